@@ -1,0 +1,1 @@
+#include "shell/ini_file.h"
