@@ -62,6 +62,10 @@ int32_t TrapCall::pushed_words() const {
 
 TrapDispatcher::TrapDispatcher(Machine& machine, const TrapTable& table)
     : machine_(machine), table_(table) {
+    install();
+}
+
+void TrapDispatcher::install() {
     machine_.trap = &TrapDispatcher::hook;
     machine_.user = this;
 }
