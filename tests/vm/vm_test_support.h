@@ -120,7 +120,7 @@ private:
 };
 
 class VmTest : public ::testing::Test {
-protected:
+public:
     static constexpr uint32_t kProgramSize = 8192;
     static constexpr uint32_t kStackSize = 1024;
     static constexpr uint32_t kDataSize = 4096;
