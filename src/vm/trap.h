@@ -121,6 +121,8 @@ public:
     ~TrapDispatcher();
 
     void dispatch(uint32_t number, VmContext& ctx);
+    // Makes this dispatcher the machine's trap hook (done on construction).
+    void install();
 
     Machine& machine() { return machine_; }
     std::mutex& lock() { return lock_; }

@@ -3,19 +3,14 @@
 #include <bit>
 
 #include "shell/error_report.h"
+#include "vm/opcodes.h"
 #include "vm/trap.h"
 
 namespace tob {
-namespace {
-// The caller's clean-up after a call with arguments: `add r7,$4n`.
-constexpr uint8_t kCallCleanupOpcode = 0x3B;
-constexpr uint8_t kCallCleanupRegisterByte = 0x77;
-constexpr uint32_t kCallCleanupSize = 6;
-}  // namespace
 
 int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret) {
-    const uint8_t* p = mem.host(ret, kCallCleanupSize);
-    if (!p || p[0] != kCallCleanupOpcode || p[1] != kCallCleanupRegisterByte) return 0;
+    const uint8_t* p = mem.host(ret, 6);
+    if (!p || p[0] != kCallCleanupOpcode || p[1] != kCallCleanupRegByte) return 0;
     uint32_t bytes = uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 |
                      uint32_t(p[5]) << 24;
     return int32_t(bytes) / 4;
@@ -62,6 +57,10 @@ int32_t TrapCall::pushed_words() const {
 
 TrapDispatcher::TrapDispatcher(Machine& machine, const TrapTable& table)
     : machine_(machine), table_(table) {
+    install();
+}
+
+void TrapDispatcher::install() {
     machine_.trap = &TrapDispatcher::hook;
     machine_.user = this;
 }
