@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -113,8 +114,9 @@ std::optional<ArchiveReader> ArchiveReader::open(std::string_view path,
     auto separators = path_separator_positions(path);
     for (auto it = separators.rbegin(); it != separators.rend() && !archive; ++it) {
         std::string_view prefix = path.substr(0, *it);
-        // No archive stands for a root, a drive or an empty component.
-        if (prefix.empty() || is_path_separator(prefix.back()) || prefix.back() == ':') continue;
+        // No archive stands for a root, a drive ("C:") or an empty component.
+        bool after_separator = std::next(it) != separators.rend() && *std::next(it) + 1 == *it;
+        if (prefix.empty() || after_separator || (prefix.size() == 2 && prefix[1] == ':')) continue;
         archive_host = to_host_path(std::string(prefix) + std::string(kArchiveExtension), base);
         archive = File::open_read(archive_host);
         member = path.substr(*it + 1);
