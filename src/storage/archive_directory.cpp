@@ -100,14 +100,10 @@ ArchiveMember ArchiveDirectory::member(size_t index) const {
 }
 
 std::optional<ArchiveMember> ArchiveDirectory::find(std::string_view cp932_name) const {
-    std::string name(cp932_name);
-    for (size_t i = 0; i < name.size(); i += cp932_char_length(name, i)) {
-        if (name[i] == '/') name[i] = '\\';
-    }
     size_t low = 0, high = entries_.size();  // the half-open range still to search
     while (low < high) {
         size_t middle = low + (high - low) / 2;
-        int c = archive_name_compare(name, member(middle).name);
+        int c = archive_name_compare(cp932_name, member(middle).name);
         if (c == 0) return member(middle);
         if (c < 0) {
             high = middle;
@@ -118,7 +114,7 @@ std::optional<ArchiveMember> ArchiveDirectory::find(std::string_view cp932_name)
     // Archives written in another case-insensitive order: the binary search may
     // have passed the member by.
     for (size_t i = 0; i < entries_.size(); ++i) {
-        if (archive_name_compare(name, member(i).name) == 0) return member(i);
+        if (archive_name_compare(cp932_name, member(i).name) == 0) return member(i);
     }
     return std::nullopt;
 }

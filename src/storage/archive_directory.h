@@ -43,7 +43,7 @@ class ArchiveDirectory {
     size_t count() const { return entries_.size(); }
     ArchiveMember member(size_t index) const;
 
-    // Finds a member ignoring ASCII case; "/" in `name` is taken as "\".
+    // Finds a member by name in the archive order (archive_name_compare).
     std::optional<ArchiveMember> find(std::string_view cp932_name) const;
 
   private:

@@ -4,6 +4,15 @@
 #include "platform/cp932.h"
 
 namespace tob {
+namespace {
+
+// Lower case for ASCII letters; "/" is the same separator as "\".
+uint8_t fold(uint8_t c) {
+    if (c >= 'A' && c <= 'Z') return uint8_t(c + ('a' - 'A'));
+    return c == '/' ? '\\' : c;
+}
+
+}  // namespace
 
 int archive_name_compare(std::string_view a, std::string_view b) {
     bool trail = false;  // the byte after a lead byte is compared as it is
@@ -13,8 +22,8 @@ int archive_name_compare(std::string_view a, std::string_view b) {
         }
         uint8_t x = uint8_t(a[i]), y = uint8_t(b[i]);
         if (!trail) {
-            if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-            if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+            x = fold(x);
+            y = fold(y);
         }
         if (x != y) return x < y ? -1 : 1;
         trail = !trail && is_sjis_lead(x);

@@ -59,8 +59,9 @@ class ArchiveKeyChain {
     uint32_t key_;
 };
 
-// The order of archive members: ASCII letters folded to lower case outside
-// double-byte characters, then unsigned bytes; a prefix sorts first. This
+// The order of archive members: outside double-byte characters ASCII letters
+// fold to lower case and "/" to "\", then bytes compare unsigned; a prefix sorts
+// first. This
 // stands in for the platform's locale-dependent case-insensitive order; archives
 // sorted otherwise are still found by a linear scan after a missed search.
 int archive_name_compare(std::string_view a, std::string_view b);

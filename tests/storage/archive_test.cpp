@@ -94,6 +94,7 @@ TEST(ArchiveFormat, MemberOrderFoldsAsciiOutsideDoubleByteCharacters) {
         {"z", "\x82\xa0", -1},         // unsigned bytes
         {"\x83\x41", "\x83\x61", -1},  // trail bytes are not folded: ア vs ヂ
         {"a\\b", "a.b", 1},
+        {"a/b", "A\\B", 0},  // both separators are one
     };
     for (const auto& c : cases) {
         EXPECT_EQ(archive_name_compare(c.a, c.b), c.expected) << c.a << " " << c.b;
