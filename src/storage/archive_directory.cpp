@@ -88,7 +88,7 @@ ArchiveDirectory::Result ArchiveDirectory::parse(std::span<const uint8_t> archiv
     return parse(
         [archive](uint64_t offset, void* dst, size_t n) {
             if (offset > archive.size() || n > archive.size() - offset) return false;
-            std::memcpy(dst, archive.data() + offset, n);
+            if (n > 0) std::memcpy(dst, archive.data() + offset, n);
             return true;
         },
         archive.size());
