@@ -1,5 +1,5 @@
-// The subcommands of tobtool. Each takes its own arguments (after the command
-// name) and returns the process exit status: 0 done, 1 failed, 2 bad usage.
+// The storage subcommands of tobtool. Each takes its arguments with argv[0] the
+// command name and returns the process exit status: 0 done, 1 failed, 2 bad usage.
 #pragma once
 
 namespace tobtool {

@@ -10,11 +10,11 @@
 namespace tobtool {
 
 int list(int argc, char** argv) {
-    if (argc != 1) {
+    if (argc != 2) {
         std::fputs("usage: tobtool list ARCHIVE.bin\n", stderr);
         return kUsage;
     }
-    auto archive = open_archive("list", argv[0]);
+    auto archive = open_archive("list", argv[1]);
     if (!archive) return kFailed;
     const auto& dir = archive->directory;
     std::printf("%10s %10s  %s\n", "size", "offset", "name");

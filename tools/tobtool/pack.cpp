@@ -29,11 +29,11 @@ uint32_t seed_for(const std::vector<tob::ArchiveInput>& members) {
 }  // namespace
 
 int pack(int argc, char** argv) {
-    if (argc != 2) {
+    if (argc != 3) {
         std::fputs("usage: tobtool pack DIR ARCHIVE.bin\n", stderr);
         return kUsage;
     }
-    fs::path dir = argv[0], out = argv[1];
+    fs::path dir = argv[1], out = argv[2];
     std::error_code ec;
     if (!fs::is_directory(dir, ec)) {
         print_error("pack", dir.string() + " is not a directory");

@@ -37,14 +37,14 @@ std::optional<fs::path> safe_relative_path(std::string_view name) {
 }  // namespace
 
 int unpack(int argc, char** argv) {
-    if (argc != 2) {
+    if (argc != 3) {
         std::fputs("usage: tobtool unpack ARCHIVE.bin DIR\n", stderr);
         return kUsage;
     }
-    auto archive = open_archive("unpack", argv[0]);
+    auto archive = open_archive("unpack", argv[1]);
     if (!archive) return kFailed;
     const auto& dir = archive->directory;
-    fs::path out = argv[1];
+    fs::path out = argv[2];
 
     std::vector<fs::path> targets;
     for (size_t i = 0; i < dir.count(); ++i) {
