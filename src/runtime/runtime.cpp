@@ -12,18 +12,21 @@ int bind_runtime(TrapTable& table) {
     unknown += table.bind_all({kKeyframeTraps, kKeyframeTrapCount});
     unknown += table.bind_all({kRectTraps, kRectTrapCount});
     unknown += table.bind_all({kCrcLogTraps, kCrcLogTrapCount});
+    unknown += table.bind_all({kScriptFileTraps, kScriptFileTrapCount});
     return unknown;
 }
 
-void init_runtime(ScriptMemory&) {
+void init_runtime(ScriptMemory& memory) {
     init_strings();
     init_math();
     init_keyframes();
     init_rects();
     init_crc_log();
+    init_script_files(memory);
 }
 
-void shutdown_runtime(ScriptMemory&) {
+void shutdown_runtime() {
+    shutdown_script_files();
     shutdown_crc_log();
     shutdown_rects();
     shutdown_keyframes();

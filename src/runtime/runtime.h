@@ -11,6 +11,9 @@ struct TrapBinding;
 class TrapTable;
 class ScriptMemory;
 
+// Every family has a binding list for the trap table and hooks for engine
+// initialisation and shutdown.
+
 // memcpy, memmove, memset, memcmp, memswap, mbs*, str*, sprintf, atoi, ftoa.
 extern const TrapBinding kStringTraps[];
 extern const size_t kStringTrapCount;
@@ -42,11 +45,19 @@ extern const size_t kCrcLogTrapCount;
 void init_crc_log();
 void shutdown_crc_log();
 
+// pack_*, fopen ... fputs, sysfile, sysio, mload, malloc, free, file_check.
+// Initialisation takes over script memory (closing and freeing what an earlier
+// run left); shutdown saves the system file and closes and frees everything.
+extern const TrapBinding kScriptFileTraps[];
+extern const size_t kScriptFileTrapCount;
+void init_script_files(ScriptMemory& memory);
+void shutdown_script_files();
+
 // Binds every family of the runtime library; returns the number of names the
 // trap table did not know (0 when the lists and the table agree).
 int bind_runtime(TrapTable& table);
 // Engine initialisation and shutdown of every family.
 void init_runtime(ScriptMemory& memory);
-void shutdown_runtime(ScriptMemory& memory);
+void shutdown_runtime();
 
 }  // namespace tob
