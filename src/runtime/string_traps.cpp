@@ -26,7 +26,7 @@ std::optional<std::string_view> text(TrapCall& call, int i) {
 bool store_string(TrapCall& call, int i, std::string_view bytes) {
     uint8_t* dst = call.pointer(i, uint32_t(bytes.size()) + 1);
     if (!dst) return false;
-    std::memmove(dst, bytes.data(), bytes.size());
+    if (!bytes.empty()) std::memmove(dst, bytes.data(), bytes.size());
     dst[bytes.size()] = 0;
     return true;
 }
@@ -94,7 +94,7 @@ uint32_t trap_append(TrapCall& call) {
     if (!dst || !src) return 0;
     uint8_t* end = call.memory().host(call.word(0) + uint32_t(dst->size()), uint32_t(src->size()) + 1);
     if (!end) return 0;
-    std::memmove(end, src->data(), src->size());
+    if (!src->empty()) std::memmove(end, src->data(), src->size());
     end[src->size()] = 0;
     return call.word(0);
 }
