@@ -17,7 +17,8 @@ constexpr std::array<T, 256> msb_first_table() {
     std::array<T, 256> t{};
     for (uint32_t i = 0; i < 256; ++i) {
         T c = T(i << (kBits - 8));
-        for (int b = 0; b < 8; ++b) c = T((c & (T(1) << (kBits - 1))) ? (c << 1) ^ Polynomial : c << 1);
+        for (int b = 0; b < 8; ++b)
+            c = T((c & (T(1) << (kBits - 1))) ? (c << 1) ^ Polynomial : c << 1);
         t[i] = c;
     }
     return t;

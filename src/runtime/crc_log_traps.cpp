@@ -19,7 +19,9 @@ uint32_t trap_crc(TrapCall& call) {
     return p ? Crc({p, size_t(n)}) : call.info().fail;
 }
 
-uint32_t trap_log_clear(TrapCall&) { return debug_output_clear() ? 1 : 0; }
+uint32_t trap_log_clear(TrapCall&) {
+    return debug_output_clear() ? 1 : 0;
+}
 
 uint32_t trap_log_out(TrapCall& call) {
     auto text = format_call(call, 0, kLogBufferSize - 1);

@@ -73,7 +73,8 @@ bool any_file_matches(std::string_view path, const std::filesystem::path& base) 
     if (host_dir.empty()) host_dir = ".";
     if (!std::filesystem::is_directory(host_dir, ec)) return false;
     if (wildcard_match(pattern, ".") || wildcard_match(pattern, "..")) return true;
-    for (std::filesystem::directory_iterator it(host_dir, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(host_dir, ec), end; !ec && it != end;
+         it.increment(ec)) {
         if (wildcard_match(pattern, utf8_to_cp932(it->path().filename().string()))) return true;
     }
     return false;

@@ -22,7 +22,9 @@ constexpr const char* kMsgCreateFailed = "ファイルの作成に失敗しま�
 constexpr uint32_t kPathLimit = 4096;  // longest path a built-in accepts
 constexpr uint32_t kModeLimit = 16;
 
-ScriptFiles& files() { return script_files(); }
+ScriptFiles& files() {
+    return script_files();
+}
 
 std::optional<std::string_view> path_arg(TrapCall& call, int i) {
     auto p = call.string(i, kPathLimit);
@@ -59,7 +61,9 @@ uint32_t trap_pack_open(TrapCall& call) {
     return path ? uint32_t(files().pack_open(*path)) : 0;
 }
 
-uint32_t trap_pack_close(TrapCall& call) { return uint32_t(files().pack_close(call.integer(0))); }
+uint32_t trap_pack_close(TrapCall& call) {
+    return uint32_t(files().pack_close(call.integer(0)));
+}
 
 uint32_t trap_pack_read(TrapCall& call) {
     ExpFile* f = files().pack(call.integer(0));
@@ -91,7 +95,9 @@ uint32_t trap_fopen(TrapCall& call) {
     return files().stream_open(*path, *mode);
 }
 
-uint32_t trap_fclose(TrapCall& call) { return files().stream_close(call.word(0)) ? 0 : uint32_t(-1); }
+uint32_t trap_fclose(TrapCall& call) {
+    return files().stream_close(call.word(0)) ? 0 : uint32_t(-1);
+}
 
 uint32_t trap_fread(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(3));
@@ -171,9 +177,13 @@ uint32_t trap_mload(TrapCall& call) {
     return block;
 }
 
-uint32_t trap_malloc(TrapCall& call) { return files().allocate(call.word(0)); }
+uint32_t trap_malloc(TrapCall& call) {
+    return files().allocate(call.word(0));
+}
 
-uint32_t trap_free(TrapCall& call) { return files().release(call.address(0)) ? 1 : 0; }
+uint32_t trap_free(TrapCall& call) {
+    return files().release(call.address(0)) ? 1 : 0;
+}
 
 uint32_t trap_file_check(TrapCall& call) {
     auto path = path_arg(call, 0);
@@ -183,17 +193,21 @@ uint32_t trap_file_check(TrapCall& call) {
 }  // namespace
 
 extern const TrapBinding kScriptFileTraps[] = {
-    {"pack_save", trap_pack_save}, {"pack_open", trap_pack_open}, {"pack_close", trap_pack_close},
-    {"pack_read", trap_pack_read}, {"pack_seek", trap_pack_seek}, {"pack_size", trap_pack_size},
-    {"fopen", trap_fopen},         {"fclose", trap_fclose},       {"fread", trap_fread},
-    {"fwrite", trap_fwrite},       {"fseek", trap_fseek},         {"ftell", trap_ftell},
-    {"fgets", trap_fgets},         {"fputs", trap_fputs},         {"sysfile", trap_sysfile},
-    {"sysio", trap_sysio},         {"mload", trap_mload},         {"malloc", trap_malloc},
+    {"pack_save", trap_pack_save}, {"pack_open", trap_pack_open},   {"pack_close", trap_pack_close},
+    {"pack_read", trap_pack_read}, {"pack_seek", trap_pack_seek},   {"pack_size", trap_pack_size},
+    {"fopen", trap_fopen},         {"fclose", trap_fclose},         {"fread", trap_fread},
+    {"fwrite", trap_fwrite},       {"fseek", trap_fseek},           {"ftell", trap_ftell},
+    {"fgets", trap_fgets},         {"fputs", trap_fputs},           {"sysfile", trap_sysfile},
+    {"sysio", trap_sysio},         {"mload", trap_mload},           {"malloc", trap_malloc},
     {"free", trap_free},           {"file_check", trap_file_check},
 };
 extern const size_t kScriptFileTrapCount = std::size(kScriptFileTraps);
 
-void init_script_files(ScriptMemory& memory) { script_files().attach(memory); }
-void shutdown_script_files() { script_files().detach(); }
+void init_script_files(ScriptMemory& memory) {
+    script_files().attach(memory);
+}
+void shutdown_script_files() {
+    script_files().detach();
+}
 
 }  // namespace tob

@@ -34,7 +34,7 @@ struct Spec {
 };
 
 class WordReader {
-public:
+  public:
     explicit WordReader(std::span<const uint32_t> words) : words_(words) {}
     uint32_t next() { return pos_ < words_.size() ? words_[pos_++] : (pos_++, 0u); }
     uint64_t next64() {
@@ -43,19 +43,21 @@ public:
         return lo | hi << 32;
     }
 
-private:
+  private:
     std::span<const uint32_t> words_;
     size_t pos_ = 0;
 };
 
 class Formatter {
-public:
+  public:
     Formatter(const ScriptMemory& memory, size_t limit)
-        : memory_(memory), limit_(limit), clamp_(int(std::min<size_t>(limit + kPadMargin, kParseCap))) {}
+        : memory_(memory),
+          limit_(limit),
+          clamp_(int(std::min<size_t>(limit + kPadMargin, kParseCap))) {}
 
     std::string run(std::string_view format, WordReader& words);
 
-private:
+  private:
     // Output beyond limit_ + 1 bytes is never kept: one byte past the limit is
     // enough to know that the text must be cut.
     bool full() const { return out_.size() > limit_; }
@@ -88,12 +90,18 @@ int parse_digits(std::string_view f, size_t& pos) {
 bool Formatter::parse(std::string_view f, size_t& pos, Spec& s, WordReader& words) {
     for (; pos < f.size(); ++pos) {
         char c = f[pos];
-        if (c == '-') s.left = true;
-        else if (c == '+') s.plus = true;
-        else if (c == ' ') s.space = true;
-        else if (c == '#') s.alt = true;
-        else if (c == '0') s.zero = true;
-        else break;
+        if (c == '-')
+            s.left = true;
+        else if (c == '+')
+            s.plus = true;
+        else if (c == ' ')
+            s.space = true;
+        else if (c == '#')
+            s.alt = true;
+        else if (c == '0')
+            s.zero = true;
+        else
+            break;
     }
     if (pos < f.size() && f[pos] == '*') {
         ++pos;
@@ -208,7 +216,8 @@ void Formatter::number(const Spec& s, T value) {
 std::string Formatter::run(std::string_view f, WordReader& words) {
     size_t pos = 0;
     while (pos < f.size() && !full()) {
-        const char* pct = static_cast<const char*>(std::memchr(f.data() + pos, '%', f.size() - pos));
+        const char* pct =
+            static_cast<const char*>(std::memchr(f.data() + pos, '%', f.size() - pos));
         size_t stop = pct ? size_t(pct - f.data()) : f.size();
         append(f.substr(pos, stop - pos));
         if (!pct) break;
@@ -220,7 +229,9 @@ std::string Formatter::run(std::string_view f, WordReader& words) {
             break;
         }
         switch (s.conversion) {
-            case '%': append("%"); break;
+            case '%':
+                append("%");
+                break;
             case 'd':
             case 'i': {
                 if (s.length == Length::Long64) {
@@ -247,7 +258,14 @@ std::string Formatter::run(std::string_view f, WordReader& words) {
                 number(s, v);
                 break;
             }
-            case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
+            case 'f':
+            case 'F':
+            case 'e':
+            case 'E':
+            case 'g':
+            case 'G':
+            case 'a':
+            case 'A':
                 number(s, std::bit_cast<double>(words.next64()));
                 break;
             case 'c': {
@@ -257,7 +275,9 @@ std::string Formatter::run(std::string_view f, WordReader& words) {
                 padded(std::string_view(&c, 1), plain);
                 break;
             }
-            case 's': string_argument(words.next(), s); break;
+            case 's':
+                string_argument(words.next(), s);
+                break;
             case 'p': {
                 Spec hex = s;
                 hex.conversion = 'X';
@@ -266,8 +286,12 @@ std::string Formatter::run(std::string_view f, WordReader& words) {
                 number(hex, words.next());
                 break;
             }
-            case 'n': words.next(); break;
-            default: append(f.substr(start, pos - start)); break;
+            case 'n':
+                words.next();
+                break;
+            default:
+                append(f.substr(start, pos - start));
+                break;
         }
     }
     if (out_.size() > limit_) out_.resize(cp932_prefix_length(out_, limit_));

@@ -18,6 +18,8 @@ inline double neville(double p0, double p1, double p2, double t) {
     return p12 + (s - 2) * (p12 - p01) / 2;
 }
 
-inline double linear(double a, double b, double t) { return (b - a) * t + a; }
+inline double linear(double a, double b, double t) {
+    return (b - a) * t + a;
+}
 
 }  // namespace tob

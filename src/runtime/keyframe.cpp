@@ -32,7 +32,8 @@ void keyframe_calc(KeyTrack& k) {
     for (int32_t j = 0; j < k.count(); ++j) {
         k.set_work(j, k.value(j));
         for (int32_t i = j - 1; i >= 0; --i)
-            k.set_work(i, float((double(k.work(i + 1)) - k.work(i)) / (double(k.time(j)) - k.time(i))));
+            k.set_work(
+                i, float((double(k.work(i + 1)) - k.work(i)) / (double(k.time(j)) - k.time(i))));
         k.set_coefficient(j, k.work(0));
     }
 }
@@ -59,7 +60,8 @@ double hermite(const KeyTrack& k, int32_t i, double u) {
     double span = double(k.time(i + 1)) - k.time(i);
     double m0 = d, m1 = d;
     if (i >= 1) m0 = ((y0 - k.value(i - 1)) + d) * span / (double(k.time(i + 1)) - k.time(i - 1));
-    if (i + 2 < k.count()) m1 = ((k.value(i + 2) - y1) + d) * span / (double(k.time(i + 2)) - k.time(i));
+    if (i + 2 < k.count())
+        m1 = ((k.value(i + 2) - y1) + d) * span / (double(k.time(i + 2)) - k.time(i));
     double u2 = u * u, u3 = u2 * u;
     double h = 3 * u2 - 2 * u3;
     return (1 - h) * y0 + h * y1 + (u3 - 2 * u2 + u) * m0 + (u3 - u2) * m1;
@@ -84,17 +86,39 @@ float keyframe_value(const KeyTrack& k, float t, int32_t mode) {
         u = (double(t) - k.time(i)) / (double(k.time(i + 1)) - k.time(i));
     double r = 0;
     switch (KeyMode(mode)) {
-        case KeyMode::Step: r = y0; break;
-        case KeyMode::Linear: r = y0 + (y1 - y0) * u; break;
-        case KeyMode::Square: r = y0 + (y1 - y0) * u * u; break;
-        case KeyMode::SquareRoot: r = y0 + (y1 - y0) * std::sqrt(u); break;
-        case KeyMode::Newton: r = newton(k, t); break;
-        case KeyMode::NevilleEnd: r = neville(y0, y1, y1, u); break;
-        case KeyMode::NevilleStart: r = neville(y0, y0, y1, u); break;
-        case KeyMode::BezierEnd: r = bezier(y0, y1, y1, u); break;
-        case KeyMode::BezierStart: r = bezier(y0, y0, y1, u); break;
-        case KeyMode::Hermite: r = hermite(k, i, u); break;
-        default: r = 0; break;
+        case KeyMode::Step:
+            r = y0;
+            break;
+        case KeyMode::Linear:
+            r = y0 + (y1 - y0) * u;
+            break;
+        case KeyMode::Square:
+            r = y0 + (y1 - y0) * u * u;
+            break;
+        case KeyMode::SquareRoot:
+            r = y0 + (y1 - y0) * std::sqrt(u);
+            break;
+        case KeyMode::Newton:
+            r = newton(k, t);
+            break;
+        case KeyMode::NevilleEnd:
+            r = neville(y0, y1, y1, u);
+            break;
+        case KeyMode::NevilleStart:
+            r = neville(y0, y0, y1, u);
+            break;
+        case KeyMode::BezierEnd:
+            r = bezier(y0, y1, y1, u);
+            break;
+        case KeyMode::BezierStart:
+            r = bezier(y0, y0, y1, u);
+            break;
+        case KeyMode::Hermite:
+            r = hermite(k, i, u);
+            break;
+        default:
+            r = 0;
+            break;
     }
     return float(r);
 }

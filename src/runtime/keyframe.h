@@ -39,7 +39,7 @@ enum class KeyMode : int32_t {
 
 // A track of `count` keys at a script address, checked once on opening.
 class KeyTrack {
-public:
+  public:
     // Nullopt when the address is 0, count < 1, or the keys do not lie in
     // script memory.
     static std::optional<KeyTrack> open(ScriptMemory& memory, ScriptAddr addr, int32_t count);
@@ -52,7 +52,7 @@ public:
     void set_coefficient(int32_t i, float v) { set(i, offsetof(Keyframe, coefficient), v); }
     void set_work(int32_t i, float v) { set(i, offsetof(Keyframe, work), v); }
 
-private:
+  private:
     KeyTrack(ScriptMemory& memory, ScriptAddr addr, int32_t count)
         : memory_(&memory), addr_(addr), count_(count) {}
     float get(int32_t i, size_t field) const;

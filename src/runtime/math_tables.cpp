@@ -10,7 +10,8 @@ const std::array<int32_t, kSineTableSize>& sine_table() {
     static const std::array<int32_t, kSineTableSize> table = [] {
         std::array<int32_t, kSineTableSize> t{};
         for (size_t i = 0; i < t.size(); ++i)
-            t[i] = int32_t(std::lround(kFixedOne * std::sin(double(i) * 2 * std::numbers::pi / kAngleSteps)));
+            t[i] = int32_t(
+                std::lround(kFixedOne * std::sin(double(i) * 2 * std::numbers::pi / kAngleSteps)));
         return t;
     }();
     return table;
@@ -27,7 +28,9 @@ const std::array<int32_t, kAtanTableSize>& atan_table() {
     return table;
 }
 
-int32_t table_sin(int32_t angle) { return sine_table()[size_t(angle & kAngleMask)]; }
+int32_t table_sin(int32_t angle) {
+    return sine_table()[size_t(angle & kAngleMask)];
+}
 
 int32_t table_cos(int32_t angle) {
     return sine_table()[size_t(int32_t(uint32_t(angle) + kQuarterTurn) & kAngleMask)];

@@ -8,7 +8,9 @@
 namespace tob {
 namespace {
 
-uint8_t fold_lower(uint8_t c) { return c >= 'A' && c <= 'Z' ? uint8_t(c + ('a' - 'A')) : c; }
+uint8_t fold_lower(uint8_t c) {
+    return c >= 'A' && c <= 'Z' ? uint8_t(c + ('a' - 'A')) : c;
+}
 
 // The character at s[pos] as one value, and its length.
 uint32_t char_value(std::string_view s, size_t pos, size_t& len) {
@@ -17,7 +19,9 @@ uint32_t char_value(std::string_view s, size_t pos, size_t& len) {
     return len == 2 ? v << 8 | uint8_t(s[pos + 1]) : v;
 }
 
-int sign(int64_t d) { return d < 0 ? -1 : d > 0 ? 1 : 0; }
+int sign(int64_t d) {
+    return d < 0 ? -1 : d > 0 ? 1 : 0;
+}
 
 }  // namespace
 

@@ -9,14 +9,14 @@
 namespace tob {
 
 class RandomGenerator {
-public:
+  public:
     static constexpr uint32_t kDefaultSeed = 4357;  // used when drawn before any seeding
 
     void seed(uint32_t seed);
     // The next tempered 32-bit output.
     uint32_t next();
 
-private:
+  private:
     static constexpr size_t kStateWords = 624;
     static constexpr size_t kShift = 397;
     std::array<uint32_t, kStateWords> state_{};

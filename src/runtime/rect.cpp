@@ -9,8 +9,12 @@
 
 namespace tob {
 namespace {
-int32_t wrapping_add(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
-int32_t wrapping_sub(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
+int32_t wrapping_add(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+int32_t wrapping_sub(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
 }  // namespace
 
 std::optional<Rect> load_rect(const ScriptMemory& memory, ScriptAddr addr) {
@@ -29,7 +33,9 @@ bool store_rect(ScriptMemory& memory, ScriptAddr addr, const Rect& r) {
     return true;
 }
 
-bool rect_empty(const Rect& r) { return r.right <= r.left || r.bottom <= r.top; }
+bool rect_empty(const Rect& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 
 bool rect_contains(const Rect& r, int32_t x, int32_t y) {
     return r.left <= x && x < r.right && r.top <= y && y < r.bottom;
@@ -63,7 +69,9 @@ std::optional<Rect> rect_union(const Rect& a, const Rect& b) {
 
 namespace {
 
-uint32_t trap_rc_empty(TrapCall& call) { return store_rect(call.memory(), call.address(0), {}) ? 1 : 0; }
+uint32_t trap_rc_empty(TrapCall& call) {
+    return store_rect(call.memory(), call.address(0), {}) ? 1 : 0;
+}
 
 uint32_t trap_rc_set(TrapCall& call) {
     Rect r{call.integer(1), call.integer(2), call.integer(3), call.integer(4)};
@@ -84,13 +92,15 @@ uint32_t trap_rc_copy(TrapCall& call) {
 uint32_t trap_rc_move(TrapCall& call) {
     auto r = load_rect(call.memory(), call.address(0));
     if (!r) return 0;
-    return store_rect(call.memory(), call.address(0), rect_offset(*r, call.integer(1), call.integer(2)));
+    return store_rect(call.memory(), call.address(0),
+                      rect_offset(*r, call.integer(1), call.integer(2)));
 }
 
 uint32_t trap_rc_inflate(TrapCall& call) {
     auto r = load_rect(call.memory(), call.address(0));
     if (!r) return 0;
-    return store_rect(call.memory(), call.address(0), rect_inflate(*r, call.integer(1), call.integer(2)));
+    return store_rect(call.memory(), call.address(0),
+                      rect_inflate(*r, call.integer(1), call.integer(2)));
 }
 
 // Both operands are read before the destination is written, so it may alias either.
@@ -103,8 +113,12 @@ uint32_t combine(TrapCall& call, std::optional<Rect> (*op)(const Rect&, const Re
     return r ? 1 : 0;
 }
 
-uint32_t trap_rc_intersect(TrapCall& call) { return combine(call, rect_intersection); }
-uint32_t trap_rc_union(TrapCall& call) { return combine(call, rect_union); }
+uint32_t trap_rc_intersect(TrapCall& call) {
+    return combine(call, rect_intersection);
+}
+uint32_t trap_rc_union(TrapCall& call) {
+    return combine(call, rect_union);
+}
 
 uint32_t trap_rc_in(TrapCall& call) {
     auto r = load_rect(call.memory(), call.address(0));
@@ -119,11 +133,11 @@ uint32_t trap_rc_check(TrapCall& call) {
 }  // namespace
 
 extern const TrapBinding kRectTraps[] = {
-    {"rc_empty", trap_rc_empty},         {"rc_set", trap_rc_set},
-    {"rc_setwh", trap_rc_setwh},         {"rc_copy", trap_rc_copy},
-    {"rc_move", trap_rc_move},           {"rc_intersect", trap_rc_intersect},
-    {"rc_union", trap_rc_union},         {"rc_inflate", trap_rc_inflate},
-    {"rc_in", trap_rc_in},               {"rc_check", trap_rc_check},
+    {"rc_empty", trap_rc_empty}, {"rc_set", trap_rc_set},
+    {"rc_setwh", trap_rc_setwh}, {"rc_copy", trap_rc_copy},
+    {"rc_move", trap_rc_move},   {"rc_intersect", trap_rc_intersect},
+    {"rc_union", trap_rc_union}, {"rc_inflate", trap_rc_inflate},
+    {"rc_in", trap_rc_in},       {"rc_check", trap_rc_check},
 };
 extern const size_t kRectTrapCount = std::size(kRectTraps);
 

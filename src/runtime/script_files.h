@@ -19,12 +19,12 @@
 
 namespace tob {
 
-inline constexpr int kPackSlots = 16;        // handles 1..16
-inline constexpr int kStreamSlots = 512;     // handles 1..512
+inline constexpr int kPackSlots = 16;     // handles 1..16
+inline constexpr int kStreamSlots = 512;  // handles 1..512
 inline constexpr size_t kInitialBlockCapacity = 1024;
 
 class ScriptFiles {
-public:
+  public:
     // Takes over script memory (dropping what an earlier attach held without
     // a detach) and starts empty.
     void attach(ScriptMemory& memory);
@@ -62,7 +62,7 @@ public:
     bool load_system_file();
     bool save_system_file();
 
-private:
+  private:
     struct SystemFile {
         std::string path;  // CP932 script path
         ScriptAddr buffer = 0;

@@ -26,7 +26,9 @@ std::unique_ptr<ScriptStream> ScriptStream::open(const std::filesystem::path& pa
     return std::unique_ptr<ScriptStream>(new ScriptStream(f, !binary));
 }
 
-ScriptStream::~ScriptStream() { close(); }
+ScriptStream::~ScriptStream() {
+    close();
+}
 
 bool ScriptStream::close() {
     if (!file_) return false;

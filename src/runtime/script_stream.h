@@ -15,7 +15,7 @@
 namespace tob {
 
 class ScriptStream {
-public:
+  public:
     // Nullptr for a mode string that does not start with "r", "w" or "a", or
     // when the file cannot be opened.
     static std::unique_ptr<ScriptStream> open(const std::filesystem::path& path,
@@ -40,7 +40,7 @@ public:
     // Writes the text; false on an error.
     bool puts(std::string_view text);
 
-private:
+  private:
     ScriptStream(std::FILE* file, bool text) : file_(file), text_(text) {}
     // The next byte in the stream's mode, or EOF.
     int get();

@@ -92,7 +92,8 @@ uint32_t trap_append(TrapCall& call) {
     auto dst = text(call, 0);
     auto src = text(call, 1);
     if (!dst || !src) return 0;
-    uint8_t* end = call.memory().host(call.word(0) + uint32_t(dst->size()), uint32_t(src->size()) + 1);
+    uint8_t* end =
+        call.memory().host(call.word(0) + uint32_t(dst->size()), uint32_t(src->size()) + 1);
     if (!end) return 0;
     if (!src->empty()) std::memmove(end, src->data(), src->size());
     end[src->size()] = 0;
@@ -114,8 +115,12 @@ uint32_t compare(TrapCall& call, bool multibyte, bool ignore_case) {
     return uint32_t(r);
 }
 
-uint32_t trap_mbscmp(TrapCall& call) { return compare(call, true, false); }
-uint32_t trap_mbscmpi(TrapCall& call) { return compare(call, true, true); }
+uint32_t trap_mbscmp(TrapCall& call) {
+    return compare(call, true, false);
+}
+uint32_t trap_mbscmpi(TrapCall& call) {
+    return compare(call, true, true);
+}
 
 uint32_t change_case(TrapCall& call, bool multibyte, bool upper, bool return_string) {
     auto s = mutable_text(call, 0);
@@ -127,8 +132,12 @@ uint32_t change_case(TrapCall& call, bool multibyte, bool upper, bool return_str
     return return_string ? call.word(0) : 0;
 }
 
-uint32_t trap_mbslwr(TrapCall& call) { return change_case(call, true, false, true); }
-uint32_t trap_mbsupr(TrapCall& call) { return change_case(call, true, true, true); }
+uint32_t trap_mbslwr(TrapCall& call) {
+    return change_case(call, true, false, true);
+}
+uint32_t trap_mbsupr(TrapCall& call) {
+    return change_case(call, true, true, true);
+}
 
 uint32_t trap_mbscut(TrapCall& call) {
     auto src = text(call, 1);
@@ -151,10 +160,18 @@ uint32_t trap_strlen(TrapCall& call) {
     return s ? uint32_t(s->size()) : 0;
 }
 
-uint32_t trap_strcmp(TrapCall& call) { return compare(call, false, false); }
-uint32_t trap_strcmpi(TrapCall& call) { return compare(call, false, true); }
-uint32_t trap_strlwr(TrapCall& call) { return change_case(call, false, false, false); }
-uint32_t trap_strupr(TrapCall& call) { return change_case(call, false, true, false); }
+uint32_t trap_strcmp(TrapCall& call) {
+    return compare(call, false, false);
+}
+uint32_t trap_strcmpi(TrapCall& call) {
+    return compare(call, false, true);
+}
+uint32_t trap_strlwr(TrapCall& call) {
+    return change_case(call, false, false, false);
+}
+uint32_t trap_strupr(TrapCall& call) {
+    return change_case(call, false, true, false);
+}
 
 uint32_t trap_strcut(TrapCall& call) {
     auto src = text(call, 1);

@@ -47,7 +47,8 @@ TEST(DebugOutput, LogBuiltinsFormatIntoTheInstalledOutput) {
 
     std::vector<std::string> lines;
     int clears = 0;
-    set_debug_output(DebugOutput{[&](std::string_view t) { lines.emplace_back(t); }, [&] { ++clears; }});
+    set_debug_output(
+        DebugOutput{[&](std::string_view t) { lines.emplace_back(t); }, [&] { ++clears; }});
     EXPECT_EQ(site.call("log_out", {fmt, name, 3}), 1u);
     EXPECT_EQ(site.call("log_out", {fmt, name}), 1u);  // a missing word formats as 0
     EXPECT_EQ(site.call("log_clear", {}), 1u);

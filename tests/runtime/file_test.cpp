@@ -52,8 +52,9 @@ struct Files : ::testing::Test {
     ErrorSink old_sink;
 
     Files() {
-        dir = fs::temp_directory_path() / ("tob_files_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("tob_files_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "sub");
         settings().module_dir = dir;
@@ -67,10 +68,16 @@ struct Files : ::testing::Test {
         settings().module_dir = old_module_dir;
         fs::remove_all(dir);
     }
-    uint32_t call(std::string_view name, std::vector<uint32_t> args) { return site.call(name, args); }
-    int32_t icall(std::string_view name, std::vector<uint32_t> args) { return int32_t(call(name, args)); }
+    uint32_t call(std::string_view name, std::vector<uint32_t> args) {
+        return site.call(name, args);
+    }
+    int32_t icall(std::string_view name, std::vector<uint32_t> args) {
+        return int32_t(call(name, args));
+    }
     ScriptAddr str(std::string_view s, uint32_t cap = 0) { return site.string(s, cap); }
-    std::string bytes(ScriptAddr a, uint32_t n) { return {reinterpret_cast<char*>(site.mem.host(a, n)), n}; }
+    std::string bytes(ScriptAddr a, uint32_t n) {
+        return {reinterpret_cast<char*>(site.mem.host(a, n)), n};
+    }
     size_t entries() { return size_t(std::distance(fs::directory_iterator(dir), {})); }
 };
 
@@ -210,7 +217,7 @@ TEST_F(Files, SystemFileIsSavedAtShutdownEvenAfterItsBlockWasFreed) {
 
     std::memcpy(site.mem.host(buf, 8), "final!!!", 8);
     EXPECT_EQ(call("free", {buf}), 1u);  // the buffer's block goes away
-    call("malloc", {8});                  // and its memory may be reused
+    call("malloc", {8});                 // and its memory may be reused
     shutdown_script_files();
     EXPECT_EQ(slurp(dir / "sys.dat"), "final!!!");
 
@@ -240,7 +247,8 @@ TEST_F(Files, FailedWritesLeaveTheOldFile) {
         FileSizeLimit limit(4096);
         EXPECT_EQ(call("pack_save", {str("save.dat"), data, uint32_t(big.size())}), 0u);
         EXPECT_EQ(call("sysio", {1}), 0u);
-        EXPECT_FALSE(write_whole_file(dir / "save.dat", {reinterpret_cast<const uint8_t*>(big.data()), big.size()}));
+        EXPECT_FALSE(write_whole_file(dir / "save.dat",
+                                      {reinterpret_cast<const uint8_t*>(big.data()), big.size()}));
     }
     EXPECT_EQ(slurp(dir / "save.dat"), "old contents");
     EXPECT_EQ(entries(), 2u);  // save.dat and sub: no temporary file left behind
@@ -250,10 +258,11 @@ TEST_F(Files, FailedWritesLeaveTheOldFile) {
 
 TEST_F(Files, HeapBlocksAreTrackedAndFreedOnRestart) {
     std::vector<ScriptAddr> blocks;
-    for (int i = 0; i < 1500; ++i) blocks.push_back(call("malloc", {16}));  // past the first capacity
+    for (int i = 0; i < 1500; ++i)
+        blocks.push_back(call("malloc", {16}));  // past the first capacity
     EXPECT_EQ(std::count(blocks.begin(), blocks.end(), 0u), 0);
     EXPECT_EQ(call("free", {blocks[7]}), 1u);
-    EXPECT_EQ(call("free", {blocks[7]}), 0u);  // twice
+    EXPECT_EQ(call("free", {blocks[7]}), 0u);      // twice
     EXPECT_EQ(call("free", {blocks[8] + 4}), 0u);  // not a block's start
     EXPECT_EQ(call("free", {0}), 0u);
     EXPECT_EQ(call("free", {site.code}), 0u);  // not from malloc
@@ -271,15 +280,15 @@ TEST_F(Files, HeapBlocksAreTrackedAndFreedOnRestart) {
 
 TEST_F(Files, FileCheckWithWildcards) {
     spit(dir / "Save01.dat", "");
-    spit(dir / "sub" / "\xe8\xa1\xa8.txt", "");  // "表.txt": its CP932 name ends a character in 0x5C
+    spit(dir / "sub" / "\xe8\xa1\xa8.txt",
+         "");  // "表.txt": its CP932 name ends a character in 0x5C
     struct Case {
         std::string path;
         uint32_t found;
     } cases[] = {
-        {"save01.dat", 1},   {"*.dat", 1},        {"save??.DAT", 1}, {"save?.dat", 0},
-        {"*.txt", 0},        {"sub\\*.txt", 1},   {"SUB/\x95\x5c*", 1}, {"sub\\?.txt", 1},
-        {"sub", 1},          {"sub\\", 0},        {"nowhere\\*", 0}, {"sub\\*.*", 1},
-        {"sub\\*.png", 0},   {"S*", 1},
+        {"save01.dat", 1}, {"*.dat", 1},         {"save??.DAT", 1}, {"save?.dat", 0}, {"*.txt", 0},
+        {"sub\\*.txt", 1}, {"SUB/\x95\x5c*", 1}, {"sub\\?.txt", 1}, {"sub", 1},       {"sub\\", 0},
+        {"nowhere\\*", 0}, {"sub\\*.*", 1},      {"sub\\*.png", 0}, {"S*", 1},
     };
     for (const Case& c : cases) EXPECT_EQ(call("file_check", {str(c.path)}), c.found) << c.path;
     EXPECT_EQ(call("file_check", {0}), 0u);
@@ -288,5 +297,7 @@ TEST_F(Files, FileCheckWithWildcards) {
     EXPECT_TRUE(wildcard_match("a*b*c", "aXbYbZc"));
     EXPECT_FALSE(wildcard_match("a*b*c", "aXbYbZ"));
     EXPECT_TRUE(wildcard_match("?", "\x95\x5c"));  // one double-byte character
-    EXPECT_FALSE(wildcard_match("\x95\x5c", "\x95" "a"));
+    EXPECT_FALSE(wildcard_match("\x95\x5c",
+                                "\x95"
+                                "a"));
 }

@@ -37,15 +37,14 @@ struct Formatting : ::testing::Test {
 }  // namespace
 
 TEST_F(Formatting, IntegersMatchTheCLibrary) {
-    const char* formats[] = {"%d", "%i", "%5d", "%-5d|", "%05d", "%+d", "% d", "%.3d", "%8.3d",
-                             "%-+8.3d|", "%0+6d", "%hd", "%hhd", "%.0d"};
+    const char* formats[] = {"%d",   "%i",    "%5d",      "%-5d|", "%05d", "%+d",  "% d",
+                             "%.3d", "%8.3d", "%-+8.3d|", "%0+6d", "%hd",  "%hhd", "%.0d"};
     const int32_t values[] = {0, 1, -1, 42, -42, 32767, 40000, INT32_MAX, INT32_MIN};
     for (const char* f : formats)
-        for (int32_t v : values)
-            EXPECT_EQ(run(f, {uint32_t(v)}), c_format(f, v)) << f << " " << v;
+        for (int32_t v : values) EXPECT_EQ(run(f, {uint32_t(v)}), c_format(f, v)) << f << " " << v;
 
-    const char* unsigned_formats[] = {"%u", "%x", "%X", "%o", "%#x", "%#o", "%08X", "%#10x",
-                                      "%.5u", "%hx", "%hhu"};
+    const char* unsigned_formats[] = {"%u",   "%x",    "%X",   "%o",  "%#x", "%#o",
+                                      "%08X", "%#10x", "%.5u", "%hx", "%hhu"};
     const uint32_t uvalues[] = {0, 1, 255, 0xABCD, 0x80000000, 0xFFFFFFFF};
     for (const char* f : unsigned_formats)
         for (uint32_t v : uvalues) EXPECT_EQ(run(f, {v}), c_format(f, v)) << f << " " << v;
@@ -62,12 +61,11 @@ TEST_F(Formatting, IntegersMatchTheCLibrary) {
 }
 
 TEST_F(Formatting, FloatsTakeTwoWordsAndMatchTheCLibrary) {
-    const char* formats[] = {"%f", "%.2f", "%10.3f", "%-10.1f|", "%+f", "%e", "%.3E", "%g",
-                             "%G", "%#g", "%010.2f", "%.0f", "%#.0f", "%a"};
+    const char* formats[] = {"%f", "%.2f", "%10.3f", "%-10.1f|", "%+f",  "%e",    "%.3E",
+                             "%g", "%G",   "%#g",    "%010.2f",  "%.0f", "%#.0f", "%a"};
     const double values[] = {0.0, -0.0, 1.5, -2.25, 3.14159265358979, 1e-7, 123456789.0, 1e300};
     for (const char* f : formats)
-        for (double v : values)
-            EXPECT_EQ(run(f, double_words(v)), c_format(f, v)) << f << " " << v;
+        for (double v : values) EXPECT_EQ(run(f, double_words(v)), c_format(f, v)) << f << " " << v;
     std::vector<uint32_t> w = double_words(2.5);
     w.push_back(7);
     EXPECT_EQ(run("%.1f %d", w), "2.5 7");
@@ -107,7 +105,8 @@ TEST_F(Formatting, NeverReadsPastThePushedWords) {
     std::vector<uint32_t> backing = {7, 0xEE, 0xEE};
     std::span<const uint32_t> one(backing.data(), 1);
     EXPECT_EQ(format_words("%d %d %x", one, mem, 100), "7 0 0");
-    EXPECT_EQ(format_words("%f", one, mem, 100), c_format("%f", std::bit_cast<double>(uint64_t(7))));
+    EXPECT_EQ(format_words("%f", one, mem, 100),
+              c_format("%f", std::bit_cast<double>(uint64_t(7))));
     EXPECT_EQ(format_words("%*d", {}, mem, 100), "0");
 }
 
@@ -129,7 +128,9 @@ TEST(FormatBuiltins, SprintfUsesThePushedWordsAndCountsCharacters) {
     // Two double-byte characters (the second with a 0x5C trail byte) and a number.
     ScriptAddr fmt = site.string("\x83\x4a\x95\x5c%d!");
     EXPECT_EQ(site.call("sprintf", {buf, fmt, 42}), 5u);
-    EXPECT_EQ(site.read(buf), "\x83\x4a\x95\x5c" "42!");
+    EXPECT_EQ(site.read(buf),
+              "\x83\x4a\x95\x5c"
+              "42!");
     EXPECT_EQ(site.call("sprintf", {buf, site.string("%d-%d"), 1}), 3u);
     EXPECT_EQ(site.read(buf), "1-0");
     // A destination that is not script memory fails and writes nothing.

@@ -40,16 +40,16 @@ TEST_F(Keys, ModesBetweenKeys) {
         int32_t mode;
         float expected;
     } cases[] = {
-        {0, 1.0f},                  // step
-        {1, 1.75f},                 // linear
-        {2, 1.1875f},               // 1 + 3 u^2
-        {3, 2.5f},                  // 1 + 3 sqrt(u)
-        {4, 1.5625f},               // the polynomial through all keys: t^2
-        {5, 2.875f},                // neville(1, 4, 4, u): the parabola through them at 2u
-        {6, 0.625f},                // neville(1, 1, 4, u)
-        {7, 2.3125f},               // bezier(1, 4, 4, u)
-        {8, 1.1875f},               // bezier(1, 1, 4, u)
-        {10, 0.0f},                 // unknown
+        {0, 1.0f},     // step
+        {1, 1.75f},    // linear
+        {2, 1.1875f},  // 1 + 3 u^2
+        {3, 2.5f},     // 1 + 3 sqrt(u)
+        {4, 1.5625f},  // the polynomial through all keys: t^2
+        {5, 2.875f},   // neville(1, 4, 4, u): the parabola through them at 2u
+        {6, 0.625f},   // neville(1, 1, 4, u)
+        {7, 2.3125f},  // bezier(1, 4, 4, u)
+        {8, 1.1875f},  // bezier(1, 1, 4, u)
+        {10, 0.0f},    // unknown
         {-1, 0.0f},
     };
     for (const Case& c : cases) EXPECT_FLOAT_EQ(key(4, 1.25f, c.mode), c.expected) << c.mode;
@@ -135,9 +135,16 @@ TEST(Rects, BuiltinsReadAndWriteScriptMemory) {
 
     // Null and wild pointers fail without touching anything.
     const std::vector<std::pair<const char*, std::vector<uint32_t>>> bad = {
-        {"rc_empty", {0}},         {"rc_set", {0, 1, 2, 3, 4}}, {"rc_setwh", {0x40, 1, 1, 1, 1}},
-        {"rc_copy", {d, 0}},       {"rc_copy", {0, d}},         {"rc_move", {0, 1, 1}},
-        {"rc_intersect", {d, 0, r}}, {"rc_union", {0, r, r}},   {"rc_inflate", {0x7FFFFFF8, 1, 1}},
-        {"rc_in", {0, 0, 0}},      {"rc_check", {0}}};
+        {"rc_empty", {0}},
+        {"rc_set", {0, 1, 2, 3, 4}},
+        {"rc_setwh", {0x40, 1, 1, 1, 1}},
+        {"rc_copy", {d, 0}},
+        {"rc_copy", {0, d}},
+        {"rc_move", {0, 1, 1}},
+        {"rc_intersect", {d, 0, r}},
+        {"rc_union", {0, r, r}},
+        {"rc_inflate", {0x7FFFFFF8, 1, 1}},
+        {"rc_in", {0, 0, 0}},
+        {"rc_check", {0}}};
     for (const auto& [name, args] : bad) EXPECT_EQ(site.call(name, args), 0u) << name;
 }

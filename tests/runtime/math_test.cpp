@@ -35,9 +35,9 @@ TEST_F(Math, SineAndArctangentTables) {
     struct Case {
         const char* name;
         int32_t angle, expected;
-    } cases[] = {{"tsin", 512, 65536},   {"tcos", 0, 65536},    {"tsin", 1024, 0},
-                 {"tsin", -512, -65536}, {"tsin", 256, 46341},  {"tcos", 1024, -65536},
-                 {"tcos", 1536, 0},      {"tsin", 2049, 201},   {"tcos", INT32_MAX, 65536},
+    } cases[] = {{"tsin", 512, 65536},   {"tcos", 0, 65536},   {"tsin", 1024, 0},
+                 {"tsin", -512, -65536}, {"tsin", 256, 46341}, {"tcos", 1024, -65536},
+                 {"tcos", 1536, 0},      {"tsin", 2049, 201},  {"tcos", INT32_MAX, 65536},
                  {"tsin", INT32_MIN, 0}};
     for (const Case& c : cases)
         EXPECT_EQ(call(c.name, {uint32_t(c.angle)}), c.expected) << c.name << " " << c.angle;
@@ -46,10 +46,20 @@ TEST_F(Math, SineAndArctangentTables) {
 TEST_F(Math, ArctangentOfVectors) {
     struct Case {
         int32_t x, y, expected;
-    } cases[] = {{0, 0, 0},       {1, 0, 0},          {0, 1, 512},        {-1, 0, 1024},
-                 {0, -1, 1536},   {1, 1, 256},        {-1, 1, 768},       {-1, -1, 1280},
-                 {1, -1, 1792},   {INT32_MIN, 0, 1024}, {INT32_MIN, INT32_MIN, 1280},
-                 {1, INT32_MIN, 1536}, {INT32_MAX, INT32_MAX, 256}, {INT32_MAX, 1, 0}};
+    } cases[] = {{0, 0, 0},
+                 {1, 0, 0},
+                 {0, 1, 512},
+                 {-1, 0, 1024},
+                 {0, -1, 1536},
+                 {1, 1, 256},
+                 {-1, 1, 768},
+                 {-1, -1, 1280},
+                 {1, -1, 1792},
+                 {INT32_MIN, 0, 1024},
+                 {INT32_MIN, INT32_MIN, 1280},
+                 {1, INT32_MIN, 1536},
+                 {INT32_MAX, INT32_MAX, 256},
+                 {INT32_MAX, 1, 0}};
     for (const Case& c : cases)
         EXPECT_EQ(call("tatan", {uint32_t(c.x), uint32_t(c.y)}), c.expected) << c.x << "," << c.y;
     // Within two units of the exact angle all around the circle, at any scale.
@@ -113,16 +123,25 @@ TEST_F(Math, FloatFunctionsOnBitPatterns) {
         std::vector<float> args;
         float expected;
     } cases[] = {
-        {"fabs", {-2.5f}, 2.5f},          {"sqrt", {2.0f}, float(std::sqrt(2.0))},
-        {"pow", {2.0f, 10.0f}, 1024.0f},  {"log", {1.0f}, 0.0f},
-        {"exp", {1.0f}, float(std::numbers::e)}, {"floor", {-1.5f}, -2.0f},
-        {"ceil", {-1.5f}, -1.0f},         {"sin", {0.5f}, float(std::sin(double(0.5f)))},
-        {"cos", {0.0f}, 1.0f},            {"tan", {0.25f}, float(std::tan(double(0.25f)))},
-        {"asin", {1.0f}, float(std::numbers::pi / 2)}, {"acos", {1.0f}, 0.0f},
+        {"fabs", {-2.5f}, 2.5f},
+        {"sqrt", {2.0f}, float(std::sqrt(2.0))},
+        {"pow", {2.0f, 10.0f}, 1024.0f},
+        {"log", {1.0f}, 0.0f},
+        {"exp", {1.0f}, float(std::numbers::e)},
+        {"floor", {-1.5f}, -2.0f},
+        {"ceil", {-1.5f}, -1.0f},
+        {"sin", {0.5f}, float(std::sin(double(0.5f)))},
+        {"cos", {0.0f}, 1.0f},
+        {"tan", {0.25f}, float(std::tan(double(0.25f)))},
+        {"asin", {1.0f}, float(std::numbers::pi / 2)},
+        {"acos", {1.0f}, 0.0f},
         {"atan", {1.0f}, float(std::numbers::pi / 4)},
-        {"bezier", {0.0f, 1.0f, 0.0f, 0.5f}, 0.5f}, {"bezier", {1.0f, 5.0f, 3.0f, 1.0f}, 3.0f},
-        {"neville", {1.0f, 4.0f, 9.0f, 0.0f}, 1.0f}, {"neville", {1.0f, 4.0f, 9.0f, 0.5f}, 4.0f},
-        {"neville", {1.0f, 4.0f, 9.0f, 1.0f}, 9.0f}, {"neville", {1.0f, 4.0f, 9.0f, 0.25f}, 2.25f},
+        {"bezier", {0.0f, 1.0f, 0.0f, 0.5f}, 0.5f},
+        {"bezier", {1.0f, 5.0f, 3.0f, 1.0f}, 3.0f},
+        {"neville", {1.0f, 4.0f, 9.0f, 0.0f}, 1.0f},
+        {"neville", {1.0f, 4.0f, 9.0f, 0.5f}, 4.0f},
+        {"neville", {1.0f, 4.0f, 9.0f, 1.0f}, 9.0f},
+        {"neville", {1.0f, 4.0f, 9.0f, 0.25f}, 2.25f},
         {"linear", {2.0f, 4.0f, 0.25f}, 2.5f},
     };
     for (const Case& c : cases) {

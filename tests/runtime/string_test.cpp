@@ -26,7 +26,9 @@ std::string cat(std::initializer_list<std::string_view> parts) {
 struct Strings : ::testing::Test {
     CallSite site;
     Strings() { bind_runtime(site.table); }
-    uint32_t call(std::string_view name, std::vector<uint32_t> args) { return site.call(name, args); }
+    uint32_t call(std::string_view name, std::vector<uint32_t> args) {
+        return site.call(name, args);
+    }
     ScriptAddr str(std::string_view s, uint32_t cap = 0) { return site.string(s, cap); }
 };
 
@@ -74,8 +76,13 @@ TEST_F(Strings, CharactersAreCountedCutAndFoundWholly) {
     struct Cut {
         int32_t start, count;
         std::string expected;
-    } cuts[] = {{1, 1, std::string(kSo)}, {0, 2, cat({kHyou, kSo})}, {2, 9, "a"},
-                {3, 1, ""}, {9, 9, ""}, {-3, 1, std::string(kHyou)}, {0, -1, ""}};
+    } cuts[] = {{1, 1, std::string(kSo)},
+                {0, 2, cat({kHyou, kSo})},
+                {2, 9, "a"},
+                {3, 1, ""},
+                {9, 9, ""},
+                {-3, 1, std::string(kHyou)},
+                {0, -1, ""}};
     for (const Cut& c : cuts) {
         EXPECT_EQ(call("mbscut", {dst, s, uint32_t(c.start), uint32_t(c.count)}), dst);
         EXPECT_EQ(site.read(dst), c.expected) << c.start << "," << c.count;
@@ -114,14 +121,19 @@ TEST_F(Strings, Comparisons) {
         std::string a, b;
         int expected;
     } cases[] = {
-        {"strcmp", "abc", "abd", -1},       {"strcmp", "abc", "abc", 0},
-        {"strcmp", "abcd", "abc", 1},       {"strcmpi", "HeLLo", "hello", 0},
-        {"strcmpi", "a_", "AB", -1},        {"strcmp", "\x81", "a", 1},
-        {"mbscmp", cat({kA}), "a", 1},      {"mbscmp", cat({kSo, "a"}), cat({kSo, "b"}), -1},
+        {"strcmp", "abc", "abd", -1},
+        {"strcmp", "abc", "abc", 0},
+        {"strcmp", "abcd", "abc", 1},
+        {"strcmpi", "HeLLo", "hello", 0},
+        {"strcmpi", "a_", "AB", -1},
+        {"strcmp", "\x81", "a", 1},
+        {"mbscmp", cat({kA}), "a", 1},
+        {"mbscmp", cat({kSo, "a"}), cat({kSo, "b"}), -1},
         {"mbscmpi", cat({"X", kA}), cat({"x", kA}), 0},
         // Trail bytes are not folded: "ア" (0x83 0x41) differs from 0x83 0x61.
         {"mbscmpi", cat({kA}), "\x83\x61", -1},
-        {"mbscmp", "", "", 0},              {"mbscmp", "", "a", -1},
+        {"mbscmp", "", "", 0},
+        {"mbscmp", "", "a", -1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(int32_t(call(c.name, {str(c.a), str(c.b)})), c.expected)
@@ -156,10 +168,16 @@ TEST_F(Strings, NumberConversions) {
     struct Case {
         const char* text;
         int32_t value;
-    } cases[] = {{"42", 42},       {"  -17xyz", -17},       {"\t+8", 8},
-                 {"abc", 0},       {"", 0},                 {"2147483647", INT32_MAX},
-                 {"2147483648", INT32_MAX}, {"-2147483648", INT32_MIN},
-                 {"-99999999999999999999", INT32_MIN}, {"- 5", 0}};
+    } cases[] = {{"42", 42},
+                 {"  -17xyz", -17},
+                 {"\t+8", 8},
+                 {"abc", 0},
+                 {"", 0},
+                 {"2147483647", INT32_MAX},
+                 {"2147483648", INT32_MAX},
+                 {"-2147483648", INT32_MIN},
+                 {"-99999999999999999999", INT32_MIN},
+                 {"- 5", 0}};
     for (const Case& c : cases) EXPECT_EQ(int32_t(call("atoi", {str(c.text)})), c.value) << c.text;
 
     ScriptAddr buf = str("", 64);

@@ -18,8 +18,12 @@
 
 namespace tob::test {
 
-inline uint32_t word(float f) { return std::bit_cast<uint32_t>(f); }
-inline float real(uint32_t w) { return std::bit_cast<float>(w); }
+inline uint32_t word(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
+inline float real(uint32_t w) {
+    return std::bit_cast<float>(w);
+}
 
 struct CallSite {
     static constexpr uint32_t kStackSize = 4096;
@@ -50,8 +54,8 @@ struct CallSite {
         std::memset(c, 0, 6);
         if (cleanup && !args.empty()) {
             uint32_t bytes = uint32_t(args.size()) * 4;
-            uint8_t add[6] = {kCleanup[0], kCleanup[1], uint8_t(bytes), uint8_t(bytes >> 8),
-                              uint8_t(bytes >> 16), uint8_t(bytes >> 24)};
+            uint8_t add[6] = {kCleanup[0],         kCleanup[1],          uint8_t(bytes),
+                              uint8_t(bytes >> 8), uint8_t(bytes >> 16), uint8_t(bytes >> 24)};
             std::memcpy(c, add, 6);
         }
         push(code);
