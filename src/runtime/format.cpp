@@ -79,12 +79,12 @@ class Formatter {
 };
 
 int parse_digits(std::string_view f, size_t& pos) {
-    int v = 0;
+    int64_t v = 0;
     while (pos < f.size() && f[pos] >= '0' && f[pos] <= '9') {
-        v = std::min(kParseCap, v * 10 + (f[pos] - '0'));
+        v = std::min<int64_t>(kParseCap, v * 10 + (f[pos] - '0'));
         ++pos;
     }
-    return v;
+    return int(v);
 }
 
 bool Formatter::parse(std::string_view f, size_t& pos, Spec& s, WordReader& words) {

@@ -136,7 +136,7 @@ void ScriptFiles::block_released(ScriptAddr addr, uint32_t size) {
     uint64_t lo = system_->buffer, hi = lo + system_->size;
     if (hi <= addr || lo >= uint64_t(addr) + size) return;
     const uint8_t* p = memory_->host(system_->buffer, system_->size);
-    system_->detached.emplace(p, p + system_->size);
+    if (p) system_->detached.emplace(p, p + system_->size);
 }
 
 bool ScriptFiles::register_system_file(std::string_view path, ScriptAddr buffer, uint32_t size) {
@@ -159,10 +159,9 @@ bool ScriptFiles::load_system_file() {
     std::vector<uint8_t> bytes(system_->size);
     auto n = file->read_at(0, bytes.data(), bytes.size());
     bytes.resize(n.value_or(0));
-    if (system_->detached)
-        std::copy(bytes.begin(), bytes.end(), system_->detached->begin());
-    else
-        std::copy(bytes.begin(), bytes.end(), memory_->host(system_->buffer, system_->size));
+    uint8_t* dst = system_->detached ? system_->detached->data()
+                                     : memory_->host(system_->buffer, system_->size);
+    if (dst) std::copy(bytes.begin(), bytes.end(), dst);
     return true;
 }
 
@@ -170,10 +169,13 @@ bool ScriptFiles::save_system_file() {
     std::lock_guard guard(system_lock_);
     if (!system_) return false;
     std::span<const uint8_t> bytes;
-    if (system_->detached)
+    if (system_->detached) {
         bytes = *system_->detached;
-    else
-        bytes = {memory_->host(system_->buffer, system_->size), system_->size};
+    } else {
+        const uint8_t* p = memory_->host(system_->buffer, system_->size);
+        if (!p) return false;
+        bytes = {p, system_->size};
+    }
     return write_whole_file(to_host_path(system_->path, settings().module_dir), bytes);
 }
 

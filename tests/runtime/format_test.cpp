@@ -113,6 +113,7 @@ TEST_F(Formatting, NeverReadsPastThePushedWords) {
 TEST_F(Formatting, OutputIsBoundedAndCutOnACharacterBoundary) {
     EXPECT_EQ(run("abcdef", {}, 4), "abcd");
     EXPECT_EQ(run("%2147483647d", {1}, 10), std::string(10, ' '));
+    EXPECT_EQ(run("%99999999999999999999d", {1}, 10), std::string(10, ' '));
     EXPECT_EQ(run("%-2147483647d", {1}, 10), "1" + std::string(9, ' '));
     EXPECT_EQ(run("%.2147483647f", double_words(1.0), 8), "1.000000");
     // "ab" then the double-byte character 0x83 0x5C: a limit of 3 does not split it.
