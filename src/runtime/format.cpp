@@ -183,32 +183,32 @@ void Formatter::string_argument(ScriptAddr addr, const Spec& s) {
 
 template <typename T>
 void Formatter::number(const Spec& s, T value) {
-    char spec[32];
+    char host_format[32];
     size_t n = 0;
-    spec[n++] = '%';
-    if (s.left) spec[n++] = '-';
-    if (s.plus) spec[n++] = '+';
-    if (s.space) spec[n++] = ' ';
-    if (s.alt) spec[n++] = '#';
-    if (s.zero) spec[n++] = '0';
-    spec[n++] = '*';
-    spec[n++] = '.';
-    spec[n++] = '*';
+    host_format[n++] = '%';
+    if (s.left) host_format[n++] = '-';
+    if (s.plus) host_format[n++] = '+';
+    if (s.space) host_format[n++] = ' ';
+    if (s.alt) host_format[n++] = '#';
+    if (s.zero) host_format[n++] = '0';
+    host_format[n++] = '*';
+    host_format[n++] = '.';
+    host_format[n++] = '*';
     if constexpr (std::is_same_v<T, long long> || std::is_same_v<T, unsigned long long>)
-        spec[n++] = 'l', spec[n++] = 'l';
-    spec[n++] = s.conversion;
-    spec[n] = 0;
+        host_format[n++] = 'l', host_format[n++] = 'l';
+    host_format[n++] = s.conversion;
+    host_format[n] = 0;
     int width = std::max(s.width, 0);
     int precision = s.precision;
     char small[128];
-    int len = std::snprintf(small, sizeof small, spec, width, precision, value);
+    int len = std::snprintf(small, sizeof small, host_format, width, precision, value);
     if (len < 0) return;
     if (size_t(len) < sizeof small) {
         append(std::string_view(small, size_t(len)));
         return;
     }
     std::string big(size_t(len) + 1, '\0');
-    std::snprintf(big.data(), big.size(), spec, width, precision, value);
+    std::snprintf(big.data(), big.size(), host_format, width, precision, value);
     big.resize(size_t(len));
     append(big);
 }
