@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "shell/error_report.h"
@@ -145,18 +146,24 @@ int run_slice(Machine& m, VmContext& ctx) {
     uint8_t rb = 0;  // its register byte
     RuntimeError error = RuntimeError::IllegalInstruction;
 
-    auto save = [&] {
-        ctx.pc = pc;
-        std::memcpy(ctx.r, r, sizeof r);
-        ctx.z = z;
-        ctx.l = l;
-        ctx.b = b;
-    };
-    auto compare = [&](uint32_t x, uint32_t y) {
-        z = x == y;
-        l = int32_t(x) < int32_t(y);
-        b = x < y;
-    };
+
+// Macros rather than lambdas, so that pc, the registers and the flags never have
+// their address taken and can live in host registers.
+#define SAVE()                              \
+    do {                                    \
+        ctx.pc = pc;                        \
+        std::memcpy(ctx.r, r, sizeof r);    \
+        ctx.z = z;                          \
+        ctx.l = l;                          \
+        ctx.b = b;                          \
+    } while (0)
+#define COMPARE(x, y)                       \
+    do {                                    \
+        const uint32_t x_ = (x), y_ = (y);  \
+        z = x_ == y_;                       \
+        l = int32_t(x_) < int32_t(y_);      \
+        b = x_ < y_;                        \
+    } while (0)
 
 // Operand access inside an instruction. pc stays at the instruction's first byte
 // until it completes, so a failing instruction is left pointing at itself.
@@ -183,15 +190,23 @@ int run_slice(Machine& m, VmContext& ctx) {
         if (!fits(pc, kMaxInstructionSize)) goto fetch_near_limit;       \
         code = base + pc;                                                \
         op = *code;                                                      \
-        if (op >= kOpcodeCount) goto illegal_instruction;                \
     } while (0)
 
 #if TOB_VM_COMPUTED_GOTO
-    static const void* const kDispatch[kOpcodeCount] = {
+    // One entry per byte value, so that illegal opcodes need no separate test.
 #define TOB_OPCODE_LABEL(num, name, mnem, form, operands) &&op_##name,
+#define ILLEGAL4 &&illegal_instruction, &&illegal_instruction, &&illegal_instruction, \
+                 &&illegal_instruction,
+#define ILLEGAL16 ILLEGAL4 ILLEGAL4 ILLEGAL4 ILLEGAL4
+    static const void* const kDispatch[] = {
         TOB_OPCODE_LIST(TOB_OPCODE_LABEL)
-#undef TOB_OPCODE_LABEL
+        ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16
+        ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL4
     };
+#undef ILLEGAL16
+#undef ILLEGAL4
+#undef TOB_OPCODE_LABEL
+    static_assert(std::size(kDispatch) == 256);
 #define DISPATCH() goto* kDispatch[op];
 #define CASE(name) op_##name:
 #define NEXT()          \
@@ -279,7 +294,7 @@ int run_slice(Machine& m, VmContext& ctx) {
                 // free the context, so nothing touches it afterwards.
                 const uint32_t number = load_le16(code + 1);
                 pc += 3;
-                save();
+                SAVE();
                 if (m.trap) m.trap(m, number, ctx);
                 return 1;
             }
@@ -435,13 +450,13 @@ int run_slice(Machine& m, VmContext& ctx) {
             ZERO_CASE(Zero32Frame, Width::W32, r[6] + IMM(1))
             CASE(Cmp) {
                 REGS();
-                compare(RD, RS);
+                COMPARE(RD, RS);
                 pc += 2;
                 NEXT();
             }
             CASE(CmpImm) {
                 REGS();
-                compare(RD, IMM(2));
+                COMPARE(RD, IMM(2));
                 pc += 6;
                 NEXT();
             }
@@ -455,7 +470,7 @@ int run_slice(Machine& m, VmContext& ctx) {
             }
             CASE(Sub) {
                 REGS();
-                compare(RD, RS);
+                COMPARE(RD, RS);
                 RD -= RS;
                 pc += 2;
                 NEXT();
@@ -463,7 +478,7 @@ int run_slice(Machine& m, VmContext& ctx) {
             CASE(SubImm) {
                 REGS();
                 const uint32_t imm = IMM(2);
-                compare(RD, imm);
+                COMPARE(RD, imm);
                 RD -= imm;
                 pc += 6;
                 NEXT();
@@ -525,7 +540,7 @@ fetch_near_limit:
     CHECK(pc, 1);
     code = base + pc;
     op = *code;
-    if (op >= kOpcodeCount) goto illegal_instruction;
+    if (!is_opcode(uint8_t(op))) goto illegal_instruction;
     CHECK(pc, kOpcodes[op].size);
     goto dispatch;
 
@@ -541,19 +556,21 @@ stack_overrun:
 divide_by_zero:
     error = RuntimeError::DivideByZero;
 raise:
-    save();
+    SAVE();
     raise_runtime_error(m, ctx, error);
     return 1;
 
 finished:
-    save();
+    SAVE();
     ctx.state = uint8_t(ContextState::Finished);
     return 1;
 
 end_slice:
-    save();
+    SAVE();
     return 1;
 
+#undef SAVE
+#undef COMPARE
 #undef IMM
 #undef REGS
 #undef RD
