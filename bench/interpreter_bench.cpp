@@ -18,7 +18,7 @@ namespace {
 
 // Just enough of an assembler for three programs.
 class Code {
-public:
+  public:
     explicit Code(ScriptAddr origin) : origin_(origin) {}
     ScriptAddr here() const { return origin_ + ScriptAddr(bytes.size()); }
     Code& o(Op op) { return b(uint8_t(op)); }
@@ -38,12 +38,12 @@ public:
     }
     std::vector<uint8_t> bytes;
 
-private:
+  private:
     ScriptAddr origin_;
 };
 
 class Vm {
-public:
+  public:
     static constexpr uint32_t kStackSize = 64 << 10;
     static constexpr uint32_t kDataWords = 1024;
 
@@ -71,7 +71,7 @@ public:
 
     ScriptAddr program = 0, data = 0;
 
-private:
+  private:
     ScriptMemory memory_;
     Machine m_;
     VmContext ctx_;
@@ -91,7 +91,10 @@ Code counting_loop(ScriptAddr at, uint32_t n) {
 // main: sum the words of an array through a pointer. 5 instructions per word.
 Code array_sum(ScriptAddr at, ScriptAddr array, uint32_t words) {
     Code c(at);
-    c.i(Op::Enter, 0).ri(Op::MovImm, 0, 0).ri(Op::MovImm, 1, array).ri(Op::MovImm, 2, array + 4 * words);
+    c.i(Op::Enter, 0)
+        .ri(Op::MovImm, 0, 0)
+        .ri(Op::MovImm, 1, array)
+        .ri(Op::MovImm, 2, array + 4 * words);
     const ScriptAddr loop = c.here();
     c.r(Op::Load32Ind, 3, 1).r(Op::Add, 0, 3).ri(Op::AddImm, 1, 4).r(Op::Cmp, 1, 2).i(Op::Jb, loop);
     c.i(Op::Leave, 0);
@@ -132,14 +135,17 @@ uint64_t fib_instructions(uint32_t k) {
 
 // items/s: loop iterations, array words or fib calls, comparable across machines;
 // instr/s: byte-code instructions (ours only).
-uint64_t fib_calls(uint32_t k) { return k < 2 ? 1 : 1 + fib_calls(k - 1) + fib_calls(k - 2); }
+uint64_t fib_calls(uint32_t k) {
+    return k < 2 ? 1 : 1 + fib_calls(k - 1) + fib_calls(k - 2);
+}
 
 void report(benchmark::State& state, uint64_t instructions_per_run, uint64_t items_per_run) {
     const double runs = double(state.iterations());
     if (instructions_per_run)
         state.counters["instr/s"] =
             benchmark::Counter(runs * double(instructions_per_run), benchmark::Counter::kIsRate);
-    state.counters["items/s"] = benchmark::Counter(runs * double(items_per_run), benchmark::Counter::kIsRate);
+    state.counters["items/s"] =
+        benchmark::Counter(runs * double(items_per_run), benchmark::Counter::kIsRate);
 }
 
 constexpr uint32_t kLoopCount = 1'000'000;
@@ -224,7 +230,8 @@ BENCHMARK(BM_CountingLoop_Lua)->Unit(benchmark::kMillisecond);
 void BM_ArraySum_Lua(benchmark::State& state) {
     Lua lua;
     for (auto _ : state) {
-        if (lua.sum() != Vm::kDataWords * (Vm::kDataWords - 1) / 2) state.SkipWithError("wrong result");
+        if (lua.sum() != Vm::kDataWords * (Vm::kDataWords - 1) / 2)
+            state.SkipWithError("wrong result");
     }
     report(state, 0, Vm::kDataWords);
 }

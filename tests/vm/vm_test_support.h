@@ -16,7 +16,7 @@
 namespace tob::test {
 
 class Assembler {
-public:
+  public:
     struct Label {
         size_t id;
     };
@@ -101,7 +101,7 @@ public:
         return out;
     }
 
-private:
+  private:
     static constexpr ScriptAddr kUnbound = 0;
     struct Fixup {
         size_t offset;
@@ -120,14 +120,14 @@ private:
 };
 
 class VmTest : public ::testing::Test {
-public:
+  public:
     static constexpr uint32_t kProgramSize = 8192;
     static constexpr uint32_t kStackSize = 1024;
     static constexpr uint32_t kDataSize = 4096;
 
     VmTest() : memory_(64u << 20) {
-        previous_sink_ = set_error_sink(
-            {[this](const std::string& text) { reports.push_back(text); }, true});
+        previous_sink_ =
+            set_error_sink({[this](const std::string& text) { reports.push_back(text); }, true});
         m.memory = &memory_;
         program = memory_.allocate(kProgramSize, BlockKind::Program);
         stack = memory_.allocate(kStackSize, BlockKind::Stack);
@@ -206,7 +206,7 @@ public:
     ScriptAddr program = 0, stack = 0, data = 0;
     std::vector<std::string> reports;
 
-private:
+  private:
     ErrorSink previous_sink_;
 };
 
