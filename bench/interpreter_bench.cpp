@@ -16,29 +16,29 @@ using namespace tob;
 
 namespace {
 
-// Just enough of an assembler for three programs.
+// Just enough of an assembler for three programs; `at` gives the position of
+// an operand to patch once its target is known.
 class Code {
   public:
     explicit Code(ScriptAddr origin) : origin_(origin) {}
     ScriptAddr here() const { return origin_ + ScriptAddr(bytes.size()); }
-    Code& o(Op op) { return b(uint8_t(op)); }
-    Code& r(Op op, uint32_t d, uint32_t s) { return o(op).b(reg_byte(d, s)); }
-    Code& ri(Op op, uint32_t d, uint32_t imm, uint32_t s = 0) { return r(op, d, s).w(imm); }
-    Code& i(Op op, uint32_t imm) { return o(op).w(imm); }
-    Code& b(uint8_t v) {
-        bytes.push_back(v);
-        return *this;
+    size_t at() const { return bytes.size() - 4; }
+    Code& o(Op op) { return emit(encode(op)); }
+    Code& r(Op op, uint32_t d, uint32_t s) { return emit(encode(op, reg_byte(d, s))); }
+    Code& ri(Op op, uint32_t d, uint32_t imm, uint32_t s = 0) {
+        return emit(encode(op, reg_byte(d, s), imm));
     }
-    Code& w(uint32_t v) {
-        for (int k = 0; k < 4; ++k) b(uint8_t(v >> (8 * k)));
-        return *this;
-    }
+    Code& i(Op op, uint32_t imm) { return emit(encode(op, 0, imm)); }
     void patch(size_t at, uint32_t v) {
         for (int k = 0; k < 4; ++k) bytes[at + size_t(k)] = uint8_t(v >> (8 * k));
     }
     std::vector<uint8_t> bytes;
 
   private:
+    Code& emit(const Instruction& ins) {
+        bytes.insert(bytes.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+        return *this;
+    }
     ScriptAddr origin_;
 };
 
@@ -105,21 +105,19 @@ Code array_sum(ScriptAddr at, ScriptAddr array, uint32_t words) {
 // compiled code would be: frame loads, pushed arguments, clean-up adds.
 Code fibonacci(ScriptAddr at, uint32_t n) {
     Code c(at);
-    c.i(Op::Enter, 0).i(Op::PushImm, n).o(Op::Call);
-    const size_t call_main = c.bytes.size();
-    c.w(0).ri(Op::AddImm, 7, 4, 7).i(Op::Leave, 0);
+    c.i(Op::Enter, 0).i(Op::PushImm, n).i(Op::Call, 0);
+    const size_t call_main = c.at();
+    c.ri(Op::AddImm, 7, 4, 7).i(Op::Leave, 0);
     const ScriptAddr fib = c.here();
     c.patch(call_main, fib);
-    c.i(Op::Enter, 0).ri(Op::Load32Frame, 1, 8, 6).ri(Op::CmpImm, 1, 2).o(Op::Jl);
-    const size_t to_small = c.bytes.size();
-    c.w(0);
+    c.i(Op::Enter, 0).ri(Op::Load32Frame, 1, 8, 6).ri(Op::CmpImm, 1, 2).i(Op::Jl, 0);
+    const size_t to_small = c.at();
     for (int k = 0; k < 2; ++k) {
         c.ri(Op::SubImm, 1, 1).r(Op::Push, 1, 1).i(Op::Call, fib).ri(Op::AddImm, 7, 4, 7);
         if (k == 0) c.r(Op::Mov, 2, 0);
     }
-    c.r(Op::Add, 0, 2).o(Op::Jmp);
-    const size_t to_done = c.bytes.size();
-    c.w(0);
+    c.r(Op::Add, 0, 2).i(Op::Jmp, 0);
+    const size_t to_done = c.at();
     c.patch(to_small, c.here());
     c.r(Op::Mov, 0, 1);
     c.patch(to_done, c.here());

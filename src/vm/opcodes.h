@@ -206,6 +206,25 @@ constexpr uint32_t reg_d(uint8_t rb) {
     return rb & 15u;
 }
 
+// One encoded instruction, as the code generator writes it into a program area.
+struct Instruction {
+    std::array<uint8_t, kMaxInstructionSize> bytes{};
+    uint32_t size = 0;
+};
+
+// Encodes `op` in its form: the register byte is used by OR and ORI, `operand`
+// is the imm32 of ORI and OI or the trap number of OT.
+constexpr Instruction encode(Op op, uint8_t regs = 0, uint32_t operand = 0) {
+    const OpcodeInfo& info = opcode_info(op);
+    Instruction ins;
+    ins.size = info.size;
+    ins.bytes[0] = uint8_t(op);
+    uint32_t at = 1;
+    if (info.form == Form::OR || info.form == Form::ORI) ins.bytes[at++] = regs;
+    for (uint32_t i = 0; at + i < info.size; ++i) ins.bytes[at + i] = uint8_t(operand >> (8 * i));
+    return ins;
+}
+
 // The call clean-up `add r7, $4n` that follows every call with arguments: opcode
 // 59 with the register byte 0x77, then the byte count. The trap dispatcher
 // recognises it by its first two bytes read as one little-endian 16-bit value.
@@ -213,6 +232,8 @@ inline constexpr uint8_t kCallCleanupOpcode = uint8_t(Op::AddImm);
 inline constexpr uint8_t kCallCleanupRegByte = 0x77;
 inline constexpr uint16_t kCallCleanupTag = uint16_t(kCallCleanupRegByte << 8 | kCallCleanupOpcode);
 static_assert(kCallCleanupTag == 0x773B);
+static_assert(encode(Op::AddImm, reg_byte(7, 7), 8).bytes[0] == kCallCleanupOpcode &&
+              encode(Op::AddImm, reg_byte(7, 7), 8).bytes[1] == kCallCleanupRegByte);
 
 // Return address placed under a thread's entry function: `ret` to it ends the context.
 inline constexpr uint32_t kThreadReturnAddress = 0xFFFFFFFF;

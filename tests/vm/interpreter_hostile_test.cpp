@@ -69,23 +69,9 @@ class Hostile : public VmTest {
                 imm = starts[pick(uint32_t(starts.size()))];
             else if (jump && pick(4) != 0)
                 imm = program + pick(kCodeBytes);
-            a.raw8(uint8_t(info.op));
-            switch (info.form) {
-                case Form::O:
-                    break;
-                case Form::OR:
-                    a.raw8(register_byte());
-                    break;
-                case Form::ORI:
-                    a.raw8(register_byte()).raw32(imm);
-                    break;
-                case Form::OI:
-                    a.raw32(imm);
-                    break;
-                case Form::OT:
-                    a.raw8(uint8_t(rng())).raw8(uint8_t(rng()));
-                    break;
-            }
+            if (info.form == Form::OT) imm = rng();
+            const Instruction ins = encode(info.op, register_byte(), imm);
+            for (uint32_t i = 0; i < ins.size; ++i) a.raw8(ins.bytes[i]);
         }
     }
 

@@ -374,6 +374,21 @@ TEST_F(Ops, OpcodeTableMatchesTheEncodings) {
     for (Op op : {Op::Mov, Op::MovImm, Op::MovAddr, Op::Load32Abs, Op::Load32Frame, Op::Load32Ind,
                   Op::Store32Abs, Op::Store32Frame, Op::Store32Ind})
         EXPECT_EQ(opcode_info(op).mnemonic, "movl");
+    // Encodings: register byte S:D, little-endian operands.
+    struct Case {
+        Instruction ins;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {encode(Op::MovImm, reg_byte(0, 0), 5), {0x04, 0x00, 0x05, 0x00, 0x00, 0x00}},
+        {encode(Op::Mov, reg_byte(1, 2)), {0x03, 0x21}},
+        {encode(Op::Trap, 0, 0x1234), {0x01, 0x34, 0x12}},
+        {encode(Op::Jmp, 0, 0x00012345), {0x49, 0x45, 0x23, 0x01, 0x00}},
+        {encode(Op::Ret), {0x26}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::vector<uint8_t>(c.ins.bytes.begin(), c.ins.bytes.begin() + c.ins.size),
+                  c.bytes);
+    }
     // The call clean-up as the code generator emits it carries the tag the trap
     // dispatcher looks for.
     Assembler a(program);
