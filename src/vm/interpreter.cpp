@@ -29,23 +29,23 @@ constexpr uint32_t kFrameBytes = 4 * kFrameWords;
 constexpr uint32_t kIntMinBits = 0x80000000u;
 constexpr uint8_t kHighNibbleBits = 0x88;  // a register nibble of 8..15
 
-// Little-endian reads and writes at unaligned host addresses.
+// Little-endian reads and writes at unaligned host addresses (compilers turn
+// these into single moves on little-endian hosts).
 inline uint16_t load_le16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
 }
 inline uint32_t load_le32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    return v;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 inline void store_le16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
 inline void store_le32(uint8_t* p, uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    std::memcpy(p, &v, 4);
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
 }
 
 // Memory operand widths and extensions.
