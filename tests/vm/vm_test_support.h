@@ -72,10 +72,6 @@ class Assembler {
         bytes_.push_back(v);
         return *this;
     }
-    Assembler& raw32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) raw8(uint8_t(v >> (8 * i)));
-        return *this;
-    }
 
     // The encoded program with every label reference filled in.
     std::vector<uint8_t> finish() const {
