@@ -68,25 +68,40 @@ ErrorSink set_error_sink(ErrorSink s) {
     return old;
 }
 
-void report_error(uint32_t level, const char* fmt, ...) {
+namespace {
+
+// The sink that should show a report at `level`, or an empty one.
+ErrorSink sink_for(uint32_t level) {
     ErrorSink current;
     {
         std::lock_guard lock(g_sink_mutex);
         current = sink();
     }
+    if (!current.show || current.ignore_level) return current;
+    // Reports need error boxes enabled (Error > 0), the display switch on,
+    // and a level no higher than the configured one (unsigned compare).
+    int32_t configured = g_level.load();
+    if (settings().error <= 0 || configured <= 0 || !settings().error_display ||
+        uint32_t(configured) < level)
+        current.show = nullptr;
+    return current;
+}
+
+}  // namespace
+
+void report_error(uint32_t level, const char* fmt, ...) {
+    ErrorSink current = sink_for(level);
     if (!current.show) return;
-    if (!current.ignore_level) {
-        int32_t configured = g_level.load();
-        // Reports need error boxes enabled (Error > 0), the display switch on,
-        // and a level no higher than the configured one (unsigned compare).
-        if (settings().error <= 0 || configured <= 0 || !settings().error_display) return;
-        if (uint32_t(configured) < level) return;
-    }
     va_list ap;
     va_start(ap, fmt);
     std::string text = vformat_bounded(kErrorTextLimit, fmt, ap);
     va_end(ap);
     current.show(text);
+}
+
+void report_error_text(uint32_t level, const std::string& text) {
+    ErrorSink current = sink_for(level);
+    if (current.show) current.show(text);
 }
 
 }  // namespace tob

@@ -24,6 +24,10 @@ struct ErrorSink {
 // Reports `fmt` (printf-style) at `level`. Never fails, never overflows.
 void report_error(uint32_t level, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// Reports an already formatted text (such as the compiler's collected
+// messages) at `level`, uncut.
+void report_error_text(uint32_t level, const std::string& text);
+
 // Enables reports at levels up to `level` (the `Error` key); 0 or less disables
 // them. Returns the previous level.
 int32_t set_error_level(int32_t level);

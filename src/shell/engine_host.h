@@ -1,0 +1,54 @@
+// The window thread's side of a run: device start-up, the script engine with
+// every built-in family bound, the loop that serves window commands, and
+// device shutdown.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "platform/command_queue.h"
+#include "platform/window.h"
+#include "shell/app.h"
+#include "shell/error_report.h"
+#include "vm/engine.h"
+
+namespace tob {
+
+class EngineHost {
+public:
+    explicit EngineHost(const LaunchOptions& options);
+    ~EngineHost();
+    // Starts the devices and the main script, runs the loop, shuts down.
+    // Returns the exit status.
+    int run();
+
+    ScriptEngine& engine() { return *engine_; }
+    CommandQueue& window_queue() { return queue_; }
+
+    // Handles one window event (also used by tests with made-up events).
+    void handle(const platform::WindowEvent& e);
+    // The full-screen switch; 0 without the display-mode device (`Draw` 0).
+    uint32_t switch_fullscreen(bool on);
+
+private:
+    bool create_window();
+    void start_devices();
+    void stop_devices();
+    void pause();
+    void resume();
+    void restart_with_drop(const std::string& path_utf8);
+    int exit_status(bool timed_out, bool loaded) const;
+
+    LaunchOptions options_;
+    CommandQueue queue_;
+    std::unique_ptr<platform::Window> window_;
+    std::unique_ptr<ScriptEngine> engine_;
+    bool debug_visible_ = false;
+    std::optional<ErrorSink> previous_sink_;
+    std::atomic<bool> close_requested_{false};
+};
+
+// Binds the built-in families the shell knows of to a trap table.
+void bind_all_families(TrapTable& table);
+
+}  // namespace tob
