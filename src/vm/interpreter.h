@@ -35,6 +35,8 @@ struct Machine {
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is
 // not running; otherwise up to 255 instructions, ending early after a `trap`,
 // when the context finishes, or when the stop flag becomes set. Always returns 1.
+// Every fetch, load and store must lie in script memory, else run-time error 1;
+// a register byte naming r8..r15 in either nibble is an illegal instruction.
 // A failing instruction leaves pc at its first byte.
 int run_slice(Machine& m, VmContext& ctx);
 
