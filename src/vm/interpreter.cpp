@@ -147,6 +147,13 @@ int run_slice(Machine& m, VmContext& ctx) {
     const uint32_t stack_base = ctx.stack_base;
     const uint32_t stack_size = ctx.stack_size;
     uint32_t budget = kSliceBudget + 1;
+    // A call leaving this program must land in a program that is still loaded
+    // (an exported function of a released program is gone).
+    const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
+    auto callable = [&m, program_base, program_size](uint32_t target) {
+        return target - program_base < program_size || !m.code_alive ||
+               m.code_alive(m, target);
+    };
 
     const uint8_t* code = nullptr;  // the current instruction, pc translated
     uint32_t op = 0;
@@ -407,6 +414,7 @@ int run_slice(Machine& m, VmContext& ctx) {
                 NEXT();
             }
             CASE(Call) {
+                if (!callable(IMM(1))) goto program_overrun;
                 r[7] -= 4;
                 STACK_CHECK();
                 CHECK(r[7], 4);
@@ -417,7 +425,7 @@ int run_slice(Machine& m, VmContext& ctx) {
             CASE(CallReg) {
                 REGS();
                 const uint32_t target = RS;
-                if (target == 0) goto program_overrun;
+                if (target == 0 || !callable(target)) goto program_overrun;
                 r[7] -= 4;
                 STACK_CHECK();
                 CHECK(r[7], 4);

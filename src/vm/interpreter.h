@@ -30,6 +30,10 @@ struct Machine {
     // Serves `trap n` (installed by engine initialisation); may replace contexts.
     void (*trap)(Machine& m, uint32_t number, VmContext& ctx) = nullptr;
     void* user = nullptr;  // for the trap hook's owner
+    // Whether code at `addr` belongs to a loaded program; asked only for calls
+    // that leave the calling program. Unset: every address is accepted.
+    bool (*code_alive)(Machine& m, uint32_t addr) = nullptr;
+    void* owner = nullptr;  // for `code_alive`
 };
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is
