@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libsdl2-dev
   ncompress
+  liblua5.4-dev
 )
 
 missing=()

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/archive_writer.h"
-#include "storage/lzw.h"
+#include "storage/storage.h"
 #include "storage_test_support.h"
 
 using namespace tob;
