@@ -11,7 +11,7 @@
 #include "runtime/whole_file.h"
 #include "shell/error_report.h"
 #include "shell/settings.h"
-#include "storage/lzw.h"
+#include "storage/storage.h"
 #include "vm/trap.h"
 
 namespace tob {

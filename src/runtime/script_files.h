@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "runtime/script_stream.h"
-#include "storage/exp_file.h"
+#include "storage/storage.h"
 #include "vm/script_memory.h"
 
 namespace tob {
