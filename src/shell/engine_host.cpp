@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "platform/cp932.h"
+#include "runtime/debug_output.h"
+#include "runtime/runtime.h"
 #include "shell/engine_clock.h"
 #include "shell/error_report.h"
 #include "shell/menu_model.h"
@@ -30,6 +32,7 @@ void bind_all_families(TrapTable& table) {
     table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
     table.bind_all(clock_trap_bindings());
     table.bind_all(menu_trap_bindings());
+    bind_runtime(table);
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
@@ -94,6 +97,14 @@ void EngineHost::start_devices() {
         report_error(1, "The external data area of %u bytes could not be allocated",
                      unsigned(s.heap_size));
     bind_all_families(engine_->traps());
+    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    // The debug output: standard output, always in headless runs and with
+    // `DebugMode` in a window.
+    if (options_.headless || s.debug_mode)
+        set_debug_output(line_printer(stdout));
+    else
+        set_debug_output(std::nullopt);
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
@@ -103,6 +114,7 @@ void EngineHost::stop_devices() {
     engine_->stop_all_threads();
     engine_->shutdown();
     engine_->free_external_area();
+    set_debug_output(std::nullopt);
     queue_.close();
 }
 
