@@ -10,6 +10,7 @@ packages=(
   libsdl2-dev
   ncompress
   liblua5.4-dev
+  xvfb x11-apps x11-utils
 )
 
 missing=()
