@@ -11,6 +11,7 @@ packages=(
   ncompress
   liblua5.4-dev
   xvfb x11-apps x11-utils
+  tcc
 )
 
 missing=()
