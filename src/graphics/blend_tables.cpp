@@ -39,21 +39,21 @@ std::unique_ptr<BlendTables> build() {
 
 uint8_t table_formula(TableId id, uint32_t a, uint32_t b) {
     switch (id) {
-        case kMultiply: return uint8_t((a * b + 128) / 255);
-        case kCombinedAlpha: {
+        case kTableMultiply: return uint8_t((a * b + 128) / 255);
+        case kTableCombined: {
             if (a == 0) return 255;
             double x = double(b) / double(a);
             return to_byte(std::min(255.0, 255.0 * x / (1.0 - double(b) / 255.0 + x)));
         }
-        case kOverlay:
+        case kTableOverlay:
             return uint8_t(b < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
-        case kSoftLight: return to_byte(255.0 * soft_light(a / 255.0, b / 255.0));
-        case kHardLight:
+        case kTableSoftLight: return to_byte(255.0 * soft_light(a / 255.0, b / 255.0));
+        case kTableHardLight:
             return uint8_t(a < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
-        case kDodge:
+        case kTableDodge:
             if (a + b > 255) return 255;
             return uint8_t(b == 0 ? 0 : 255 * b / (255 - a));
-        case kBurn:
+        case kTableBurn:
             if (a + b < 255) return 0;
             return uint8_t(a == 0 ? 255 : 255 - 255 * (255 - b) / a);
     }

@@ -12,7 +12,7 @@ namespace tob::gfx {
 
 using Table256 = std::array<uint8_t, 256 * 256>;  // [source * 256 + destination]
 
-enum TableId : int { kMultiply, kCombinedAlpha, kOverlay, kSoftLight, kHardLight, kDodge, kBurn };
+enum TableId : int { kTableMultiply, kTableCombined, kTableOverlay, kTableSoftLight, kTableHardLight, kTableDodge, kTableBurn };
 inline constexpr int kTableCount = 7;
 
 struct alignas(256) BlendTables {
