@@ -102,7 +102,7 @@ struct Views {
 
 // Copies n source pixels of `bpp` bytes into a contiguous row.
 void gather(uint8_t* out, const SourceView& v, int64_t y, const int64_t* xs, size_t n) {
-    const uint8_t* row = v.at(0, y);
+    const uint8_t* row = v.at(v.ox, y);
     switch (v.bpp) {
         case 1: for (size_t i = 0; i < n; ++i) out[i] = row[xs[i] - v.ox]; break;
         case 2: for (size_t i = 0; i < n; ++i) std::memcpy(out + 2 * i, row + (xs[i] - v.ox) * 2, 2); break;
@@ -112,7 +112,7 @@ void gather(uint8_t* out, const SourceView& v, int64_t y, const int64_t* xs, siz
 }
 
 void gather_mask(uint8_t* out, const SourceView& v, int64_t y, const int64_t* xs, size_t n) {
-    const uint8_t* row = v.at(0, y);
+    const uint8_t* row = v.at(v.ox, y);
     for (size_t i = 0; i < n; ++i) out[i] = mask_value(row + (xs[i] - v.ox) * v.bpp, v.depth);
 }
 
