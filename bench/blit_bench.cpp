@@ -30,14 +30,15 @@ ScriptMemory& memory() {
     return mem;
 }
 
-// A 32-bit plane of random pixels; alphas spread over 0..255 with a third of
-// them fully opaque and a sixth fully transparent, as sprite images have.
-std::unique_ptr<Plane> random_plane(int w, int h, uint32_t seed) {
+// A 32-bit plane of random pixels. A sprite's alphas spread over 0..255 with a
+// third of them fully opaque and a sixth fully transparent; a page (the
+// destination) is opaque.
+std::unique_ptr<Plane> random_plane(int w, int h, uint32_t seed, bool opaque = false) {
     auto p = Plane::create(memory(), w, h, 32);
     std::mt19937 rng(seed);
     for (uint32_t i = 0; i < p->bytes(); i += 4) {
         uint32_t v = rng(), k = v % 6;
-        uint8_t a = k < 2 ? 255 : k == 2 ? 0 : uint8_t(v >> 24);
+        uint8_t a = opaque || k < 2 ? 255 : k == 2 ? 0 : uint8_t(v >> 24);
         p->bits()[i] = uint8_t(v);
         p->bits()[i + 1] = uint8_t(v >> 8);
         p->bits()[i + 2] = uint8_t(v >> 16);
@@ -52,7 +53,7 @@ void report(benchmark::State& state, int64_t pixels) {
 
 void bm_memcpy(benchmark::State& state) {
     Size s = kSizes[state.range(0)];
-    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2);
+    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2, true);
     for (auto _ : state) {
         std::memcpy(dst->bits(), src->bits(), src->bytes());
         benchmark::ClobberMemory();
@@ -62,7 +63,7 @@ void bm_memcpy(benchmark::State& state) {
 
 void run_mode(benchmark::State& state, uint8_t mode, uint8_t level) {
     Size s = kSizes[state.range(0)];
-    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2);
+    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2, true);
     BlendRecord rec;
     rec.mode = mode;
     rec.level = level;
@@ -78,7 +79,7 @@ void bm_mode7_alpha(benchmark::State& state) { run_mode(state, 7, 255); }
 
 void bm_pixman_over(benchmark::State& state) {
     Size s = kSizes[state.range(0)];
-    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2);
+    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2, true);
     // OVER takes premultiplied colours.
     for (uint32_t i = 0; i < src->bytes(); i += 4)
         for (int c = 0; c < 3; ++c)
@@ -100,7 +101,7 @@ void bm_pixman_over(benchmark::State& state) {
 // A scaled copy: the other size's picture stretched onto this size.
 void bm_scaled_gblit(benchmark::State& state) {
     Size s = kSizes[state.range(0)], o = kSizes[1 - state.range(0)];
-    auto src = random_plane(o.w, o.h, 1), dst = random_plane(s.w, s.h, 2);
+    auto src = random_plane(o.w, o.h, 1), dst = random_plane(s.w, s.h, 2, true);
     BlendRecord rec;
     for (auto _ : state) {
         copy_scaled(*dst, std::nullopt, *src, nullptr, std::nullopt, rec, 0);
