@@ -26,7 +26,6 @@ using namespace gfx;
 
 constexpr uint32_t kScriptPalette = 0xFFFFFFFF;  // ggetpal/gsetpal: the script palette
 constexpr uint32_t kInfoWords = 6;
-constexpr uint32_t kNoSlot = 0xFFFFFFFF;
 
 constexpr const char* kCreatePlaneFailed = "CreatePlane : 仮想画面の作成に失敗しました。";
 constexpr const char* kLoadPlaneFailed = "LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : %s";
