@@ -73,9 +73,15 @@ void run_mode(benchmark::State& state, uint8_t mode, uint8_t level) {
     }
     report(state, int64_t(s.w) * s.h);
 }
-void bm_mode0_copy(benchmark::State& state) { run_mode(state, 0, 0); }
-void bm_mode3_blend(benchmark::State& state) { run_mode(state, 3, 128); }
-void bm_mode7_alpha(benchmark::State& state) { run_mode(state, 7, 255); }
+void bm_mode0_copy(benchmark::State& state) {
+    run_mode(state, 0, 0);
+}
+void bm_mode3_blend(benchmark::State& state) {
+    run_mode(state, 3, 128);
+}
+void bm_mode7_alpha(benchmark::State& state) {
+    run_mode(state, 7, 255);
+}
 
 void bm_pixman_over(benchmark::State& state) {
     Size s = kSizes[state.range(0)];
@@ -119,7 +125,7 @@ BENCHMARK(bm_scaled_gblit)->Arg(0)->Arg(1);
 
 // Collects pixels per second by benchmark name for the closing summary.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     std::map<std::string, double> rate;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
@@ -145,9 +151,9 @@ int main(int argc, char** argv) {
         };
         double mc = get("bm_memcpy"), m0 = get("bm_mode0_copy"), px = get("bm_pixman_over"),
                m7 = get("bm_mode7_alpha"), m3 = get("bm_mode3_blend"), sc = get("bm_scaled_gblit");
-        std::printf("%4dx%-7d %14.0f %14.0f %14.0f %14.0f %14.0f | %10.2f %10.2f   scaled %.0f Mpx/s\n",
-                    kSizes[i].w, kSizes[i].h, mc, m0, px, m7, m3, mc ? m0 / mc : 0,
-                    px ? m7 / px : 0, sc);
+        std::printf(
+            "%4dx%-7d %14.0f %14.0f %14.0f %14.0f %14.0f | %10.2f %10.2f   scaled %.0f Mpx/s\n",
+            kSizes[i].w, kSizes[i].h, mc, m0, px, m7, m3, mc ? m0 / mc : 0, px ? m7 / px : 0, sc);
     }
     return 0;
 }

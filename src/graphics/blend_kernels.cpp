@@ -102,7 +102,9 @@ const FastTable& fast_table() {
     return t;
 }
 
-uint32_t weight(uint32_t level) { return level ? level + 1 : 0; }
+uint32_t weight(uint32_t level) {
+    return level ? level + 1 : 0;
+}
 
 void fill_palette(std::array<uint32_t, 256>& out, const Plane& p) {
     out.fill(kOpaque);
@@ -155,7 +157,8 @@ std::optional<PreparedBlend> prepare_blend(const BlendRecord& rec, const Plane& 
     if (level_matters && L == 0) b.draws = false;
     if (mode == kChannels && (rec.channels & 7) == 0) b.draws = false;
     if (mode >= kTableBlend) {
-        static constexpr TableId kPairTables[] = {kTableOverlay, kTableSoftLight, kTableHardLight, kTableDodge, kTableBurn};
+        static constexpr TableId kPairTables[] = {kTableOverlay, kTableSoftLight, kTableHardLight,
+                                                  kTableDodge, kTableBurn};
         p.table = tables.t[kPairTables[(mode - kTableBlend) / 2]].data();
         mode = (mode - kTableBlend) % 2 ? kTableAlpha : kTableBlend;
     }

@@ -37,10 +37,34 @@ std::optional<BlendRecord> read_blend_record(const ScriptMemory& mem, ScriptAddr
 // The routines that run: script modes 0-25 keep their number; 26, 28, ... 34
 // run as the table blend and 27, 29, ... 35 as the alpha-weighted table blend.
 enum Routine : uint8_t {
-    kCopy, kKeyCopy, kDestKey, kBlend, kKeyBlend, kTint, kKeyTint, kAlpha, kBehind,
-    kCombined, kTintAlpha, kThreshold, kSoftThreshold, kAdd, kSubtract, kMultiply, kAnd,
-    kOr, kXor, kScreen, kLighten, kDarken, kChannels, kAlphaTransfer, kCoverage,
-    kMonoAlpha, kTableBlend, kTableAlpha,
+    kCopy,
+    kKeyCopy,
+    kDestKey,
+    kBlend,
+    kKeyBlend,
+    kTint,
+    kKeyTint,
+    kAlpha,
+    kBehind,
+    kCombined,
+    kTintAlpha,
+    kThreshold,
+    kSoftThreshold,
+    kAdd,
+    kSubtract,
+    kMultiply,
+    kAnd,
+    kOr,
+    kXor,
+    kScreen,
+    kLighten,
+    kDarken,
+    kChannels,
+    kAlphaTransfer,
+    kCoverage,
+    kMonoAlpha,
+    kTableBlend,
+    kTableAlpha,
     kRoutineCount
 };
 // Routines that read the source's mask plane instead of its alpha.
@@ -51,18 +75,18 @@ constexpr bool uses_mask(Routine r) {
 // Everything a row routine needs, fixed for one copy.
 struct BlendParams {
     uint32_t level = 0, level2 = 0;
-    uint32_t w = 0, w2 = 0;          // weights: level + 1, or 0 for level 0
-    uint32_t channel_mask = 0;       // mode 22: 0x00RRGGBB byte mask
-    uint32_t key = 0;                // colour1 as a raw destination pixel value
-    uint32_t colour2 = 0;            // colour2 as 0x00RRGGBB
-    uint32_t colour2_raw = 0;        // colour2 as a raw destination pixel value
-    bool remap = false;              // 8 -> 8 copies go through the colour map
+    uint32_t w = 0, w2 = 0;                   // weights: level + 1, or 0 for level 0
+    uint32_t channel_mask = 0;                // mode 22: 0x00RRGGBB byte mask
+    uint32_t key = 0;                         // colour1 as a raw destination pixel value
+    uint32_t colour2 = 0;                     // colour2 as 0x00RRGGBB
+    uint32_t colour2_raw = 0;                 // colour2 as a raw destination pixel value
+    bool remap = false;                       // 8 -> 8 copies go through the colour map
     std::array<uint32_t, 256> src_palette{};  // 0xFFRRGGBB, unused entries black
     std::array<uint32_t, 256> dst_palette{};
-    const uint8_t* colour_map = nullptr;       // 32 K cells -> index
-    const uint8_t* table = nullptr;            // T2..T6 for the table routines
+    const uint8_t* colour_map = nullptr;  // 32 K cells -> index
+    const uint8_t* table = nullptr;       // T2..T6 for the table routines
     const BlendTables* tables = nullptr;
-    std::array<uint8_t, 256> soft{};           // mode 12's weight per alpha
+    std::array<uint8_t, 256> soft{};  // mode 12's weight per alpha
 };
 
 // One row: n pixels from src (contiguous, source format) onto dst, with n mask
@@ -85,8 +109,8 @@ RowKernel fast_kernel(Routine r, uint32_t combo, bool masked);
 struct PreparedBlend {
     Routine routine = kCopy;
     bool masked = false;
-    bool draws = true;            // false: the mode draws nothing at these levels
-    RowKernel kernel = nullptr;   // null: no routine for this pair
+    bool draws = true;           // false: the mode draws nothing at these levels
+    RowKernel kernel = nullptr;  // null: no routine for this pair
     BlendParams params;
 };
 

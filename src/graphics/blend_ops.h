@@ -26,7 +26,9 @@ inline uint32_t per_byte(uint32_t x, uint32_t y, F f) {
     return out;
 }
 
-inline uint32_t with_alpha(uint32_t c, uint32_t a) { return (c & 0xFFFFFF) | a << 24; }
+inline uint32_t with_alpha(uint32_t c, uint32_t a) {
+    return (c & 0xFFFFFF) | a << 24;
+}
 
 // The alpha a destination ends with under coverage c (modes 24, 25, 27).
 inline uint32_t covered_alpha(uint32_t d_alpha, uint32_t c) {
@@ -36,7 +38,9 @@ inline uint32_t covered_alpha(uint32_t d_alpha, uint32_t c) {
 // Which depth pairs a routine has; by default all of them.
 struct AllPairs {
     template <int S, int D>
-    static constexpr bool supports() { return true; }
+    static constexpr bool supports() {
+        return true;
+    }
 };
 
 // Mode 7's composite of s at strength a over the destination.
@@ -67,7 +71,9 @@ inline void composite(const P& px, uint32_t s, uint32_t a) {
 
 struct Copy : AllPairs {
     template <class P>
-    static void pixel(const P& px, const BlendParams&, uint32_t) { px.copy(); }
+    static void pixel(const P& px, const BlendParams&, uint32_t) {
+        px.copy();
+    }
 };
 struct KeyCopy : AllPairs {
     template <class P>
@@ -178,14 +184,15 @@ struct Toward : AllPairs {
     template <class P>
     static void pixel(const P& px, const BlendParams& p, uint32_t) {
         uint32_t d = px.d_colour();
-        uint32_t target = per_byte(d, px.s_colour(), [&](uint32_t dd, uint32_t ss) {
-            return F::f(ss, dd, *p.tables);
-        });
+        uint32_t target = per_byte(
+            d, px.s_colour(), [&](uint32_t dd, uint32_t ss) { return F::f(ss, dd, *p.tables); });
         px.write(mix(d, target, p.w));
     }
 };
 struct MultiplyF {
-    static uint32_t f(uint32_t s, uint32_t d, const BlendTables& t) { return t.at(kTableMultiply, s, d); }
+    static uint32_t f(uint32_t s, uint32_t d, const BlendTables& t) {
+        return t.at(kTableMultiply, s, d);
+    }
 };
 struct AndF {
     static uint32_t f(uint32_t s, uint32_t d, const BlendTables&) { return s & d; }
@@ -218,7 +225,9 @@ struct Channels : AllPairs {
 // (an 8-bit destination's index).
 struct AlphaTransfer {
     template <int S, int D>
-    static constexpr bool supports() { return (S == 8 || S == 32) && (D == 8 || D == 32); }
+    static constexpr bool supports() {
+        return (S == 8 || S == 32) && (D == 8 || D == 32);
+    }
     template <class P>
     static void pixel(const P& px, const BlendParams&, uint32_t a_in) {
         uint32_t v = P::S::kBytes == 1 ? px.s_raw() : a_in;
@@ -231,7 +240,9 @@ struct AlphaTransfer {
 // Paints colour2 with the 8-bit source as coverage.
 struct Coverage {
     template <int S, int D>
-    static constexpr bool supports() { return S == 8; }
+    static constexpr bool supports() {
+        return S == 8;
+    }
     template <class P>
     static void pixel(const P& px, const BlendParams& p, uint32_t) {
         uint32_t c = px.s_raw() * p.w >> 8;
@@ -252,9 +263,8 @@ struct MonoAlpha : AllPairs {
     static void pixel(const P& px, const BlendParams& p, uint32_t a_in) {
         uint32_t s = px.s_colour();
         uint32_t y = (red_of(s) * 19595 + green_of(s) * 38470 + blue_of(s) * 7471) >> 16;
-        uint32_t mono = per_byte(p.colour2, 0, [&](uint32_t c, uint32_t) {
-            return (c * p.w2 + y * (256 - p.w2)) >> 8;
-        });
+        uint32_t mono = per_byte(
+            p.colour2, 0, [&](uint32_t c, uint32_t) { return (c * p.w2 + y * (256 - p.w2)) >> 8; });
         uint32_t a = a_in * p.w >> 8;
         if (a == 0) return;
         if (a > 254) {

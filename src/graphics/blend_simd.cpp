@@ -17,12 +17,20 @@ namespace {
 constexpr uint32_t kCombo32 = 15;  // 32 -> 32
 constexpr uint32_t kLanes = 4;
 
-inline __m128i load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-inline __m128i splat(uint32_t v) { return _mm_set1_epi32(int32_t(v)); }
+inline __m128i load(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void store(uint8_t* p, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+inline __m128i splat(uint32_t v) {
+    return _mm_set1_epi32(int32_t(v));
+}
 
 // Per-lane product of 32-bit lanes whose values and product stay below 2^16.
-inline __m128i mul_small(__m128i x, __m128i y) { return _mm_mullo_epi16(x, y); }
+inline __m128i mul_small(__m128i x, __m128i y) {
+    return _mm_mullo_epi16(x, y);
+}
 
 // Four pixels split into one vector per channel (32-bit lanes, 0..255).
 struct Channels {
@@ -71,7 +79,8 @@ inline __m128i exact_quotient(__m128 n, __m128 t, __m128 rcp) {
     __m128i q = _mm_cvttps_epi32(_mm_mul_ps(n, rcp));
     __m128 qf = _mm_cvtepi32_ps(q);
     __m128i over = _mm_castps_si128(_mm_cmpgt_ps(_mm_mul_ps(qf, t), n));
-    __m128i under = _mm_castps_si128(_mm_cmple_ps(_mm_mul_ps(_mm_add_ps(qf, _mm_set1_ps(1)), t), n));
+    __m128i under =
+        _mm_castps_si128(_mm_cmple_ps(_mm_mul_ps(_mm_add_ps(qf, _mm_set1_ps(1)), t), n));
     return _mm_sub_epi32(_mm_add_epi32(q, over), under);  // masks are -1
 }
 
@@ -110,18 +119,19 @@ inline __m128i composite(__m128i s, __m128i d, __m128i a) {
     __m128i none = _mm_cmpeq_epi32(a, zero);
     __m128i full = _mm_cmpgt_epi32(a, splat(254));
     __m128i copied = _mm_or_si128(s, splat(0xFF000000));
-    if (_mm_movemask_epi8(_mm_or_si128(none, full)) == 0xFFFF)
-        return select(none, d, copied);
+    if (_mm_movemask_epi8(_mm_or_si128(none, full)) == 0xFFFF) return select(none, d, copied);
     const __m128i alpha = splat(0xFF000000);
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(d, alpha), alpha)) == 0xFFFF)
         return select(none, d, select(full, copied, over_opaque(s, d, a)));
     Channels sc = split(s), dc = split(d);
-    __m128i t = _mm_add_epi32(mul_small(_mm_sub_epi32(splat(256), dc.a), a), _mm_slli_epi32(dc.a, 8));
+    __m128i t =
+        _mm_add_epi32(mul_small(_mm_sub_epi32(splat(256), dc.a), a), _mm_slli_epi32(dc.a, 8));
     __m128i dw = mul_small(_mm_sub_epi32(splat(256), a), dc.a);
     __m128 tf = _mm_cvtepi32_ps(t), rcp = _mm_div_ps(_mm_set1_ps(1), tf);
     __m128 sw = _mm_cvtepi32_ps(_mm_slli_epi32(a, 8)), dwf = _mm_cvtepi32_ps(dw);
     auto ch = [&](__m128i sx, __m128i dx) {
-        __m128 n = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(sx), sw), _mm_mul_ps(_mm_cvtepi32_ps(dx), dwf));
+        __m128 n =
+            _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(sx), sw), _mm_mul_ps(_mm_cvtepi32_ps(dx), dwf));
         return exact_quotient(n, tf, rcp);
     };
     __m128i out = join(ch(sc.b, dc.b), ch(sc.g, dc.g), ch(sc.r, dc.r), _mm_srli_epi32(t, 8));
@@ -195,8 +205,8 @@ void tint_alpha32(uint8_t* dst, const uint8_t* src, const uint8_t* mask, uint32_
     uint32_t i = 0;
     for (; i + kLanes <= n; i += kLanes) {
         __m128i s = load(src + 4 * i);
-        __m128i tinted = _mm_or_si128(_mm_andnot_si128(alpha, mix(s, tint, w2, iw2)),
-                                      _mm_and_si128(s, alpha));
+        __m128i tinted =
+            _mm_or_si128(_mm_andnot_si128(alpha, mix(s, tint, w2, iw2)), _mm_and_si128(s, alpha));
         store(dst + 4 * i, composite(tinted, load(dst + 4 * i), strength<Masked>(s, mask, i, w)));
     }
     tail<kTintAlpha, Masked>(dst, src, mask, i, n, p);
@@ -226,7 +236,8 @@ void soft_threshold32(uint8_t* dst, const uint8_t* src, const uint8_t* mask, uin
     for (; i + kLanes <= n; i += kLanes) {
         __m128i s = load(src + 4 * i), d = load(dst + 4 * i);
         uint32_t in[kLanes];
-        for (uint32_t k = 0; k < kLanes; ++k) in[k] = p.soft[Masked ? mask[i + k] : src[4 * (i + k) + 3]];
+        for (uint32_t k = 0; k < kLanes; ++k)
+            in[k] = p.soft[Masked ? mask[i + k] : src[4 * (i + k) + 3]];
         __m128i v = _mm_setr_epi32(int32_t(in[0]), int32_t(in[1]), int32_t(in[2]), int32_t(in[3]));
         __m128i none = _mm_cmpeq_epi32(v, zero), full = _mm_cmpgt_epi32(v, splat(254));
         Channels dc = split(d);

@@ -27,7 +27,8 @@ std::unique_ptr<BlendTables> build() {
         for (uint32_t s = 0; s < 256; ++s)
             for (uint32_t d = 0; d < 256; ++d)
                 t->t[size_t(id)][s << 8 | d] = table_formula(TableId(id), s, d);
-    for (int i = 0; i < 768; ++i) t->clamp[size_t(i)] = uint8_t(i < 256 ? 0 : i > 511 ? 255 : i - 256);
+    for (int i = 0; i < 768; ++i)
+        t->clamp[size_t(i)] = uint8_t(i < 256 ? 0 : i > 511 ? 255 : i - 256);
     for (uint32_t f = 0; f < 32; ++f) t->widen5[f] = uint8_t((f * 255 + 15) / 31);
     for (uint32_t v = 0; v < 32768; ++v)
         t->expand555[v] = uint32_t(t->widen5[(v >> 10) & 31]) << 16 |
@@ -39,7 +40,8 @@ std::unique_ptr<BlendTables> build() {
 
 uint8_t table_formula(TableId id, uint32_t a, uint32_t b) {
     switch (id) {
-        case kTableMultiply: return uint8_t((a * b + 128) / 255);
+        case kTableMultiply:
+            return uint8_t((a * b + 128) / 255);
         case kTableCombined: {
             if (a == 0) return 255;
             double x = double(b) / double(a);
@@ -47,7 +49,8 @@ uint8_t table_formula(TableId id, uint32_t a, uint32_t b) {
         }
         case kTableOverlay:
             return uint8_t(b < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
-        case kTableSoftLight: return to_byte(255.0 * soft_light(a / 255.0, b / 255.0));
+        case kTableSoftLight:
+            return to_byte(255.0 * soft_light(a / 255.0, b / 255.0));
         case kTableHardLight:
             return uint8_t(a < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
         case kTableDodge:

@@ -12,12 +12,20 @@ namespace tob::gfx {
 
 using Table256 = std::array<uint8_t, 256 * 256>;  // [source * 256 + destination]
 
-enum TableId : int { kTableMultiply, kTableCombined, kTableOverlay, kTableSoftLight, kTableHardLight, kTableDodge, kTableBurn };
+enum TableId : int {
+    kTableMultiply,
+    kTableCombined,
+    kTableOverlay,
+    kTableSoftLight,
+    kTableHardLight,
+    kTableDodge,
+    kTableBurn
+};
 inline constexpr int kTableCount = 7;
 
 struct alignas(256) BlendTables {
     std::array<Table256, kTableCount> t;
-    std::array<uint8_t, 768> clamp;  // index + 256 for -256..511
+    std::array<uint8_t, 768> clamp;         // index + 256 for -256..511
     std::array<uint32_t, 32768> expand555;  // 0x00RRGGBB per 5-5-5 value
     std::array<uint8_t, 32> widen5;         // round(f * 255 / 31)
 

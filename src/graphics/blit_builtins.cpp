@@ -81,6 +81,8 @@ constexpr TrapBinding kBindings[] = {
 
 }  // namespace
 
-std::span<const TrapBinding> blit_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> blit_trap_bindings() {
+    return kBindings;
+}
 
 }  // namespace tob

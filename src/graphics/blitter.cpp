@@ -17,7 +17,9 @@ constexpr uint32_t kAngleMask = 0x7FF;
 constexpr uint32_t kQuarterTurn = 512;
 constexpr int64_t kFixedOne = 65536;
 
-bool copy_depth(uint32_t d) { return d == 8 || d == 16 || d == 24 || d == 32; }
+bool copy_depth(uint32_t d) {
+    return d == 8 || d == 16 || d == 24 || d == 32;
+}
 
 // Where source pixels are read from: a plane, or a snapshot of part of one
 // (when source and destination are the same plane).
@@ -29,7 +31,9 @@ struct SourceView {
     uint32_t depth = 0;
     std::vector<uint8_t> copy;
 
-    const uint8_t* at(int64_t x, int64_t y) const { return base + (y - oy) * step + (x - ox) * bpp; }
+    const uint8_t* at(int64_t x, int64_t y) const {
+        return base + (y - oy) * step + (x - ox) * bpp;
+    }
 
     static SourceView of(const Plane& p) {
         SourceView v;
@@ -64,7 +68,7 @@ uint8_t mask_value(const uint8_t* p, uint32_t depth) {
 // Everything one copy needs besides geometry.
 struct Job {
     PreparedBlend blend;
-    Box src_limit;             // source plane, cut to the mask plane when one is read
+    Box src_limit;  // source plane, cut to the mask plane when one is read
     const Plane* mask = nullptr;
     uint32_t sbpp = 0, dbpp = 0;
 };
@@ -87,14 +91,17 @@ std::optional<Job> make_job(const Plane& dst, const Plane& src, const Plane* mas
     return j;
 }
 
-Box clip_box(const Plane& p) { return Box::of(p.clip()).intersect(p.bounds()); }
+Box clip_box(const Plane& p) {
+    return Box::of(p.clip()).intersect(p.bounds());
+}
 
 // Views of the source and mask, snapshotted where the destination is the same
 // plane so that overlapping copies read the pixels as they were.
 struct Views {
     SourceView src, mask;
     Views(const Plane& dst, const Plane& src_plane, const Job& j, const Box& area) {
-        src = &src_plane == &dst ? SourceView::snapshot(src_plane, area) : SourceView::of(src_plane);
+        src =
+            &src_plane == &dst ? SourceView::snapshot(src_plane, area) : SourceView::of(src_plane);
         if (j.mask)
             mask = j.mask == &dst ? SourceView::snapshot(*j.mask, area) : SourceView::of(*j.mask);
     }
@@ -104,10 +111,18 @@ struct Views {
 void gather(uint8_t* out, const SourceView& v, int64_t y, const int64_t* xs, size_t n) {
     const uint8_t* row = v.at(v.ox, y);
     switch (v.bpp) {
-        case 1: for (size_t i = 0; i < n; ++i) out[i] = row[xs[i] - v.ox]; break;
-        case 2: for (size_t i = 0; i < n; ++i) std::memcpy(out + 2 * i, row + (xs[i] - v.ox) * 2, 2); break;
-        case 3: for (size_t i = 0; i < n; ++i) std::memcpy(out + 3 * i, row + (xs[i] - v.ox) * 3, 3); break;
-        default: for (size_t i = 0; i < n; ++i) std::memcpy(out + 4 * i, row + (xs[i] - v.ox) * 4, 4); break;
+        case 1:
+            for (size_t i = 0; i < n; ++i) out[i] = row[xs[i] - v.ox];
+            break;
+        case 2:
+            for (size_t i = 0; i < n; ++i) std::memcpy(out + 2 * i, row + (xs[i] - v.ox) * 2, 2);
+            break;
+        case 3:
+            for (size_t i = 0; i < n; ++i) std::memcpy(out + 3 * i, row + (xs[i] - v.ox) * 3, 3);
+            break;
+        default:
+            for (size_t i = 0; i < n; ++i) std::memcpy(out + 4 * i, row + (xs[i] - v.ox) * 4, 4);
+            break;
     }
 }
 
@@ -174,7 +189,9 @@ uint32_t copy_rotated(Plane& dst, const Plane& src, Job& j, Box d, Box s, bool m
 
 }  // namespace
 
-int32_t rotation_sine(uint32_t angle) { return sine_table()[angle & kAngleMask]; }
+int32_t rotation_sine(uint32_t angle) {
+    return sine_table()[angle & kAngleMask];
+}
 
 uint32_t copy_unscaled(Plane& dst, int32_t x, int32_t y, const Plane& src, const Plane* mask,
                        std::optional<Rect> src_rect, const BlendRecord& rec) {
@@ -220,9 +237,8 @@ uint32_t copy_unscaled(Plane& dst, int32_t x, int32_t y, const Plane& src, const
     return 1;
 }
 
-uint32_t copy_scaled(Plane& dst, std::optional<Rect> dst_rect, const Plane& src,
-                     const Plane* mask, std::optional<Rect> src_rect, const BlendRecord& rec,
-                     uint32_t angle) {
+uint32_t copy_scaled(Plane& dst, std::optional<Rect> dst_rect, const Plane& src, const Plane* mask,
+                     std::optional<Rect> src_rect, const BlendRecord& rec, uint32_t angle) {
     auto job = make_job(dst, src, mask, rec);
     if (!job) return 0;
     bool mx = false, my = false;
@@ -231,8 +247,10 @@ uint32_t copy_scaled(Plane& dst, std::optional<Rect> dst_rect, const Plane& src,
     if (d.empty() || s.empty()) return 0;
     if (angle & kAngleMask) return copy_rotated(dst, src, *job, d, s, mx, my, angle);
 
-    Axis ax{d.left, d.width(), s.left, uint64_t(s.width()) * (1ull << 32) / uint64_t(d.width()), mx};
-    Axis ay{d.top, d.height(), s.top, uint64_t(s.height()) * (1ull << 32) / uint64_t(d.height()), my};
+    Axis ax{d.left, d.width(), s.left, uint64_t(s.width()) * (1ull << 32) / uint64_t(d.width()),
+            mx};
+    Axis ay{d.top, d.height(), s.top, uint64_t(s.height()) * (1ull << 32) / uint64_t(d.height()),
+            my};
     Box clip = clip_box(dst);
     auto [x0, x1] = ax.valid(clip.left, clip.right, job->src_limit.left, job->src_limit.right);
     auto [y0, y1] = ay.valid(clip.top, clip.bottom, job->src_limit.top, job->src_limit.bottom);
@@ -308,7 +326,8 @@ uint32_t copy_rotated(Plane& dst, const Plane& src, Job& j, Box d, Box s, bool m
         size_t start = 0;
         ys.clear();
         for (int64_t px = box.left; px < box.right; ++px) {
-            bool inside = qx >= limit.left && qx < limit.right && qy >= limit.top && qy < limit.bottom;
+            bool inside =
+                qx >= limit.left && qx < limit.right && qy >= limit.top && qy < limit.bottom;
             if (inside) {
                 if (ys.empty()) start = size_t(px - box.left);
                 xs[ys.size()] = qx;

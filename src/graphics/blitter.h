@@ -19,9 +19,8 @@ namespace tob::gfx {
 // depths, a mode of 36 or more, or nothing left after clipping.
 uint32_t copy_unscaled(Plane& dst, int32_t x, int32_t y, const Plane& src, const Plane* mask,
                        std::optional<Rect> src_rect, const BlendRecord& rec);
-uint32_t copy_scaled(Plane& dst, std::optional<Rect> dst_rect, const Plane& src,
-                     const Plane* mask, std::optional<Rect> src_rect, const BlendRecord& rec,
-                     uint32_t angle);
+uint32_t copy_scaled(Plane& dst, std::optional<Rect> dst_rect, const Plane& src, const Plane* mask,
+                     std::optional<Rect> src_rect, const BlendRecord& rec, uint32_t angle);
 
 // 16.16 sine of an angle in 2048 units per turn.
 int32_t rotation_sine(uint32_t angle);

@@ -11,7 +11,9 @@ namespace {
 
 constexpr uint32_t kCoreEntryBytes = 3;
 
-void store_le16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
+void store_le16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v), p[1] = uint8_t(v >> 8);
+}
 
 // Bounds-checked cursor over the file image.
 struct Reader {
@@ -109,8 +111,8 @@ std::unique_ptr<Plane> decode_bmp(ScriptMemory& mem, std::span<const uint8_t> fi
     const uint8_t* pixels = in.at(pos, image_size);
     if (!pixels) return nullptr;
 
-    auto plane = Plane::create(mem, h.width, h.height, h.bit_count,
-                               max_colours ? uint32_t(colours) : 0);
+    auto plane =
+        Plane::create(mem, h.width, h.height, h.bit_count, max_colours ? uint32_t(colours) : 0);
     if (!plane) return nullptr;
     for (uint32_t i = 0; i < plane->colour_count(); ++i) {
         const uint8_t* e = table + i * entry_bytes;

@@ -40,11 +40,12 @@ uint8_t nearest_index(const std::array<uint32_t, 256>& table, uint32_t c) {
     return best_index;
 }
 
-uint8_t nearest_screen_index(uint32_t c) { return nearest_index(palette_state().screen, c); }
+uint8_t nearest_screen_index(uint32_t c) {
+    return nearest_index(palette_state().screen, c);
+}
 
 uint32_t true_colour(uint32_t value) {
-    return value & kIndexFlag ? palette_state().screen[value & 255] & 0xFFFFFF
-                              : value & 0xFFFFFF;
+    return value & kIndexFlag ? palette_state().screen[value & 255] & 0xFFFFFF : value & 0xFFFFFF;
 }
 
 uint32_t convert_colour(uint32_t value, uint32_t depth) {

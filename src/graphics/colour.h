@@ -15,10 +15,18 @@ inline constexpr uint32_t kIndexFlag = 0x01000000;
 inline constexpr uint32_t kColourMapCells = 32768;
 
 // 0x00RRGGBB from channels, and back.
-constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g << 8 | b; }
-constexpr uint32_t red_of(uint32_t c) { return (c >> 16) & 255; }
-constexpr uint32_t green_of(uint32_t c) { return (c >> 8) & 255; }
-constexpr uint32_t blue_of(uint32_t c) { return c & 255; }
+constexpr uint32_t rgb(uint32_t r, uint32_t g, uint32_t b) {
+    return r << 16 | g << 8 | b;
+}
+constexpr uint32_t red_of(uint32_t c) {
+    return (c >> 16) & 255;
+}
+constexpr uint32_t green_of(uint32_t c) {
+    return (c >> 8) & 255;
+}
+constexpr uint32_t blue_of(uint32_t c) {
+    return c & 255;
+}
 
 // The 5-5-5 cell of a colour: (R >> 3) << 10 | (G >> 3) << 5 | (B >> 3).
 constexpr uint32_t cell_of(uint32_t c) {

@@ -23,8 +23,8 @@ std::optional<DiffHeader> read_diff_header(std::span<const uint8_t> image) {
     h.unused[0] = load_le32(p + 4);
     h.unused[1] = load_le32(p + 8);
     h.depth = load_le32(p + 12);
-    h.bounds = {int32_t(load_le32(p + 16)), int32_t(load_le32(p + 20)),
-                int32_t(load_le32(p + 24)), int32_t(load_le32(p + 28))};
+    h.bounds = {int32_t(load_le32(p + 16)), int32_t(load_le32(p + 20)), int32_t(load_le32(p + 24)),
+                int32_t(load_le32(p + 28))};
     return h;
 }
 
@@ -61,8 +61,8 @@ bool apply_diff(Plane& plane, int32_t x, int32_t y, std::span<const uint8_t> ima
             int64_t first = std::max<int64_t>(px, 0);
             int64_t last = std::min<int64_t>(px + int64_t(count), width);
             if (first < last) {
-                std::memcpy(plane.row(int32_t(py)) + first * bpp, &image[i + size_t(first - px) * bpp],
-                            size_t(last - first) * bpp);
+                std::memcpy(plane.row(int32_t(py)) + first * bpp,
+                            &image[i + size_t(first - px) * bpp], size_t(last - first) * bpp);
             }
         }
         if (count < k - 1u) break;

@@ -28,7 +28,9 @@ struct Format<8> {
     }
     static uint32_t raw_of(uint32_t c, const BlendParams& p) { return p.colour_map[cell_of(c)]; }
     static void store_raw(uint8_t* p, uint32_t v) { *p = uint8_t(v); }
-    static void store(uint8_t* p, uint32_t c, const BlendParams& bp) { *p = uint8_t(raw_of(c, bp)); }
+    static void store(uint8_t* p, uint32_t c, const BlendParams& bp) {
+        *p = uint8_t(raw_of(c, bp));
+    }
 };
 
 template <>
@@ -44,7 +46,9 @@ struct Format<16> {
         return ((c >> 9) & 0x7C00) | ((c >> 6) & 0x03E0) | ((c >> 3) & 0x001F);
     }
     static void store_raw(uint8_t* p, uint32_t v) { p[0] = uint8_t(v), p[1] = uint8_t(v >> 8); }
-    static void store(uint8_t* p, uint32_t c, const BlendParams& bp) { store_raw(p, raw_of(c, bp)); }
+    static void store(uint8_t* p, uint32_t c, const BlendParams& bp) {
+        store_raw(p, raw_of(c, bp));
+    }
 };
 
 template <>
@@ -53,7 +57,9 @@ struct Format<24> {
     static constexpr bool kAlpha = false;
     static uint32_t raw(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16); }
     static uint32_t key_bits(uint32_t raw) { return raw; }
-    static uint32_t colour(uint32_t raw, const uint32_t*, const BlendParams&) { return raw | kOpaque; }
+    static uint32_t colour(uint32_t raw, const uint32_t*, const BlendParams&) {
+        return raw | kOpaque;
+    }
     static uint32_t raw_of(uint32_t c, const BlendParams&) { return c & 0xFFFFFF; }
     static void store_raw(uint8_t* p, uint32_t v) {
         p[0] = uint8_t(v), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v >> 16);

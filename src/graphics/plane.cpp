@@ -14,7 +14,8 @@ constexpr uint8_t kLevel4[4] = {0, 127, 255, 255};
 uint32_t default_entry(uint32_t depth, uint32_t i) {
     auto rgb = [](uint32_t r, uint32_t g, uint32_t b) { return r << 16 | g << 8 | b; };
     switch (depth) {
-        case 1: return i ? 0xFFFFFF : 0;
+        case 1:
+            return i ? 0xFFFFFF : 0;
         case 4: {
             uint32_t hi = (i >> 3) & 1;
             return rgb(kLevel4[(i >> 2) & 3], kLevel4[hi << 1 | ((i >> 1) & 1)],
@@ -22,11 +23,14 @@ uint32_t default_entry(uint32_t depth, uint32_t i) {
         }
         case 8:
             return rgb(((i >> 5) & 7) * 255 / 7, ((i >> 2) & 7) * 255 / 7, (i & 3) * 255 / 3);
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
-uint32_t widen5(uint32_t f) { return (f << 3) | (f >> 2); }
+uint32_t widen5(uint32_t f) {
+    return (f << 3) | (f >> 2);
+}
 
 }  // namespace
 
@@ -38,7 +42,9 @@ uint32_t default_colour_count(uint32_t depth) {
     return depth <= 8 && is_plane_depth(depth) ? 1u << depth : 0;
 }
 
-uint64_t row_pitch(uint64_t width, uint32_t depth) { return (width * depth + 31) / 32 * 4; }
+uint64_t row_pitch(uint64_t width, uint32_t depth) {
+    return (width * depth + 31) / 32 * 4;
+}
 
 std::unique_ptr<Plane> Plane::create(ScriptMemory& mem, int64_t width, int64_t height,
                                      int64_t depth, uint32_t colour_count) {
@@ -106,14 +112,18 @@ uint32_t read_pixel_rgb(const Plane& p, int64_t x, int64_t y) {
     const uint8_t* a = p.pixel_address(x, y);
     if (!a) return 0;
     switch (p.depth()) {
-        case 1: return p.colour((*a >> (7 - (x & 7))) & 1);
-        case 4: return p.colour((x & 1) ? (*a & 15) : (*a >> 4));
-        case 8: return p.colour(*a);
+        case 1:
+            return p.colour((*a >> (7 - (x & 7))) & 1);
+        case 4:
+            return p.colour((x & 1) ? (*a & 15) : (*a >> 4));
+        case 8:
+            return p.colour(*a);
         case 16: {
             uint32_t v = load_le16(a);
             return widen5((v >> 10) & 31) << 16 | widen5((v >> 5) & 31) << 8 | widen5(v & 31);
         }
-        default: return uint32_t(a[2]) << 16 | uint32_t(a[1]) << 8 | a[0];
+        default:
+            return uint32_t(a[2]) << 16 | uint32_t(a[1]) << 8 | a[0];
     }
 }
 

@@ -37,7 +37,7 @@ struct Surface {
 };
 
 class Plane {
-public:
+  public:
     // A blank plane (zero pixels, default colour table). `colour_count` 0 takes
     // the depth's default; it may not exceed that default. Null on invalid
     // sizes or when script memory is exhausted.
@@ -79,7 +79,7 @@ public:
 
     Surface surface() const;
 
-private:
+  private:
     Plane(ScriptMemory& mem) : mem_(mem) {}
 
     ScriptMemory& mem_;

@@ -4,8 +4,8 @@
 // plane layer.
 #include <cstring>
 
-#include "graphics/bmp_format.h"
 #include "graphics/blend_tables.h"
+#include "graphics/bmp_format.h"
 #include "graphics/colour.h"
 #include "graphics/diff_image.h"
 #include "graphics/graphics.h"
@@ -28,7 +28,8 @@ constexpr uint32_t kScriptPalette = 0xFFFFFFFF;  // ggetpal/gsetpal: the script 
 constexpr uint32_t kInfoWords = 6;
 
 constexpr const char* kCreatePlaneFailed = "CreatePlane : 仮想画面の作成に失敗しました。";
-constexpr const char* kLoadPlaneFailed = "LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : %s";
+constexpr const char* kLoadPlaneFailed =
+    "LoadPlane : 画像ファイルの読み込みに失敗しました。\nFile : %s";
 constexpr const char* kSaveCreateFailed = "SavePlane : '%s' ファイルの作成に失敗しました。";
 constexpr const char* kSaveWriteFailed = "SavePlane : '%s' ファイルの書き込みに失敗しました。";
 
@@ -246,16 +247,18 @@ uint32_t trap_dcopy(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"galloc", trap_galloc},   {"gfree", trap_gfree},     {"ginit", trap_ginit},
-    {"gload", trap_gload},     {"gsave", trap_gsave},     {"ginfo", trap_ginfo},
+    {"galloc", trap_galloc},   {"gfree", trap_gfree},       {"ginit", trap_ginit},
+    {"gload", trap_gload},     {"gsave", trap_gsave},       {"ginfo", trap_ginfo},
     {"gclip", trap_gclip},     {"getpixel", trap_getpixel}, {"gattach", trap_gattach},
-    {"gdetach", trap_gdetach}, {"ggetpal", trap_ggetpal}, {"gsetpal", trap_gsetpal},
+    {"gdetach", trap_gdetach}, {"ggetpal", trap_ggetpal},   {"gsetpal", trap_gsetpal},
     {"dload", trap_dload},     {"dcopy", trap_dcopy},
 };
 
 }  // namespace
 
-std::span<const TrapBinding> plane_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> plane_trap_bindings() {
+    return kBindings;
+}
 
 void init_graphics_planes(ScriptMemory& memory) {
     PlaneTable& t = plane_table();

@@ -18,7 +18,7 @@ inline constexpr uint32_t kPlaneSlots = 1024;
 inline constexpr int32_t kNoAttachment = -1;
 
 class PlaneTable {
-public:
+  public:
     // The script memory planes are made in. Frees every plane first.
     void set_memory(ScriptMemory* mem);
     ScriptMemory* memory() const { return mem_; }
@@ -51,7 +51,7 @@ public:
     std::atomic<uint32_t> view_page{0};
     std::atomic<uint32_t> active_page{0};
 
-private:
+  private:
     ScriptMemory* mem_ = nullptr;
     mutable std::mutex mutex_;  // guards slot changes against `acquire`
     std::array<std::shared_ptr<Plane>, kPlaneSlots> slots_;
@@ -67,7 +67,11 @@ private:
 PlaneTable& plane_table();
 
 // Shorthands on the one table.
-inline Plane* plane(uint32_t n) { return plane_table().get(n); }
-inline uint32_t plane_depth(const Plane* p) { return p ? p->depth() : 0; }
+inline Plane* plane(uint32_t n) {
+    return plane_table().get(n);
+}
+inline uint32_t plane_depth(const Plane* p) {
+    return p ? p->depth() : 0;
+}
 
 }  // namespace tob::gfx

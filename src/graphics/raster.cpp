@@ -13,7 +13,9 @@ namespace {
 
 using i128 = __int128;
 
-bool drawable(const Plane& p) { return p.depth() >= 8; }
+bool drawable(const Plane& p) {
+    return p.depth() >= 8;
+}
 
 // Writes `count` pixels of raw value v starting at dst.
 void put_pixels(uint8_t* dst, uint32_t bpp, uint32_t v, int64_t count) {
@@ -35,7 +37,9 @@ void fill_box(Plane& p, const Box& b, uint32_t v) {
         std::memcpy(p.row(int32_t(y)) + b.left * bpp, first, size_t(b.width()) * bpp);
 }
 
-Box clip_of(const Plane& p) { return Box::of(p.clip()).intersect(p.bounds()); }
+Box clip_of(const Plane& p) {
+    return Box::of(p.clip()).intersect(p.bounds());
+}
 
 // One anti-aliased pixel: f of the pixel's own value and 255 - f of the line
 // colour, per channel (5-bit fields on 16-bit planes, the index on 8-bit
@@ -46,7 +50,9 @@ void shade(uint8_t* px, uint32_t depth, uint32_t colour, uint32_t f) {
         return uint32_t(t.at(kTableMultiply, f, d) + t.at(kTableMultiply, 255 - f, c));
     };
     switch (depth) {
-        case 8: *px = uint8_t(mixc(*px, colour & 255)); break;
+        case 8:
+            *px = uint8_t(mixc(*px, colour & 255));
+            break;
         case 16: {
             uint32_t d = uint32_t(px[0] | px[1] << 8), out = d & 0x8000;
             for (int s = 0; s < 15; s += 5) out |= mixc((d >> s) & 31, (colour >> s) & 31) << s;
@@ -88,8 +94,10 @@ uint32_t draw_line(Plane& p, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uin
     if (a0 > a1) std::swap(a0, a1), std::swap(b0, b1);
     const int64_t major = a1 - a0, minor = b1 - b0;
     int64_t step = minor * 65536 / major;
-    if (step > 0) --step;
-    else if (step < 0) ++step;
+    if (step > 0)
+        --step;
+    else if (step < 0)
+        ++step;
     const int64_t pos0 = b0 * 65536 - (minor <= 0 ? 1 : 0);
     const int64_t amax = x_major ? w : h, bmax = x_major ? h : w;
     const int64_t kfirst = std::max<int64_t>(0, -a0), klast = std::min(major, amax - 1 - a0);

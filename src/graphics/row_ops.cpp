@@ -18,7 +18,9 @@ struct Fmt;
 template <>
 struct Fmt<RowFormat::k32> {
     static constexpr uint32_t kBytes = 4, kBlendShift = 8;
-    static uint32_t raw(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16) | uint32_t(p[3]) << 24; }
+    static uint32_t raw(const uint8_t* p) {
+        return uint32_t(p[0] | p[1] << 8 | p[2] << 16) | uint32_t(p[3]) << 24;
+    }
     static uint32_t key_bits(uint32_t v) { return v & 0xFFFFFF; }
     static Px get(const uint8_t* p) { return {p[0], p[1], p[2], p[3]}; }
     static void put(uint8_t* p, Px c) {
@@ -31,10 +33,16 @@ struct Fmt<RowFormat::k24> {
     static uint32_t raw(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16); }
     static uint32_t key_bits(uint32_t v) { return v; }
     static Px get(const uint8_t* p) { return {p[0], p[1], p[2], 255}; }
-    static void put(uint8_t* p, Px c) { p[0] = uint8_t(c.b), p[1] = uint8_t(c.g), p[2] = uint8_t(c.r); }
+    static void put(uint8_t* p, Px c) {
+        p[0] = uint8_t(c.b), p[1] = uint8_t(c.g), p[2] = uint8_t(c.r);
+    }
 };
-inline uint32_t widen5(uint32_t f) { return (f << 3) | (f >> 2); }
-inline uint32_t widen6(uint32_t f) { return (f << 2) | (f >> 4); }
+inline uint32_t widen5(uint32_t f) {
+    return (f << 3) | (f >> 2);
+}
+inline uint32_t widen6(uint32_t f) {
+    return (f << 2) | (f >> 4);
+}
 template <>
 struct Fmt<RowFormat::k565> {
     static constexpr uint32_t kBytes = 2, kBlendShift = 5;
@@ -64,7 +72,9 @@ struct Fmt<RowFormat::k555> {
     }
 };
 
-Px from_rgb(uint32_t c) { return {c & 255, (c >> 8) & 255, (c >> 16) & 255, 255}; }
+Px from_rgb(uint32_t c) {
+    return {c & 255, (c >> 8) & 255, (c >> 16) & 255, 255};
+}
 
 // x blended toward y by a strength of 1..256 (8-bit formats) or its 5-bit
 // equivalent (16-bit formats, where the pixel's fields are blended). The
@@ -131,8 +141,8 @@ template <RowFormat F>
 void blend_t(uint32_t level, int32_t w, int32_t h, Rows out, ConstRows bg, ConstRows src) {
     using T = Fmt<F>;
     each(w, h, [&](int32_t y, int32_t x) {
-        T::put(out.row(y) + x * T::kBytes,
-               Mix<F>::px(T::get(bg.row(y) + x * T::kBytes), T::get(src.row(y) + x * T::kBytes), level));
+        T::put(out.row(y) + x * T::kBytes, Mix<F>::px(T::get(bg.row(y) + x * T::kBytes),
+                                                      T::get(src.row(y) + x * T::kBytes), level));
     });
 }
 
@@ -165,7 +175,9 @@ void convert_t(int32_t w, int32_t h, Rows dst, ConstRows src) {
     });
 }
 
-inline int32_t grey_of(const Px& c) { return int32_t(38 * c.r + 77 * c.g + 13 * c.b); }
+inline int32_t grey_of(const Px& c) {
+    return int32_t(38 * c.r + 77 * c.g + 13 * c.b);
+}
 
 template <RowFormat F>
 void desaturate_t(uint32_t level, int32_t w, int32_t h, Rows dst, ConstRows src, bool keyed,
@@ -178,7 +190,9 @@ void desaturate_t(uint32_t level, int32_t w, int32_t h, Rows dst, ConstRows src,
         if (keyed && T::key_bits(T::raw(s)) == T::key_bits(key)) return;
         Px c = T::get(s);
         const int32_t grey = grey_of(c);
-        auto move = [&](uint32_t v) { return uint32_t(int32_t(v) + ((grey - 128 * int32_t(v)) * weight >> 15)); };
+        auto move = [&](uint32_t v) {
+            return uint32_t(int32_t(v) + ((grey - 128 * int32_t(v)) * weight >> 15));
+        };
         T::put(d, {move(c.b), move(c.g), move(c.r), c.a});
     });
 }
@@ -194,7 +208,8 @@ void monotone_t(uint32_t colour, int32_t w, int32_t h, Rows dst, ConstRows src, 
         if (keyed && T::key_bits(T::raw(s)) == T::key_bits(key)) return;
         Px c = T::get(s);
         const uint32_t grey = uint32_t(grey_of(c));
-        T::put(d, {grey * (tint.b + 1) >> 15, grey * (tint.g + 1) >> 15, grey * (tint.r + 1) >> 15, c.a});
+        T::put(d, {grey * (tint.b + 1) >> 15, grey * (tint.g + 1) >> 15, grey * (tint.r + 1) >> 15,
+                   c.a});
     });
 }
 
@@ -202,10 +217,18 @@ void monotone_t(uint32_t colour, int32_t w, int32_t h, Rows dst, ConstRows src, 
 template <class Fn>
 void with_format(RowFormat f, Fn fn) {
     switch (f) {
-        case RowFormat::k32: fn(std::integral_constant<RowFormat, RowFormat::k32>{}); break;
-        case RowFormat::k24: fn(std::integral_constant<RowFormat, RowFormat::k24>{}); break;
-        case RowFormat::k565: fn(std::integral_constant<RowFormat, RowFormat::k565>{}); break;
-        case RowFormat::k555: fn(std::integral_constant<RowFormat, RowFormat::k555>{}); break;
+        case RowFormat::k32:
+            fn(std::integral_constant<RowFormat, RowFormat::k32>{});
+            break;
+        case RowFormat::k24:
+            fn(std::integral_constant<RowFormat, RowFormat::k24>{});
+            break;
+        case RowFormat::k565:
+            fn(std::integral_constant<RowFormat, RowFormat::k565>{});
+            break;
+        case RowFormat::k555:
+            fn(std::integral_constant<RowFormat, RowFormat::k555>{});
+            break;
     }
 }
 

@@ -13,7 +13,7 @@ using namespace tob::gfx;
 namespace {
 
 class BlendModes : public tob::test::GraphicsFixture {
-protected:
+  protected:
     ScriptAddr record(uint8_t mode, uint8_t level = 0, uint8_t level2 = 0, uint32_t c1 = 0,
                       uint32_t c2 = 0, uint8_t channels = 0) {
         uint8_t b[12] = {mode, channels, level, level2};
@@ -108,8 +108,7 @@ TEST_F(BlendModes, DepthPairsAndPaletteIndexes) {
     palette_state().mapping = 0;
     // Coverage paint only from 8-bit sources.
     EXPECT_EQ(one(8, 32, 255, 0x00000000, record(24, 255, 0, 0, 0x00ABCDEF)), 0xFFABCDEFu);
-    EXPECT_EQ(one(32, 32, 0xFFFFFFFF, 0x01020304, record(24, 255, 0, 0, 0x00ABCDEF)),
-              0x01020304u);
+    EXPECT_EQ(one(32, 32, 0xFFFFFFFF, 0x01020304, record(24, 255, 0, 0, 0x00ABCDEF)), 0x01020304u);
     // Alpha transfer into an 8-bit index.
     EXPECT_EQ(one(32, 8, 0x5A000000, 3, record(23)), 0x5Au);
 }
@@ -121,9 +120,9 @@ TEST_F(BlendModes, RecordChecks) {
     EXPECT_EQ(call("gcopy", {2, 0, 0, 1, 0, record(36)}), 0u);
     EXPECT_EQ(call("gblit", {2, 0, 1, 0, record(255), 0}), 0u);
     EXPECT_EQ(call("gcopy", {2, 0, 0, 1, 0, 0xDEAD0000}), 0u);
-    EXPECT_EQ(call("gcopy", {2, 0, 0, 3, 0, 0}), 0u);   // 4-bit source
-    EXPECT_EQ(call("gcopy", {3, 0, 0, 1, 0, 0}), 0u);   // 4-bit destination
-    EXPECT_EQ(call("gcopy", {2, 0, 0, 9, 0, 0}), 0u);   // no source
+    EXPECT_EQ(call("gcopy", {2, 0, 0, 3, 0, 0}), 0u);  // 4-bit source
+    EXPECT_EQ(call("gcopy", {3, 0, 0, 1, 0, 0}), 0u);  // 4-bit destination
+    EXPECT_EQ(call("gcopy", {2, 0, 0, 9, 0, 0}), 0u);  // no source
     // A mode drawing nothing at its level still counts as a copy that ran.
     EXPECT_EQ(call("gcopy", {2, 0, 0, 1, 0, record(3, 0)}), 1u);
 }

@@ -1,8 +1,9 @@
+#include "graphics/blend_tables.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "graphics/blend_tables.h"
 #include "graphics/colour.h"
 
 using namespace tob::gfx;
@@ -16,7 +17,8 @@ TEST(BlendTables, EveryCellMatchesItsFormula) {
             SCOPED_TRACE(testing::Message() << "a=" << a << " b=" << b);
             ASSERT_EQ(t.at(kTableMultiply, a, b), (a * b + 128) / 255);
             double x = a ? double(b) / a : 0;
-            int combined = a == 0 ? 255 : int(std::min(255L, std::lround(255 * x / (1 - b / 255.0 + x))));
+            int combined =
+                a == 0 ? 255 : int(std::min(255L, std::lround(255 * x / (1 - b / 255.0 + x))));
             ASSERT_EQ(t.at(kTableCombined, a, b), combined);
             ASSERT_EQ(t.at(kTableOverlay, a, b),
                       b < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
@@ -36,7 +38,8 @@ TEST(BlendTables, SoftLightDarkensBelowHalfAndLightensAbove) {
         EXPECT_LE(t.at(kTableSoftLight, 0, d), d);
         EXPECT_GE(t.at(kTableSoftLight, 255, d), d);
         EXPECT_NEAR(t.at(kTableSoftLight, 128, d), d, 2);
-        for (int s = 1; s < 256; ++s) ASSERT_GE(t.at(kTableSoftLight, s, d), t.at(kTableSoftLight, s - 1, d));
+        for (int s = 1; s < 256; ++s)
+            ASSERT_GE(t.at(kTableSoftLight, s, d), t.at(kTableSoftLight, s - 1, d));
     }
     EXPECT_EQ(t.at(kTableSoftLight, 255, 0), 0);
     EXPECT_EQ(t.at(kTableSoftLight, 255, 255), 255);

@@ -16,7 +16,7 @@ namespace {
 constexpr uint32_t kCopyDepths[] = {8, 16, 24, 32};
 
 class Blits : public tob::test::GraphicsFixture {
-protected:
+  protected:
     std::mt19937 rng{1234};
 
     void random_plane(uint32_t n, int w, int h, uint32_t depth) {
@@ -28,7 +28,8 @@ protected:
     // Plane `to` becomes a copy of plane `from`.
     void clone(uint32_t from, uint32_t to) {
         const Plane* f = plane(from);
-        ASSERT_EQ(call("galloc", {to, uint32_t(f->width()), uint32_t(f->height()), f->depth()}), 1u);
+        ASSERT_EQ(call("galloc", {to, uint32_t(f->width()), uint32_t(f->height()), f->depth()}),
+                  1u);
         std::memcpy(plane(to)->bits(), f->bits(), f->bytes());
         for (uint32_t i = 0; i < f->colour_count(); ++i) plane(to)->set_colour(i, f->colour(i));
     }
@@ -36,8 +37,8 @@ protected:
         const Plane *p = plane(a), *q = plane(b);
         uint32_t bpp = p->depth() / 8;
         for (int64_t y = area.top; y < area.bottom; ++y)
-            if (std::memcmp(p->row(int32_t(y)) + area.left * bpp, q->row(int32_t(y)) + area.left * bpp,
-                            size_t(area.width()) * bpp) != 0)
+            if (std::memcmp(p->row(int32_t(y)) + area.left * bpp,
+                            q->row(int32_t(y)) + area.left * bpp, size_t(area.width()) * bpp) != 0)
                 return false;
         return true;
     }
@@ -65,8 +66,8 @@ TEST_F(Blits, UnscaledAndScaledCopiesAgree) {
                 for (bool masked : {false, true}) {
                     call(masked ? "gattach" : "gdetach", {1, 5});
                     uint8_t level = levels[rng() % 5], level2 = levels[rng() % 5];
-                    ScriptAddr rec = record(mode, level, level2, rng() & 0x1FFFFFF, rng() & 0xFFFFFF,
-                                            uint8_t(rng()));
+                    ScriptAddr rec = record(mode, level, level2, rng() & 0x1FFFFFF,
+                                            rng() & 0xFFFFFF, uint8_t(rng()));
                     clone(2, 3);
                     clone(2, 4);
                     ScriptAddr src = put_rect(2, 1, 12, 7);
@@ -125,10 +126,10 @@ TEST_F(Blits, ClippedDrawsAreCroppedUnclippedDraws) {
     } cases[] = {
         {"gcopy", {-5, 3}, {0, 0, 40, 30}, 0},
         {"gcopy", {20, 12}, {-4, -4, 30, 20}, 0},
-        {"gblit", {-7, -3, 45, 37}, {3, 2, 38, 29}, 0},        // scaled up
-        {"gblit", {44, 31, 2, -9}, {0, 0, 40, 30}, 0},         // mirrored
-        {"gblit", {5, 5, 20, 12}, {-10, -10, 50, 40}, 0},      // scaled down, source cut
-        {"gblit", {-10, -6, 40, 30}, {0, 0, 40, 30}, 300},     // rotated
+        {"gblit", {-7, -3, 45, 37}, {3, 2, 38, 29}, 0},     // scaled up
+        {"gblit", {44, 31, 2, -9}, {0, 0, 40, 30}, 0},      // mirrored
+        {"gblit", {5, 5, 20, 12}, {-10, -10, 50, 40}, 0},   // scaled down, source cut
+        {"gblit", {-10, -6, 40, 30}, {0, 0, 40, 30}, 300},  // rotated
     };
     ScriptAddr rec = record(7, 200, 0, 0, 0);
     for (const Case& c : cases) {
@@ -139,8 +140,8 @@ TEST_F(Blits, ClippedDrawsAreCroppedUnclippedDraws) {
         auto draw = [&](uint32_t n) {
             if (std::string(c.builtin) == "gcopy")
                 return call("gcopy", {n, uint32_t(c.drect[0]), uint32_t(c.drect[1]), 1, s, rec});
-            return call("gblit", {n, put_rect(c.drect[0], c.drect[1], c.drect[2], c.drect[3]), 1,
-                                  s, rec, c.angle});
+            return call("gblit", {n, put_rect(c.drect[0], c.drect[1], c.drect[2], c.drect[3]), 1, s,
+                                  rec, c.angle});
         };
         EXPECT_EQ(draw(3), 1u);
         ASSERT_EQ(call("gclip", {4, put_rect(8, 6, 31, 23)}), 1u);
@@ -186,11 +187,13 @@ TEST_F(Blits, MaskPlaneReplacesSourceAlphaAndCutsTheSource) {
     call("gattach", {1, 5});
     EXPECT_EQ(call("gcopy", {2, 0, 0, 1, 0, record(7, 255, 0, 0, 0)}), 1u);
     // Copied where the mask is, nothing to the right of it.
-    EXPECT_EQ(load_le32(plane(2)->pixel_address(3, 2)), 0xFF000000 | read_pixel_rgb(*plane(1), 3, 2));
+    EXPECT_EQ(load_le32(plane(2)->pixel_address(3, 2)),
+              0xFF000000 | read_pixel_rgb(*plane(1), 3, 2));
     EXPECT_EQ(load_le32(plane(2)->pixel_address(4, 2)), 0u);
     // Modes that read no mask copy the whole source.
     EXPECT_EQ(call("gcopy", {2, 0, 0, 1, 0, record(0, 0, 0, 0, 0)}), 1u);
-    EXPECT_EQ(load_le32(plane(2)->pixel_address(6, 2)), 0xFF000000 | read_pixel_rgb(*plane(1), 6, 2));
+    EXPECT_EQ(load_le32(plane(2)->pixel_address(6, 2)),
+              0xFF000000 | read_pixel_rgb(*plane(1), 6, 2));
 }
 
 TEST_F(Blits, HostileRectanglesAndEmptyCopies) {
@@ -198,8 +201,8 @@ TEST_F(Blits, HostileRectanglesAndEmptyCopies) {
     random_plane(2, 16, 16, 32);
     const int32_t M = INT32_MIN, X = INT32_MAX;
     const std::vector<std::vector<int32_t>> rects = {
-        {0, 0, 0, 0}, {5, 5, 5, 9}, {M, M, X, X}, {X, X, M, M}, {M, 0, M + 1, 1}, {X - 1, 0, X, 1},
-        {0, 0, X, 1}, {-1, -1, 1, 1}};
+        {0, 0, 0, 0},     {5, 5, 5, 9},     {M, M, X, X}, {X, X, M, M},
+        {M, 0, M + 1, 1}, {X - 1, 0, X, 1}, {0, 0, X, 1}, {-1, -1, 1, 1}};
     for (const auto& d : rects) {
         for (const auto& s : rects) {
             ScriptAddr dr = put_rect(d[0], d[1], d[2], d[3]), sr = put_rect(s[0], s[1], s[2], s[3]);

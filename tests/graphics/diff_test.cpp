@@ -26,7 +26,7 @@ std::vector<uint8_t> diff_image(uint32_t depth, Rect box, std::vector<uint8_t> s
 }
 
 class DiffImages : public tob::test::GraphicsFixture {
-protected:
+  protected:
     // The 8-bit plane 1 as rows of text, '.' for 0.
     std::string picture() {
         std::string s;
@@ -74,10 +74,18 @@ TEST_F(DiffImages, RefusalsLeaveThePlaneUntouched) {
         {"right of the plane", diff_image(8, {0, 0, 2, 1}, run), 3, 0},
         {"below the plane", diff_image(8, {0, 0, 1, 1}, run), 0, 4},
         {"huge placement", diff_image(8, {0, 0, 1, 1}, run), INT32_MAX, INT32_MAX},
-        {"bad magic", [&] { auto d = diff_image(8, {0, 0, 1, 1}, run); d[0] = 'X'; return d; }(), 0, 0},
+        {"bad magic",
+         [&] {
+             auto d = diff_image(8, {0, 0, 1, 1}, run);
+             d[0] = 'X';
+             return d;
+         }(),
+         0, 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(call("dcopy", {1, uint32_t(c.x), uint32_t(c.y), put(c.image.data(), c.image.size()), 0}), 0u)
+        EXPECT_EQ(call("dcopy",
+                       {1, uint32_t(c.x), uint32_t(c.y), put(c.image.data(), c.image.size()), 0}),
+                  0u)
             << c.what;
         EXPECT_EQ(picture(), "....\n....\n....\n....\n") << c.what;
     }

@@ -33,7 +33,7 @@ struct CapturedReports {
 };
 
 class GraphicsFixture : public ::testing::Test {
-protected:
+  protected:
     ScriptMemory mem{256u << 20};
     Machine machine;
     TrapTable table;
@@ -89,7 +89,7 @@ protected:
 
     gfx::Plane* plane(uint32_t n) { return gfx::plane_table().get(n); }
 
-private:
+  private:
     void push(uint32_t v) {
         ctx.r[kStackPointer] -= 4;
         mem.write32(ctx.r[kStackPointer], v);

@@ -36,7 +36,10 @@ TEST(Kernels, VectorRoutinesMatchTheScalarReference) {
                             for (auto& c : p.src_palette) c = rng() | 0xFF000000;
                             for (auto& c : p.dst_palette) c = rng() | 0xFF000000;
                             for (uint32_t i = 0; i < 256; ++i)
-                                p.soft[i] = i < level ? 255 : i < level + level2 ? uint8_t(255 - (i - level) * 255 / level2) : 0;
+                                p.soft[i] = i < level ? 255
+                                            : i < level + level2
+                                                ? uint8_t(255 - (i - level) * 255 / level2)
+                                                : 0;
                             std::vector<uint8_t> src(width * sb), dst(width * db), mask(width);
                             for (auto& b : src) b = uint8_t(rng());
                             for (auto& b : dst) b = uint8_t(rng());
@@ -54,9 +57,9 @@ TEST(Kernels, VectorRoutinesMatchTheScalarReference) {
                             std::vector<uint8_t> a = dst, b = dst;
                             ref(a.data(), src.data(), mask.data(), width, p);
                             fast(b.data(), src.data(), mask.data(), width, p);
-                            ASSERT_EQ(a, b) << "routine " << r << " combo " << combo << " masked "
-                                            << masked << " width " << width << " level " << level
-                                            << " level2 " << level2;
+                            ASSERT_EQ(a, b)
+                                << "routine " << r << " combo " << combo << " masked " << masked
+                                << " width " << width << " level " << level << " level2 " << level2;
                             ++compared;
                         }
                     }
@@ -80,9 +83,11 @@ TEST(Kernels, AlphaCompositeIsExactEverywhere) {
             for (uint32_t s = 0; s < 256; ++s) {
                 for (uint32_t d = 0; d < 256; ++d) {
                     uint8_t* px = &src[4 * d];
-                    px[0] = uint8_t(s), px[1] = uint8_t(255 - s), px[2] = uint8_t(s ^ d), px[3] = uint8_t(alpha);
+                    px[0] = uint8_t(s), px[1] = uint8_t(255 - s), px[2] = uint8_t(s ^ d),
+                    px[3] = uint8_t(alpha);
                     uint8_t* q = &a[4 * d];
-                    q[0] = uint8_t(d), q[1] = uint8_t(d * 7), q[2] = uint8_t(255 - d), q[3] = uint8_t(dst_alpha);
+                    q[0] = uint8_t(d), q[1] = uint8_t(d * 7), q[2] = uint8_t(255 - d),
+                    q[3] = uint8_t(dst_alpha);
                 }
                 b = a;
                 ref(a.data(), src.data(), nullptr, 256, p);

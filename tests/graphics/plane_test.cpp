@@ -24,12 +24,18 @@ class PlaneBuiltins : public tob::test::GraphicsFixture {};
 uint32_t raw_pixel(const Plane& p, int x, int y) {
     const uint8_t* a = p.pixel_address(x, y);
     switch (p.depth()) {
-        case 1: return (*a >> (7 - (x & 7))) & 1;
-        case 4: return (x & 1) ? (*a & 15) : (*a >> 4);
-        case 8: return *a;
-        case 16: return load_le16(a);
-        case 24: return a[0] | a[1] << 8 | a[2] << 16;
-        default: return load_le32(a);
+        case 1:
+            return (*a >> (7 - (x & 7))) & 1;
+        case 4:
+            return (x & 1) ? (*a & 15) : (*a >> 4);
+        case 8:
+            return *a;
+        case 16:
+            return load_le16(a);
+        case 24:
+            return a[0] | a[1] << 8 | a[2] << 16;
+        default:
+            return load_le32(a);
     }
 }
 
@@ -56,8 +62,8 @@ TEST_F(PlaneBuiltins, AllocatingChoosesAndEmptiesSlots) {
 
     // Sizes and depths that cannot make a plane: reported, slot left empty.
     const std::vector<std::vector<uint32_t>> bad = {
-        {5, uint32_t(-1), 4, 24}, {5, 4, uint32_t(-4), 24}, {5, 4, 4, 7},
-        {5, 4, 4, 0},             {5, 0x7FFFFFFF, 0x7FFFFFFF, 32}, {5, 65536, 65536, 32}};
+        {5, uint32_t(-1), 4, 24},        {5, 4, uint32_t(-4), 24}, {5, 4, 4, 7}, {5, 4, 4, 0},
+        {5, 0x7FFFFFFF, 0x7FFFFFFF, 32}, {5, 65536, 65536, 32}};
     for (const auto& args : bad) {
         ASSERT_EQ(call("galloc", {5, 10, 4, 24}), 1u);
         reports.texts.clear();
@@ -205,11 +211,11 @@ TEST_F(PlaneBuiltins, ColourTablesInAndOut) {
     struct Case {
         uint32_t plane, first, count, expect;
     } cases[] = {
-        {1, 14, 3, 2},      // stops at the 16 colours
-        {1, 16, 1, 0},      // first beyond the table
-        {1, 0, 0, 0},       // no count
-        {2, 0, 1, 0},       // true-colour plane
-        {9, 0, 1, 0},       // missing plane
+        {1, 14, 3, 2},  // stops at the 16 colours
+        {1, 16, 1, 0},  // first beyond the table
+        {1, 0, 0, 0},   // no count
+        {2, 0, 1, 0},   // true-colour plane
+        {9, 0, 1, 0},   // missing plane
         {0xFFFFFFFF, 250, 10, 6},
         {0xFFFFFFFF, 256, 1, 0},
         {0xFFFFFFFF, uint32_t(-1), 1, 0},
@@ -318,7 +324,7 @@ TEST(BmpFormat, ReadsHeaderVariantsAndRefusesLies) {
 }
 
 class PlaneFiles : public tob::test::GraphicsFixture {
-protected:
+  protected:
     std::filesystem::path dir, saved_dir;
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() / ("tob_plane_" + std::to_string(getpid()));

@@ -10,7 +10,7 @@ using namespace tob::gfx;
 namespace {
 
 class Raster : public tob::test::GraphicsFixture {
-protected:
+  protected:
     // Plane 1 (8-bit) as text, '.' for 0, '#' for anything else.
     std::string picture() {
         std::string s;
@@ -57,7 +57,9 @@ TEST_F(Raster, StraightAndAntiAliasedLines) {
     EXPECT_EQ(call("gline", {1, 5, 4, 5, uint32_t(-50), 0x01000001}), 1u);
     EXPECT_EQ(picture(), ".....#\n.#####\n.....#\n.....#\n.....#\n");
     EXPECT_EQ(call("gline", {1, 10, 0, 10, 4, 0x01000001}), 0u);
-    EXPECT_EQ(call("gline", {1, uint32_t(-10), uint32_t(-10), uint32_t(-1), uint32_t(-3), 0x01000001}), 0u);
+    EXPECT_EQ(
+        call("gline", {1, uint32_t(-10), uint32_t(-10), uint32_t(-1), uint32_t(-3), 0x01000001}),
+        0u);
 
     // A diagonal: the whole colour on the line, shares on its neighbours that
     // add up to the colour (white on black, per channel).

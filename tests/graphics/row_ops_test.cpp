@@ -1,9 +1,10 @@
+#include "graphics/row_ops.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "graphics/row_ops.h"
 #include "platform/byte_order.h"
 
 using namespace tob;
@@ -15,7 +16,9 @@ namespace {
 constexpr RowFormat kFormats[] = {RowFormat::k32, RowFormat::k24, RowFormat::k565, RowFormat::k555};
 constexpr uint32_t kBytes[] = {4, 3, 2, 2};
 
-uint32_t bytes_of(RowFormat f) { return kBytes[int(f)]; }
+uint32_t bytes_of(RowFormat f) {
+    return kBytes[int(f)];
+}
 uint32_t get(const std::vector<uint8_t>& v, RowFormat f, size_t i) {
     uint32_t x = 0;
     std::memcpy(&x, &v[i * bytes_of(f)], bytes_of(f));
@@ -25,7 +28,9 @@ void set(std::vector<uint8_t>& v, RowFormat f, size_t i, uint32_t x) {
     std::memcpy(&v[i * bytes_of(f)], &x, bytes_of(f));
 }
 // A one-row image of n pixels.
-Rows row(std::vector<uint8_t>& v) { return {v.data(), int64_t(v.size())}; }
+Rows row(std::vector<uint8_t>& v) {
+    return {v.data(), int64_t(v.size())};
+}
 
 }  // namespace
 
@@ -101,11 +106,13 @@ TEST(RowOps, GreyAndMonotone) {
     // Pure red: grey = 38 * 255 = 9690, i.e. 75 of 255.
     std::vector<uint8_t> src = {0, 0, 255, 77, 1, 2, 3, 4}, dst(8);
     ro::desaturate(RowFormat::k32, 255, 2, 1, row(dst), row(src), true, 0x030201);
-    EXPECT_EQ(std::vector<uint8_t>(dst.begin(), dst.begin() + 4), (std::vector<uint8_t>{75, 75, 75, 77}));
+    EXPECT_EQ(std::vector<uint8_t>(dst.begin(), dst.begin() + 4),
+              (std::vector<uint8_t>{75, 75, 75, 77}));
     EXPECT_EQ(dst[4], 0);  // the keyed pixel is not written
     ro::desaturate(RowFormat::k32, 255, 2, 1, row(dst), row(src), false, 0);
     EXPECT_EQ(dst[4], 1 + ((3 * 38 + 77 * 2 + 13 * 1 - 128) * 256 >> 15));
     ro::monotone(RowFormat::k32, 0x0000FF, 1, 1, row(dst), row(src), false, 0);
-    EXPECT_EQ(std::vector<uint8_t>(dst.begin(), dst.begin() + 4), (std::vector<uint8_t>{75, 0, 0, 77}));
+    EXPECT_EQ(std::vector<uint8_t>(dst.begin(), dst.begin() + 4),
+              (std::vector<uint8_t>{75, 0, 0, 77}));
     ro::monotone(RowFormat::k565, 0xFFFFFF, 1, 1, row(dst), row(src), false, 0);
 }
