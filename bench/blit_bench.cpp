@@ -47,6 +47,26 @@ std::unique_ptr<Plane> random_plane(int w, int h, uint32_t seed, bool opaque = f
     return p;
 }
 
+// A sprite: runs of opaque and transparent pixels with a one-pixel soft edge
+// between them (about one pixel in eight partly transparent).
+std::unique_ptr<Plane> sprite_plane(int w, int h, uint32_t seed) {
+    auto p = random_plane(w, h, seed);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = p->row(y);
+        bool opaque = false;
+        for (int x = 0; x < w; ++x) {
+            if (rng() % 8 == 0) {
+                opaque = !opaque;
+                row[4 * x + 3] = uint8_t(64 + rng() % 128);
+            } else {
+                row[4 * x + 3] = opaque ? 255 : 0;
+            }
+        }
+    }
+    return p;
+}
+
 void report(benchmark::State& state, int64_t pixels) {
     state.SetItemsProcessed(state.iterations() * pixels);
 }
@@ -61,9 +81,10 @@ void bm_memcpy(benchmark::State& state) {
     report(state, int64_t(s.w) * s.h);
 }
 
-void run_mode(benchmark::State& state, uint8_t mode, uint8_t level) {
+void run_mode(benchmark::State& state, uint8_t mode, uint8_t level, bool sprite = false) {
     Size s = kSizes[state.range(0)];
-    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2, true);
+    auto src = sprite ? sprite_plane(s.w, s.h, 1) : random_plane(s.w, s.h, 1);
+    auto dst = random_plane(s.w, s.h, 2, true);
     BlendRecord rec;
     rec.mode = mode;
     rec.level = level;
@@ -82,10 +103,14 @@ void bm_mode3_blend(benchmark::State& state) {
 void bm_mode7_alpha(benchmark::State& state) {
     run_mode(state, 7, 255);
 }
+void bm_mode7_sprite(benchmark::State& state) {
+    run_mode(state, 7, 255, true);
+}
 
-void bm_pixman_over(benchmark::State& state) {
+void run_pixman_over(benchmark::State& state, bool sprite) {
     Size s = kSizes[state.range(0)];
-    auto src = random_plane(s.w, s.h, 1), dst = random_plane(s.w, s.h, 2, true);
+    auto src = sprite ? sprite_plane(s.w, s.h, 1) : random_plane(s.w, s.h, 1);
+    auto dst = random_plane(s.w, s.h, 2, true);
     // OVER takes premultiplied colours.
     for (uint32_t i = 0; i < src->bytes(); i += 4)
         for (int c = 0; c < 3; ++c)
@@ -102,6 +127,12 @@ void bm_pixman_over(benchmark::State& state) {
     pixman_image_unref(si);
     pixman_image_unref(di);
     report(state, int64_t(s.w) * s.h);
+}
+void bm_pixman_over(benchmark::State& state) {
+    run_pixman_over(state, false);
+}
+void bm_pixman_sprite(benchmark::State& state) {
+    run_pixman_over(state, true);
 }
 
 // A scaled copy: the other size's picture stretched onto this size.
@@ -120,6 +151,8 @@ BENCHMARK(bm_memcpy)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode0_copy)->Arg(0)->Arg(1);
 BENCHMARK(bm_pixman_over)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode7_alpha)->Arg(0)->Arg(1);
+BENCHMARK(bm_pixman_sprite)->Arg(0)->Arg(1);
+BENCHMARK(bm_mode7_sprite)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode3_blend)->Arg(0)->Arg(1);
 BENCHMARK(bm_scaled_gblit)->Arg(0)->Arg(1);
 
@@ -142,18 +175,24 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n%-12s %14s %14s %14s %14s %14s | %10s %10s\n", "size", "memcpy Mpx/s",
-                "mode0 Mpx/s", "pixman Mpx/s", "mode7 Mpx/s", "mode3 Mpx/s", "mode0/mcpy",
-                "mode7/pixm");
+    std::printf("\n%-10s %8s %8s %6s | %8s %8s %6s | %8s %8s %6s | %8s %8s  (Mpx/s)\n", "size",
+                "memcpy", "mode 0", "ratio", "pixman", "mode 7", "ratio", "pixman*", "mode 7*",
+                "ratio", "mode 3", "scaled");
     for (int i = 0; i < 2; ++i) {
         auto get = [&](const char* name) {
             return reporter.rate[std::string(name) + "/" + std::to_string(i)] / 1e6;
         };
+        auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
         double mc = get("bm_memcpy"), m0 = get("bm_mode0_copy"), px = get("bm_pixman_over"),
-               m7 = get("bm_mode7_alpha"), m3 = get("bm_mode3_blend"), sc = get("bm_scaled_gblit");
+               m7 = get("bm_mode7_alpha"), ps = get("bm_pixman_sprite"),
+               m7s = get("bm_mode7_sprite"), m3 = get("bm_mode3_blend"),
+               sc = get("bm_scaled_gblit");
         std::printf(
-            "%4dx%-7d %14.0f %14.0f %14.0f %14.0f %14.0f | %10.2f %10.2f   scaled %.0f Mpx/s\n",
-            kSizes[i].w, kSizes[i].h, mc, m0, px, m7, m3, mc ? m0 / mc : 0, px ? m7 / px : 0, sc);
+            "%4dx%-5d %8.0f %8.0f %6.2f | %8.0f %8.0f %6.2f | %8.0f %8.0f %6.2f | %8.0f %8.0f\n",
+            kSizes[i].w, kSizes[i].h, mc, m0, ratio(m0, mc), px, m7, ratio(m7, px), ps, m7s,
+            ratio(m7s, ps), m3, sc);
     }
+    std::printf(
+        "* sprite alpha: opaque and transparent runs with soft edges; otherwise random alpha\n");
     return 0;
 }

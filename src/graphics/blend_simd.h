@@ -10,7 +10,12 @@ namespace tob::gfx {
 
 using KernelTable = std::array<std::array<RowKernel, 16>, kRoutineCount>;
 
-// Puts the vector kernels into the copy tables (plain and masked).
-void install_vector_kernels(KernelTable& plain, KernelTable& masked);
+// Puts the vector kernels into the copy tables (plain and masked); the AVX2
+// ones only when `wide` and the processor has AVX2.
+void install_vector_kernels(KernelTable& plain, KernelTable& masked, bool wide = true);
+
+// The SSE2 kernel that replaces a routine for 32-bit pixels, or null (for
+// tests on processors where a wider one is used).
+RowKernel sse2_kernel_32(Routine r, bool masked);
 
 }  // namespace tob::gfx
