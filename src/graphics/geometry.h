@@ -16,6 +16,7 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 inline constexpr uint32_t kRectBytes = 16;  // four little-endian signed words
+static_assert(sizeof(Rect) == kRectBytes);
 
 // A rectangle in 64-bit coordinates, used wherever sums or differences of
 // script values are formed.

@@ -2,6 +2,7 @@
 // plane information, clip rectangles, single pixels, attachments, colour
 // tables and difference images. Handlers translate script words and call the
 // plane layer.
+#include <cstddef>
 #include <cstring>
 
 #include "graphics/blend_tables.h"
@@ -25,7 +26,18 @@ namespace {
 using namespace gfx;
 
 constexpr uint32_t kScriptPalette = 0xFFFFFFFF;  // ggetpal/gsetpal: the script palette
+
+// The record `ginfo` fills, six little-endian words in this order.
+struct PlaneInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t depth = 0;
+    uint32_t row0 = 0;      // address of row 0's first byte (0 for an empty plane)
+    uint32_t row_step = 0;  // -pitch: rows are stored bottom-up
+    uint32_t colours = 0;   // address of the colour table (0 without one)
+};
 constexpr uint32_t kInfoWords = 6;
+static_assert(sizeof(PlaneInfo) == kInfoWords * 4 && offsetof(PlaneInfo, colours) == 20);
 
 constexpr const char* kCreatePlaneFailed = "CreatePlane : 仮想画面の作成に失敗しました。";
 constexpr const char* kLoadPlaneFailed =
@@ -117,17 +129,19 @@ uint32_t trap_ginfo(TrapCall& call) {
     ScriptAddr out = call.word(1);
     if (!out) return 1;
     if (!call.memory().valid(out, kInfoWords * 4)) return 0;
-    uint32_t info[kInfoWords] = {};
+    PlaneInfo info;
     if (const Plane* p = plane(call.word(0))) {
         bool empty = p->width() == 0 || p->height() == 0;
-        info[0] = uint32_t(p->width());
-        info[1] = uint32_t(p->height());
-        info[2] = p->depth();
-        info[3] = empty ? 0 : p->bits_address() + p->row_offset(0);
-        info[4] = uint32_t(-int32_t(p->pitch()));
-        info[5] = p->colours_address();
+        info.width = uint32_t(p->width());
+        info.height = uint32_t(p->height());
+        info.depth = p->depth();
+        info.row0 = empty ? 0 : p->bits_address() + p->row_offset(0);
+        info.row_step = uint32_t(-int32_t(p->pitch()));
+        info.colours = p->colours_address();
     }
-    for (uint32_t i = 0; i < kInfoWords; ++i) call.memory().write32(out + 4 * i, info[i]);
+    const uint32_t words[kInfoWords] = {info.width, info.height,   info.depth,
+                                        info.row0,  info.row_step, info.colours};
+    for (uint32_t i = 0; i < kInfoWords; ++i) call.memory().write32(out + 4 * i, words[i]);
     return 1;
 }
 
