@@ -12,6 +12,7 @@ packages=(
   liblua5.4-dev
   xvfb x11-apps x11-utils
   tcc
+  libpixman-1-dev
 )
 
 missing=()
