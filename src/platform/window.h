@@ -20,7 +20,7 @@ struct WindowSpec {
 struct WindowEvent {
     enum Type {
         None, Quit, KeyDown, KeyUp, Text, MouseMove, MouseDown, MouseUp, Wheel,
-        FocusGained, FocusLost, Resized, Minimized, DropFile, Wakeup
+        FocusGained, FocusLost, Resized, Minimized, DropFile, Wakeup, Exposed
     };
     Type type = None;
     int key = 0;           // virtual-key code (Windows numbering: F8 = 119, Enter = 13)
@@ -45,6 +45,10 @@ public:
     virtual bool fullscreen() const = 0;
     virtual void raise() = 0;
     virtual void client_size(int& width, int& height) const = 0;
+    // The window's top-left corner and the mouse, in desktop coordinates.
+    virtual void position(int& x, int& y) const = 0;
+    virtual void move_to(int x, int y) = 0;
+    virtual void desktop_mouse(int& x, int& y) const = 0;
     virtual void show_message(const std::string& caption, const std::string& text) = 0;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "platform/system_info.h"
 #include "platform/window.h"
 
 namespace tob::platform {
@@ -66,6 +67,9 @@ public:
             return false;
         }
         wake_event_ = SDL_RegisterEvents(1);
+        SDL_DisplayMode mode;
+        if (!spec.headless && SDL_GetDesktopDisplayMode(0, &mode) == 0)
+            set_desktop_mode({mode.w, mode.h, int(SDL_BITSPERPIXEL(mode.format))});
         Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
         if (spec.borderless) flags |= SDL_WINDOW_BORDERLESS;
         if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
@@ -129,6 +133,9 @@ public:
         SDL_RaiseWindow(window_);
     }
     void client_size(int& w, int& h) const override { SDL_GetWindowSize(window_, &w, &h); }
+    void position(int& x, int& y) const override { SDL_GetWindowPosition(window_, &x, &y); }
+    void move_to(int x, int y) override { SDL_SetWindowPosition(window_, x, y); }
+    void desktop_mouse(int& x, int& y) const override { SDL_GetGlobalMouseState(&x, &y); }
     void show_message(const std::string& caption, const std::string& text) override {
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
     }
@@ -186,6 +193,7 @@ private:
                     case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = WindowEvent::FocusGained; return true;
                     case SDL_WINDOWEVENT_FOCUS_LOST: e.type = WindowEvent::FocusLost; return true;
                     case SDL_WINDOWEVENT_MINIMIZED: e.type = WindowEvent::Minimized; return true;
+                    case SDL_WINDOWEVENT_EXPOSED: e.type = WindowEvent::Exposed; return true;
                     case SDL_WINDOWEVENT_SIZE_CHANGED:
                         e.type = WindowEvent::Resized;
                         e.x = ev.window.data1;

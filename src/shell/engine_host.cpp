@@ -3,6 +3,12 @@
 #include <chrono>
 #include <cstdio>
 
+#include <fstream>
+
+#include "graphics/bmp_format.h"
+#include "graphics/graphics.h"
+#include "graphics/pages.h"
+#include "graphics/plane_table.h"
 #include "platform/cp932.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
@@ -33,6 +39,10 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(clock_trap_bindings());
     table.bind_all(menu_trap_bindings());
     bind_runtime(table);
+    table.bind_all(plane_trap_bindings());
+    table.bind_all(blit_trap_bindings());
+    table.bind_all(gfx::page_trap_bindings());
+    table.bind_all(gfx::palette_trap_bindings());
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
@@ -99,6 +109,27 @@ void EngineHost::start_devices() {
     bind_all_families(engine_->traps());
     engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    engine_->add_init_hook([this, &s] {
+        init_graphics_planes(engine_->memory());
+        if (!gfx::start_pages(s.width, s.height, s.depth))
+            report_error(1, "The screen page of %d x %d at %d bits could not be created", s.width,
+                         s.height, s.depth);
+    });
+    engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    {
+        gfx::PageState& ps = gfx::page_state();
+        std::lock_guard lock(ps.mutex);
+        ps.hooks.has_window = true;
+        ps.hooks.update = [this](std::optional<gfx::Box> area) {
+            queue_.send([this, area] {
+                present(area);
+                return 0u;
+            });
+        };
+        // Shaped windows are not offered by every platform: the shape is
+        // computed and kept, the window stays rectangular.
+        ps.hooks.set_shape = [](std::optional<std::vector<gfx::Rect>>) {};
+    }
     // The debug output: standard output, always in headless runs and with
     // `DebugMode` in a window.
     if (options_.headless || s.debug_mode)
@@ -108,6 +139,23 @@ void EngineHost::start_devices() {
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
+}
+
+void EngineHost::present(std::optional<gfx::Box> area) {
+    gfx::PageState& ps = gfx::page_state();
+    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+    gfx::paint(view.get(), ps.paint_settings(),
+               area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+    if (window_) window_->present(frame_.pixels.data(), frame_.width, frame_.height);
+}
+
+bool EngineHost::write_screenshot(const std::filesystem::path& file) {
+    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+    if (!view) return false;
+    std::vector<uint8_t> bmp = gfx::encode_bmp(*view, view->bounds());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+    return bool(out);
 }
 
 void EngineHost::stop_devices() {
@@ -125,6 +173,8 @@ uint32_t EngineHost::switch_fullscreen(bool on) {
     pause();
     window_->set_fullscreen(on);
     window_state().full_screen = window_->fullscreen() ? 1 : 0;
+    gfx::page_state().full_screen = window_state().full_screen.load() != 0;
+    present(std::nullopt);
     resume();
     return 1;
 }
@@ -161,11 +211,35 @@ void EngineHost::handle(const platform::WindowEvent& e) {
             for (char c : utf8_to_cp932(e.text)) w.characters.push(uint8_t(c));
             break;
         case E::MouseMove:
+            if (dragging_) {
+                int mx = 0, my = 0;
+                window_->desktop_mouse(mx, my);
+                window_->move_to(mx - drag_dx_, my - drag_dy_);
+                break;
+            }
             w.mouse_x = e.x;
             w.mouse_y = e.y;
             break;
-        case E::MouseDown: w.button_down(MouseButton(e.button), e.double_click); break;
-        case E::MouseUp: w.button_up(MouseButton(e.button)); break;
+        case E::Exposed: present(std::nullopt); break;
+        case E::MouseDown:
+            if (e.button == kLeftButton && !e.double_click && gfx::drag_test(e.x, e.y)) {
+                int wx = 0, wy = 0, mx = 0, my = 0;
+                window_->position(wx, wy);
+                window_->desktop_mouse(mx, my);
+                dragging_ = true;
+                drag_dx_ = mx - wx;
+                drag_dy_ = my - wy;
+                break;
+            }
+            w.button_down(MouseButton(e.button), e.double_click);
+            break;
+        case E::MouseUp:
+            if (dragging_ && e.button == kLeftButton) {
+                dragging_ = false;
+                break;
+            }
+            w.button_up(MouseButton(e.button));
+            break;
         case E::Wheel: w.wheel.fetch_add(e.wheel); break;
         case E::FocusLost:
         case E::FocusGained: {
@@ -187,6 +261,9 @@ void EngineHost::handle(const platform::WindowEvent& e) {
         case E::Resized:
             w.client_width = e.x;
             w.client_height = e.y;
+            gfx::page_state().client_width = e.x;
+            gfx::page_state().client_height = e.y;
+            present(std::nullopt);
             break;
         case E::DropFile:
             if (settings().debug_mode) restart_with_drop(e.text);
@@ -233,6 +310,10 @@ int EngineHost::run() {
     }
     int status = options_.headless ? exit_status(timed_out, loaded) : 0;
     if (timed_out) status = kExitTimeout;
+    engine_->stop_all_threads();
+    if (!options_.screenshot.empty() && !write_screenshot(options_.screenshot))
+        std::fprintf(stderr, "engine: the screenshot '%s' could not be written\n",
+                     options_.screenshot.c_str());
     stop_devices();
     std::fflush(stdout);
     return status;
