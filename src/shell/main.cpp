@@ -1,7 +1,15 @@
-// The `engine` program: runs a game folder, a single script, or the sample game.
-#include <cstdio>
+// The `engine` program: runs the sample game, a game folder, or one script.
+#include <unistd.h>
 
-int main() {
-    std::puts("engine: nothing to run yet");
-    return 0;
+#include <filesystem>
+
+#include "shell/app.h"
+
+int main(int argc, char** argv) {
+    auto options = tob::parse_command_line(argc, argv);
+    if (!options) return argc > 1 && std::string(argv[argc - 1]) == "--help" ? 0 : tob::kExitUsage;
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv[0], ec);
+    return tob::run_engine(*options, exe);
 }

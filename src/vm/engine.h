@@ -1,0 +1,168 @@
+// The script engine: script memory, the machine, the trap table and
+// dispatcher, program loading, and the table of script threads. The shell
+// owns one; tests make their own.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/command_queue.h"
+#include "vm/interpreter.h"
+#include "vm/script_memory.h"
+#include "vm/trap.h"
+#include "vm/vm_context.h"
+
+namespace tob {
+
+inline constexpr int kThreadSlots = 32;
+inline constexpr int kContextStackDepth = 32;
+inline constexpr uint32_t kThreadEndMarker = 0xFFFFFFFF;  // return address under a thread's entry
+inline constexpr uint32_t kMinimumThreadStack = 1024;
+
+// Compiles a ".c" source into [base, base + size); base 0 measures only.
+// Returns code + data size on success. Errors are reported by the compiler.
+using ProgramCompiler =
+    std::function<std::optional<uint32_t>(std::string_view cp932_path, ScriptAddr base, uint32_t size)>;
+
+struct ScriptThread {
+    std::thread handle;
+    bool in_use = false;             // the slot has a thread (the handle)
+    std::atomic<bool> ended{false};  // the thread procedure has returned
+    std::atomic<uint32_t> run{0};
+    std::atomic<int32_t> suspend{0};
+    std::atomic<uint32_t> wake_time{0};
+    std::array<VmContext*, kContextStackDepth> contexts{};
+    std::atomic<int32_t> top{-1};
+};
+
+class ScriptEngine {
+public:
+    explicit ScriptEngine(uint64_t memory_span = ScriptMemory::kMaxSpan);
+    ~ScriptEngine();
+    ScriptEngine(const ScriptEngine&) = delete;
+    ScriptEngine& operator=(const ScriptEngine&) = delete;
+
+    ScriptMemory& memory() { return memory_; }
+    Machine& machine() { return machine_; }
+    TrapTable& traps() { return traps_; }
+    TrapDispatcher& dispatcher() { return dispatcher_; }
+    bool stopped() const { return machine_.stop.load(std::memory_order_relaxed) != 0; }
+
+    // --- configuration by the shell ---
+    void set_compiler(ProgramCompiler compiler) { compiler_ = std::move(compiler); }
+    void set_sizes(uint32_t program_size, uint32_t stack_size);
+    // Called on a thread whose program ended with `exit` (the window closes).
+    void set_exit_handler(std::function<void()> handler) { on_exit_ = std::move(handler); }
+    // The window thread's command queue; stop-all-threads drains it while waiting.
+    void set_window_queue(CommandQueue* queue) { window_queue_ = queue; }
+    // Work run by engine initialisation and shutdown (each family's reset).
+    void add_init_hook(std::function<void()> hook) { init_hooks_.push_back(std::move(hook)); }
+    void add_shutdown_hook(std::function<void()> hook) { shutdown_hooks_.push_back(std::move(hook)); }
+
+    // --- the shared external data area (extern variables) ---
+    bool allocate_external_area(uint32_t size);
+    void free_external_area();
+    ScriptAddr external_base() const { return external_base_; }
+    uint32_t external_size() const { return external_size_; }
+
+    // --- program images ---
+    VmContext* create_context(uint32_t program_size, uint32_t stack_size);
+    VmContext* clone_context(const VmContext& parent, uint32_t stack_size);
+    void release_context(VmContext* ctx);
+    // Compiles a ".c" file into a new context; nullptr on failure.
+    VmContext* load_program(std::string_view cp932_path, uint32_t program_size, uint32_t stack_size);
+    VmContext* load_program(std::string_view cp932_path) {
+        return load_program(cp932_path, program_size_, stack_size_);
+    }
+    // Whether `addr` lies inside a live program area.
+    bool in_live_program(ScriptAddr addr) const;
+
+    // --- script threads ---
+    // Starts a thread on `ctx` (the thread owns it from then on); slot or -1.
+    int start_thread(VmContext* ctx, bool start_suspended = false);
+    // Runs the loaded main program on a new thread; false (and the context is
+    // released) when no thread could be started.
+    bool run_program(std::string_view cp932_path);
+    // Asks thread n to end. With `held_trap_lock` (the caller is another
+    // script thread) waits for it to end with that lock released, then frees
+    // the slot; without, only marks it (a thread ending itself).
+    bool end_thread(uint32_t n, std::mutex* held_trap_lock);
+    // Run for every thread `thd_begin` starts (per-thread state of families).
+    std::vector<std::function<void(int slot)>>& thread_start_hooks() { return thread_start_hooks_; }
+    void stop_all_threads();
+    void reset_thread_table();
+    int running_threads() const { return running_.load(); }
+    // True while any slot holds a thread that has not ended.
+    bool any_thread_alive() const;
+    ScriptThread& thread(int slot) { return threads_[size_t(slot)]; }
+    bool valid_thread(uint32_t n) const;
+
+    // Pause and resume every script thread (deactivation, full-screen switch).
+    void pause_threads() { pause_count_.fetch_add(1); }
+    void resume_threads();
+    // Threads sleep 0 ms between slices while active, 1 ms while inactive.
+    void set_active(bool active) { active_ = active; }
+
+    // --- engine initialisation and shutdown ---
+    void initialise();
+    void shutdown();
+
+    // Outcome of the main program for the headless runner.
+    struct Outcome {
+        bool finished = false;  // main returned normally
+        bool failed = false;    // a run-time error or a failed built-in check
+        bool exited = false;    // a script called `exit`
+        uint32_t result = 0;    // main's return value
+    };
+    Outcome outcome() const;
+
+private:
+    void thread_procedure(int slot);
+    void release_context_stack(ScriptThread& t);
+    uint32_t adjust_refcount(ScriptAddr addr, int delta);
+
+    ScriptMemory memory_;
+    Machine machine_;
+    TrapTable traps_;
+    TrapDispatcher dispatcher_;
+    ProgramCompiler compiler_;
+    uint32_t program_size_ = 0;
+    uint32_t stack_size_ = 64 << 10;
+    std::function<void()> on_exit_;
+    CommandQueue* window_queue_ = nullptr;
+    std::vector<std::function<void()>> init_hooks_, shutdown_hooks_;
+    std::vector<std::function<void(int)>> thread_start_hooks_;
+
+    ScriptAddr external_base_ = 0;
+    uint32_t external_size_ = 0;
+
+    mutable std::mutex refcount_mutex_;
+    std::vector<std::pair<ScriptAddr, uint32_t>> live_programs_;  // base, size; under refcount_mutex_
+
+    std::array<ScriptThread, kThreadSlots> threads_;
+    std::mutex threads_mutex_;  // start/reap/stop of slots
+    std::atomic<int> running_{0};
+    std::atomic<int> pause_count_{0};
+    std::atomic<bool> active_{true};
+
+    std::atomic<bool> exit_requested_{false};
+    std::atomic<bool> stopping_all_{false};
+    mutable std::mutex outcome_mutex_;
+    Outcome outcome_;
+    bool main_started_ = false;
+    int main_slot_ = -1;
+};
+
+// The thread and program built-ins: jump, call, exit, setjmp, longjmp,
+// thd_begin, thd_end, thd_suspend, thd_resume, sleep.
+std::span<const TrapBinding> thread_trap_bindings();
+
+}  // namespace tob

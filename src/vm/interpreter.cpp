@@ -1,0 +1,576 @@
+// The interpreter loop: one dispatch on the opcode byte, registers, flags and pc
+// in locals for the whole slice, operands read in place from script memory after
+// one bounds check per instruction, and one more per load or store.
+#include "vm/interpreter.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "shell/error_report.h"
+#include "vm/opcodes.h"
+
+// Threaded dispatch (one indirect jump at the end of every instruction) where the
+// compiler supports label addresses; a plain switch elsewhere.
+#if defined(__GNUC__) && !defined(TOB_VM_SWITCH_DISPATCH)
+#define TOB_VM_COMPUTED_GOTO 1
+#else
+#define TOB_VM_COMPUTED_GOTO 0
+#endif
+
+namespace tob {
+namespace {
+
+constexpr uint32_t kLowGuard = ScriptMemory::kLowGuard;
+constexpr uint32_t kFrameWords = 6;  // r1..r6, saved by `enter`
+constexpr uint32_t kFrameBytes = 4 * kFrameWords;
+constexpr uint32_t kIntMinBits = 0x80000000u;
+constexpr uint8_t kHighNibbleBits = 0x88;  // a register nibble of 8..15
+
+// Little-endian reads and writes at unaligned host addresses.
+inline uint16_t load_le16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+inline uint32_t load_le32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    return v;
+}
+inline void store_le16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void store_le32(uint8_t* p, uint32_t v) {
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
+}
+
+// Memory operand widths and extensions.
+enum class Width { U8, S8, U16, S16, W32 };
+
+constexpr uint32_t width_bytes(Width w) {
+    return w == Width::U8 || w == Width::S8 ? 1 : w == Width::W32 ? 4 : 2;
+}
+
+constexpr uint32_t width_mask(Width w) {
+    return width_bytes(w) == 4 ? 0xFFFFFFFFu : (1u << 8 * width_bytes(w)) - 1;
+}
+
+template <Width W>
+inline uint32_t load(const uint8_t* p) {
+    if constexpr (W == Width::U8) return p[0];
+    if constexpr (W == Width::S8) return uint32_t(int32_t(int8_t(p[0])));
+    if constexpr (W == Width::U16) return load_le16(p);
+    if constexpr (W == Width::S16) return uint32_t(int32_t(int16_t(load_le16(p))));
+    if constexpr (W == Width::W32) return load_le32(p);
+}
+
+template <Width W>
+inline void store(uint8_t* p, uint32_t v) {
+    if constexpr (W == Width::U8) p[0] = uint8_t(v);
+    if constexpr (W == Width::U16) store_le16(p, v);
+    if constexpr (W == Width::W32) store_le32(p, v);
+}
+
+inline float as_float(uint32_t bits) { return std::bit_cast<float>(bits); }
+inline uint32_t as_bits(float f) { return std::bit_cast<uint32_t>(f); }
+
+// Truncation toward zero; NaN and values outside the 32-bit range give 0x80000000.
+inline uint32_t float_to_int(float f) {
+    if (f >= -2147483648.0f && f < 2147483648.0f) return uint32_t(int32_t(f));
+    return kIntMinBits;
+}
+
+// Signed division truncating toward zero; INT_MIN / -1 wraps to INT_MIN
+// (remainder 0) instead of trapping. The divisor is not 0.
+inline uint32_t signed_div(uint32_t a, uint32_t b) {
+    if (b == 0xFFFFFFFFu) return 0u - a;
+    return uint32_t(int32_t(a) / int32_t(b));
+}
+inline uint32_t signed_mod(uint32_t a, uint32_t b) {
+    if (b == 0xFFFFFFFFu) return 0;
+    return uint32_t(int32_t(a) % int32_t(b));
+}
+
+}  // namespace
+
+const char* runtime_error_message(RuntimeError e) {
+    switch (e) {
+        case RuntimeError::DivideByZero: return "０で除算しました";
+        case RuntimeError::ProgramOverrun: return "プログラム領域をオーバーしました";
+        case RuntimeError::StackOverrun: return "スタック領域をオーバーしました";
+        case RuntimeError::IllegalInstruction: return "不正な命令コードが現れました";
+    }
+    return "";
+}
+
+void raise_runtime_error(Machine& m, VmContext& ctx, RuntimeError e) {
+    // The report may block until its box is closed; the machine stops after that.
+    report_error(1, "%s", runtime_error_message(e));
+    ctx.state = uint8_t(ContextState::Failed);
+    m.stop.store(1);
+}
+
+int run_slice(Machine& m, VmContext& ctx) {
+    if (m.stop.load(std::memory_order_relaxed)) return 1;
+    if (ctx.state != uint8_t(ContextState::Running)) return 1;
+    const ScriptMemory* const mem = m.memory;
+    if (!mem) {
+        raise_runtime_error(m, ctx, RuntimeError::ProgramOverrun);
+        return 1;
+    }
+
+    // [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
+    // and one compare (an address below the guard wraps to far above any limit).
+    // The limit only grows, and another script thread may hand this one a block
+    // allocated mid-slice, so it is read at every access (a plain load).
+    auto fits = [mem](uint32_t addr, uint32_t len) {
+        return uint64_t(uint32_t(addr - kLowGuard)) + (uint64_t(len) + kLowGuard) <=
+               mem->limit();
+    };
+
+    uint8_t* const base = mem->base();
+    uint32_t r[8];
+    std::memcpy(r, ctx.r, sizeof r);
+    uint32_t pc = ctx.pc;
+    uint8_t z = ctx.z, l = ctx.l, b = ctx.b;
+    const uint32_t stack_base = ctx.stack_base;
+    const uint32_t stack_size = ctx.stack_size;
+    uint32_t budget = kSliceBudget + 1;
+
+    const uint8_t* code = nullptr;  // the current instruction, pc translated
+    uint32_t op = 0;
+    uint8_t rb = 0;  // its register byte
+    RuntimeError error = RuntimeError::IllegalInstruction;
+
+    auto save = [&] {
+        ctx.pc = pc;
+        std::memcpy(ctx.r, r, sizeof r);
+        ctx.z = z;
+        ctx.l = l;
+        ctx.b = b;
+    };
+    auto compare = [&](uint32_t x, uint32_t y) {
+        z = x == y;
+        l = int32_t(x) < int32_t(y);
+        b = x < y;
+    };
+
+// Operand access inside an instruction. pc stays at the instruction's first byte
+// until it completes, so a failing instruction is left pointing at itself.
+#define IMM(offset) load_le32(code + (offset))
+#define REGS()                                            \
+    do {                                                  \
+        rb = code[1];                                     \
+        if (rb & kHighNibbleBits) goto illegal_instruction; \
+    } while (0)
+#define RD r[rb & 7]
+#define RS r[rb >> 4]
+#define CHECK(addr, len) \
+    if (!fits((addr), (len))) goto program_overrun
+#define STACK_CHECK() \
+    if (r[7] - stack_base >= stack_size) goto stack_overrun
+
+// Polls the stop flag after an instruction, counts the budget and fetches the
+// next opcode. Fast path: the longest instruction fits before the limit; near
+// the limit the exact size is checked.
+#define FETCH()                                                          \
+    do {                                                                 \
+        if (m.stop.load(std::memory_order_relaxed)) goto end_slice;      \
+        if (--budget == 0) goto end_slice;                               \
+        if (!fits(pc, kMaxInstructionSize)) goto fetch_near_limit;       \
+        code = base + pc;                                                \
+        op = *code;                                                      \
+        if (op >= kOpcodeCount) goto illegal_instruction;                \
+    } while (0)
+
+#if TOB_VM_COMPUTED_GOTO
+    static const void* const kDispatch[kOpcodeCount] = {
+#define TOB_OPCODE_LABEL(num, name, mnem, form, operands) &&op_##name,
+        TOB_OPCODE_LIST(TOB_OPCODE_LABEL)
+#undef TOB_OPCODE_LABEL
+    };
+#define DISPATCH() goto* kDispatch[op];
+#define CASE(name) op_##name:
+#define NEXT()          \
+    do {                \
+        FETCH();        \
+        DISPATCH();     \
+    } while (0)
+#else
+#define DISPATCH() switch (Op(op))
+#define CASE(name) case Op::name:
+#define NEXT() continue
+#endif
+
+// One case per memory form: D = [address], [address] = S.
+#define LOAD_CASE(name, width, address, size)                 \
+    CASE(name) {                                              \
+        REGS();                                               \
+        const uint32_t a = (address);                         \
+        CHECK(a, width_bytes(width));                         \
+        RD = load<width>(base + a);                           \
+        pc += (size);                                         \
+        NEXT();                                               \
+    }
+#define STORE_CASE(name, width, address, size)                \
+    CASE(name) {                                              \
+        REGS();                                               \
+        const uint32_t a = (address);                         \
+        CHECK(a, width_bytes(width));                         \
+        store<width>(base + a, RS);                           \
+        pc += (size);                                         \
+        NEXT();                                               \
+    }
+// Byte and 16-bit increments through S; D receives the zero-extended value.
+#define STEP_CASE(name, width, delta, post)                   \
+    CASE(name) {                                              \
+        REGS();                                               \
+        const uint32_t a = RS;                                \
+        CHECK(a, width_bytes(width));                         \
+        const uint32_t old = load<width>(base + a);           \
+        const uint32_t now = (old + (delta)) & width_mask(width); \
+        store<width>(base + a, now);                          \
+        RD = (post) ? old : now;                              \
+        pc += 2;                                              \
+        NEXT();                                               \
+    }
+#define ZERO_CASE(name, width, address)                       \
+    CASE(name) {                                              \
+        const uint32_t a = (address);                         \
+        CHECK(a, width_bytes(width));                         \
+        z = load<width>(base + a) == 0;                       \
+        pc += 5;                                              \
+        NEXT();                                               \
+    }
+#define JUMP_CASE(name, condition)                            \
+    CASE(name) {                                              \
+        pc = (condition) ? IMM(1) : pc + 5;                   \
+        NEXT();                                               \
+    }
+#define BINARY_CASE(name, expression)                         \
+    CASE(name) {                                              \
+        REGS();                                               \
+        RD = (expression);                                    \
+        pc += 2;                                              \
+        NEXT();                                               \
+    }
+#define FLOAT_CASE(name, expression)                          \
+    CASE(name) {                                              \
+        REGS();                                               \
+        const float x = as_float(RD), y = as_float(RS);      \
+        RD = as_bits(expression);                             \
+        pc += 2;                                              \
+        NEXT();                                               \
+    }
+
+    for (;;) {
+        FETCH();
+    dispatch:
+        DISPATCH() {
+            CASE(Nop) {
+                pc += 1;
+                NEXT();
+            }
+            CASE(Trap) {
+                // A built-in call always ends the slice; the hook may replace or
+                // free the context, so nothing touches it afterwards.
+                const uint32_t number = load_le16(code + 1);
+                pc += 3;
+                save();
+                if (m.trap) m.trap(m, number, ctx);
+                return 1;
+            }
+            CASE(Xchg) {
+                REGS();
+                std::swap(RD, RS);
+                pc += 2;
+                NEXT();
+            }
+            BINARY_CASE(Mov, RS)
+            CASE(MovImm)
+            CASE(MovAddr) {
+                REGS();
+                RD = IMM(2);
+                pc += 6;
+                NEXT();
+            }
+            LOAD_CASE(LoadU8Abs, Width::U8, IMM(2), 6)
+            LOAD_CASE(LoadS8Abs, Width::S8, IMM(2), 6)
+            LOAD_CASE(LoadU16Abs, Width::U16, IMM(2), 6)
+            LOAD_CASE(LoadS16Abs, Width::S16, IMM(2), 6)
+            LOAD_CASE(Load32Abs, Width::W32, IMM(2), 6)
+            CASE(LeaFrame) {
+                REGS();
+                RD = r[6] + IMM(2);
+                pc += 6;
+                NEXT();
+            }
+            // Frame-relative forms address through r6 whatever the register byte says.
+            LOAD_CASE(LoadU8Frame, Width::U8, r[6] + IMM(2), 6)
+            LOAD_CASE(LoadS8Frame, Width::S8, r[6] + IMM(2), 6)
+            LOAD_CASE(LoadU16Frame, Width::U16, r[6] + IMM(2), 6)
+            LOAD_CASE(LoadS16Frame, Width::S16, r[6] + IMM(2), 6)
+            LOAD_CASE(Load32Frame, Width::W32, r[6] + IMM(2), 6)
+            LOAD_CASE(LoadU8Ind, Width::U8, RS, 2)
+            LOAD_CASE(LoadS8Ind, Width::S8, RS, 2)
+            LOAD_CASE(LoadU16Ind, Width::U16, RS, 2)
+            LOAD_CASE(LoadS16Ind, Width::S16, RS, 2)
+            LOAD_CASE(Load32Ind, Width::W32, RS, 2)
+            STORE_CASE(Store8Abs, Width::U8, IMM(2), 6)
+            STORE_CASE(Store16Abs, Width::U16, IMM(2), 6)
+            STORE_CASE(Store32Abs, Width::W32, IMM(2), 6)
+            STORE_CASE(Store8Frame, Width::U8, r[6] + IMM(2), 6)
+            STORE_CASE(Store16Frame, Width::U16, r[6] + IMM(2), 6)
+            STORE_CASE(Store32Frame, Width::W32, r[6] + IMM(2), 6)
+            STORE_CASE(Store8Ind, Width::U8, RD, 2)
+            STORE_CASE(Store16Ind, Width::U16, RD, 2)
+            STORE_CASE(Store32Ind, Width::W32, RD, 2)
+            CASE(Push) {
+                REGS();
+                r[7] -= 4;
+                STACK_CHECK();
+                CHECK(r[7], 4);
+                store_le32(base + r[7], RS);
+                pc += 2;
+                NEXT();
+            }
+            CASE(PushImm) {
+                r[7] -= 4;
+                STACK_CHECK();
+                CHECK(r[7], 4);
+                store_le32(base + r[7], IMM(1));
+                pc += 5;
+                NEXT();
+            }
+            CASE(Pop) {
+                REGS();
+                r[7] += 4;
+                STACK_CHECK();
+                CHECK(r[7] - 4, 4);
+                RD = load_le32(base + r[7] - 4);
+                pc += 2;
+                NEXT();
+            }
+            CASE(Enter) {
+                // Saves r1..r6 above n bytes of locals; fp then points at the saved r6.
+                const uint32_t n = IMM(1);
+                r[7] -= kFrameBytes + n;
+                STACK_CHECK();
+                const uint32_t a = r[7] + n;
+                CHECK(a, kFrameBytes);
+                for (uint32_t i = 0; i < kFrameWords; ++i) store_le32(base + a + 4 * i, r[1 + i]);
+                r[6] = a + kFrameBytes - 4;
+                pc += 5;
+                NEXT();
+            }
+            CASE(Leave) {
+                // A frame reaching the top of the stack is the outermost one:
+                // leaving it ends the program, restoring nothing.
+                const uint32_t n = IMM(1);
+                if (r[7] - stack_base + n + kFrameBytes >= stack_size) {
+                    pc += 5;
+                    goto finished;
+                }
+                r[7] += n;
+                CHECK(r[7], kFrameBytes);
+                for (uint32_t i = 0; i < kFrameWords; ++i) r[1 + i] = load_le32(base + r[7] + 4 * i);
+                r[7] += kFrameBytes;
+                pc += 5;
+                NEXT();
+            }
+            CASE(Call) {
+                r[7] -= 4;
+                STACK_CHECK();
+                CHECK(r[7], 4);
+                store_le32(base + r[7], pc + 5);
+                pc = IMM(1);
+                NEXT();
+            }
+            CASE(CallReg) {
+                REGS();
+                const uint32_t target = RS;
+                if (target == 0) goto program_overrun;
+                r[7] -= 4;
+                STACK_CHECK();
+                CHECK(r[7], 4);
+                store_le32(base + r[7], pc + 2);
+                pc = target;
+                NEXT();
+            }
+            CASE(Ret) {
+                r[7] += 4;
+                STACK_CHECK();
+                CHECK(r[7] - 4, 4);
+                pc = load_le32(base + r[7] - 4);
+                if (pc == kThreadReturnAddress) goto finished;
+                NEXT();
+            }
+            CASE(PreOp)
+            CASE(PostOp) {
+                REGS();
+                const uint32_t a = RS;
+                CHECK(a, 4);
+                const uint32_t old = load_le32(base + a);
+                store_le32(base + a, old + IMM(2));
+                RD = Op(op) == Op::PostOp ? old : old + IMM(2);
+                pc += 6;
+                NEXT();
+            }
+            STEP_CASE(PreInc8, Width::U8, 1u, false)
+            STEP_CASE(PostInc8, Width::U8, 1u, true)
+            STEP_CASE(PreDec8, Width::U8, 0xFFFFFFFFu, false)
+            STEP_CASE(PostDec8, Width::U8, 0xFFFFFFFFu, true)
+            STEP_CASE(PreInc16, Width::U16, 1u, false)
+            STEP_CASE(PostInc16, Width::U16, 1u, true)
+            STEP_CASE(PreDec16, Width::U16, 0xFFFFFFFFu, false)
+            STEP_CASE(PostDec16, Width::U16, 0xFFFFFFFFu, true)
+            ZERO_CASE(Zero8Abs, Width::U8, IMM(1))
+            ZERO_CASE(Zero16Abs, Width::U16, IMM(1))
+            ZERO_CASE(Zero32Abs, Width::W32, IMM(1))
+            ZERO_CASE(Zero8Frame, Width::U8, r[6] + IMM(1))
+            ZERO_CASE(Zero16Frame, Width::U16, r[6] + IMM(1))
+            ZERO_CASE(Zero32Frame, Width::W32, r[6] + IMM(1))
+            CASE(Cmp) {
+                REGS();
+                compare(RD, RS);
+                pc += 2;
+                NEXT();
+            }
+            CASE(CmpImm) {
+                REGS();
+                compare(RD, IMM(2));
+                pc += 6;
+                NEXT();
+            }
+            BINARY_CASE(Set, RS == 0 ? 1u : 0u)
+            BINARY_CASE(Add, RD + RS)
+            CASE(AddImm) {
+                REGS();
+                RD += IMM(2);
+                pc += 6;
+                NEXT();
+            }
+            CASE(Sub) {
+                REGS();
+                compare(RD, RS);
+                RD -= RS;
+                pc += 2;
+                NEXT();
+            }
+            CASE(SubImm) {
+                REGS();
+                const uint32_t imm = IMM(2);
+                compare(RD, imm);
+                RD -= imm;
+                pc += 6;
+                NEXT();
+            }
+            BINARY_CASE(Mul, RD * RS)
+            CASE(Div)
+            CASE(Mod) {
+                REGS();
+                if (RS == 0) goto divide_by_zero;
+                RD = Op(op) == Op::Div ? signed_div(RD, RS) : signed_mod(RD, RS);
+                pc += 2;
+                NEXT();
+            }
+            BINARY_CASE(Shl, RD << (RS & 31))
+            BINARY_CASE(Shr, RD >> (RS & 31))
+            BINARY_CASE(Sar, uint32_t(int32_t(RD) >> (RS & 31)))
+            BINARY_CASE(Neg, 0u - RS)
+            BINARY_CASE(Not, ~RS)
+            BINARY_CASE(And, RD & RS)
+            BINARY_CASE(Or, RD | RS)
+            BINARY_CASE(Xor, RD ^ RS)
+            JUMP_CASE(Jmp, true)
+            JUMP_CASE(Je, z)
+            JUMP_CASE(Jne, !z)
+            JUMP_CASE(Jg, !l && !z)
+            JUMP_CASE(Jge, !l || z)
+            JUMP_CASE(Jl, l && !z)
+            JUMP_CASE(Jle, l || z)
+            JUMP_CASE(Ja, !b && !z)
+            JUMP_CASE(Jae, !b || z)
+            JUMP_CASE(Jb, b && !z)
+            JUMP_CASE(Jbe, b || z)
+            BINARY_CASE(Ftoi, float_to_int(as_float(RS)))
+            BINARY_CASE(Itof, as_bits(float(int32_t(RS))))
+            FLOAT_CASE(Fadd, x + y)
+            CASE(Fsub) {
+                // Comparisons with NaN are false, so NaN clears Z and L.
+                REGS();
+                const float x = as_float(RD), y = as_float(RS);
+                z = x == y;
+                l = x < y;
+                b = 0;
+                RD = as_bits(x - y);
+                pc += 2;
+                NEXT();
+            }
+            FLOAT_CASE(Fmul, x * y)
+            FLOAT_CASE(Fdiv, x / y)
+            FLOAT_CASE(Fmod, float(std::fmod(double(x), double(y))))
+            BINARY_CASE(Fneg, RS ^ kIntMinBits)
+#if !TOB_VM_COMPUTED_GOTO
+            default:
+                goto illegal_instruction;
+#endif
+        }
+    }
+
+fetch_near_limit:
+    CHECK(pc, 1);
+    code = base + pc;
+    op = *code;
+    if (op >= kOpcodeCount) goto illegal_instruction;
+    CHECK(pc, kOpcodes[op].size);
+    goto dispatch;
+
+illegal_instruction:
+    error = RuntimeError::IllegalInstruction;
+    goto raise;
+program_overrun:
+    error = RuntimeError::ProgramOverrun;
+    goto raise;
+stack_overrun:
+    error = RuntimeError::StackOverrun;
+    goto raise;
+divide_by_zero:
+    error = RuntimeError::DivideByZero;
+raise:
+    save();
+    raise_runtime_error(m, ctx, error);
+    return 1;
+
+finished:
+    save();
+    ctx.state = uint8_t(ContextState::Finished);
+    return 1;
+
+end_slice:
+    save();
+    return 1;
+
+#undef IMM
+#undef REGS
+#undef RD
+#undef RS
+#undef CHECK
+#undef STACK_CHECK
+#undef FETCH
+#undef DISPATCH
+#undef CASE
+#undef NEXT
+#undef LOAD_CASE
+#undef STORE_CASE
+#undef STEP_CASE
+#undef ZERO_CASE
+#undef JUMP_CASE
+#undef BINARY_CASE
+#undef FLOAT_CASE
+}
+
+}  // namespace tob

@@ -1,0 +1,45 @@
+// The interpreter: runs the byte code of one VmContext for one time slice of at
+// most 255 instructions, and owns the machine's run-time errors and stop flag.
+// Every instruction fetch, load and store is bounds-checked against script memory.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "vm/script_memory.h"
+#include "vm/vm_context.h"
+
+namespace tob {
+
+enum class RuntimeError : int {
+    DivideByZero = 0,
+    ProgramOverrun = 1,
+    StackOverrun = 2,
+    IllegalInstruction = 3
+};
+
+// The message of a run-time error (UTF-8), as the error report shows it.
+const char* runtime_error_message(RuntimeError e);
+
+// Instructions one slice runs at most; a `trap` ends the slice earlier.
+inline constexpr uint32_t kSliceBudget = 255;
+
+struct Machine {
+    ScriptMemory* memory = nullptr;
+    std::atomic<uint32_t> stop{0};  // the global stop flag
+    // Serves `trap n` (installed by engine initialisation); may replace contexts.
+    void (*trap)(Machine& m, uint32_t number, VmContext& ctx) = nullptr;
+    void* user = nullptr;  // for the trap hook's owner
+};
+
+// Runs one slice of `ctx`: nothing when the stop flag is set or the context is
+// not running; otherwise up to 255 instructions, ending early after a `trap`,
+// when the context finishes, or when the stop flag becomes set. Always returns 1.
+// A failing instruction leaves pc at its first byte.
+int run_slice(Machine& m, VmContext& ctx);
+
+// Reports the error's message at level 1, then sets the context's state to 2
+// and the stop flag.
+void raise_runtime_error(Machine& m, VmContext& ctx, RuntimeError e);
+
+}  // namespace tob

@@ -1,0 +1,32 @@
+// System values scripts read and change by name: `getsystem` and `setsystem`.
+// Values owned by other subsystems (full screen, colour mapping, sprite count)
+// are reached through hooks those subsystems install.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace tob {
+
+struct SystemValueHooks {
+    std::function<uint32_t()> get_fullscreen;
+    std::function<uint32_t(int32_t)> set_fullscreen;  // sends the full-screen switch
+    std::function<uint32_t()> get_color_mapping;
+    std::function<void(int32_t)> set_color_mapping;
+    std::function<uint32_t()> sprite_count;
+};
+SystemValueHooks& system_value_hooks();
+
+// Index of a system value name (ignoring case), or -1.
+int system_value_index(std::string_view name);
+uint32_t get_system_value(std::string_view name);
+uint32_t set_system_value(std::string_view name, int32_t value);
+
+struct TrapBinding;
+// `getsystem` and `setsystem`.
+extern const TrapBinding kSystemValueTraps[];
+extern const size_t kSystemValueTrapCount;
+
+}  // namespace tob

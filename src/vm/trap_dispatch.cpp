@@ -1,0 +1,111 @@
+// The trap dispatcher: number and argument-count checks, the trap lock, the
+// current context, and argument access for handlers.
+#include <bit>
+
+#include "shell/error_report.h"
+#include "vm/opcodes.h"
+#include "vm/trap.h"
+
+namespace tob {
+
+int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret) {
+    const uint8_t* p = mem.host(ret, 6);
+    if (!p || p[0] != kCallCleanupOpcode || p[1] != kCallCleanupRegByte) return 0;
+    uint32_t bytes = uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 |
+                     uint32_t(p[5]) << 24;
+    return int32_t(bytes) / 4;
+}
+
+// --- TrapCall ---
+
+TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller)
+    : dispatcher_(dispatcher),
+      memory_(*dispatcher.machine().memory),
+      number_(number),
+      caller_(caller),
+      args_(caller.r[kStackPointer] + 4) {}
+
+Machine& TrapCall::machine() { return dispatcher_.machine(); }
+ScriptMemory& TrapCall::memory() { return memory_; }
+VmContext* TrapCall::context() const { return dispatcher_.current(); }
+void TrapCall::set_context(VmContext* ctx) { dispatcher_.set_current(ctx); }
+
+uint32_t TrapCall::words_on_stack() const {
+    uint64_t top = uint64_t(caller_.stack_base) + caller_.stack_size;
+    if (args_ < caller_.stack_base || args_ > top) return 0;
+    return uint32_t((top - args_) / 4);
+}
+
+uint32_t TrapCall::word(int i) const {
+    if (i < 0 || uint32_t(i) >= words_on_stack()) return 0;
+    uint32_t v = 0;
+    memory_.read32(args_ + 4u * uint32_t(i), v);
+    return v;
+}
+
+float TrapCall::real(int i) const { return std::bit_cast<float>(word(i)); }
+
+uint32_t TrapCall::from_float(float f) { return std::bit_cast<uint32_t>(f); }
+
+int32_t TrapCall::pushed_words() const {
+    uint32_t ret = 0;
+    if (!memory_.read32(caller_.r[kStackPointer], ret)) return 0;
+    return pushed_words_at(memory_, ret);
+}
+
+// --- TrapDispatcher ---
+
+TrapDispatcher::TrapDispatcher(Machine& machine, const TrapTable& table)
+    : machine_(machine), table_(table) {
+    install();
+}
+
+void TrapDispatcher::install() {
+    machine_.trap = &TrapDispatcher::hook;
+    machine_.user = this;
+}
+
+TrapDispatcher::~TrapDispatcher() {
+    if (machine_.user == this) {
+        machine_.trap = nullptr;
+        machine_.user = nullptr;
+    }
+}
+
+void TrapDispatcher::hook(Machine& m, uint32_t number, VmContext& ctx) {
+    static_cast<TrapDispatcher*>(m.user)->dispatch(number, ctx);
+}
+
+int32_t TrapDispatcher::counted_arguments(const VmContext& ctx) const {
+    uint32_t ret = 0;
+    if (!machine_.memory->read32(ctx.r[kStackPointer], ret)) return 0;
+    return pushed_words_at(*machine_.memory, ret);
+}
+
+void TrapDispatcher::dispatch(uint32_t number, VmContext& ctx) {
+    auto fail = [&] {
+        ctx.state = uint8_t(ContextState::Failed);
+        machine_.stop.store(1, std::memory_order_relaxed);
+    };
+    if (number >= kTrapCount) {
+        report_error(1, "不正な命令コード - #%d", int(number));
+        fail();
+        return;
+    }
+    const TrapInfo& info = kTrapInfo[number];
+    if (check_arguments_.load(std::memory_order_relaxed) && info.argc >= 0 &&
+        counted_arguments(ctx) != info.argc) {
+        report_error(1, "%s - 引数の数が違います。", info.name);
+        fail();
+        // The handler is not run: it would read words that were never pushed.
+        ctx.r[0] = 0;
+        return;
+    }
+    std::lock_guard guard(lock_);
+    current_ = &ctx;
+    TrapCall call(*this, number, ctx);
+    uint32_t result = table_.handler(number)(call);
+    if (current_) current_->r[0] = result;
+}
+
+}  // namespace tob

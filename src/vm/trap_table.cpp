@@ -1,0 +1,66 @@
+// The trap table: the built-ins' fixed numbering, their argument counts,
+// failure values and script declarations, and the handlers bound to them.
+#include <cstring>
+
+#include "vm/trap.h"
+#include "vm/trap_list.h"
+
+namespace tob {
+
+const std::array<TrapInfo, kTrapCount> kTrapInfo = {{
+#define TOB_TRAP_INFO(number, name, argc, fail, decl) \
+    TrapInfo{number, #name, argc, uint32_t(fail), decl},
+    TOB_TRAP_LIST(TOB_TRAP_INFO)
+#undef TOB_TRAP_INFO
+}};
+
+namespace {
+
+#define TOB_TRAP_COUNT(number, name, argc, fail, decl) +1
+static_assert(0 TOB_TRAP_LIST(TOB_TRAP_COUNT) == kTrapCount, "the trap list must have 314 entries");
+#undef TOB_TRAP_COUNT
+
+uint32_t not_available(TrapCall& call) { return call.info().fail; }
+
+}  // namespace
+
+int trap_number(std::string_view name) {
+    for (const TrapInfo& t : kTrapInfo)
+        if (name == t.name) return t.number;
+    return -1;
+}
+
+std::string builtins_header() {
+    std::string out =
+        "// Built-in functions of the engine, in trap-number order.\n"
+        "// Generated from the engine's trap table: the order is the numbering,\n"
+        "// so never remove, insert or reorder a declaration.\n";
+    for (const TrapInfo& t : kTrapInfo) {
+        out += "#trap\n";
+        out += t.declaration;
+        out += "\n";
+    }
+    return out;
+}
+
+TrapTable::TrapTable() { handlers_.fill(&not_available); }
+
+bool TrapTable::bind(std::string_view name, TrapHandler handler) {
+    int n = trap_number(name);
+    if (n < 0 || !handler) return false;
+    handlers_[size_t(n)] = handler;
+    return true;
+}
+
+int TrapTable::bind_all(std::span<const TrapBinding> bindings) {
+    int unknown = 0;
+    for (const TrapBinding& b : bindings)
+        if (!bind(b.name, b.handler)) ++unknown;
+    return unknown;
+}
+
+bool TrapTable::is_stub(uint32_t number) const {
+    return number < kTrapCount && handlers_[number] == &not_available;
+}
+
+}  // namespace tob

@@ -1,0 +1,275 @@
+#include "vm/trap.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "shell/error_report.h"
+#include "shell/settings.h"
+#include "vm/system_values.h"
+
+using namespace tob;
+
+namespace {
+
+struct Reports {
+    std::vector<std::string> texts;
+    ErrorSink previous;
+    Reports() { previous = set_error_sink({[this](const std::string& t) { texts.push_back(t); }, true}); }
+    ~Reports() { set_error_sink(previous); }
+};
+
+// A context with a stack in script memory and a code block holding the
+// instruction that follows the caller's `call` (the return address).
+struct CallSite {
+    ScriptMemory mem{16 << 20};
+    Machine machine;
+    VmContext ctx;
+    ScriptAddr code = 0;
+
+    CallSite() {
+        machine.memory = &mem;
+        ctx.stack_size = 4096;
+        ctx.stack_base = mem.allocate(ctx.stack_size, BlockKind::Stack);
+        ctx.r[kStackPointer] = ctx.stack_base + ctx.stack_size;
+        code = mem.allocate(64, BlockKind::Program);
+    }
+    // Pushes the arguments last first, then a return address whose next
+    // instruction is the clean-up `add r7,$4n` (none for zero arguments).
+    void call_with(std::vector<uint32_t> args, bool cleanup = true) {
+        for (auto it = args.rbegin(); it != args.rend(); ++it) push(*it);
+        uint8_t* c = mem.host(code, 6);
+        if (cleanup && !args.empty()) {
+            uint32_t bytes = uint32_t(args.size()) * 4;
+            uint8_t add[6] = {0x3B, 0x77, uint8_t(bytes), uint8_t(bytes >> 8), 0, 0};
+            std::memcpy(c, add, 6);
+        } else {
+            std::memset(c, 0, 6);
+        }
+        push(code);
+    }
+    void push(uint32_t v) {
+        ctx.r[kStackPointer] -= 4;
+        mem.write32(ctx.r[kStackPointer], v);
+    }
+};
+
+VmContext* g_replacement = nullptr;
+
+uint32_t doubler(TrapCall& call) { return uint32_t(call.integer(0) * 2); }
+uint32_t summer(TrapCall& call) {
+    uint32_t sum = 0;
+    for (int i = 0; i < call.pushed_words(); ++i) sum += call.word(i);
+    return sum;
+}
+uint32_t replacer(TrapCall& call) {
+    call.set_context(g_replacement);
+    return 77;
+}
+uint32_t string_length(TrapCall& call) {
+    auto s = call.string(0);
+    return s ? uint32_t(s->size()) : 0xFFFFFFFF;
+}
+
+}  // namespace
+
+TEST(TrapTable, NumberingAndBinding) {
+    EXPECT_EQ(kTrapInfo.size(), 314u);
+    for (uint32_t i = 0; i < kTrapCount; ++i) EXPECT_EQ(kTrapInfo[i].number, i);
+    EXPECT_EQ(trap_number("jump"), 0);
+    EXPECT_EQ(trap_number("getsystem"), 271);
+    EXPECT_EQ(trap_number("log_out"), 313);
+    EXPECT_EQ(trap_number("nope"), -1);
+    EXPECT_EQ(kTrapInfo[trap_number("thd_end")].argc, 1);
+    EXPECT_EQ(kTrapInfo[trap_number("sprintf")].argc, -1);
+
+    TrapTable table;
+    EXPECT_TRUE(table.is_stub(0));
+    EXPECT_TRUE(table.bind("abs", doubler));
+    EXPECT_FALSE(table.bind("no_such_builtin", doubler));
+    EXPECT_FALSE(table.is_stub(uint32_t(trap_number("abs"))));
+    TrapBinding list[] = {{"sgn", doubler}, {"bogus", doubler}};
+    EXPECT_EQ(table.bind_all(list), 1);
+}
+
+TEST(TrapDispatch, HandlerGetsArgumentsAndResultLandsInR0) {
+    CallSite site;
+    TrapTable table;
+    table.bind("abs", doubler);
+    table.bind("sprintf", summer);
+    table.bind("strlen", string_length);
+    TrapDispatcher d(site.machine, table);
+    EXPECT_EQ(site.machine.user, &d);
+
+    site.call_with({21});
+    d.dispatch(uint32_t(trap_number("abs")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], 42u);
+
+    site.call_with({1, 2, 3, 4, 5});
+    d.dispatch(uint32_t(trap_number("sprintf")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], 15u);
+
+    // A string argument is read through script memory; a wild one is refused.
+    ScriptAddr s = site.mem.allocate(8);
+    std::memcpy(site.mem.host(s, 4), "abc", 4);
+    site.call_with({s});
+    d.dispatch(uint32_t(trap_number("strlen")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], 3u);
+    site.call_with({0xDEADBEEF});
+    d.dispatch(uint32_t(trap_number("strlen")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], 0xFFFFFFFFu);
+
+    // Built-ins that are not bound return their failure value.
+    site.call_with({1});
+    d.dispatch(uint32_t(trap_number("thd_suspend")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], kTrapInfo[trap_number("thd_suspend")].fail);
+    EXPECT_EQ(site.machine.stop.load(), 0u);
+}
+
+TEST(TrapDispatch, ArgumentsBeyondTheStackReadAsZero) {
+    CallSite site;
+    TrapTable table;
+    table.bind("abs", doubler);
+    TrapDispatcher d(site.machine, table);
+    site.push(site.code);  // a call with nothing pushed, right at the stack top
+    TrapCall call(d, uint32_t(trap_number("abs")), site.ctx);
+    EXPECT_EQ(call.words_on_stack(), 0u);
+    EXPECT_EQ(call.word(0), 0u);
+    EXPECT_EQ(call.word(-1), 0u);
+    EXPECT_EQ(call.pointer(0, 4), nullptr);
+}
+
+TEST(TrapDispatch, NumberCheck) {
+    Reports reports;
+    CallSite site;
+    TrapTable table;
+    TrapDispatcher d(site.machine, table);
+    site.call_with({});
+    d.dispatch(314, site.ctx);
+    ASSERT_EQ(reports.texts.size(), 1u);
+    EXPECT_EQ(reports.texts[0], "不正な命令コード - #314");
+    EXPECT_EQ(site.ctx.state, uint8_t(ContextState::Failed));
+    EXPECT_EQ(site.machine.stop.load(), 1u);
+}
+
+TEST(TrapDispatch, ArgumentCountCheckInDebugMode) {
+    static int runs = 0;
+    TrapHandler counting = [](TrapCall&) -> uint32_t { return uint32_t(++runs); };
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> args;
+        bool check;
+        bool ok;
+    } cases[] = {
+        {"thd_end", {1, 2}, true, false},   // two words for a one-word built-in
+        {"thd_end", {1, 2}, false, true},   // not checked outside debug mode
+        {"thd_end", {1}, true, true},
+        {"rand", {}, true, true},           // count 0: no clean-up follows the call
+        {"rand", {5}, true, false},
+        {"sprintf", {1, 2, 3}, true, true}, // variable counts are never checked
+        {"log_out", {}, true, true},
+    };
+    for (const Case& c : cases) {
+        Reports reports;
+        CallSite site;
+        TrapTable table;
+        table.bind(c.name, counting);
+        TrapDispatcher d(site.machine, table);
+        d.set_check_arguments(c.check);
+        site.call_with(c.args);
+        runs = 0;
+        d.dispatch(uint32_t(trap_number(c.name)), site.ctx);
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(runs, c.ok ? 1 : 0);
+        EXPECT_EQ(site.machine.stop.load(), c.ok ? 0u : 1u);
+        if (!c.ok) {
+            ASSERT_EQ(reports.texts.size(), 1u);
+            EXPECT_EQ(reports.texts[0], std::string(c.name) + " - 引数の数が違います。");
+            EXPECT_EQ(site.ctx.state, uint8_t(ContextState::Failed));
+            EXPECT_EQ(site.ctx.r[0], 0u);
+        }
+    }
+}
+
+TEST(TrapDispatch, ResultLandsInTheReplacementContext) {
+    CallSite site;
+    TrapTable table;
+    table.bind("jump", replacer);
+    TrapDispatcher d(site.machine, table);
+    VmContext other;
+    g_replacement = &other;
+    site.ctx.r[0] = 5;
+    site.call_with({0});
+    d.dispatch(0, site.ctx);
+    EXPECT_EQ(other.r[0], 77u);
+    EXPECT_EQ(site.ctx.r[0], 5u);
+    EXPECT_EQ(d.current(), &other);
+}
+
+TEST(BuiltinsHeader, MatchesTheTableAndTheShippedCopy) {
+    std::string h = builtins_header();
+    std::istringstream in(h);
+    std::string line;
+    std::vector<std::string> decls;
+    bool after_trap = false;
+    while (std::getline(in, line)) {
+        if (after_trap) decls.push_back(line);
+        after_trap = line == "#trap";
+    }
+    ASSERT_EQ(decls.size(), kTrapCount);
+    for (uint32_t i = 0; i < kTrapCount; ++i) {
+        EXPECT_EQ(decls[i], kTrapInfo[i].declaration);
+        std::string name = std::string(kTrapInfo[i].name) + "(";
+        EXPECT_NE(decls[i].find(name), std::string::npos) << decls[i];
+    }
+    std::ifstream shipped(std::string(TOB_SOURCE_DIR) + "/games/demo/tob.h", std::ios::binary);
+    ASSERT_TRUE(shipped) << "games/demo/tob.h is missing";
+    std::stringstream ss;
+    ss << shipped.rdbuf();
+    EXPECT_EQ(ss.str(), h) << "regenerate games/demo/tob.h with `tobtool header`";
+}
+
+TEST(SystemValues, NamesIgnoreCaseAndSettableFlags) {
+    EXPECT_EQ(system_value_index("FullScreen"), 0);
+    EXPECT_EQ(system_value_index("SP_COUNT"), 14);
+    EXPECT_EQ(system_value_index("cpu_vendor"), -1);  // the name is spelled "cpu_vender"
+    EXPECT_EQ(get_system_value("nothing"), 0u);
+    EXPECT_EQ(set_system_value("nothing", 1), 0u);
+    EXPECT_EQ(get_system_value("OS_PLATFORM"), 2u);
+    EXPECT_GT(get_system_value("width"), 0u);
+    EXPECT_EQ(set_system_value("width", 5), 0u);
+
+    EXPECT_EQ(set_system_value("Global_Focus", 0), 1u);
+    EXPECT_EQ(get_system_value("global_focus"), 0u);
+    EXPECT_EQ(settings().global_focus.load(), 0);
+    EXPECT_EQ(set_system_value("global_focus", 1), 1u);
+    EXPECT_EQ(set_system_value("color_mapping", 1), 1u);
+    EXPECT_EQ(get_system_value("color_mapping"), 1u);
+    set_system_value("color_mapping", 0);
+
+    // Switching full screen goes through the hook, and only on a change.
+    int switches = 0;
+    system_value_hooks().get_fullscreen = [] { return 0u; };
+    system_value_hooks().set_fullscreen = [&](int32_t) { ++switches; return 1u; };
+    EXPECT_EQ(set_system_value("fullscreen", 0), 0u);
+    EXPECT_EQ(set_system_value("fullscreen", 1), 1u);
+    EXPECT_EQ(switches, 1);
+    system_value_hooks() = {};
+}
+
+TEST(SystemValues, BuiltinsReadTheNameThroughScriptMemory) {
+    CallSite site;
+    TrapTable table;
+    table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
+    TrapDispatcher d(site.machine, table);
+    ScriptAddr name = site.mem.allocate(16);
+    std::memcpy(site.mem.host(name, 12), "OS_MAJOR", 9);
+    site.call_with({name});
+    d.dispatch(uint32_t(trap_number("getsystem")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], 5u);
+    site.call_with({0});  // a null name
+    d.dispatch(uint32_t(trap_number("getsystem")), site.ctx);
+    EXPECT_EQ(site.ctx.r[0], 0u);
+}
