@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "compiler/cp932_text.h"
+#include "platform/cp932.h"
 
 namespace tob::compiler {
 namespace {
@@ -45,7 +45,7 @@ std::string_view message_text(Msg m) {
 
 std::string Diagnostics::position_prefix() const {
     if (!position_) return "(0) : ";
-    std::string s = cp932_to_utf8(position_->current_path());
+    std::string s = tob::cp932_to_utf8(position_->current_path());
     s += '(';
     s += std::to_string(position_->current_line());
     s += ") : ";
@@ -60,7 +60,7 @@ void Diagnostics::fail(Msg m) {
         s += message_text(m);
         s += "。\n";
         if (position_ && position_->current_line() != 0)
-            s += cp932_to_utf8(position_->echo_line());
+            s += tob::cp932_to_utf8(position_->echo_line());
         append(s);
     }
     throw CompileAbort{m};

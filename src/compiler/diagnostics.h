@@ -1,7 +1,8 @@
 // Compiler diagnostics: the numbered message table, the collected message text
 // of one compilation, and the abort that ends a compilation at its first
 // numbered error. Source text stays CP932 everywhere in the compiler; messages
-// are built in UTF-8, converting paths and echoed lines when a message is made.
+// are built in UTF-8, converting paths and echoed lines when a message is made
+// (columns of the echoed line are counted on the CP932 bytes).
 #pragma once
 
 #include <cstdint>

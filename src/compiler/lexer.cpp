@@ -20,6 +20,9 @@ constexpr std::string_view kSpellings[] = {
 };
 static_assert(std::size(kSpellings) == size_t(Tok::XorAssign) + 1);
 
+// First characters of the operators and punctuators.
+constexpr const char* kOperatorStarts = "!~+-*%><=&|^?,()[]{}:;.";
+
 uint32_t float_bits(float f) {
     uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
@@ -79,6 +82,8 @@ Tok Lexer::next() {
             }
             return pick('=', Tok::DivAssign, Tok::Slash);
         }
+        // "#", "$", "@", "`", "\\", half-width katakana, control bytes...
+        if (c >= 0x80 || !std::strchr(kOperatorStarts, c) || c == 0) diag_.fail(Msg::Syntax);
         pp_.next();  // operators: the first character
         switch (c) {
             case '!': return pick('=', Tok::NotEqual, Tok::Not);
@@ -117,7 +122,6 @@ Tok Lexer::next() {
             case ';': return single(Tok::Semicolon);
             case '.': return single(Tok::Dot);
             default:
-                // "#", "$", "@", "`", "\\", half-width katakana, control bytes...
                 diag_.fail(Msg::Syntax);
         }
     }
