@@ -33,20 +33,36 @@ constexpr std::array<uint8_t, 256> make_char_classes() {
 
 inline constexpr std::array<uint8_t, 256> kCharClasses = make_char_classes();
 
-constexpr bool has_class(uint8_t c, uint8_t cls) { return (kCharClasses[c] & cls) != 0; }
-constexpr bool is_blank(uint8_t c) { return has_class(c, kBlank); }
-constexpr bool is_digit(uint8_t c) { return has_class(c, kDigit); }
-constexpr bool is_hex_digit(uint8_t c) { return has_class(c, kHexDigit); }
-constexpr bool is_ident_start(uint8_t c) { return has_class(c, kIdentStart); }
-constexpr bool is_lead_byte(uint8_t c) { return has_class(c, kLeadByte); }
+constexpr bool has_class(uint8_t c, uint8_t cls) {
+    return (kCharClasses[c] & cls) != 0;
+}
+constexpr bool is_blank(uint8_t c) {
+    return has_class(c, kBlank);
+}
+constexpr bool is_digit(uint8_t c) {
+    return has_class(c, kDigit);
+}
+constexpr bool is_hex_digit(uint8_t c) {
+    return has_class(c, kHexDigit);
+}
+constexpr bool is_ident_start(uint8_t c) {
+    return has_class(c, kIdentStart);
+}
+constexpr bool is_lead_byte(uint8_t c) {
+    return has_class(c, kLeadByte);
+}
 // Bytes that continue an identifier once it has started (lead bytes aside).
-constexpr bool is_ident_char(uint8_t c) { return has_class(c, kIdentStart | kDigit); }
+constexpr bool is_ident_char(uint8_t c) {
+    return has_class(c, kIdentStart | kDigit);
+}
 
 constexpr int hex_value(uint8_t c) {
     return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
 }
 
 // ASCII-only case folding, the rule of every name comparison that ignores case.
-constexpr uint8_t fold_case(uint8_t c) { return has_class(c, kUpper) ? uint8_t(c | 0x20) : c; }
+constexpr uint8_t fold_case(uint8_t c) {
+    return has_class(c, kUpper) ? uint8_t(c | 0x20) : c;
+}
 
 }  // namespace tob::compiler

@@ -56,7 +56,7 @@ struct SourceEnded {};
 
 // Where the reader stands, for the position part of a message.
 class SourcePosition {
-public:
+  public:
     virtual ~SourcePosition() = default;
     virtual std::string_view current_path() const = 0;  // CP932
     virtual int32_t current_line() const = 0;
@@ -65,7 +65,7 @@ public:
 };
 
 class Diagnostics {
-public:
+  public:
     // Size of the collected text, terminator included.
     static constexpr size_t kBufferSize = 8192;
 
@@ -93,7 +93,7 @@ public:
     // Number of numbered or missing-token messages recorded, collected or not.
     uint32_t count() const { return count_; }
 
-private:
+  private:
     std::string position_prefix() const;
 
     bool collect_;

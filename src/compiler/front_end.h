@@ -34,7 +34,7 @@ struct SplitPath {
 SplitPath split_source_path(std::string_view path);
 
 class FrontEnd {
-public:
+  public:
     explicit FrontEnd(const FrontEndOptions& options);
     FrontEnd(const FrontEnd&) = delete;
     FrontEnd& operator=(const FrontEnd&) = delete;
@@ -54,7 +54,7 @@ public:
     Preprocessor pp;
     Lexer lexer;
 
-private:
+  private:
     std::string source_path_;
 };
 

@@ -11,12 +11,16 @@ namespace tob::compiler {
 namespace {
 
 constexpr std::string_view kSpellings[] = {
-    "identifier", "number", "string", "int", "char", "struct", "union", "signed", "unsigned",
-    "static", "goto", "return", "break", "continue", "if", "else", "for", "do", "while",
-    "switch", "case", "default", "typedef", "sizeof", "long", "short", "float", "extern",
-    "!", "~", "++", "--", "*", "/", "%", "+", "-", ">>", "<<", ">", ">=", "<", "<=", "==",
-    "!=", "&", "|", "^", "&&", "||", "?", "=", ",", "(", ")", "[", "]", "{", "}", ":", ";",
-    ".", "->", "*=", "/=", "%=", "+=", "-=", ">>=", "<<=", "&=", "|=", "^=",
+    "identifier", "number", "string", "int",    "char",  "struct",   "union",   "signed",
+    "unsigned",   "static", "goto",   "return", "break", "continue", "if",      "else",
+    "for",        "do",     "while",  "switch", "case",  "default",  "typedef", "sizeof",
+    "long",       "short",  "float",  "extern", "!",     "~",        "++",      "--",
+    "*",          "/",      "%",      "+",      "-",     ">>",       "<<",      ">",
+    ">=",         "<",      "<=",     "==",     "!=",    "&",        "|",       "^",
+    "&&",         "||",     "?",      "=",      ",",     "(",        ")",       "[",
+    "]",          "{",      "}",      ":",      ";",     ".",        "->",      "*=",
+    "/=",         "%=",     "+=",     "-=",     ">>=",   "<<=",      "&=",      "|=",
+    "^=",
 };
 static_assert(std::size(kSpellings) == size_t(Tok::XorAssign) + 1);
 
@@ -31,7 +35,9 @@ uint32_t float_bits(float f) {
 
 }  // namespace
 
-std::string_view token_spelling(Tok t) { return kSpellings[size_t(t)]; }
+std::string_view token_spelling(Tok t) {
+    return kSpellings[size_t(t)];
+}
 
 Lexer::Lexer(Diagnostics& diag, Preprocessor& pp, SymbolTable& symbols, NameHeap& heap)
     : diag_(diag), pp_(pp), symbols_(symbols), heap_(heap) {}
@@ -86,14 +92,19 @@ Tok Lexer::next() {
         if (c >= 0x80 || !std::strchr(kOperatorStarts, c) || c == 0) diag_.fail(Msg::Syntax);
         pp_.next();  // operators: the first character
         switch (c) {
-            case '!': return pick('=', Tok::NotEqual, Tok::Not);
-            case '~': return single(Tok::Tilde);
-            case '+': return pick('+', Tok::Inc, '=', Tok::AddAssign, Tok::Plus);
+            case '!':
+                return pick('=', Tok::NotEqual, Tok::Not);
+            case '~':
+                return single(Tok::Tilde);
+            case '+':
+                return pick('+', Tok::Inc, '=', Tok::AddAssign, Tok::Plus);
             case '-':
                 if (pp_.cur() == '>') return pick('>', Tok::Arrow, Tok::Minus);
                 return pick('-', Tok::Dec, '=', Tok::SubAssign, Tok::Minus);
-            case '*': return pick('=', Tok::MulAssign, Tok::Star);
-            case '%': return pick('=', Tok::ModAssign, Tok::Percent);
+            case '*':
+                return pick('=', Tok::MulAssign, Tok::Star);
+            case '%':
+                return pick('=', Tok::ModAssign, Tok::Percent);
             case '>':
                 if (pp_.cur() == '>') {
                     pp_.next();
@@ -106,21 +117,36 @@ Tok Lexer::next() {
                     return pick('=', Tok::ShlAssign, Tok::Shl);
                 }
                 return pick('=', Tok::LessEqual, Tok::Less);
-            case '=': return pick('=', Tok::Equal, Tok::Assign);
-            case '&': return pick('&', Tok::AndAnd, '=', Tok::AndAssign, Tok::Amp);
-            case '|': return pick('|', Tok::OrOr, '=', Tok::OrAssign, Tok::Pipe);
-            case '^': return pick('=', Tok::XorAssign, Tok::Caret);
-            case '?': return single(Tok::Question);
-            case ',': return single(Tok::Comma);
-            case '(': return single(Tok::LParen);
-            case ')': return single(Tok::RParen);
-            case '[': return single(Tok::LBracket);
-            case ']': return single(Tok::RBracket);
-            case '{': return single(Tok::LBrace);
-            case '}': return single(Tok::RBrace);
-            case ':': return single(Tok::Colon);
-            case ';': return single(Tok::Semicolon);
-            case '.': return single(Tok::Dot);
+            case '=':
+                return pick('=', Tok::Equal, Tok::Assign);
+            case '&':
+                return pick('&', Tok::AndAnd, '=', Tok::AndAssign, Tok::Amp);
+            case '|':
+                return pick('|', Tok::OrOr, '=', Tok::OrAssign, Tok::Pipe);
+            case '^':
+                return pick('=', Tok::XorAssign, Tok::Caret);
+            case '?':
+                return single(Tok::Question);
+            case ',':
+                return single(Tok::Comma);
+            case '(':
+                return single(Tok::LParen);
+            case ')':
+                return single(Tok::RParen);
+            case '[':
+                return single(Tok::LBracket);
+            case ']':
+                return single(Tok::RBracket);
+            case '{':
+                return single(Tok::LBrace);
+            case '}':
+                return single(Tok::RBrace);
+            case ':':
+                return single(Tok::Colon);
+            case ';':
+                return single(Tok::Semicolon);
+            case '.':
+                return single(Tok::Dot);
             default:
                 diag_.fail(Msg::Syntax);
         }
@@ -288,11 +314,16 @@ int Lexer::escape() {
         case '\n':
             pp_.next();  // the literal goes on in the next line
             return kContinuation;
-        case 'n': return take(10);
-        case 't': return take(9);
-        case 'r': return take(13);
-        case 'b': return take(8);
-        case 'f': return take(12);
+        case 'n':
+            return take(10);
+        case 't':
+            return take(9);
+        case 'r':
+            return take(13);
+        case 'b':
+            return take(8);
+        case 'f':
+            return take(12);
         case 'x': {
             pp_.next();
             int v = 0;

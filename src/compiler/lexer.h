@@ -23,7 +23,7 @@ enum class NameScope : uint8_t {
 };
 
 class Lexer {
-public:
+  public:
     static constexpr size_t kTextMax = 4094;  // bytes kept of an identifier or number
 
     Lexer(Diagnostics& diag, Preprocessor& pp, SymbolTable& symbols, NameHeap& heap);
@@ -51,7 +51,7 @@ public:
     // global entry when it is an identifier that is no symbol yet, else null.
     Symbol* read_macro_name();
 
-private:
+  private:
     bool identifier();
     void read_identifier_text();
     Tok number();

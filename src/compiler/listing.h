@@ -9,7 +9,7 @@
 namespace tob::compiler {
 
 class Listing {
-public:
+  public:
     Listing() = default;
     Listing(bool enabled, bool echo_source) : enabled_(enabled), echo_source_(echo_source) {}
 
@@ -27,7 +27,7 @@ public:
 
     const std::string& text() const { return text_; }
 
-private:
+  private:
     bool enabled_ = false;
     bool echo_source_ = false;
     std::string text_;

@@ -14,7 +14,7 @@
 namespace tob::compiler {
 
 class NameHeap {
-public:
+  public:
     static constexpr size_t kChunkSize = 256 * 1024;
     // Ceiling of the whole heap; beyond it texts are refused with message 20.
     static constexpr size_t kLimit = size_t(64) << 20;
@@ -47,7 +47,7 @@ public:
     // Bytes taken so far (chunk slack not counted).
     size_t used() const { return used_ + size_t(fill_ - chunk_begin_); }
 
-private:
+  private:
     void grow_open(size_t extra);
 
     Diagnostics& diag_;

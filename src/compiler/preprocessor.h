@@ -21,12 +21,12 @@ namespace tob::compiler {
 class Lexer;
 
 class Preprocessor final : public SourcePosition {
-public:
-    static constexpr size_t kIncludeDepth = 16;        // entries of the include stack
-    static constexpr size_t kLineMax = 4094;           // stored bytes of one line
-    static constexpr size_t kPathSize = 260;           // path field, terminator included
-    static constexpr size_t kMacroDepth = 16;          // nested expansions
-    static constexpr size_t kArgBufferSize = 16384;    // text of macro arguments
+  public:
+    static constexpr size_t kIncludeDepth = 16;      // entries of the include stack
+    static constexpr size_t kLineMax = 4094;         // stored bytes of one line
+    static constexpr size_t kPathSize = 260;         // path field, terminator included
+    static constexpr size_t kMacroDepth = 16;        // nested expansions
+    static constexpr size_t kArgBufferSize = 16384;  // text of macro arguments
     static constexpr size_t kMaxParameters = 255;
     static constexpr size_t kMaxSourceSize = size_t(256) << 20;
 
@@ -70,13 +70,13 @@ public:
     // Lines read while a suspension lives are never taken as directives
     // (string continuations, macro arguments, directive operands).
     class Suspension {
-    public:
+      public:
         explicit Suspension(Preprocessor& pp) : pp_(pp) { ++pp_.suspended_; }
         ~Suspension() { --pp_.suspended_; }
         Suspension(const Suspension&) = delete;
         Suspension& operator=(const Suspension&) = delete;
 
-    private:
+      private:
         Preprocessor& pp_;
     };
 
@@ -90,7 +90,7 @@ public:
     int32_t current_line() const override { return files_[top_].line; }
     std::string echo_line() const override;
 
-private:
+  private:
     struct SourceFile {
         std::string path;  // base directory + name as written (CP932)
         std::string text;  // the whole file with "\n" appended
@@ -154,8 +154,8 @@ private:
     uint32_t arg_fill_ = 0;
     bool collecting_ = false;  // macro arguments are being copied
 
-    std::string scratch_;                 // names built while expanding
-    std::vector<std::string> params_;     // parameter spellings of a define
+    std::string scratch_;              // names built while expanding
+    std::vector<std::string> params_;  // parameter spellings of a define
 };
 
 }  // namespace tob::compiler

@@ -14,24 +14,24 @@
 namespace tob::compiler {
 
 enum class SymbolKind : uint8_t {
-    Empty,       // free slot
-    New,         // created by a lookup, not declared yet
-    Keyword,     // value: its token
-    Macro,       // type: parameter count; body in text/text_size
-    Typedef,     // type: the declared type
-    Tag,         // struct or union tag; type: the struct type
-    Member,      // struct or union member; value: byte offset
-    Function,    // type: return type; value: label
-    GlobalVar,   // value: absolute address
-    LocalVar,    // parameters too; value: frame offset
-    Label,       // defined label; value: label number
-    LabelUsed,   // label used before its definition
+    Empty,      // free slot
+    New,        // created by a lookup, not declared yet
+    Keyword,    // value: its token
+    Macro,      // type: parameter count; body in text/text_size
+    Typedef,    // type: the declared type
+    Tag,        // struct or union tag; type: the struct type
+    Member,     // struct or union member; value: byte offset
+    Function,   // type: return type; value: label
+    GlobalVar,  // value: absolute address
+    LocalVar,   // parameters too; value: frame offset
+    Label,      // defined label; value: label number
+    LabelUsed,  // label used before its definition
 };
 
 struct Symbol {
     const char* name = nullptr;  // zero-terminated, in the name heap
     SymbolKind kind = SymbolKind::Empty;
-    uint8_t flags = 0;           // kind-specific marks
+    uint8_t flags = 0;  // kind-specific marks
     int32_t type = 0;
     int32_t value = 0;
     // Macro body (not zero-terminated for parameter macros).
@@ -51,7 +51,7 @@ constexpr uint32_t hash_name(std::string_view name) {
 bool name_matches(const char* stored, std::string_view text);
 
 class SymbolTable {
-public:
+  public:
     static constexpr uint32_t kGlobalSize = 7168;
     static constexpr uint32_t kLocalSize = 1024;
     static constexpr uint32_t kSize = kGlobalSize + kLocalSize;
@@ -74,7 +74,7 @@ public:
     uint32_t index_of(const Symbol* s) const { return uint32_t(s - entries_.data()); }
     uint32_t global_count() const { return global_count_; }
 
-private:
+  private:
     Diagnostics& diag_;
     NameHeap& heap_;
     std::vector<Symbol> entries_;

@@ -31,8 +31,7 @@ TEST(Messages, NumberedErrorsEchoTheLineWithTheReadPosition) {
         {"end of file inside a construct", "x = (", false,
          "main.c(2) : コンパイル途中で EOF が現れました。\n■\n"},
         {"carriage returns are dropped", "a;\r\n@\r\n", true, "main.c(2) : 文法エラー。\n@■\n"},
-        {"a lead byte never takes the newline", "x\x82\n@", true,
-         "main.c(2) : 文法エラー。\n@■\n"},
+        {"a lead byte never takes the newline", "x\x82\n@", true, "main.c(2) : 文法エラー。\n@■\n"},
         {"the main file cannot be opened", "", true, ""},
     };
     for (const auto& c : cases) {

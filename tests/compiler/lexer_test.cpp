@@ -50,11 +50,11 @@ TEST(Literals, CharacterConstants) {
         {"'\\65' '\\065' '\\x41' '\\0'", "65 53 65 0"},
         {"'\\400' '\\x' '\\xff'", "144 0 255"},
         {"'\\\\' '\\'' '\\\"' '\\a'", "92 39 34 97"},
-        {"'\x82\xA0'", "33440"},           // Shift-JIS pair: lead * 256 + trail
-        {"'\x95\\'", "38236"},             // a trail byte equal to a backslash
-        {"'\\\x82\xA0'", "33440"},         // a backslash never splits a pair
-        {"1.5 'a'", "f:1.5 97"},           // still an integer after a float
-        {"'\\\nq'", "113"},                // backslash-newline continues
+        {"'\x82\xA0'", "33440"},    // Shift-JIS pair: lead * 256 + trail
+        {"'\x95\\'", "38236"},      // a trail byte equal to a backslash
+        {"'\\\x82\xA0'", "33440"},  // a backslash never splits a pair
+        {"1.5 'a'", "f:1.5 97"},    // still an integer after a float
+        {"'\\\nq'", "113"},         // backslash-newline continues
     });
 }
 
