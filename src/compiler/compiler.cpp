@@ -1,0 +1,81 @@
+// The compile entry: sets up one compilation, runs the driver under the abort
+// mechanism and reports the collected messages.
+#include "compiler/compiler.h"
+
+#include <memory>
+
+#include "compiler/codegen.h"
+#include "compiler/front_end.h"
+#include "compiler/parser.h"
+#include "shell/error_report.h"
+
+namespace tob::compiler {
+namespace {
+
+// Everything one compilation owns, allocated together.
+struct Compilation {
+    FrontEnd fe;
+    TypeTable types;
+    NodePool nodes;
+    CodeGen cg;
+    Parser parser;
+
+    Compilation(const FrontEndOptions& fo, OutputArea out, const ParserSetup& setup)
+        : fe(fo),
+          types(fe.diag),
+          nodes(fe.diag),
+          cg(fe.diag, fe.listing, types, nodes, out),
+          parser(fe, types, nodes, cg, setup) {}
+};
+
+}  // namespace
+
+std::string listing_file_name(std::string_view source_path) {
+    std::string_view name = split_source_path(source_path).name;
+    size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos) name = name.substr(0, dot);
+    return std::string(name) + ".txt";
+}
+
+CompileResult compile(const CompileOptions& options) {
+    FrontEndOptions fo;
+    fo.source_path = options.source_path;
+    fo.reader = options.reader;
+    fo.collect_messages = options.collect_messages;
+    fo.listing = options.listing;
+    fo.echo_source = options.echo_source;
+
+    OutputArea out;
+    if (options.memory && options.base != 0) {
+        out.host = options.memory->host(options.base, options.size);
+        out.base = options.base;
+        out.size = options.size;
+    }
+    ParserSetup setup;
+    setup.external_base = options.external_base;
+    setup.external_size = options.external_size;
+    setup.exports = options.exports;
+
+    CompileResult result;
+    auto c = std::make_unique<Compilation>(fo, out, setup);
+    if (options.memory && options.base != 0 && !out.host) {
+        // The area is not inside script memory: nothing can be written.
+        c->fe.run([&] { c->fe.diag.fail(Msg::NoMemory); });
+    } else {
+        FrontEnd::Outcome o = c->fe.run([&] {
+            c->parser.start(split_source_path(options.source_path).name);
+            c->parser.parse_program();
+        });
+        if (o == FrontEnd::Outcome::SourceEnded)
+            c->fe.run([&] { result.ok = c->parser.finish(); });
+    }
+    result.code_size = c->cg.code_size();
+    result.data_size = c->cg.data_size();
+    result.external_size = c->parser.external_used();
+    result.messages = c->fe.diag.text();
+    result.listing = c->fe.listing.text();
+    if (options.report_messages && !result.messages.empty()) report_error_text(1, result.messages);
+    return result;
+}
+
+}  // namespace tob::compiler
