@@ -3,6 +3,8 @@
 // look at main's result, global variables and the traps it called.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -71,6 +73,9 @@ public:
         r.compiled = compile(o);
         program_base_ = o.base;
         if (!r.compiled.ok) return r;
+        // Measuring counts exactly what the real compile writes.
+        EXPECT_EQ(r.compiled.code_size, r.measured.code_size);
+        EXPECT_EQ(r.compiled.data_size, r.measured.data_size);
         VmContext ctx{};
         ctx.program_base = ctx.pc = o.base;
         ctx.program_size = size;
