@@ -1,0 +1,68 @@
+// The assembly listing: a golden listing of a small program, source echo on
+// and off, a listing cut short by an error, and the load widths it prints.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "program_support.h"
+
+using namespace tob::compiler;
+using namespace tob::compiler::testing;
+
+namespace {
+
+std::string read_file(const std::string& name) {
+    std::ifstream in(std::string(TOB_TEST_DATA) + "/data/" + name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+CompileResult list(const std::string& source, bool echo) {
+    ProgramHarness h;
+    CompileOptions o = h.options({{"sample.c", source}}, "sample.c");
+    o.listing = true;
+    o.echo_source = echo;
+    return compile(o);
+}
+
+}  // namespace
+
+TEST(Listing, MatchesTheGoldenListing) {
+    std::string source = read_file("listing_sample.c");
+    ASSERT_FALSE(source.empty());
+    ProgramHarness h;
+    CompileOptions o = h.options({{"listing_sample.c", source}}, "listing_sample.c");
+    o.listing = true;
+    o.echo_source = true;
+    CompileResult r = compile(o);
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.listing, read_file("listing_sample.txt"));
+}
+
+TEST(Listing, SourceEchoAndErrors) {
+    const std::string source = "int main()\n{\n\treturn 2;\n}\n";
+    CompileResult quiet = list(source, false);
+    EXPECT_EQ(quiet.listing.find("*\t"), std::string::npos);
+    // The newline appended to every file makes a last, empty line.
+    EXPECT_NE(quiet.listing.find("; Compiled 5 lines.\n"), std::string::npos);
+    EXPECT_NE(list(source, true).listing.find("*\t\treturn 2;\n"), std::string::npos);
+
+    CompileResult broken = list("int main()\n{\n\treturn 2;\n\t@\n}\n", true);
+    EXPECT_FALSE(broken.ok);
+    EXPECT_NE(broken.listing.find("\tmovl\tr0, $2\n"), std::string::npos);
+    EXPECT_EQ(broken.listing.find(";===="), std::string::npos);
+}
+
+TEST(Listing, CompoundAssignmentsLoadByWidthAndSign) {
+    CompileResult u = list("int main() { unsigned short w; short s; w += 1; s += 1; }", false);
+    EXPECT_NE(u.listing.find("\tmovwl\tr2, (r2)\n"), std::string::npos) << u.listing;
+    EXPECT_NE(u.listing.find("\tmovswl\tr2, (r2)\n"), std::string::npos) << u.listing;
+}
+
+TEST(Listing, FileNameIsTheSourceBaseName) {
+    EXPECT_EQ(listing_file_name("game\\scripts\\Main.C"), "Main.txt");
+    EXPECT_EQ(listing_file_name("noext"), "noext.txt");
+    EXPECT_EQ(listing_file_name("dir/sub.dir/x.c"), "x.txt");
+}
