@@ -66,11 +66,15 @@ Symbol* Lexer::read_macro_name() {
 }
 
 Tok Lexer::next() {
+    // A macro that ends its own text with its own name is popped before it is
+    // pushed again, so depth alone never stops it: count the expansions too.
+    uint32_t expansions = 0;
     for (;;) {
         pp_.skip_blanks();
         const uint8_t c = pp_.cur();
         if (is_ident_start(c) || is_lead_byte(c)) {
             if (identifier()) return tok_.kind;
+            if (++expansions > kMaxExpansionsPerToken) diag_.fail(Msg::MacroDepth);
             continue;  // a macro was expanded
         }
         if (is_digit(c)) return number();

@@ -25,6 +25,8 @@ enum class NameScope : uint8_t {
 class Lexer {
   public:
     static constexpr size_t kTextMax = 4094;  // bytes kept of an identifier or number
+    // Expansions one token may take before it is refused (message 7).
+    static constexpr uint32_t kMaxExpansionsPerToken = 1024;
 
     Lexer(Diagnostics& diag, Preprocessor& pp, SymbolTable& symbols, NameHeap& heap);
     Lexer(const Lexer&) = delete;

@@ -450,7 +450,7 @@ bool Preprocessor::try_paste() {
 }
 
 void Preprocessor::push(const uint8_t* pos, const uint8_t* end, uint8_t saved, uint32_t arg_fill) {
-    if (depth_ == kMacroDepth) diag_.fail(Msg::MacroDepth);
+    if (depth_ == kMacroDepth || ++expansions_ > kMaxExpansions) diag_.fail(Msg::MacroDepth);
     stack_[depth_++] = MacroFrame{pos, end, saved, arg_fill};
 }
 

@@ -29,6 +29,9 @@ class Preprocessor final : public SourcePosition {
     static constexpr size_t kArgBufferSize = 16384;  // text of macro arguments
     static constexpr size_t kMaxParameters = 255;
     static constexpr size_t kMaxSourceSize = size_t(256) << 20;
+    // Expansions of one compilation: macros that multiply their text at every
+    // level are stopped long before they exhaust time (message 7).
+    static constexpr uint32_t kMaxExpansions = 1u << 24;
 
     Preprocessor(Diagnostics& diag, NameHeap& heap, SymbolTable& symbols, Listing& listing,
                  SourceReader reader);
@@ -153,6 +156,7 @@ class Preprocessor final : public SourcePosition {
     std::array<uint8_t, kArgBufferSize> args_{};
     uint32_t arg_fill_ = 0;
     bool collecting_ = false;  // macro arguments are being copied
+    uint32_t expansions_ = 0;
 
     std::string scratch_;              // names built while expanding
     std::vector<std::string> params_;  // parameter spellings of a define

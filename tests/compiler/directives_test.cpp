@@ -84,6 +84,9 @@ TEST(Macros, RejectWhatCannotBeDefinedOrExpanded) {
         {"pasting a name that is no macro", "#define F(a) a##zz\nF(1);", 12},
         {"pasting a macro with parameters", "#define G(x) x\n#define F(a) a##G\nF(1);", 4},
         {"self reference", "#define A A\nA;", 7},
+        // The argument names the parameter itself: each expansion ends its own
+        // text, so depth never grows; the count of expansions stops it.
+        {"argument that is its own parameter", "#define F(x) x\nF(F_0);", 7},
         {"argument buffer", long_argument.c_str(), 20},
     };
     for (const auto& c : cases) expect_error(c);
