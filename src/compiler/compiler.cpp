@@ -2,12 +2,15 @@
 // mechanism and reports the collected messages.
 #include "compiler/compiler.h"
 
+#include <fstream>
 #include <memory>
 
 #include "compiler/codegen.h"
 #include "compiler/front_end.h"
 #include "compiler/parser.h"
 #include "shell/error_report.h"
+#include "platform/cp932.h"
+#include "shell/settings.h"
 
 namespace tob::compiler {
 namespace {
@@ -76,6 +79,45 @@ CompileResult compile(const CompileOptions& options) {
     result.listing = c->fe.listing.text();
     if (options.report_messages && !result.messages.empty()) report_error_text(1, result.messages);
     return result;
+}
+
+ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup) {
+    return [setup](std::string_view path, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
+        CompileOptions o;
+        o.source_path = std::string(path);
+        o.reader = setup.reader;
+        o.memory = setup.memory;
+        o.base = base;
+        o.size = size;
+        o.external_base = setup.external_base ? setup.external_base() : 0;
+        o.external_size = setup.external_size ? setup.external_size() : 0;
+        o.exports = setup.exports;
+        o.collect_messages = settings().error > 0;
+        CompileResult r = compile(o);
+        if (!r.ok) return std::nullopt;
+        return r.code_size + r.data_size;
+    };
+}
+
+bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,
+                          const SourceReader& reader) {
+    std::string_view name = split_source_path(cp932_path).name;
+    size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || !names_equal_ignoring_case(name.substr(dot), ".c"))
+        return false;
+    CompileOptions o;
+    o.source_path = std::string(cp932_path);
+    o.reader = reader;
+    o.collect_messages = settings().error > 0;
+    o.listing = listing;
+    o.echo_source = listing && echo;
+    CompileResult r = compile(o);
+    if (listing) {
+        // A listing that cannot be written is skipped without a word.
+        std::ofstream out(tob::cp932_to_utf8(listing_file_name(cp932_path)), std::ios::binary);
+        if (out) out << r.listing;
+    }
+    return r.ok;
 }
 
 }  // namespace tob::compiler

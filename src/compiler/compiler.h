@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,5 +46,28 @@ CompileResult compile(const CompileOptions& options);
 
 // Name of the listing file of `source_path`: its base name with ".txt".
 std::string listing_file_name(std::string_view source_path);
+
+// What the program loader calls: compiles a source into [base, base + size)
+// of script memory, or only measures it when base is 0, and gives code + data
+// size on success. Messages are collected while error boxes are enabled.
+using ProgramCompileFunction =
+    std::function<std::optional<uint32_t>(std::string_view cp932_path, ScriptAddr base, uint32_t size)>;
+
+struct ProgramCompilerSetup {
+    ScriptMemory* memory = nullptr;
+    SourceReader reader;
+    ExportedFunctions* exports = nullptr;
+    // The shared area of `extern` variables as it is at compile time.
+    std::function<ScriptAddr()> external_base;
+    std::function<uint32_t()> external_size;
+};
+ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup);
+
+// A source file dropped on the main window: only names ending in ".c" (any
+// case) are compiled, in measuring mode; with `listing` (Shift held) the
+// listing goes to "<name>.txt" in the current directory, with `echo` (Ctrl
+// held) it shows the source lines. True when the file compiled.
+bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,
+                          const SourceReader& reader);
 
 }  // namespace tob::compiler

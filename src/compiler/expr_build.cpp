@@ -178,7 +178,9 @@ int32_t Parser::make_arith(Op op, int32_t l, int32_t r, TypeRef result) {
         if ((op == Op::Add || op == Op::Sub) && b.kind == NodeKind::Const &&
             (a.kind == NodeKind::GlobalAddr || a.kind == NodeKind::LocalAddr)) {
             Node n = a;
-            n.value = op == Op::Add ? a.value + b.value : a.value - b.value;
+            // Addresses wrap in 32 bits like the machine's own arithmetic.
+            const uint32_t x = uint32_t(a.value), y = uint32_t(b.value);
+            n.value = int32_t(op == Op::Add ? x + y : x - y);
             n.type = n.obj = result;
             return add(n);
         }
@@ -368,7 +370,7 @@ int32_t Parser::member_lvalue(int32_t base, bool arrow, int32_t offset, TypeRef 
         // A member of a struct variable: the same object further on.
         m.kind = n.kind;
         m.sym = n.sym;
-        m.value = n.value + offset;
+        m.value = int32_t(uint32_t(n.value) + uint32_t(offset));
         m.a = n.kind == NodeKind::Deref && offset != 0
                   ? make_arith(Op::Add, n.a, constant(offset), node(n.a).type)
                   : n.a;

@@ -154,7 +154,7 @@ void CodeGen::gen_address(int32_t index) {
         case NodeKind::Global:
         case NodeKind::GlobalAddr:
             listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, n.value).c_str());
-            op_ri(Op::MovAddr, reg_a(), 0, uint32_t(n.sym->value + n.value));
+            op_ri(Op::MovAddr, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
             return;
         case NodeKind::Local:
         case NodeKind::LocalAddr:
@@ -172,7 +172,7 @@ void CodeGen::load(const Node& n) {
         case NodeKind::Global:
             listing_.line("\t%s\tr%d, %s\n", ops.mnemonic, reg_a(),
                           symbol_text(n.sym, n.value).c_str());
-            op_ri(ops.absolute, reg_a(), 0, uint32_t(n.sym->value + n.value));
+            op_ri(ops.absolute, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
             return;
         case NodeKind::Local:
             listing_.line("\t%s\tr%d, %d(r%d)\n", ops.mnemonic, reg_a(), n.value,
@@ -215,7 +215,7 @@ void CodeGen::gen_assign(const Node& n) {
             gen(n.b);
             listing_.line("\t%s\t%s, r%d\n", ops.mnemonic,
                           symbol_text(target.sym, target.value).c_str(), reg_a());
-            op_ri(ops.absolute, 0, reg_a(), uint32_t(target.sym->value + target.value));
+            op_ri(ops.absolute, 0, reg_a(), uint32_t(target.sym->value) + uint32_t(target.value));
             return;
         case NodeKind::Local:
             gen(n.b);
@@ -374,7 +374,7 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             if (n.kind == NodeKind::Global) {
                 static constexpr Op kOps[] = {Op::Zero8Abs, Op::Zero16Abs, Op::Zero32Abs};
                 listing_.line("\t%s\t%s\n", mn, symbol_text(n.sym, n.value).c_str());
-                op_i(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], uint32_t(n.sym->value + n.value));
+                op_i(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], uint32_t(n.sym->value) + uint32_t(n.value));
             } else {
                 static constexpr Op kOps[] = {Op::Zero8Frame, Op::Zero16Frame, Op::Zero32Frame};
                 listing_.line("\t%s\t%d(r%d)\n", mn, n.value, kFrameRegister);

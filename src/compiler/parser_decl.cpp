@@ -615,7 +615,7 @@ void Parser::data_scalar(uint32_t address, TypeRef t) {
     switch (n.kind) {
         case NodeKind::GlobalAddr:
             fe_.listing.line("\t.long $%s\n", CodeGen::symbol_text(n.sym, n.value).c_str());
-            put32(uint32_t(n.sym->value + n.value));
+            put32(uint32_t(n.sym->value) + uint32_t(n.value));
             return;
         case NodeKind::Function:
         case NodeKind::FuncAddr:

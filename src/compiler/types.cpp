@@ -55,21 +55,30 @@ void TypeTable::set_struct_size(TypeRef t, int64_t size) {
 }
 
 uint32_t TypeTable::size_of(TypeRef t) const {
-    if (is_basic(t)) return basic_size(t);
-    switch (tag(t)) {
-        case TypeTag::Pointer: return 4;
-        case TypeTag::Array: {
-            int64_t n = int64_t(array_count(t)) * size_of(target(t));
-            if (n >= kMaxObjectSize) diag_.fail(Msg::Declaration);
-            return uint32_t(n);
-        }
-        case TypeTag::Struct:
-        case TypeTag::Union:
-            if (struct_size(t) < 0) diag_.fail(Msg::Declaration);
-            return uint32_t(struct_size(t));
-        case TypeTag::Function: break;
+    // Arrays of arrays are walked, not recursed: declarators may nest deeply.
+    int64_t count = 1;
+    while (t > 0 && tag(t) == TypeTag::Array) {
+        count *= array_count(t);
+        if (count >= kMaxObjectSize) count = kMaxObjectSize;
+        t = target(t);
     }
-    diag_.fail(Msg::Declaration);
+    int64_t size;
+    if (is_basic(t)) {
+        size = basic_size(t);
+    } else {
+        switch (tag(t)) {
+            case TypeTag::Pointer: size = 4; break;
+            case TypeTag::Struct:
+            case TypeTag::Union:
+                if (struct_size(t) < 0) diag_.fail(Msg::Declaration);
+                size = struct_size(t);
+                break;
+            default: diag_.fail(Msg::Declaration);
+        }
+    }
+    const int64_t total = count * size;
+    if (total >= kMaxObjectSize) diag_.fail(Msg::Declaration);
+    return uint32_t(total);
 }
 
 uint32_t TypeTable::element_size(TypeRef t) const {

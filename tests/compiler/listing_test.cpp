@@ -2,6 +2,9 @@
 // and off, a listing cut short by an error, and the load widths it prints.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -65,4 +68,26 @@ TEST(Listing, FileNameIsTheSourceBaseName) {
     EXPECT_EQ(listing_file_name("game\\scripts\\Main.C"), "Main.txt");
     EXPECT_EQ(listing_file_name("noext"), "noext.txt");
     EXPECT_EQ(listing_file_name("dir/sub.dir/x.c"), "x.txt");
+}
+
+TEST(Listing, DroppedFilesAreCheckedAndListedInTheCurrentDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path previous = fs::current_path();
+    const fs::path dir = fs::temp_directory_path() / ("tob_drop_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::current_path(dir);
+    SourceReader reader = memory_source_reader({{"games\\Main.C", "int main() { return 0; }"},
+                                                {"games\\notes.txt", "int main() {}"}});
+    EXPECT_TRUE(compile_dropped_file("games\\Main.C", false, false, reader));
+    EXPECT_FALSE(fs::exists("Main.txt"));  // no listing without Shift
+    EXPECT_TRUE(compile_dropped_file("games\\Main.C", true, false, reader));
+    std::ifstream in("Main.txt");
+    std::stringstream listing;
+    listing << in.rdbuf();
+    EXPECT_NE(listing.str().find(".file \"Main.C\"\n"), std::string::npos);
+    EXPECT_EQ(listing.str().find("*\t"), std::string::npos);  // no source without Ctrl
+    EXPECT_FALSE(compile_dropped_file("games\\notes.txt", true, true, reader));
+    EXPECT_FALSE(fs::exists("notes.txt"));
+    fs::current_path(previous);
+    fs::remove_all(dir);
 }
