@@ -27,14 +27,13 @@ struct OutputArea {
 };
 
 class CodeGen {
-public:
+  public:
     static constexpr int kAllocatable = 6;  // r0..r5
     static constexpr uint8_t kFrameRegister = 6;
     static constexpr uint8_t kStackRegister = 7;
     static constexpr int32_t kFirstLocalOffset = -20;
 
-    CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes,
-            OutputArea out);
+    CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes, OutputArea out);
 
     bool measuring() const { return out_.host == nullptr; }
     uint32_t code_size() const { return code_size_; }
@@ -102,7 +101,7 @@ public:
     // Listing text of a global symbol plus offset ("x", "x+4").
     static std::string symbol_text(const Symbol* sym, int32_t offset);
 
-private:
+  private:
     struct Label {
         bool defined = false;
         uint32_t word = 0;  // address once defined, else the latest waiting slot

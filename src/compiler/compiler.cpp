@@ -8,8 +8,8 @@
 #include "compiler/codegen.h"
 #include "compiler/front_end.h"
 #include "compiler/parser.h"
-#include "shell/error_report.h"
 #include "platform/cp932.h"
+#include "shell/error_report.h"
 #include "shell/settings.h"
 
 namespace tob::compiler {
@@ -69,8 +69,7 @@ CompileResult compile(const CompileOptions& options) {
             c->parser.start(split_source_path(options.source_path).name);
             c->parser.parse_program();
         });
-        if (o == FrontEnd::Outcome::SourceEnded)
-            c->fe.run([&] { result.ok = c->parser.finish(); });
+        if (o == FrontEnd::Outcome::SourceEnded) c->fe.run([&] { result.ok = c->parser.finish(); });
     }
     result.code_size = c->cg.code_size();
     result.data_size = c->cg.data_size();
@@ -82,21 +81,22 @@ CompileResult compile(const CompileOptions& options) {
 }
 
 ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup) {
-    return [setup](std::string_view path, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
-        CompileOptions o;
-        o.source_path = std::string(path);
-        o.reader = setup.reader;
-        o.memory = setup.memory;
-        o.base = base;
-        o.size = size;
-        o.external_base = setup.external_base ? setup.external_base() : 0;
-        o.external_size = setup.external_size ? setup.external_size() : 0;
-        o.exports = setup.exports;
-        o.collect_messages = settings().error > 0;
-        CompileResult r = compile(o);
-        if (!r.ok) return std::nullopt;
-        return r.code_size + r.data_size;
-    };
+    return
+        [setup](std::string_view path, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
+            CompileOptions o;
+            o.source_path = std::string(path);
+            o.reader = setup.reader;
+            o.memory = setup.memory;
+            o.base = base;
+            o.size = size;
+            o.external_base = setup.external_base ? setup.external_base() : 0;
+            o.external_size = setup.external_size ? setup.external_size() : 0;
+            o.exports = setup.exports;
+            o.collect_messages = settings().error > 0;
+            CompileResult r = compile(o);
+            if (!r.ok) return std::nullopt;
+            return r.code_size + r.data_size;
+        };
 }
 
 bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,

@@ -50,8 +50,8 @@ std::string listing_file_name(std::string_view source_path);
 // What the program loader calls: compiles a source into [base, base + size)
 // of script memory, or only measures it when base is 0, and gives code + data
 // size on success. Messages are collected while error boxes are enabled.
-using ProgramCompileFunction =
-    std::function<std::optional<uint32_t>(std::string_view cp932_path, ScriptAddr base, uint32_t size)>;
+using ProgramCompileFunction = std::function<std::optional<uint32_t>(
+    std::string_view cp932_path, ScriptAddr base, uint32_t size)>;
 
 struct ProgramCompilerSetup {
     ScriptMemory* memory = nullptr;

@@ -28,7 +28,7 @@ struct ExportedFunction {
 };
 
 class ExportedFunctions {
-public:
+  public:
     static constexpr size_t kCapacity = 512;
     static constexpr size_t kNameSize = 32;  // names are shorter than this
 
@@ -38,7 +38,7 @@ public:
     void clear();
     size_t size() const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<ExportedFunction> list_;
 };

@@ -42,7 +42,9 @@ int32_t Parser::constant(int32_t value, TypeRef t) {
     return add(n);
 }
 
-int32_t Parser::float_constant(float f) { return constant(from_float(f), type::Float); }
+int32_t Parser::float_constant(float f) {
+    return constant(from_float(f), type::Float);
+}
 
 bool Parser::is_lvalue(int32_t e) const {
     NodeKind k = nodes_[e].kind;
@@ -142,11 +144,21 @@ int32_t Parser::make_arith(Op op, int32_t l, int32_t r, TypeRef result) {
             const float x = to_float(a.value), y = to_float(b.value);
             float z = 0;
             switch (op) {
-                case Op::Fadd: z = x + y; break;
-                case Op::Fsub: z = x - y; break;
-                case Op::Fmul: z = x * y; break;
-                case Op::Fdiv: z = x / y; break;
-                default: z = float(std::fmod(double(x), double(y))); break;
+                case Op::Fadd:
+                    z = x + y;
+                    break;
+                case Op::Fsub:
+                    z = x - y;
+                    break;
+                case Op::Fmul:
+                    z = x * y;
+                    break;
+                case Op::Fdiv:
+                    z = x / y;
+                    break;
+                default:
+                    z = float(std::fmod(double(x), double(y)));
+                    break;
             }
             return float_constant(z);
         }
@@ -155,17 +167,39 @@ int32_t Parser::make_arith(Op op, int32_t l, int32_t r, TypeRef result) {
         const bool overflow = int32_t(x) == INT32_MIN && int32_t(y) == -1;
         uint32_t z = 0;
         switch (op) {
-            case Op::Add: z = x + y; break;
-            case Op::Sub: z = x - y; break;
-            case Op::Mul: z = x * y; break;
-            case Op::Div: z = u ? x / y : overflow ? x : uint32_t(int32_t(x) / int32_t(y)); break;
-            case Op::Mod: z = u ? x % y : overflow ? 0 : uint32_t(int32_t(x) % int32_t(y)); break;
-            case Op::Shl: z = x << (y & 31); break;
-            case Op::Shr: z = x >> (y & 31); break;
-            case Op::Sar: z = uint32_t(int32_t(x) >> (y & 31)); break;
-            case Op::And: z = x & y; break;
-            case Op::Or: z = x | y; break;
-            default: z = x ^ y; break;
+            case Op::Add:
+                z = x + y;
+                break;
+            case Op::Sub:
+                z = x - y;
+                break;
+            case Op::Mul:
+                z = x * y;
+                break;
+            case Op::Div:
+                z = u ? x / y : overflow ? x : uint32_t(int32_t(x) / int32_t(y));
+                break;
+            case Op::Mod:
+                z = u ? x % y : overflow ? 0 : uint32_t(int32_t(x) % int32_t(y));
+                break;
+            case Op::Shl:
+                z = x << (y & 31);
+                break;
+            case Op::Shr:
+                z = x >> (y & 31);
+                break;
+            case Op::Sar:
+                z = uint32_t(int32_t(x) >> (y & 31));
+                break;
+            case Op::And:
+                z = x & y;
+                break;
+            case Op::Or:
+                z = x | y;
+                break;
+            default:
+                z = x ^ y;
+                break;
         }
         return constant(int32_t(z), result);
     }
@@ -212,8 +246,10 @@ int32_t Parser::make_binary(Tok op, int32_t l, int32_t r) {
         case Tok::Less:
         case Tok::LessEqual:
         case Tok::Greater:
-        case Tok::GreaterEqual: return make_compare(op, l, r);
-        default: break;
+        case Tok::GreaterEqual:
+            return make_compare(op, l, r);
+        default:
+            break;
     }
     l = rvalue(l);
     r = rvalue(r);
@@ -242,19 +278,39 @@ int32_t Parser::make_binary(Tok op, int32_t l, int32_t r) {
     }
     Op o;
     switch (op) {
-        case Tok::Star: o = fl ? Op::Fmul : Op::Mul; break;
-        case Tok::Slash: o = fl ? Op::Fdiv : Op::Div; break;
-        case Tok::Percent: o = fl ? Op::Fmod : Op::Mod; break;
-        case Tok::Plus: o = fl ? Op::Fadd : Op::Add; break;
-        case Tok::Minus: o = fl ? Op::Fsub : Op::Sub; break;
+        case Tok::Star:
+            o = fl ? Op::Fmul : Op::Mul;
+            break;
+        case Tok::Slash:
+            o = fl ? Op::Fdiv : Op::Div;
+            break;
+        case Tok::Percent:
+            o = fl ? Op::Fmod : Op::Mod;
+            break;
+        case Tok::Plus:
+            o = fl ? Op::Fadd : Op::Add;
+            break;
+        case Tok::Minus:
+            o = fl ? Op::Fsub : Op::Sub;
+            break;
         default:
             if (fl) fe_.diag.fail(Msg::BadType);  // bit operations need integers
             switch (op) {
-                case Tok::Shl: o = Op::Shl; break;
-                case Tok::Shr: o = is_unsigned(result) ? Op::Shr : Op::Sar; break;
-                case Tok::Amp: o = Op::And; break;
-                case Tok::Pipe: o = Op::Or; break;
-                default: o = Op::Xor; break;
+                case Tok::Shl:
+                    o = Op::Shl;
+                    break;
+                case Tok::Shr:
+                    o = is_unsigned(result) ? Op::Shr : Op::Sar;
+                    break;
+                case Tok::Amp:
+                    o = Op::And;
+                    break;
+                case Tok::Pipe:
+                    o = Op::Or;
+                    break;
+                default:
+                    o = Op::Xor;
+                    break;
             }
     }
     if (fl) {
@@ -351,13 +407,15 @@ int32_t Parser::make_address(int32_t e) {
             a.value = n.value;
             a.type = a.obj = temporary_pointer_to(n.obj);
             return add(a);
-        case NodeKind::Deref: return retype(n.a, temporary_pointer_to(n.obj));
+        case NodeKind::Deref:
+            return retype(n.a, temporary_pointer_to(n.obj));
         case NodeKind::Function:
             a = n;
             a.kind = NodeKind::FuncAddr;
             a.type = a.obj = temporary_pointer_to(temporary_function(n.sym->type));
             return add(a);
-        default: fe_.diag.fail(Msg::NoVariable);
+        default:
+            fe_.diag.fail(Msg::NoVariable);
     }
 }
 
@@ -408,8 +466,8 @@ int32_t Parser::make_assign(Tok op, int32_t target, int32_t value) {
     }
     if (!is_basic(vt)) fe_.diag.fail(Msg::BadType);
     n.kind = NodeKind::CompoundAssign;
-    const bool arithmetic = op == Tok::MulAssign || op == Tok::DivAssign ||
-                            op == Tok::ModAssign || op == Tok::AddAssign || op == Tok::SubAssign;
+    const bool arithmetic = op == Tok::MulAssign || op == Tok::DivAssign || op == Tok::ModAssign ||
+                            op == Tok::AddAssign || op == Tok::SubAssign;
     if (t.obj == type::Float) {
         if (!arithmetic) fe_.diag.fail(Msg::BadType);
         v = convert(v, type::Float);
@@ -427,16 +485,36 @@ int32_t Parser::make_assign(Tok op, int32_t target, int32_t value) {
         // An integer target works in integers: a float value is converted.
         v = convert(v, type::Long);
         switch (op) {
-            case Tok::MulAssign: n.op = Op::Mul; break;
-            case Tok::DivAssign: n.op = Op::Div; break;
-            case Tok::ModAssign: n.op = Op::Mod; break;
-            case Tok::AddAssign: n.op = Op::Add; break;
-            case Tok::SubAssign: n.op = Op::Sub; break;
-            case Tok::ShlAssign: n.op = Op::Shl; break;
-            case Tok::ShrAssign: n.op = is_unsigned(t.obj) ? Op::Shr : Op::Sar; break;
-            case Tok::AndAssign: n.op = Op::And; break;
-            case Tok::OrAssign: n.op = Op::Or; break;
-            default: n.op = Op::Xor; break;
+            case Tok::MulAssign:
+                n.op = Op::Mul;
+                break;
+            case Tok::DivAssign:
+                n.op = Op::Div;
+                break;
+            case Tok::ModAssign:
+                n.op = Op::Mod;
+                break;
+            case Tok::AddAssign:
+                n.op = Op::Add;
+                break;
+            case Tok::SubAssign:
+                n.op = Op::Sub;
+                break;
+            case Tok::ShlAssign:
+                n.op = Op::Shl;
+                break;
+            case Tok::ShrAssign:
+                n.op = is_unsigned(t.obj) ? Op::Shr : Op::Sar;
+                break;
+            case Tok::AndAssign:
+                n.op = Op::And;
+                break;
+            case Tok::OrAssign:
+                n.op = Op::Or;
+                break;
+            default:
+                n.op = Op::Xor;
+                break;
         }
         if ((n.op == Op::Div || n.op == Op::Mod) && node(v).kind == NodeKind::Const &&
             node(v).value == 0)

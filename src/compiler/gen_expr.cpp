@@ -16,23 +16,33 @@ struct AccessOps {
 // Loads by the object's type: sign- or zero-extending the narrow ones.
 AccessOps load_ops(TypeRef obj) {
     switch (obj) {
-        case type::Char: return {Op::LoadS8Abs, Op::LoadS8Frame, Op::LoadS8Ind, "movsbl"};
-        case type::UChar: return {Op::LoadU8Abs, Op::LoadU8Frame, Op::LoadU8Ind, "movbl"};
-        case type::Short: return {Op::LoadS16Abs, Op::LoadS16Frame, Op::LoadS16Ind, "movswl"};
-        case type::UShort: return {Op::LoadU16Abs, Op::LoadU16Frame, Op::LoadU16Ind, "movwl"};
-        default: return {Op::Load32Abs, Op::Load32Frame, Op::Load32Ind, "movl"};
+        case type::Char:
+            return {Op::LoadS8Abs, Op::LoadS8Frame, Op::LoadS8Ind, "movsbl"};
+        case type::UChar:
+            return {Op::LoadU8Abs, Op::LoadU8Frame, Op::LoadU8Ind, "movbl"};
+        case type::Short:
+            return {Op::LoadS16Abs, Op::LoadS16Frame, Op::LoadS16Ind, "movswl"};
+        case type::UShort:
+            return {Op::LoadU16Abs, Op::LoadU16Frame, Op::LoadU16Ind, "movwl"};
+        default:
+            return {Op::Load32Abs, Op::Load32Frame, Op::Load32Ind, "movl"};
     }
 }
 
 AccessOps store_ops(TypeRef obj) {
     switch (is_basic(obj) ? basic_size(obj) : 4) {
-        case 1: return {Op::Store8Abs, Op::Store8Frame, Op::Store8Ind, "movb"};
-        case 2: return {Op::Store16Abs, Op::Store16Frame, Op::Store16Ind, "movw"};
-        default: return {Op::Store32Abs, Op::Store32Frame, Op::Store32Ind, "movl"};
+        case 1:
+            return {Op::Store8Abs, Op::Store8Frame, Op::Store8Ind, "movb"};
+        case 2:
+            return {Op::Store16Abs, Op::Store16Frame, Op::Store16Ind, "movw"};
+        default:
+            return {Op::Store32Abs, Op::Store32Frame, Op::Store32Ind, "movl"};
     }
 }
 
-std::string mnemonic(Op op) { return std::string(opcode_info(op).mnemonic); }
+std::string mnemonic(Op op) {
+    return std::string(opcode_info(op).mnemonic);
+}
 
 // Conditional jumps after a subtraction, for sense true and false.
 struct JumpPair {
@@ -41,14 +51,18 @@ struct JumpPair {
 JumpPair compare_jumps(Tok rel, CompareMode mode) {
     const bool unsigned_mode = mode == CompareMode::Unsigned;
     switch (rel) {
-        case Tok::Greater: return unsigned_mode ? JumpPair{Op::Ja, Op::Jbe} : JumpPair{Op::Jg, Op::Jle};
+        case Tok::Greater:
+            return unsigned_mode ? JumpPair{Op::Ja, Op::Jbe} : JumpPair{Op::Jg, Op::Jle};
         case Tok::GreaterEqual:
             return unsigned_mode ? JumpPair{Op::Jae, Op::Jb} : JumpPair{Op::Jge, Op::Jl};
-        case Tok::Less: return unsigned_mode ? JumpPair{Op::Jb, Op::Jae} : JumpPair{Op::Jl, Op::Jge};
+        case Tok::Less:
+            return unsigned_mode ? JumpPair{Op::Jb, Op::Jae} : JumpPair{Op::Jl, Op::Jge};
         case Tok::LessEqual:
             return unsigned_mode ? JumpPair{Op::Jbe, Op::Ja} : JumpPair{Op::Jle, Op::Jg};
-        case Tok::NotEqual: return {Op::Jne, Op::Je};
-        default: return {Op::Je, Op::Jne};
+        case Tok::NotEqual:
+            return {Op::Jne, Op::Je};
+        default:
+            return {Op::Je, Op::Jne};
     }
 }
 
@@ -103,12 +117,18 @@ void CodeGen::gen(int32_t index) {
             listing_.line("\tmovl\tr%d, $%d\n", reg_a(), n.value);
             op_ri(Op::MovImm, reg_a(), 0, uint32_t(n.value));
             return;
-        case NodeKind::String: gen_string(n); return;
+        case NodeKind::String:
+            gen_string(n);
+            return;
         case NodeKind::Global:
         case NodeKind::Local:
-        case NodeKind::Deref: load(n); return;
+        case NodeKind::Deref:
+            load(n);
+            return;
         case NodeKind::GlobalAddr:
-        case NodeKind::LocalAddr: gen_address(index); return;
+        case NodeKind::LocalAddr:
+            gen_address(index);
+            return;
         case NodeKind::FuncAddr:
         case NodeKind::Function:
             listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, 0).c_str());
@@ -117,7 +137,9 @@ void CodeGen::gen(int32_t index) {
             emit8(reg_byte(reg_a(), 0));
             emit32(label_reference(n.sym->value));
             return;
-        case NodeKind::Binary: gen_binary(n); return;
+        case NodeKind::Binary:
+            gen_binary(n);
+            return;
         case NodeKind::Unary:
         case NodeKind::LogNot: {
             gen(n.a);
@@ -128,16 +150,28 @@ void CodeGen::gen(int32_t index) {
         }
         case NodeKind::Compare:
         case NodeKind::LogAnd:
-        case NodeKind::LogOr: gen_truth_value(index); return;
-        case NodeKind::Cond: gen_conditional(n); return;
+        case NodeKind::LogOr:
+            gen_truth_value(index);
+            return;
+        case NodeKind::Cond:
+            gen_conditional(n);
+            return;
         case NodeKind::Comma:
             gen(n.a);
             gen(n.b);
             return;
-        case NodeKind::Assign: gen_assign(n); return;
-        case NodeKind::CompoundAssign: gen_compound(n); return;
-        case NodeKind::IncDec: gen_incdec(n); return;
-        case NodeKind::Call: gen_call(n); return;
+        case NodeKind::Assign:
+            gen_assign(n);
+            return;
+        case NodeKind::CompoundAssign:
+            gen_compound(n);
+            return;
+        case NodeKind::IncDec:
+            gen_incdec(n);
+            return;
+        case NodeKind::Call:
+            gen_call(n);
+            return;
     }
 }
 
@@ -161,8 +195,11 @@ void CodeGen::gen_address(int32_t index) {
             listing_.line("\tlea\t\tr%d, %d(r%d)\n", reg_a(), n.value, kFrameRegister);
             op_ri(Op::LeaFrame, reg_a(), kFrameRegister, uint32_t(n.value));
             return;
-        case NodeKind::Deref: gen(n.a); return;
-        default: diag_.fail(Msg::Internal);
+        case NodeKind::Deref:
+            gen(n.a);
+            return;
+        default:
+            diag_.fail(Msg::Internal);
     }
 }
 
@@ -175,8 +212,7 @@ void CodeGen::load(const Node& n) {
             op_ri(ops.absolute, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
             return;
         case NodeKind::Local:
-            listing_.line("\t%s\tr%d, %d(r%d)\n", ops.mnemonic, reg_a(), n.value,
-                          kFrameRegister);
+            listing_.line("\t%s\tr%d, %d(r%d)\n", ops.mnemonic, reg_a(), n.value, kFrameRegister);
             op_ri(ops.frame, reg_a(), kFrameRegister, uint32_t(n.value));
             return;
         default:
@@ -222,8 +258,8 @@ void CodeGen::gen_assign(const Node& n) {
             if (!store_name_.empty())
                 listing_.line("\t%s\t%s, r%d\n", ops.mnemonic, store_name_.c_str(), reg_a());
             else
-                listing_.line("\t%s\t%d(r%d), r%d\n", ops.mnemonic, target.value,
-                              kFrameRegister, reg_a());
+                listing_.line("\t%s\t%d(r%d), r%d\n", ops.mnemonic, target.value, kFrameRegister,
+                              reg_a());
             op_ri(ops.frame, kFrameRegister, reg_a(), uint32_t(target.value));
             return;
         default:
@@ -342,7 +378,9 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
         case NodeKind::Const:
             if ((n.value != 0) == sense) jump(Op::Jmp, label);
             return;
-        case NodeKind::LogNot: condition(n.a, !sense, label); return;
+        case NodeKind::LogNot:
+            condition(n.a, !sense, label);
+            return;
         case NodeKind::LogAnd:
             if (sense) {
                 int32_t skip = new_label();
@@ -365,7 +403,9 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
                 define_label(skip);
             }
             return;
-        case NodeKind::Compare: compare_jump(n, sense, label); return;
+        case NodeKind::Compare:
+            compare_jump(n, sense, label);
+            return;
         case NodeKind::Global:
         case NodeKind::Local: {
             if (!types_.is_scalar(n.obj)) break;
@@ -374,7 +414,10 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             if (n.kind == NodeKind::Global) {
                 static constexpr Op kOps[] = {Op::Zero8Abs, Op::Zero16Abs, Op::Zero32Abs};
                 listing_.line("\t%s\t%s\n", mn, symbol_text(n.sym, n.value).c_str());
-                op_i(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], uint32_t(n.sym->value) + uint32_t(n.value));
+                op_i(kOps[width == 1   ? 0
+                          : width == 2 ? 1
+                                       : 2],
+                     uint32_t(n.sym->value) + uint32_t(n.value));
             } else {
                 static constexpr Op kOps[] = {Op::Zero8Frame, Op::Zero16Frame, Op::Zero32Frame};
                 listing_.line("\t%s\t%d(r%d)\n", mn, n.value, kFrameRegister);
@@ -383,7 +426,8 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             jump(sense ? Op::Jne : Op::Je, label);
             return;
         }
-        default: break;
+        default:
+            break;
     }
     gen(index);
     listing_.line("\tcmpl\tr%d, $0\n", reg_a());

@@ -61,7 +61,7 @@ struct Node {
 };
 
 class NodePool {
-public:
+  public:
     // Deepest tree accepted: generation recurses along it.
     static constexpr uint16_t kMaxDepth = 400;
     static constexpr size_t kMaxNodes = 1 << 16;
@@ -100,7 +100,7 @@ public:
         if (m.args < args_.size()) args_.resize(m.args);
     }
 
-private:
+  private:
     Diagnostics& diag_;
     std::vector<Node> nodes_;
     std::vector<int32_t> args_;

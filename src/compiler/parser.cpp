@@ -45,13 +45,26 @@ void Parser::expect(Tok t) {
     if (accept(t)) return;
     std::string_view item = kMissingIdentifier;
     switch (t) {
-        case Tok::KwWhile: item = "'while'"; break;
-        case Tok::LParen: item = "'('"; break;
-        case Tok::RParen: item = "')'"; break;
-        case Tok::RBracket: item = "']'"; break;
-        case Tok::Colon: item = "':'"; break;
-        case Tok::Semicolon: item = "';'"; break;
-        default: break;
+        case Tok::KwWhile:
+            item = "'while'";
+            break;
+        case Tok::LParen:
+            item = "'('";
+            break;
+        case Tok::RParen:
+            item = "')'";
+            break;
+        case Tok::RBracket:
+            item = "']'";
+            break;
+        case Tok::Colon:
+            item = "':'";
+            break;
+        case Tok::Semicolon:
+            item = "';'";
+            break;
+        default:
+            break;
     }
     fe_.diag.missing(item);
 }

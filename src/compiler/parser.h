@@ -24,7 +24,7 @@ struct ParserSetup {
 };
 
 class Parser {
-public:
+  public:
     // Deepest nesting of parentheses, unary operators, statements and declarators.
     static constexpr int kMaxNesting = 200;
 
@@ -39,7 +39,7 @@ public:
 
     uint32_t external_used() const { return external_used_; }
 
-private:
+  private:
     enum class Storage { None, Static, Extern, Typedef };
     // Symbol flags.
     static constexpr uint8_t kParameter = 1;
@@ -72,7 +72,7 @@ private:
 
     // Bounds the recursion of the parser (and so of the code generator).
     class Nesting {
-    public:
+      public:
         Nesting(Parser& p, Msg m) : p_(p) {
             if (++p_.nesting_ > kMaxNesting) p_.fe_.diag.fail(m);
         }
@@ -80,7 +80,7 @@ private:
         Nesting(const Nesting&) = delete;
         Nesting& operator=(const Nesting&) = delete;
 
-    private:
+      private:
         Parser& p_;
     };
 

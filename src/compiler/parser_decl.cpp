@@ -41,10 +41,17 @@ void Parser::top_level_declaration() {
 
 Parser::Storage Parser::storage_class() {
     switch (peek()) {
-        case Tok::KwStatic: consume(); return Storage::Static;
-        case Tok::KwExtern: consume(); return Storage::Extern;
-        case Tok::KwTypedef: consume(); return Storage::Typedef;
-        default: return Storage::None;
+        case Tok::KwStatic:
+            consume();
+            return Storage::Static;
+        case Tok::KwExtern:
+            consume();
+            return Storage::Extern;
+        case Tok::KwTypedef:
+            consume();
+            return Storage::Typedef;
+        default:
+            return Storage::None;
     }
 }
 
@@ -58,13 +65,15 @@ bool Parser::starts_type() {
         case Tok::KwUnsigned:
         case Tok::KwLong:
         case Tok::KwShort:
-        case Tok::KwFloat: return true;
+        case Tok::KwFloat:
+            return true;
         case Tok::Identifier: {
             const Symbol* s = tok().sym;
             if (s->kind == SymbolKind::New) s = tok().global;
             return s->kind == SymbolKind::Typedef;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -79,20 +88,40 @@ std::optional<TypeRef> Parser::type_specifier() {
             const bool u = peek() == Tok::KwUnsigned;
             consume();
             switch (peek()) {
-                case Tok::KwChar: consume(); return optional_int(u ? type::UChar : type::Char);
-                case Tok::KwShort: consume(); return optional_int(u ? type::UShort : type::Short);
-                case Tok::KwLong: consume(); return optional_int(u ? type::ULong : type::Long);
-                case Tok::KwInt: consume(); return u ? type::ULong : type::Long;
-                default: return u ? type::ULong : type::Long;
+                case Tok::KwChar:
+                    consume();
+                    return optional_int(u ? type::UChar : type::Char);
+                case Tok::KwShort:
+                    consume();
+                    return optional_int(u ? type::UShort : type::Short);
+                case Tok::KwLong:
+                    consume();
+                    return optional_int(u ? type::ULong : type::Long);
+                case Tok::KwInt:
+                    consume();
+                    return u ? type::ULong : type::Long;
+                default:
+                    return u ? type::ULong : type::Long;
             }
         }
-        case Tok::KwInt: consume(); return type::Long;
-        case Tok::KwChar: consume(); return type::Char;
-        case Tok::KwShort: consume(); return optional_int(type::Short);
-        case Tok::KwLong: consume(); return optional_int(type::Long);
-        case Tok::KwFloat: consume(); return type::Float;
+        case Tok::KwInt:
+            consume();
+            return type::Long;
+        case Tok::KwChar:
+            consume();
+            return type::Char;
+        case Tok::KwShort:
+            consume();
+            return optional_int(type::Short);
+        case Tok::KwLong:
+            consume();
+            return optional_int(type::Long);
+        case Tok::KwFloat:
+            consume();
+            return type::Float;
         case Tok::KwStruct:
-        case Tok::KwUnion: return struct_specifier();
+        case Tok::KwUnion:
+            return struct_specifier();
         case Tok::Identifier: {
             const Symbol* s = tok().sym;
             if (s->kind == SymbolKind::New) s = tok().global;
@@ -101,7 +130,8 @@ std::optional<TypeRef> Parser::type_specifier() {
             consume();
             return t;
         }
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -177,7 +207,9 @@ Parser::Declarator Parser::declarator(TypeRef base, bool abstract, uint32_t memb
     TypeRef t = base;
     for (const DeclOp& op : ops) {
         switch (op.tag) {
-            case TypeTag::Pointer: t = types_.pointer_to(t); break;
+            case TypeTag::Pointer:
+                t = types_.pointer_to(t);
+                break;
             case TypeTag::Array:
                 if (types_.is_function(t)) fe_.diag.fail(Msg::Declaration);
                 t = types_.array_of(t, op.count);
@@ -187,7 +219,8 @@ Parser::Declarator Parser::declarator(TypeRef base, bool abstract, uint32_t memb
                 if (types_.is_function(t) || types_.is_array(t)) fe_.diag.fail(Msg::Declaration);
                 t = types_.function_returning(t);
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     d.type = t;
@@ -197,8 +230,8 @@ Parser::Declarator Parser::declarator(TypeRef base, bool abstract, uint32_t memb
 // Collects the type operations of a declarator in the order they apply to
 // the base type: the pointers, the suffixes from the last to the first, then
 // those of a parenthesised inner declarator.
-void Parser::declarator_ops(std::vector<DeclOp>& ops, Declarator& d, bool abstract,
-                            uint32_t suffix, bool parameter) {
+void Parser::declarator_ops(std::vector<DeclOp>& ops, Declarator& d, bool abstract, uint32_t suffix,
+                            bool parameter) {
     Nesting nesting(*this, Msg::Declaration);
     int stars = 0;
     while (accept(Tok::Star)) ++stars;
@@ -298,8 +331,7 @@ void Parser::member_name(Token& t, uint32_t number) {
     t.sym = t.global;
     if (fe_.lexer.scope() != NameScope::Global) {
         Symbol* local = fe_.symbols.local(name, t.global->name);
-        if (fe_.lexer.scope() == NameScope::Local || local->kind != SymbolKind::New)
-            t.sym = local;
+        if (fe_.lexer.scope() == NameScope::Local || local->kind != SymbolKind::New) t.sym = local;
     }
 }
 
@@ -440,8 +472,8 @@ void Parser::knr_declarations() {
             if (s->kind != SymbolKind::New) {
                 if (!(s->flags & kParameter) || s->type != type::Long)
                     fe_.diag.fail(Msg::Declaration);
-                s->type = types_.is_array(d.type) ? types_.pointer_to(types_.target(d.type))
-                                                  : d.type;
+                s->type =
+                    types_.is_array(d.type) ? types_.pointer_to(types_.target(d.type)) : d.type;
             }
             if (!accept(Tok::Comma)) break;
         }
@@ -469,7 +501,9 @@ void Parser::local_declaration() {
     if (!accept(Tok::Semicolon)) fe_.diag.fail(Msg::Declaration);
 }
 
-std::string Parser::listing_name(const Symbol* s) const { return s->name; }
+std::string Parser::listing_name(const Symbol* s) const {
+    return s->name;
+}
 
 void Parser::declare_local(Declarator& d, Storage st) {
     if (!d.has_name) fe_.diag.fail(Msg::Declaration);
@@ -622,8 +656,11 @@ void Parser::data_scalar(uint32_t address, TypeRef t) {
             fe_.listing.line("\t.long $%s\n", n.sym->name);
             cg_.data_label_reference(address, n.sym->value);
             return;
-        case NodeKind::String: put32(cg_.place_string(n.str, n.str_size, false)); return;
-        default: fe_.diag.fail(Msg::BadType);
+        case NodeKind::String:
+            put32(cg_.place_string(n.str, n.str_size, false));
+            return;
+        default:
+            fe_.diag.fail(Msg::BadType);
     }
 }
 

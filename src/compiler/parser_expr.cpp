@@ -8,25 +8,36 @@ namespace {
 // Binding strength of binary operators; 0 for anything else.
 int precedence(Tok t) {
     switch (t) {
-        case Tok::OrOr: return 4;
-        case Tok::AndAnd: return 5;
-        case Tok::Pipe: return 6;
-        case Tok::Caret: return 7;
-        case Tok::Amp: return 8;
+        case Tok::OrOr:
+            return 4;
+        case Tok::AndAnd:
+            return 5;
+        case Tok::Pipe:
+            return 6;
+        case Tok::Caret:
+            return 7;
+        case Tok::Amp:
+            return 8;
         case Tok::Equal:
-        case Tok::NotEqual: return 9;
+        case Tok::NotEqual:
+            return 9;
         case Tok::Less:
         case Tok::LessEqual:
         case Tok::Greater:
-        case Tok::GreaterEqual: return 10;
+        case Tok::GreaterEqual:
+            return 10;
         case Tok::Shr:
-        case Tok::Shl: return 11;
+        case Tok::Shl:
+            return 11;
         case Tok::Plus:
-        case Tok::Minus: return 12;
+        case Tok::Minus:
+            return 12;
         case Tok::Star:
         case Tok::Slash:
-        case Tok::Percent: return 13;
-        default: return 0;
+        case Tok::Percent:
+            return 13;
+        default:
+            return 0;
     }
 }
 
@@ -42,8 +53,10 @@ bool is_assignment(Tok t) {
         case Tok::ShlAssign:
         case Tok::AndAssign:
         case Tok::OrAssign:
-        case Tok::XorAssign: return true;
-        default: return false;
+        case Tok::XorAssign:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -104,16 +117,23 @@ int32_t Parser::unary() {
             const Tok t = take().kind;
             return make_unary(t, unary());
         }
-        case Tok::Star: consume(); return make_deref(unary());
-        case Tok::Amp: consume(); return make_address(unary());
+        case Tok::Star:
+            consume();
+            return make_deref(unary());
+        case Tok::Amp:
+            consume();
+            return make_address(unary());
         case Tok::Inc:
         case Tok::Dec: {
             const bool dec = take().kind == Tok::Dec;
             return make_incdec(unary(), false, dec);
         }
-        case Tok::KwSizeof: return sizeof_expression();
-        case Tok::LParen: return cast_or_parenthesised();
-        default: return postfix(primary());
+        case Tok::KwSizeof:
+            return sizeof_expression();
+        case Tok::LParen:
+            return cast_or_parenthesised();
+        default:
+            return postfix(primary());
     }
 }
 
@@ -182,7 +202,8 @@ int32_t Parser::postfix(int32_t e) {
                 e = make_incdec(e, true, dec);
                 break;
             }
-            default: return e;
+            default:
+                return e;
         }
     }
 }
@@ -249,7 +270,8 @@ int32_t Parser::primary() {
     switch (peek()) {
         case Tok::Number: {
             Token t = take();
-            return t.is_float ? constant(int32_t(t.value), type::Float) : constant(int32_t(t.value));
+            return t.is_float ? constant(int32_t(t.value), type::Float)
+                              : constant(int32_t(t.value));
         }
         case Tok::String: {
             Token t = take();
@@ -263,14 +285,16 @@ int32_t Parser::primary() {
             n.type = n.obj = char_pointer_;
             return add(n);
         }
-        case Tok::Identifier: return identifier_expression();
+        case Tok::Identifier:
+            return identifier_expression();
         case Tok::LParen: {
             consume();
             int32_t e = expression();
             expect(Tok::RParen);
             return e;
         }
-        default: fe_.diag.fail(Msg::Expression);
+        default:
+            fe_.diag.fail(Msg::Expression);
     }
 }
 
@@ -286,9 +310,12 @@ int32_t Parser::identifier_expression() {
             n.type = n.obj = is_basic(s->type) ? widened(s->type) : s->type;
             return add(n);
         case SymbolKind::GlobalVar:
-        case SymbolKind::LocalVar: return lvalue_node(s);
-        case SymbolKind::New: break;
-        default: fe_.diag.fail(Msg::Expression);
+        case SymbolKind::LocalVar:
+            return lvalue_node(s);
+        case SymbolKind::New:
+            break;
+        default:
+            fe_.diag.fail(Msg::Expression);
     }
     // An unknown name: a function when a call follows, or one that an earlier
     // program exported.
@@ -319,7 +346,8 @@ int32_t Parser::constant_value() {
     const int32_t e = conditional();
     const Node n = node(e);
     int32_t value = n.value;
-    if (n.kind == NodeKind::Const && n.type == type::Float) value = node(convert(e, type::Long)).value;
+    if (n.kind == NodeKind::Const && n.type == type::Float)
+        value = node(convert(e, type::Long)).value;
     release(m);
     if (n.kind != NodeKind::Const) fe_.diag.fail(Msg::NoConstant);
     return value;

@@ -23,21 +23,41 @@ void Parser::statement() {
     // A waiting return jump goes out before anything else.
     cg_.flush_return();
     switch (peek()) {
-        case Tok::Semicolon: consume(); return;
+        case Tok::Semicolon:
+            consume();
+            return;
         case Tok::LBrace:
             consume();
             while (peek() != Tok::RBrace) statement();
             consume();
             return;
-        case Tok::KwIf: if_statement(); return;
-        case Tok::KwWhile: while_statement(); return;
-        case Tok::KwDo: do_statement(); return;
-        case Tok::KwFor: for_statement(); return;
-        case Tok::KwSwitch: switch_statement(); return;
-        case Tok::KwCase: case_labels(); return;
-        case Tok::KwDefault: default_label(); return;
-        case Tok::KwReturn: return_statement(); return;
-        case Tok::KwGoto: goto_statement(); return;
+        case Tok::KwIf:
+            if_statement();
+            return;
+        case Tok::KwWhile:
+            while_statement();
+            return;
+        case Tok::KwDo:
+            do_statement();
+            return;
+        case Tok::KwFor:
+            for_statement();
+            return;
+        case Tok::KwSwitch:
+            switch_statement();
+            return;
+        case Tok::KwCase:
+            case_labels();
+            return;
+        case Tok::KwDefault:
+            default_label();
+            return;
+        case Tok::KwReturn:
+            return_statement();
+            return;
+        case Tok::KwGoto:
+            goto_statement();
+            return;
         case Tok::KwBreak:
         case Tok::KwContinue: {
             const int32_t label = peek() == Tok::KwBreak ? break_label_ : continue_label_;
@@ -49,8 +69,11 @@ void Parser::statement() {
         }
         case Tok::KwStatic:
         case Tok::KwExtern:
-        case Tok::KwTypedef: local_declaration(); return;
-        default: break;
+        case Tok::KwTypedef:
+            local_declaration();
+            return;
+        default:
+            break;
     }
     if (starts_type()) {
         local_declaration();

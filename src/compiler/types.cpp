@@ -67,13 +67,16 @@ uint32_t TypeTable::size_of(TypeRef t) const {
         size = basic_size(t);
     } else {
         switch (tag(t)) {
-            case TypeTag::Pointer: size = 4; break;
+            case TypeTag::Pointer:
+                size = 4;
+                break;
             case TypeTag::Struct:
             case TypeTag::Union:
                 if (struct_size(t) < 0) diag_.fail(Msg::Declaration);
                 size = struct_size(t);
                 break;
-            default: diag_.fail(Msg::Declaration);
+            default:
+                diag_.fail(Msg::Declaration);
         }
     }
     const int64_t total = count * size;
@@ -95,11 +98,13 @@ bool TypeTable::same(TypeRef a, TypeRef b) const {
         if (a <= 0 || b <= 0 || tag(a) != tag(b)) return false;
         switch (tag(a)) {
             case TypeTag::Struct:
-            case TypeTag::Union: return struct_number(a) == struct_number(b);
+            case TypeTag::Union:
+                return struct_number(a) == struct_number(b);
             case TypeTag::Array:
                 if (array_count(a) != array_count(b)) return false;
                 break;
-            default: break;
+            default:
+                break;
         }
         a = target(a);
         b = target(b);

@@ -25,8 +25,12 @@ inline constexpr TypeRef Float = -7;
 
 enum class TypeTag : int32_t { Pointer = 1, Array = 2, Struct = 3, Union = 4, Function = 5 };
 
-constexpr bool is_basic(TypeRef t) { return t < 0 && t >= type::Float; }
-constexpr bool is_integer(TypeRef t) { return is_basic(t) && t != type::Float; }
+constexpr bool is_basic(TypeRef t) {
+    return t < 0 && t >= type::Float;
+}
+constexpr bool is_integer(TypeRef t) {
+    return is_basic(t) && t != type::Float;
+}
 constexpr bool is_unsigned(TypeRef t) {
     return t == type::ULong || t == type::UShort || t == type::UChar;
 }
@@ -34,10 +38,13 @@ constexpr bool is_unsigned(TypeRef t) {
 constexpr uint32_t basic_size(TypeRef t) {
     switch (t) {
         case type::Short:
-        case type::UShort: return 2;
+        case type::UShort:
+            return 2;
         case type::Char:
-        case type::UChar: return 1;
-        default: return 4;
+        case type::UChar:
+            return 1;
+        default:
+            return 4;
     }
 }
 // What reading a value of basic type `t` gives: char and short widen to long,
@@ -49,7 +56,7 @@ constexpr TypeRef widened(TypeRef t) {
 }
 
 class TypeTable {
-public:
+  public:
     static constexpr uint32_t kWords = 4096;
     // Sizes at or beyond this are refused: addresses stay below 2^31.
     static constexpr int64_t kMaxObjectSize = int64_t(1) << 30;
@@ -94,7 +101,7 @@ public:
     }
     void release_all_down() { down_ = kWords; }
 
-private:
+  private:
     uint32_t index(TypeRef t) const;
     int32_t field(TypeRef t, uint32_t n) const;
     TypeRef allocate(std::initializer_list<int32_t> record);

@@ -98,8 +98,10 @@ TEST(Declarations, InitializedDataIsInPlaceBeforeMainRuns) {
         const char* expression;
         int32_t value;
     } cases[] = {
-        {"c", 44}, {"s", -2}, {"uc", 255}, {"(int)(f * 2)", 6}, {"n", 2},
-        {"a[0] + a[1] * 10 + a[2] * 100 + a[4] * 1000", 301}, {"*p", 3}, {"str[1]", 'i'},
+        {"c", 44},      {"s", -2},
+        {"uc", 255},    {"(int)(f * 2)", 6},
+        {"n", 2},       {"a[0] + a[1] * 10 + a[2] * 100 + a[4] * 1000", 301},
+        {"*p", 3},      {"str[1]", 'i'},
         {"fp(21)", 42}, {"counter() + counter() * 100", 11 + 1000},  // right operand first
     };
     for (const auto& c : cases) {

@@ -1,6 +1,8 @@
 // The compiler behind the real program loader: scripts that include the
 // engine's built-ins header, call another program, and share an exported
 // function and extern variables with it.
+#include "vm/engine.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +11,6 @@
 #include "compiler/compiler.h"
 #include "shell/error_report.h"
 #include "shell/settings.h"
-#include "vm/engine.h"
 #include "vm/trap.h"
 
 using namespace tob;
@@ -18,7 +19,7 @@ using namespace tob::compiler;
 namespace {
 
 class CompiledEngine : public ::testing::Test {
-public:
+  public:
     CompiledEngine() : engine(uint64_t(256) << 20) {
         previous_ = set_error_sink({[this](const std::string& t) { reports.push_back(t); }, true});
         engine.allocate_external_area(4096);

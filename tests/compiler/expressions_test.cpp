@@ -123,8 +123,7 @@ TEST(Expressions, AssignmentsAndIncrements) {
         {"short s; s = 0x7FFF; ++s; return s;", -32768},
         {"int a, b; a = b = 4; return a + b;", 8},
         // The target of a compound assignment is evaluated twice, side effects too.
-        {"int x[3], i; i = 0; x[0] = x[1] = x[2] = 1; x[i++] += 5; return i * 100 + x[1];",
-         206},
+        {"int x[3], i; i = 0; x[0] = x[1] = x[2] = 1; x[i++] += 5; return i * 100 + x[1];", 206},
     });
 }
 
@@ -156,7 +155,7 @@ TEST(Expressions, CallsAndSpilling) {
             {"int (*g)(); g = add3; return g(3, 2, 1);", 321},
             {"return twice(twice(3)) + add3(twice(1), 0, twice(2));", 12 + 204},
             // More live values than registers: the rest go to the stack.
-            {"int a; a = 1; return a + (a + (a + (a + (a + (a + (a + (a + (a + a))))))));", 10},
+            {"int a; a = 1; return ((((((((a*2)-1)*3)-2)*5)-3)*7)-4)*11;", 110},
             {"int a; a = 2; return (a*3) - ((a*5) - ((a*7) - ((a*11) - ((a*13) - (a*17)))));",
              2 * (3 - 5 + 7 - 11 + 13 - 17)},
             {"int a; a = 1; return a + twice(a + twice(a + twice(a)));", 1 + 2 * (1 + 2 * 3)},

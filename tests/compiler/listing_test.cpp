@@ -1,7 +1,6 @@
 // The assembly listing: a golden listing of a small program, source echo on
 // and off, a listing cut short by an error, and the load widths it prints.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
@@ -64,6 +63,21 @@ TEST(Listing, CompoundAssignmentsLoadByWidthAndSign) {
     EXPECT_NE(u.listing.find("\tmovswl\tr2, (r2)\n"), std::string::npos) << u.listing;
 }
 
+TEST(Listing, CallsAndSpills) {
+    CompileResult r = list(
+        "int f();\n"
+        "int main() { int a; f(1, 2, 3); f(); return ((((((((a*2)-1)*3)-2)*5)-3)*7)-4)*11; }\n",
+        false);
+    // Arguments last to first, then the clean-up; none without arguments.
+    EXPECT_NE(r.listing.find("\tpush\t$3\n\tpush\t$2\n\tpush\t$1\n\tcall\tf\n"
+                             "\tadd\t\tr7, $12\n\tcall\tf\n\tmovl"),
+              std::string::npos)
+        << r.listing;
+    // More live values than registers: the rest go to the machine stack and back.
+    EXPECT_NE(r.listing.find("\tpush\tr5\n"), std::string::npos);
+    EXPECT_NE(r.listing.find("\tpop\t\tr1\n"), std::string::npos);
+}
+
 TEST(Listing, FileNameIsTheSourceBaseName) {
     EXPECT_EQ(listing_file_name("game\\scripts\\Main.C"), "Main.txt");
     EXPECT_EQ(listing_file_name("noext"), "noext.txt");
@@ -76,8 +90,8 @@ TEST(Listing, DroppedFilesAreCheckedAndListedInTheCurrentDirectory) {
     const fs::path dir = fs::temp_directory_path() / ("tob_drop_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     fs::current_path(dir);
-    SourceReader reader = memory_source_reader({{"games\\Main.C", "int main() { return 0; }"},
-                                                {"games\\notes.txt", "int main() {}"}});
+    SourceReader reader = memory_source_reader(
+        {{"games\\Main.C", "int main() { return 0; }"}, {"games\\notes.txt", "int main() {}"}});
     EXPECT_TRUE(compile_dropped_file("games\\Main.C", false, false, reader));
     EXPECT_FALSE(fs::exists("Main.txt"));  // no listing without Shift
     EXPECT_TRUE(compile_dropped_file("games\\Main.C", true, false, reader));

@@ -26,7 +26,7 @@ struct ProgramRun {
 };
 
 class ProgramHarness {
-public:
+  public:
     static constexpr uint32_t kStackSize = 64 << 10;
     static constexpr uint32_t kExternalSize = 256;
     static constexpr uint32_t kMaxSteps = 1u << 20;
@@ -112,7 +112,7 @@ public:
     ScriptAddr program_base() const { return program_base_; }
     ExportedFunctions& exports() { return exports_; }
 
-private:
+  private:
     ScriptMemory memory_;
     Machine machine_;
     ScriptAddr external_ = 0;

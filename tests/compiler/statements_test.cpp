@@ -72,10 +72,8 @@ TEST(Statements, SwitchTriesEveryCaseBeforeTheDefault) {
 TEST(Statements, EveryReturnPathKeepsItsValue) {
     // An early return must not be spoiled by the code of the last statement.
     expect_results({
-        {"int f(c, a, b) { if (c) return 1; return a + b; } int main() { return f(1, 5, 6); }",
-         1},
-        {"int f(c, a, b) { if (c) return 1; return a + b; } int main() { return f(0, 5, 6); }",
-         11},
+        {"int f(c, a, b) { if (c) return 1; return a + b; } int main() { return f(1, 5, 6); }", 1},
+        {"int f(c, a, b) { if (c) return 1; return a + b; } int main() { return f(0, 5, 6); }", 11},
         {"int g; int f(c) { if (c) return 7; g = c * 3 + 1; } int main() { f(0); return f(1); }",
          7},
         {"int f(c) { while (c) { if (c == 3) return c * 10; c--; } return -1; }"
