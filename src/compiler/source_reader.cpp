@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "compiler/char_class.h"
+#include "platform/cp932.h"
 
 namespace tob::compiler {
 
@@ -52,7 +53,7 @@ SourceReader memory_source_reader(std::map<std::string, std::string> files) {
 
 SourceReader file_source_reader() {
     return [](std::string_view path) {
-        std::ifstream in(host_separators(path), std::ios::binary);
+        std::ifstream in(tob::cp932_to_utf8(host_separators(path)), std::ios::binary);
         if (!in) return SourceData{};
         std::ostringstream bytes;
         bytes << in.rdbuf();

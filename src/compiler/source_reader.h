@@ -25,7 +25,8 @@ using SourceReader = std::function<SourceData(std::string_view cp932_path)>;
 // treat "/" and "\" alike, as the engine's file layer does.
 SourceReader memory_source_reader(std::map<std::string, std::string> files);
 
-// Plain files of the host: "\" becomes "/", the name is used as it stands.
+// Plain files of the host: "\" becomes "/" and the CP932 name is opened by
+// its UTF-8 spelling, without any case folding.
 SourceReader file_source_reader();
 
 // Case-insensitive equality of CP932 names: ASCII letters fold, double-byte

@@ -3,6 +3,7 @@
 #include <cstring>
 
 int command_header(int argc, char** argv);
+int command_compile(int argc, char** argv);
 
 namespace {
 
@@ -14,6 +15,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"header", "header               print the built-ins header scripts include", command_header},
+    {"compile", "compile [--listing] [--echo] SCRIPT.c  check a script, write its listing",
+     command_compile},
 };
 
 void usage(FILE* out) {
