@@ -189,6 +189,7 @@ class Parser {
     int queued_ = 0;
     int nesting_ = 0;
     int parameter_depth_ = 0;
+    bool function_records_temporary_ = false;
 
     bool in_function_ = false;
     int32_t function_id_ = 0;

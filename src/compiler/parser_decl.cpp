@@ -24,7 +24,9 @@ void Parser::top_level_declaration() {
     if (accept(Tok::Semicolon)) return;  // only a struct or union was declared
     for (;;) {
         set_scope(NameScope::Global);
+        function_records_temporary_ = st != Storage::Typedef;
         Declarator d = declarator(base, false);
+        function_records_temporary_ = false;
         if (fe_.pp.pending_trap >= 0) {
             trap_stub(d);
             return;
@@ -205,7 +207,8 @@ Parser::Declarator Parser::declarator(TypeRef base, bool abstract, uint32_t memb
     std::vector<DeclOp> ops;
     declarator_ops(ops, d, abstract, member_suffix, parameter);
     TypeRef t = base;
-    for (const DeclOp& op : ops) {
+    for (size_t i = 0; i < ops.size(); ++i) {
+        const DeclOp& op = ops[i];
         switch (op.tag) {
             case TypeTag::Pointer:
                 t = types_.pointer_to(t);
@@ -215,10 +218,16 @@ Parser::Declarator Parser::declarator(TypeRef base, bool abstract, uint32_t memb
                 t = types_.array_of(t, op.count);
                 types_.size_of(t);  // refuses sizes beyond what addresses allow
                 break;
-            case TypeTag::Function:
+            case TypeTag::Function: {
                 if (types_.is_function(t) || types_.is_array(t)) fe_.diag.fail(Msg::Declaration);
+                // The type of a declared function is read once, when the name is
+                // declared: it need not take room for the whole compilation.
+                const bool global = types_.global();
+                if (i + 1 == ops.size() && function_records_temporary_) types_.set_global(false);
                 t = types_.function_returning(t);
+                types_.set_global(global);
                 break;
+            }
             default:
                 break;
         }
@@ -507,7 +516,9 @@ std::string Parser::listing_name(const Symbol* s) const {
 
 void Parser::declare_local(Declarator& d, Storage st) {
     if (!d.has_name) fe_.diag.fail(Msg::Declaration);
-    Symbol* s = d.name.sym;
+    // The name may have been read ahead in the body's scope (the type
+    // specifier looks one token further): take its local entry explicitly.
+    Symbol* s = fe_.symbols.local(d.name.global->name, d.name.global->name);
     if (types_.is_function(d.type) || s->kind != SymbolKind::New) fe_.diag.fail(Msg::Declaration);
     if (st == Storage::Typedef) {
         s->kind = SymbolKind::Typedef;

@@ -33,7 +33,12 @@ TypeRef TypeTable::allocate(std::initializer_list<int32_t> record) {
 }
 
 TypeRef TypeTable::pointer_to(TypeRef target) {
-    return allocate({int32_t(TypeTag::Pointer), target});
+    if (!global_) return allocate({int32_t(TypeTag::Pointer), target});
+    auto it = global_pointers_.find(target);
+    if (it != global_pointers_.end()) return it->second;
+    TypeRef p = allocate({int32_t(TypeTag::Pointer), target});
+    global_pointers_.emplace(target, p);
+    return p;
 }
 
 TypeRef TypeTable::array_of(TypeRef element, int32_t count) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <unordered_map>
 
 #include "compiler/diagnostics.h"
 
@@ -108,6 +109,9 @@ class TypeTable {
 
     Diagnostics& diag_;
     std::array<int32_t, kWords> words_{};
+    // Pointer records of the upward area, shared: a global `char *` declared
+    // a thousand times needs one record.
+    std::unordered_map<TypeRef, TypeRef> global_pointers_;
     uint32_t up_ = 1;
     uint32_t down_ = kWords;
     bool global_ = true;

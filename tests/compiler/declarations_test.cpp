@@ -80,10 +80,27 @@ TEST(Declarations, AcceptedForms) {
         // Typedefs, globally and inside a function.
         "typedef struct { short a, b; } pair; int main() { typedef int n; n k; pair p;"
         " p.a = 2; p.b = 4; k = p.a * p.b; return k - 2; }",
+        // Locals of the same name in several functions, and a global beside them.
+        "int q; int f() { int q; q = 2; return q; } int g() { unsigned q; q = 3; return q; }"
+        " int main() { q = 1; return f() * g() * q; }",
         // Declarations among statements; extern inside a function is a plain local.
         "int main() { int a; a = 2; int b; b = 4; extern int c; c = a * b; return c - 2; }",
     };
     for (const char* s : sources) EXPECT_EQ(h.result_of(s), 6) << s;
+}
+
+TEST(Declarations, LargeProgramsFitTheTypeTable) {
+    // Function types and repeated pointer types take no lasting room, so the
+    // number of functions and pointer globals is not bounded by the table.
+    std::string source;
+    for (int i = 0; i < 3000; ++i) {
+        std::string n = std::to_string(i);
+        source += "char *p" + n + "; int f" + n + "(char *s) { int c; c = s[0]; return c + " + n +
+                  "; }\n";
+    }
+    source += "int main() { return f2999(\"A\"); }\n";
+    ProgramHarness h;
+    EXPECT_EQ(h.result_of(source), 'A' + 2999);
 }
 
 TEST(Declarations, InitializedDataIsInPlaceBeforeMainRuns) {
