@@ -6,6 +6,7 @@
 #include "commands.h"
 
 int command_header(int argc, char** argv);
+int command_compile(int argc, char** argv);
 
 namespace {
 
@@ -24,6 +25,8 @@ constexpr Command kCommands[] = {
     {"list", "list ARCHIVE.bin          list an archive's members", tobtool::list},
     {"compress", "compress IN OUT           store a file compressed", tobtool::compress},
     {"expand", "expand IN OUT             expand a compressed file", tobtool::expand},
+    {"compile", "compile [--listing] [--echo] SCRIPT.c  check a script, write its listing",
+     command_compile},
 };
 
 void usage(FILE* out) {

@@ -1,0 +1,277 @@
+// Emission, labels, data placement and register allocation.
+#include "compiler/codegen.h"
+
+#include <cstring>
+
+namespace tob::compiler {
+namespace {
+
+// Code and data together stay below 2^31: addresses are compared as signed.
+constexpr uint64_t kMaxProgram = uint64_t(1) << 31;
+
+}  // namespace
+
+CodeGen::CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes,
+                 OutputArea out)
+    : diag_(diag), listing_(listing), types_(types), nodes_(nodes), out_(out) {
+    reset_registers();
+}
+
+// ---------------------------------------------------------------------------
+// Bytes
+
+void CodeGen::reserve(uint32_t n) {
+    uint64_t total = uint64_t(code_size_) + data_size_ + n;
+    if (!measuring() ? total > out_.size : total >= kMaxProgram) diag_.fail(Msg::ProgramFull);
+}
+
+void CodeGen::emit8(uint8_t v) {
+    if (out_.host) out_.host[code_size_] = v;
+    ++code_size_;
+}
+
+void CodeGen::emit32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) emit8(uint8_t(v >> (8 * i)));
+}
+
+void CodeGen::write32_at(uint32_t offset, uint32_t v) {
+    if (!out_.host) return;
+    if (uint64_t(offset) + 4 > out_.size) diag_.fail(Msg::Internal);
+    for (int i = 0; i < 4; ++i) out_.host[offset + uint32_t(i)] = uint8_t(v >> (8 * i));
+}
+
+uint32_t CodeGen::read32_at(uint32_t offset) const {
+    if (uint64_t(offset) + 4 > out_.size) diag_.fail(Msg::Internal);
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= uint32_t(out_.host[offset + uint32_t(i)]) << (8 * i);
+    return v;
+}
+
+void CodeGen::op_rr(Op op, uint8_t d, uint8_t s) {
+    reserve(2);
+    emit8(uint8_t(op));
+    emit8(reg_byte(d, s));
+}
+
+void CodeGen::op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm) {
+    reserve(6);
+    emit8(uint8_t(op));
+    emit8(reg_byte(d, s));
+    emit32(imm);
+}
+
+void CodeGen::op_i(Op op, uint32_t imm) {
+    reserve(5);
+    emit8(uint8_t(op));
+    emit32(imm);
+}
+
+// ---------------------------------------------------------------------------
+// Data
+
+uint32_t CodeGen::take_data(uint32_t n) {
+    reserve(n);
+    data_size_ += n;
+    return out_.base + out_.size - data_size_;
+}
+
+void CodeGen::write_data(uint32_t address, const void* bytes, uint32_t n) {
+    if (!out_.host || n == 0) return;
+    uint32_t offset = address - out_.base;
+    if (uint64_t(offset) + n > out_.size) diag_.fail(Msg::Internal);
+    std::memcpy(out_.host + offset, bytes, n);
+}
+
+void CodeGen::data_label_reference(uint32_t address, int32_t label) {
+    if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    Label& l = labels_[size_t(label - 1)];
+    uint32_t offset = address - out_.base;
+    if (l.defined) {
+        write32_at(offset, l.word);
+        return;
+    }
+    write32_at(offset, l.word);
+    l.word = offset;
+}
+
+// ---------------------------------------------------------------------------
+// Labels
+
+int32_t CodeGen::new_label() {
+    labels_.push_back(Label{});
+    return int32_t(labels_.size());
+}
+
+bool CodeGen::label_defined(int32_t label) const {
+    return label > 0 && size_t(label) <= labels_.size() && labels_[size_t(label - 1)].defined;
+}
+
+uint32_t CodeGen::label_reference(int32_t label) {
+    if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    Label& l = labels_[size_t(label - 1)];
+    if (l.defined) return l.word;
+    // The slot about to be written joins the chain of waiting references.
+    uint32_t previous = l.word;
+    l.word = code_size_;
+    return previous;
+}
+
+void CodeGen::patch_label(int32_t label, uint32_t address) {
+    if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    Label& l = labels_[size_t(label - 1)];
+    if (out_.host) {
+        uint32_t offset = l.word;
+        // Each slot is visited once; a longer walk means a broken chain.
+        for (uint32_t steps = 0; offset != 0; ++steps) {
+            if (steps > out_.size / 4) diag_.fail(Msg::Internal);
+            uint32_t next = read32_at(offset);
+            write32_at(offset, address);
+            offset = next;
+        }
+    }
+    l.word = address;
+}
+
+void CodeGen::define_label(int32_t label, bool list) {
+    flush_return();
+    if (label_defined(label)) diag_.fail(Msg::Internal);
+    if (list) listing_.line("_%d:\n", label);
+    patch_label(label, here());
+    labels_[size_t(label - 1)].defined = true;
+    reachable_ = true;
+}
+
+// ---------------------------------------------------------------------------
+// Registers
+
+void CodeGen::reset_registers() {
+    for (int i = 0; i < kAllocatable; ++i) {
+        slot_used_[size_t(i)] = false;
+        slot_reg_[size_t(i)] = uint8_t(i);
+    }
+    // A and B always hold a slot each.
+    a_ = 0;
+    b_ = 1;
+    slot_used_[0] = slot_used_[1] = true;
+    saved_.clear();
+}
+
+void CodeGen::push_a() {
+    for (int i = 0; i < kAllocatable; ++i) {
+        if (slot_used_[size_t(i)]) continue;
+        saved_.push_back(a_);
+        slot_used_[size_t(i)] = true;
+        a_ = i;
+        return;
+    }
+    // Every register holds a live value: spill A to the machine stack.
+    saved_.push_back(-1);
+    listing_.line("\tpush\tr%d\n", reg_a());
+    op_rr(Op::Push, reg_a(), reg_a());
+}
+
+void CodeGen::pop_b() {
+    if (saved_.empty()) diag_.fail(Msg::Internal);
+    int s = saved_.back();
+    saved_.pop_back();
+    if (s >= 0) {
+        slot_used_[size_t(b_)] = false;
+        b_ = s;
+        return;
+    }
+    listing_.line("\tpop\t\tr%d\n", reg_b());
+    op_rr(Op::Pop, reg_b(), kStackRegister);
+}
+
+void CodeGen::force_a_to_r0() {
+    if (reg_a() == 0) return;
+    int k = 0;
+    while (slot_reg_[size_t(k)] != 0) ++k;
+    if (slot_used_[size_t(k)]) {
+        listing_.line("\txchg\tr%d, r%d\n", 0, reg_a());
+        op_rr(Op::Xchg, 0, reg_a());
+    } else {
+        listing_.line("\tmovl\tr%d, r%d\n", 0, reg_a());
+        op_rr(Op::Mov, 0, reg_a());
+    }
+    std::swap(slot_reg_[size_t(k)], slot_reg_[size_t(a_)]);
+}
+
+void CodeGen::move_a_to(uint8_t reg) {
+    if (reg_a() == reg) return;
+    int k = 0;
+    while (slot_reg_[size_t(k)] != reg) ++k;
+    listing_.line("\tmovl\tr%d, r%d\n", reg, reg_a());
+    op_rr(Op::Mov, reg, reg_a());
+    if (k == b_) {
+        swap_ab();
+    } else {
+        slot_used_[size_t(a_)] = false;
+        slot_used_[size_t(k)] = true;
+        a_ = k;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Statement-level instructions
+
+void CodeGen::jump(Op op, int32_t label) {
+    flush_return();
+    listing_.line("\t%s\t\t_%d\n", std::string(opcode_info(op).mnemonic).c_str(), label);
+    reserve(5);
+    emit8(uint8_t(op));
+    emit32(label_reference(label));
+    if (op == Op::Jmp) reachable_ = false;
+}
+
+void CodeGen::flush_return() {
+    if (pending_return_ == 0) return;
+    int32_t label = pending_return_;
+    pending_return_ = 0;
+    force_a_to_r0();
+    jump(Op::Jmp, label);
+}
+
+void CodeGen::settle_return() {
+    if (pending_return_ == 0) return;
+    pending_return_ = 0;
+    force_a_to_r0();
+}
+
+void CodeGen::enter(uint32_t* operand_offset) {
+    listing_.line("\tenter\n");
+    reserve(5);
+    emit8(uint8_t(Op::Enter));
+    *operand_offset = code_size_;
+    emit32(0);
+}
+
+void CodeGen::patch_enter(uint32_t operand_offset, uint32_t frame_size) {
+    write32_at(operand_offset, frame_size);
+}
+
+void CodeGen::leave(uint32_t frame_size) {
+    listing_.line("\tleave\n");
+    op_i(Op::Leave, frame_size);
+}
+
+void CodeGen::ret() {
+    listing_.line("\tret\n\n");
+    reserve(1);
+    emit8(uint8_t(Op::Ret));
+}
+
+void CodeGen::trap(uint16_t number) {
+    listing_.line("\ttrap\t%d\n", number);
+    reserve(3);
+    emit8(uint8_t(Op::Trap));
+    emit8(uint8_t(number));
+    emit8(uint8_t(number >> 8));
+}
+
+void CodeGen::compare_immediate(uint8_t reg, int32_t value) {
+    listing_.line("\tcmp\t\tr%d, $%d\n", reg, value);
+    op_ri(Op::CmpImm, reg, 0, uint32_t(value));
+}
+
+}  // namespace tob::compiler

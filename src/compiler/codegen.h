@@ -1,0 +1,164 @@
+// The code generator: writes machine instructions straight into the program
+// area (or only counts them in a measuring compile), with one listing line per
+// instruction. Owns labels and their back-patching, register allocation,
+// placement of data, and generation of expression trees and conditions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "compiler/diagnostics.h"
+#include "compiler/listing.h"
+#include "compiler/nodes.h"
+#include "compiler/types.h"
+#include "vm/opcodes.h"
+#include "vm/script_memory.h"
+
+namespace tob::compiler {
+
+// The program area a compile writes into. A null `host` means a measuring
+// compile: every size is counted, nothing is written.
+struct OutputArea {
+    uint8_t* host = nullptr;
+    ScriptAddr base = 0;
+    uint32_t size = 0;
+};
+
+class CodeGen {
+  public:
+    static constexpr int kAllocatable = 6;  // r0..r5
+    static constexpr uint8_t kFrameRegister = 6;
+    static constexpr uint8_t kStackRegister = 7;
+    static constexpr int32_t kFirstLocalOffset = -20;
+
+    CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes, OutputArea out);
+
+    bool measuring() const { return out_.host == nullptr; }
+    uint32_t code_size() const { return code_size_; }
+    uint32_t data_size() const { return data_size_; }
+    // Absolute address of the next code byte.
+    uint32_t here() const { return out_.base + code_size_; }
+
+    // --- data ---
+    // Takes `n` bytes from the end of the area; returns their absolute address.
+    uint32_t take_data(uint32_t n);
+    // Writes bytes of a datum (nothing in a measuring compile).
+    void write_data(uint32_t address, const void* bytes, uint32_t n);
+    // A datum word that refers to function label `label` (filled in when it is placed).
+    void data_label_reference(uint32_t address, int32_t label);
+
+    // --- labels ---
+    int32_t new_label();
+    // Places `label` here; `list` writes its "_<n>:" line (function labels
+    // are listed by name instead).
+    void define_label(int32_t label, bool list = true);
+    bool label_defined(int32_t label) const;
+    uint32_t label_count() const { return uint32_t(labels_.size()); }
+    // Writes `address` into every slot still waiting for `label`.
+    void patch_label(int32_t label, uint32_t address);
+    bool reachable() const { return reachable_; }
+    void set_reachable(bool on) { reachable_ = on; }
+
+    // --- registers ---
+    void reset_registers();
+    uint8_t reg_a() const { return slot_reg_[size_t(a_)]; }
+    uint8_t reg_b() const { return slot_reg_[size_t(b_)]; }
+    void force_a_to_r0();
+
+    // --- instructions used by statements ---
+    void jump(Op op, int32_t label);  // jmp and conditional jumps
+    void enter(uint32_t* operand_offset);
+    void patch_enter(uint32_t operand_offset, uint32_t frame_size);
+    void leave(uint32_t frame_size);
+    void ret();
+    void trap(uint16_t number);
+    void compare_immediate(uint8_t reg, int32_t value);  // `case` test
+
+    // A return whose jump to `label` waits until more code follows.
+    void set_pending_return(int32_t label) { pending_return_ = label; }
+    // Emits a waiting return: A into r0, then the jump.
+    void flush_return();
+    // Drops the waiting jump (the return label follows) but keeps A in r0.
+    void settle_return();
+
+    // --- expressions ---
+    // Generates `node` into A (value discarded by the caller when unused).
+    void gen(int32_t node);
+    // Jumps to `label` when the truth of `node` equals `sense`.
+    void condition(int32_t node, bool sense, int32_t label);
+
+    // Places a string literal as a datum and returns its address; with
+    // `label` the listing gets its "_s<n>:" line as well.
+    uint32_t place_string(const char* str, uint32_t size, bool label);
+    // The listing's ".ascii" line of a string literal.
+    void list_ascii(const char* str, uint32_t size);
+
+    // While set, a store to a local is listed under this name ("a[2]").
+    void set_store_name(std::string name) { store_name_ = std::move(name); }
+
+    // Listing text of a global symbol plus offset ("x", "x+4").
+    static std::string symbol_text(const Symbol* sym, int32_t offset);
+
+  private:
+    struct Label {
+        bool defined = false;
+        uint32_t word = 0;  // address once defined, else the latest waiting slot
+    };
+
+    // Raw emission.
+    void reserve(uint32_t n);
+    void emit8(uint8_t v);
+    void emit32(uint32_t v);
+    void write32_at(uint32_t offset, uint32_t v);
+    uint32_t read32_at(uint32_t offset) const;
+    uint32_t label_reference(int32_t label);
+    void before_code();
+    void op_rr(Op op, uint8_t d, uint8_t s);
+    void op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm);
+    void op_i(Op op, uint32_t imm);
+
+    // Register allocation.
+    void push_a();
+    void pop_b();
+    void swap_ab() { std::swap(a_, b_); }
+    void move_a_to(uint8_t reg);
+
+    // Expression pieces.
+    void gen_address(int32_t lvalue);
+    void load(const Node& lvalue);
+    void load_through_a(TypeRef obj);
+    void store(int32_t lvalue);
+    void store_through_a(TypeRef obj);
+    void gen_string(const Node& n);
+    void gen_binary(const Node& n);
+    void gen_assign(const Node& n);
+    void gen_compound(const Node& n);
+    void gen_incdec(const Node& n);
+    void gen_call(const Node& n);
+    void gen_truth_value(int32_t node);
+    void gen_conditional(const Node& n);
+    void compare_jump(const Node& n, bool sense, int32_t label);
+
+    Diagnostics& diag_;
+    Listing& listing_;
+    TypeTable& types_;
+    NodePool& nodes_;
+    OutputArea out_;
+    uint32_t code_size_ = 0;
+    uint32_t data_size_ = 0;
+    std::vector<Label> labels_;
+    bool reachable_ = true;
+    int32_t pending_return_ = 0;
+    uint32_t string_counter_ = 0;
+
+    std::array<bool, kAllocatable> slot_used_{};
+    std::array<uint8_t, kAllocatable> slot_reg_{};
+    int a_ = 0;
+    int b_ = 1;
+    std::vector<int> saved_;  // previous A slots; -1 for a value pushed on the stack
+    std::string store_name_;  // listing name of a local array element being stored
+};
+
+}  // namespace tob::compiler

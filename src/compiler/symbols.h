@@ -1,0 +1,85 @@
+// The symbol tables of one compilation: 7168 global and 1024 local entries with
+// open addressing and linear probing. The probe order is observable (the
+// listing walks the global table in index order), so the hash is fixed.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "compiler/diagnostics.h"
+#include "compiler/name_heap.h"
+
+namespace tob::compiler {
+
+enum class SymbolKind : uint8_t {
+    Empty,      // free slot
+    New,        // created by a lookup, not declared yet
+    Keyword,    // value: its token
+    Macro,      // type: parameter count; body in text/text_size
+    Typedef,    // type: the declared type
+    Tag,        // struct or union tag; type: the struct type
+    Member,     // struct or union member; value: byte offset
+    Function,   // type: return type; value: label
+    GlobalVar,  // value: absolute address
+    LocalVar,   // parameters too; value: frame offset
+    Label,      // defined label; value: label number
+    LabelUsed,  // label used before its definition
+};
+
+struct Symbol {
+    const char* name = nullptr;  // zero-terminated, in the name heap
+    SymbolKind kind = SymbolKind::Empty;
+    uint8_t flags = 0;  // kind-specific marks
+    int32_t type = 0;
+    int32_t value = 0;
+    // Macro body (not zero-terminated for parameter macros).
+    const char* text = nullptr;
+    uint32_t text_size = 0;
+};
+
+// h = h * 7 XOR c over the bytes taken as signed 8-bit values, in 32 bits.
+constexpr uint32_t hash_name(std::string_view name) {
+    uint32_t h = 0;
+    for (char c : name) h = h * 7 ^ uint32_t(int32_t(int8_t(c)));
+    return h;
+}
+
+// True when `stored` names `text`: equal up to the stored name's end, or up to
+// a "." in it (the listing name "x.3" of a static local is found as "x").
+bool name_matches(const char* stored, std::string_view text);
+
+class SymbolTable {
+  public:
+    static constexpr uint32_t kGlobalSize = 7168;
+    static constexpr uint32_t kLocalSize = 1024;
+    static constexpr uint32_t kSize = kGlobalSize + kLocalSize;
+
+    SymbolTable(Diagnostics& diag, NameHeap& heap);
+
+    // The global entry for `name`, or null.
+    Symbol* find_global(std::string_view name);
+    // The global entry for `name`, created as New when missing (message 18 when full).
+    Symbol* global(std::string_view name);
+    // The local entry for `name`, created as New sharing `shared_name` when
+    // missing (message 19 when full).
+    Symbol* local(std::string_view name, const char* shared_name);
+    // Empties every local entry in use.
+    void clear_locals();
+
+    // The whole table in index order (globals first), and an entry's index.
+    std::span<Symbol> entries() { return entries_; }
+    std::span<Symbol> globals() { return {entries_.data(), kGlobalSize}; }
+    uint32_t index_of(const Symbol* s) const { return uint32_t(s - entries_.data()); }
+    uint32_t global_count() const { return global_count_; }
+
+  private:
+    Diagnostics& diag_;
+    NameHeap& heap_;
+    std::vector<Symbol> entries_;
+    std::vector<uint32_t> used_locals_;  // what clear_locals has to empty
+    uint32_t global_count_ = 0;
+};
+
+}  // namespace tob::compiler
