@@ -5,7 +5,9 @@
 
 #include <fstream>
 
+#include "compiler/compiler.h"
 #include "graphics/bmp_format.h"
+#include "storage/exp_file.h"
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
@@ -101,6 +103,25 @@ void EngineHost::start_devices() {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
+    engine_->set_compiler([this](std::string_view path, ScriptAddr base,
+                                 uint32_t size) -> std::optional<uint32_t> {
+        compiler::CompileOptions o;
+        o.source_path = std::string(path);
+        o.reader = source_reader();
+        o.memory = base ? &engine_->memory() : nullptr;
+        o.base = base;
+        o.size = size;
+        o.external_base = engine_->external_base();
+        o.external_size = engine_->external_size();
+        o.exports = &exports_;
+        // Headless runs show every message on standard error.
+        o.collect_messages = options_.headless || settings().error > 0;
+        compiler::CompileResult r = compiler::compile(o);
+        if (!r.ok) return std::nullopt;
+        return r.code_size + r.data_size;
+    });
+    // Engine initialisation forgets the functions earlier programs exported.
+    engine_->add_init_hook([this] { exports_.clear(); });
     engine_->set_sizes(s.program_size, s.stack_size);
     engine_->set_exit_handler([this] { queue_.post([this] { close_requested_ = true; }); });
     if (!engine_->allocate_external_area(s.heap_size))
@@ -139,6 +160,18 @@ void EngineHost::start_devices() {
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
+}
+
+compiler::SourceReader EngineHost::source_reader() {
+    // Sources come through the archive-aware, compressed-file-aware layer.
+    return [](std::string_view path) {
+        compiler::SourceData d;
+        auto bytes = read_expanded_file(path);
+        if (!bytes) return d;
+        d.status = compiler::SourceStatus::Ok;
+        d.bytes.assign(bytes->begin(), bytes->end());
+        return d;
+    };
 }
 
 void EngineHost::present(std::optional<gfx::Box> area) {
@@ -193,7 +226,8 @@ void EngineHost::restart_with_drop(const std::string& path_utf8) {
     engine_->stop_all_threads();
     engine_->initialise();
     std::string path = utf8_to_cp932(path_utf8);
-    if (has_c_extension(path)) engine_->check_program(path);
+    if (has_c_extension(path))
+        compiler::compile_dropped_file(path, drop_shift_, drop_ctrl_, source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& e) {
@@ -266,6 +300,8 @@ void EngineHost::handle(const platform::WindowEvent& e) {
             present(std::nullopt);
             break;
         case E::DropFile:
+            drop_shift_ = e.shift;
+            drop_ctrl_ = e.ctrl;
             if (settings().debug_mode) restart_with_drop(e.text);
             break;
         default: break;

@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "platform/command_queue.h"
+#include "compiler/exports.h"
+#include "compiler/source_reader.h"
 #include "graphics/pages.h"
 #include "platform/window.h"
 #include "shell/app.h"
@@ -42,6 +44,7 @@ private:
     // Paints the view page (a part of it, or all) and shows it.
     void present(std::optional<gfx::Box> area);
     bool write_screenshot(const std::filesystem::path& file);
+    static compiler::SourceReader source_reader();
 
     LaunchOptions options_;
     CommandQueue queue_;
@@ -50,6 +53,8 @@ private:
     bool debug_visible_ = false;
     gfx::Frame frame_;
     bool dragging_ = false;
+    bool drop_shift_ = false, drop_ctrl_ = false;
+    compiler::ExportedFunctions exports_;
     int drag_dx_ = 0, drag_dy_ = 0;
     std::optional<ErrorSink> previous_sink_;
     std::atomic<bool> close_requested_{false};

@@ -6,7 +6,7 @@
 set -u
 engine=$1 script=$2 expected=$3
 shift 3
-out=$("$engine" --headless --timeout 30 "$script" 2>&1)
+out=$("$engine" --headless --timeout "${SCRIPT_TIMEOUT:-30}" "$script" 2>&1)
 status=$?
 fail=0
 if [[ "$status" != "$expected" ]]; then
