@@ -7,6 +7,12 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libsdl2-dev
+  ncompress
+  liblua5.4-dev
+  xvfb x11-apps x11-utils
+  tcc
+  libpixman-1-dev
 )
 
 missing=()

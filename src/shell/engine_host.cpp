@@ -3,6 +3,15 @@
 #include <chrono>
 #include <cstdio>
 
+#include <fstream>
+
+#include "graphics/bmp_format.h"
+#include "graphics/graphics.h"
+#include "graphics/pages.h"
+#include "graphics/plane_table.h"
+#include "platform/cp932.h"
+#include "runtime/debug_output.h"
+#include "runtime/runtime.h"
 #include "shell/engine_clock.h"
 #include "shell/error_report.h"
 #include "shell/menu_model.h"
@@ -11,20 +20,72 @@
 #include "vm/system_values.h"
 
 namespace tob {
+namespace {
+
+constexpr int kVirtualKeyF8 = 119;
+constexpr int kVirtualKeyEnter = 13;
+constexpr uint32_t kLoopWaitMs = 5;
+
+bool has_c_extension(const std::string& path) {
+    return path.size() >= 2 && path[path.size() - 2] == '.' &&
+           (path.back() == 'c' || path.back() == 'C');
+}
+
+}  // namespace
 
 void bind_all_families(TrapTable& table) {
     table.bind_all(thread_trap_bindings());
     table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
     table.bind_all(clock_trap_bindings());
     table.bind_all(menu_trap_bindings());
+    bind_runtime(table);
+    table.bind_all(plane_trap_bindings());
+    table.bind_all(blit_trap_bindings());
+    table.bind_all(gfx::page_trap_bindings());
+    table.bind_all(gfx::palette_trap_bindings());
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
     : options_(options), engine_(std::make_unique<ScriptEngine>()) {}
 
 EngineHost::~EngineHost() {
+    if (previous_sink_) set_error_sink(*previous_sink_);
     queue_.close();
+    system_value_hooks() = {};
     engine_.reset();
+    window_.reset();
+}
+
+bool EngineHost::create_window() {
+    const Settings& s = settings();
+    platform::WindowSpec spec;
+    spec.title_utf8 = cp932_to_utf8(s.title);
+    spec.borderless = s.title.empty();
+    spec.resizable = s.resize != 0;
+    spec.width = s.width;
+    spec.height = s.height;
+    spec.headless = options_.headless;
+    window_ = platform::create_window(spec);
+    if (!window_) return false;
+    queue_.set_wakeup([w = window_.get()] { w->wake(); });
+    window_state().client_width = s.width;
+    window_state().client_height = s.height;
+    if (!options_.headless) {
+        // Error boxes: a script thread waits on the window thread until the
+        // box is closed; the window thread shows it at once.
+        previous_sink_ = set_error_sink({[this](const std::string& text) {
+                            auto show = [this, text] {
+                                window_->show_message(kErrorCaption, text);
+                                return 0u;
+                            };
+                            if (queue_.on_owner_thread() || !queue_.is_open())
+                                show();
+                            else
+                                queue_.send(show);
+                        },
+                        false});
+    }
+    return true;
 }
 
 void EngineHost::start_devices() {
@@ -35,29 +96,194 @@ void EngineHost::start_devices() {
         std::lock_guard lock(menu_state().mutex);
         menu_state().window_has_menu = s.menu > 0;
     }
+    system_value_hooks().get_fullscreen = [] { return uint32_t(window_state().full_screen.load()); };
+    system_value_hooks().set_fullscreen = [this](int32_t on) {
+        return queue_.send([this, on] { return switch_fullscreen(on != 0); });
+    };
     engine_->set_window_queue(&queue_);
     engine_->set_sizes(s.program_size, s.stack_size);
-    engine_->set_exit_handler([this] { close_requested_ = true; });
+    engine_->set_exit_handler([this] { queue_.post([this] { close_requested_ = true; }); });
     if (!engine_->allocate_external_area(s.heap_size))
         report_error(1, "The external data area of %u bytes could not be allocated",
                      unsigned(s.heap_size));
     bind_all_families(engine_->traps());
+    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    engine_->add_init_hook([this, &s] {
+        init_graphics_planes(engine_->memory());
+        if (!gfx::start_pages(s.width, s.height, s.depth))
+            report_error(1, "The screen page of %d x %d at %d bits could not be created", s.width,
+                         s.height, s.depth);
+    });
+    engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    {
+        gfx::PageState& ps = gfx::page_state();
+        std::lock_guard lock(ps.mutex);
+        ps.hooks.has_window = true;
+        ps.hooks.update = [this](std::optional<gfx::Box> area) {
+            queue_.send([this, area] {
+                present(area);
+                return 0u;
+            });
+        };
+        // Shaped windows are not offered by every platform: the shape is
+        // computed and kept, the window stays rectangular.
+        ps.hooks.set_shape = [](std::optional<std::vector<gfx::Rect>>) {};
+    }
+    // The debug output: standard output, always in headless runs and with
+    // `DebugMode` in a window.
+    if (options_.headless || s.debug_mode)
+        set_debug_output(line_printer(stdout));
+    else
+        set_debug_output(std::nullopt);
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
+}
+
+void EngineHost::present(std::optional<gfx::Box> area) {
+    gfx::PageState& ps = gfx::page_state();
+    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+    gfx::paint(view.get(), ps.paint_settings(),
+               area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+    if (window_) window_->present(frame_.pixels.data(), frame_.width, frame_.height);
+}
+
+bool EngineHost::write_screenshot(const std::filesystem::path& file) {
+    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+    if (!view) return false;
+    std::vector<uint8_t> bmp = gfx::encode_bmp(*view, view->bounds());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+    return bool(out);
 }
 
 void EngineHost::stop_devices() {
     engine_->stop_all_threads();
     engine_->shutdown();
     engine_->free_external_area();
+    set_debug_output(std::nullopt);
     queue_.close();
 }
 
+uint32_t EngineHost::switch_fullscreen(bool on) {
+    // Without the display-mode device (`Draw` 0) there is no full screen.
+    if (!settings().draw || !window_) return 0;
+    if (bool(window_state().full_screen.load()) == on) return 1;
+    pause();
+    window_->set_fullscreen(on);
+    window_state().full_screen = window_->fullscreen() ? 1 : 0;
+    gfx::page_state().full_screen = window_state().full_screen.load() != 0;
+    present(std::nullopt);
+    resume();
+    return 1;
+}
+
+void EngineHost::pause() {
+    engine_->pause_threads();
+    engine_clock().pause();
+}
+
+void EngineHost::resume() {
+    engine_clock().resume();
+    engine_->resume_threads();
+}
+
+void EngineHost::restart_with_drop(const std::string& path_utf8) {
+    engine_->stop_all_threads();
+    engine_->initialise();
+    std::string path = utf8_to_cp932(path_utf8);
+    if (has_c_extension(path)) engine_->check_program(path);
+}
+
+void EngineHost::handle(const platform::WindowEvent& e) {
+    using E = platform::WindowEvent;
+    WindowState& w = window_state();
+    switch (e.type) {
+        case E::Quit: close_requested_ = true; break;
+        case E::KeyDown:
+            if (e.key == kVirtualKeyF8) debug_visible_ = !debug_visible_;
+            break;
+        case E::KeyUp:
+            if (e.key == kVirtualKeyEnter && e.alt) switch_fullscreen(!w.full_screen.load());
+            break;
+        case E::Text:
+            for (char c : utf8_to_cp932(e.text)) w.characters.push(uint8_t(c));
+            break;
+        case E::MouseMove:
+            if (dragging_) {
+                int mx = 0, my = 0;
+                window_->desktop_mouse(mx, my);
+                window_->move_to(mx - drag_dx_, my - drag_dy_);
+                break;
+            }
+            w.mouse_x = e.x;
+            w.mouse_y = e.y;
+            break;
+        case E::Exposed: present(std::nullopt); break;
+        case E::MouseDown:
+            if (e.button == kLeftButton && !e.double_click && gfx::drag_test(e.x, e.y)) {
+                int wx = 0, wy = 0, mx = 0, my = 0;
+                window_->position(wx, wy);
+                window_->desktop_mouse(mx, my);
+                dragging_ = true;
+                drag_dx_ = mx - wx;
+                drag_dy_ = my - wy;
+                break;
+            }
+            w.button_down(MouseButton(e.button), e.double_click);
+            break;
+        case E::MouseUp:
+            if (dragging_ && e.button == kLeftButton) {
+                dragging_ = false;
+                break;
+            }
+            w.button_up(MouseButton(e.button));
+            break;
+        case E::Wheel: w.wheel.fetch_add(e.wheel); break;
+        case E::FocusLost:
+        case E::FocusGained: {
+            bool active = e.type == E::FocusGained;
+            if (settings().global_focus.load() == 0) {
+                if (!active && w.active.load()) {
+                    pause();
+                    w.active = 0;
+                    engine_->set_active(false);
+                } else if (active && !w.active.load()) {
+                    resume();
+                    w.active = 1;
+                    engine_->set_active(true);
+                }
+            }
+            w.app_active = active ? 1 : 0;
+            break;
+        }
+        case E::Resized:
+            w.client_width = e.x;
+            w.client_height = e.y;
+            gfx::page_state().client_width = e.x;
+            gfx::page_state().client_height = e.y;
+            present(std::nullopt);
+            break;
+        case E::DropFile:
+            if (settings().debug_mode) restart_with_drop(e.text);
+            break;
+        default: break;
+    }
+}
+
 int EngineHost::run() {
+    const Settings& s = settings();
+    std::unique_ptr<platform::InstanceLock> instance;
+    if (!options_.headless && !s.multiple_running) {
+        instance = std::make_unique<platform::InstanceLock>(s.mutex_name);
+        if (!instance->first()) return 0;  // the first copy was asked to come forward
+    }
+    if (!create_window()) return 0;
     start_devices();
+    if (s.full_screen == 1) switch_fullscreen(true);
     // The run-program message: compile the main script and start its thread.
-    bool loaded = engine_->run_program(settings().main_script);
+    bool loaded = engine_->run_program(s.main_script);
 
     using clock = std::chrono::steady_clock;
     auto deadline = options_.timeout_seconds
@@ -65,15 +291,29 @@ int EngineHost::run() {
                                              std::chrono::duration<double>(*options_.timeout_seconds))
                         : clock::time_point::max();
     bool timed_out = false;
-    while (loaded && !close_requested_) {
-        queue_.wait_and_drain(5);
-        if (!engine_->any_thread_alive()) break;
+    while (!close_requested_) {
+        platform::WindowEvent e;
+        while (window_->wait_event(e, kLoopWaitMs)) {
+            handle(e);
+            queue_.drain();
+            if (close_requested_) break;
+        }
+        queue_.drain();
+        if (instance && instance->raise_requested()) window_->raise();
+        // Headless runs end with their last script thread; a window stays
+        // open until it is closed.
+        if (options_.headless && (!loaded || !engine_->any_thread_alive())) break;
         if (clock::now() >= deadline) {
             timed_out = true;
             break;
         }
     }
-    int status = exit_status(timed_out, loaded);
+    int status = options_.headless ? exit_status(timed_out, loaded) : 0;
+    if (timed_out) status = kExitTimeout;
+    engine_->stop_all_threads();
+    if (!options_.screenshot.empty() && !write_screenshot(options_.screenshot))
+        std::fprintf(stderr, "engine: the screenshot '%s' could not be written\n",
+                     options_.screenshot.c_str());
     stop_devices();
     std::fflush(stdout);
     return status;

@@ -4,9 +4,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "platform/command_queue.h"
+#include "graphics/pages.h"
+#include "platform/window.h"
 #include "shell/app.h"
+#include "shell/error_report.h"
 #include "vm/engine.h"
 
 namespace tob {
@@ -22,14 +26,32 @@ public:
     ScriptEngine& engine() { return *engine_; }
     CommandQueue& window_queue() { return queue_; }
 
+    // Handles one window event (also used by tests with made-up events).
+    void handle(const platform::WindowEvent& e);
+    // The full-screen switch; 0 without the display-mode device (`Draw` 0).
+    uint32_t switch_fullscreen(bool on);
+
 private:
+    bool create_window();
     void start_devices();
     void stop_devices();
+    void pause();
+    void resume();
+    void restart_with_drop(const std::string& path_utf8);
     int exit_status(bool timed_out, bool loaded) const;
+    // Paints the view page (a part of it, or all) and shows it.
+    void present(std::optional<gfx::Box> area);
+    bool write_screenshot(const std::filesystem::path& file);
 
     LaunchOptions options_;
     CommandQueue queue_;
+    std::unique_ptr<platform::Window> window_;
     std::unique_ptr<ScriptEngine> engine_;
+    bool debug_visible_ = false;
+    gfx::Frame frame_;
+    bool dragging_ = false;
+    int drag_dx_ = 0, drag_dy_ = 0;
+    std::optional<ErrorSink> previous_sink_;
     std::atomic<bool> close_requested_{false};
 };
 

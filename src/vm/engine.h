@@ -82,6 +82,10 @@ public:
     VmContext* load_program(std::string_view cp932_path) {
         return load_program(cp932_path, program_size_, stack_size_);
     }
+    // Compiles a ".c" file only to check it (a dropped file); true when it compiles.
+    bool check_program(std::string_view cp932_path) {
+        return compiler_ && compiler_(cp932_path, 0, 0).has_value();
+    }
     // Whether `addr` lies inside a live program area.
     bool in_live_program(ScriptAddr addr) const;
 

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "shell/error_report.h"
@@ -28,23 +29,23 @@ constexpr uint32_t kFrameBytes = 4 * kFrameWords;
 constexpr uint32_t kIntMinBits = 0x80000000u;
 constexpr uint8_t kHighNibbleBits = 0x88;  // a register nibble of 8..15
 
-// Little-endian reads and writes at unaligned host addresses.
+// Little-endian reads and writes at unaligned host addresses (compilers turn
+// these into single moves on little-endian hosts).
 inline uint16_t load_le16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
 }
 inline uint32_t load_le32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    return v;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 inline void store_le16(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
 inline void store_le32(uint8_t* p, uint32_t v) {
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-    std::memcpy(p, &v, 4);
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
 }
 
 // Memory operand widths and extensions.
@@ -74,8 +75,12 @@ inline void store(uint8_t* p, uint32_t v) {
     if constexpr (W == Width::W32) store_le32(p, v);
 }
 
-inline float as_float(uint32_t bits) { return std::bit_cast<float>(bits); }
-inline uint32_t as_bits(float f) { return std::bit_cast<uint32_t>(f); }
+inline float as_float(uint32_t bits) {
+    return std::bit_cast<float>(bits);
+}
+inline uint32_t as_bits(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
 
 // Truncation toward zero; NaN and values outside the 32-bit range give 0x80000000.
 inline uint32_t float_to_int(float f) {
@@ -98,10 +103,14 @@ inline uint32_t signed_mod(uint32_t a, uint32_t b) {
 
 const char* runtime_error_message(RuntimeError e) {
     switch (e) {
-        case RuntimeError::DivideByZero: return "０で除算しました";
-        case RuntimeError::ProgramOverrun: return "プログラム領域をオーバーしました";
-        case RuntimeError::StackOverrun: return "スタック領域をオーバーしました";
-        case RuntimeError::IllegalInstruction: return "不正な命令コードが現れました";
+        case RuntimeError::DivideByZero:
+            return "０で除算しました";
+        case RuntimeError::ProgramOverrun:
+            return "プログラム領域をオーバーしました";
+        case RuntimeError::StackOverrun:
+            return "スタック領域をオーバーしました";
+        case RuntimeError::IllegalInstruction:
+            return "不正な命令コードが現れました";
     }
     return "";
 }
@@ -127,8 +136,7 @@ int run_slice(Machine& m, VmContext& ctx) {
     // The limit only grows, and another script thread may hand this one a block
     // allocated mid-slice, so it is read at every access (a plain load).
     auto fits = [mem](uint32_t addr, uint32_t len) {
-        return uint64_t(uint32_t(addr - kLowGuard)) + (uint64_t(len) + kLowGuard) <=
-               mem->limit();
+        return uint64_t(uint32_t(addr - kLowGuard)) + (uint64_t(len) + kLowGuard) <= mem->limit();
     };
 
     uint8_t* const base = mem->base();
@@ -139,31 +147,43 @@ int run_slice(Machine& m, VmContext& ctx) {
     const uint32_t stack_base = ctx.stack_base;
     const uint32_t stack_size = ctx.stack_size;
     uint32_t budget = kSliceBudget + 1;
+    // A call leaving this program must land in a program that is still loaded
+    // (an exported function of a released program is gone).
+    const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
+    auto callable = [&m, program_base, program_size](uint32_t target) {
+        return target - program_base < program_size || !m.code_alive ||
+               m.code_alive(m, target);
+    };
 
     const uint8_t* code = nullptr;  // the current instruction, pc translated
     uint32_t op = 0;
     uint8_t rb = 0;  // its register byte
     RuntimeError error = RuntimeError::IllegalInstruction;
 
-    auto save = [&] {
-        ctx.pc = pc;
-        std::memcpy(ctx.r, r, sizeof r);
-        ctx.z = z;
-        ctx.l = l;
-        ctx.b = b;
-    };
-    auto compare = [&](uint32_t x, uint32_t y) {
-        z = x == y;
-        l = int32_t(x) < int32_t(y);
-        b = x < y;
-    };
+// Macros rather than lambdas, so that pc, the registers and the flags never have
+// their address taken and can live in host registers.
+#define SAVE()                           \
+    do {                                 \
+        ctx.pc = pc;                     \
+        std::memcpy(ctx.r, r, sizeof r); \
+        ctx.z = z;                       \
+        ctx.l = l;                       \
+        ctx.b = b;                       \
+    } while (0)
+#define COMPARE(x, y)                      \
+    do {                                   \
+        const uint32_t x_ = (x), y_ = (y); \
+        z = x_ == y_;                      \
+        l = int32_t(x_) < int32_t(y_);     \
+        b = x_ < y_;                       \
+    } while (0)
 
 // Operand access inside an instruction. pc stays at the instruction's first byte
 // until it completes, so a failing instruction is left pointing at itself.
 #define IMM(offset) load_le32(code + (offset))
-#define REGS()                                            \
-    do {                                                  \
-        rb = code[1];                                     \
+#define REGS()                                              \
+    do {                                                    \
+        rb = code[1];                                       \
         if (rb & kHighNibbleBits) goto illegal_instruction; \
     } while (0)
 #define RD r[rb & 7]
@@ -176,28 +196,39 @@ int run_slice(Machine& m, VmContext& ctx) {
 // Polls the stop flag after an instruction, counts the budget and fetches the
 // next opcode. Fast path: the longest instruction fits before the limit; near
 // the limit the exact size is checked.
-#define FETCH()                                                          \
-    do {                                                                 \
-        if (m.stop.load(std::memory_order_relaxed)) goto end_slice;      \
-        if (--budget == 0) goto end_slice;                               \
-        if (!fits(pc, kMaxInstructionSize)) goto fetch_near_limit;       \
-        code = base + pc;                                                \
-        op = *code;                                                      \
-        if (op >= kOpcodeCount) goto illegal_instruction;                \
+#define FETCH()                                                     \
+    do {                                                            \
+        if (m.stop.load(std::memory_order_relaxed)) goto end_slice; \
+        if (--budget == 0) goto end_slice;                          \
+        if (!fits(pc, kMaxInstructionSize)) goto fetch_near_limit;  \
+        code = base + pc;                                           \
+        op = *code;                                                 \
     } while (0)
 
 #if TOB_VM_COMPUTED_GOTO
-    static const void* const kDispatch[kOpcodeCount] = {
+    // One entry per byte value, so that illegal opcodes need no separate test.
 #define TOB_OPCODE_LABEL(num, name, mnem, form, operands) &&op_##name,
+#define ILLEGAL4 \
+    &&illegal_instruction, &&illegal_instruction, &&illegal_instruction, &&illegal_instruction,
+#define ILLEGAL16 ILLEGAL4 ILLEGAL4 ILLEGAL4 ILLEGAL4
+    // clang-format off
+    static const void* const kDispatch[] = {
         TOB_OPCODE_LIST(TOB_OPCODE_LABEL)
-#undef TOB_OPCODE_LABEL
+        // 92..255
+        ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16
+        ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL16 ILLEGAL4
     };
+    // clang-format on
+#undef ILLEGAL16
+#undef ILLEGAL4
+#undef TOB_OPCODE_LABEL
+    static_assert(std::size(kDispatch) == 256);
 #define DISPATCH() goto* kDispatch[op];
 #define CASE(name) op_##name:
-#define NEXT()          \
-    do {                \
-        FETCH();        \
-        DISPATCH();     \
+#define NEXT()      \
+    do {            \
+        FETCH();    \
+        DISPATCH(); \
     } while (0)
 #else
 #define DISPATCH() switch (Op(op))
@@ -206,64 +237,64 @@ int run_slice(Machine& m, VmContext& ctx) {
 #endif
 
 // One case per memory form: D = [address], [address] = S.
-#define LOAD_CASE(name, width, address, size)                 \
-    CASE(name) {                                              \
-        REGS();                                               \
-        const uint32_t a = (address);                         \
-        CHECK(a, width_bytes(width));                         \
-        RD = load<width>(base + a);                           \
-        pc += (size);                                         \
-        NEXT();                                               \
+#define LOAD_CASE(name, width, address, size) \
+    CASE(name) {                              \
+        REGS();                               \
+        const uint32_t a = (address);         \
+        CHECK(a, width_bytes(width));         \
+        RD = load<width>(base + a);           \
+        pc += (size);                         \
+        NEXT();                               \
     }
-#define STORE_CASE(name, width, address, size)                \
-    CASE(name) {                                              \
-        REGS();                                               \
-        const uint32_t a = (address);                         \
-        CHECK(a, width_bytes(width));                         \
-        store<width>(base + a, RS);                           \
-        pc += (size);                                         \
-        NEXT();                                               \
+#define STORE_CASE(name, width, address, size) \
+    CASE(name) {                               \
+        REGS();                                \
+        const uint32_t a = (address);          \
+        CHECK(a, width_bytes(width));          \
+        store<width>(base + a, RS);            \
+        pc += (size);                          \
+        NEXT();                                \
     }
 // Byte and 16-bit increments through S; D receives the zero-extended value.
-#define STEP_CASE(name, width, delta, post)                   \
-    CASE(name) {                                              \
-        REGS();                                               \
-        const uint32_t a = RS;                                \
-        CHECK(a, width_bytes(width));                         \
-        const uint32_t old = load<width>(base + a);           \
+#define STEP_CASE(name, width, delta, post)                       \
+    CASE(name) {                                                  \
+        REGS();                                                   \
+        const uint32_t a = RS;                                    \
+        CHECK(a, width_bytes(width));                             \
+        const uint32_t old = load<width>(base + a);               \
         const uint32_t now = (old + (delta)) & width_mask(width); \
-        store<width>(base + a, now);                          \
-        RD = (post) ? old : now;                              \
-        pc += 2;                                              \
-        NEXT();                                               \
+        store<width>(base + a, now);                              \
+        RD = (post) ? old : now;                                  \
+        pc += 2;                                                  \
+        NEXT();                                                   \
     }
-#define ZERO_CASE(name, width, address)                       \
-    CASE(name) {                                              \
-        const uint32_t a = (address);                         \
-        CHECK(a, width_bytes(width));                         \
-        z = load<width>(base + a) == 0;                       \
-        pc += 5;                                              \
-        NEXT();                                               \
+#define ZERO_CASE(name, width, address) \
+    CASE(name) {                        \
+        const uint32_t a = (address);   \
+        CHECK(a, width_bytes(width));   \
+        z = load<width>(base + a) == 0; \
+        pc += 5;                        \
+        NEXT();                         \
     }
-#define JUMP_CASE(name, condition)                            \
-    CASE(name) {                                              \
-        pc = (condition) ? IMM(1) : pc + 5;                   \
-        NEXT();                                               \
+#define JUMP_CASE(name, condition)          \
+    CASE(name) {                            \
+        pc = (condition) ? IMM(1) : pc + 5; \
+        NEXT();                             \
     }
-#define BINARY_CASE(name, expression)                         \
-    CASE(name) {                                              \
-        REGS();                                               \
-        RD = (expression);                                    \
-        pc += 2;                                              \
-        NEXT();                                               \
+#define BINARY_CASE(name, expression) \
+    CASE(name) {                      \
+        REGS();                       \
+        RD = (expression);            \
+        pc += 2;                      \
+        NEXT();                       \
     }
-#define FLOAT_CASE(name, expression)                          \
-    CASE(name) {                                              \
-        REGS();                                               \
-        const float x = as_float(RD), y = as_float(RS);      \
-        RD = as_bits(expression);                             \
-        pc += 2;                                              \
-        NEXT();                                               \
+#define FLOAT_CASE(name, expression)                    \
+    CASE(name) {                                        \
+        REGS();                                         \
+        const float x = as_float(RD), y = as_float(RS); \
+        RD = as_bits(expression);                       \
+        pc += 2;                                        \
+        NEXT();                                         \
     }
 
     for (;;) {
@@ -279,7 +310,7 @@ int run_slice(Machine& m, VmContext& ctx) {
                 // free the context, so nothing touches it afterwards.
                 const uint32_t number = load_le16(code + 1);
                 pc += 3;
-                save();
+                SAVE();
                 if (m.trap) m.trap(m, number, ctx);
                 return 1;
             }
@@ -376,12 +407,14 @@ int run_slice(Machine& m, VmContext& ctx) {
                 }
                 r[7] += n;
                 CHECK(r[7], kFrameBytes);
-                for (uint32_t i = 0; i < kFrameWords; ++i) r[1 + i] = load_le32(base + r[7] + 4 * i);
+                for (uint32_t i = 0; i < kFrameWords; ++i)
+                    r[1 + i] = load_le32(base + r[7] + 4 * i);
                 r[7] += kFrameBytes;
                 pc += 5;
                 NEXT();
             }
             CASE(Call) {
+                if (!callable(IMM(1))) goto program_overrun;
                 r[7] -= 4;
                 STACK_CHECK();
                 CHECK(r[7], 4);
@@ -392,7 +425,7 @@ int run_slice(Machine& m, VmContext& ctx) {
             CASE(CallReg) {
                 REGS();
                 const uint32_t target = RS;
-                if (target == 0) goto program_overrun;
+                if (target == 0 || !callable(target)) goto program_overrun;
                 r[7] -= 4;
                 STACK_CHECK();
                 CHECK(r[7], 4);
@@ -414,8 +447,9 @@ int run_slice(Machine& m, VmContext& ctx) {
                 const uint32_t a = RS;
                 CHECK(a, 4);
                 const uint32_t old = load_le32(base + a);
-                store_le32(base + a, old + IMM(2));
-                RD = Op(op) == Op::PostOp ? old : old + IMM(2);
+                const uint32_t now = old + IMM(2);
+                store_le32(base + a, now);
+                RD = Op(op) == Op::PostOp ? old : now;
                 pc += 6;
                 NEXT();
             }
@@ -435,13 +469,13 @@ int run_slice(Machine& m, VmContext& ctx) {
             ZERO_CASE(Zero32Frame, Width::W32, r[6] + IMM(1))
             CASE(Cmp) {
                 REGS();
-                compare(RD, RS);
+                COMPARE(RD, RS);
                 pc += 2;
                 NEXT();
             }
             CASE(CmpImm) {
                 REGS();
-                compare(RD, IMM(2));
+                COMPARE(RD, IMM(2));
                 pc += 6;
                 NEXT();
             }
@@ -455,7 +489,7 @@ int run_slice(Machine& m, VmContext& ctx) {
             }
             CASE(Sub) {
                 REGS();
-                compare(RD, RS);
+                COMPARE(RD, RS);
                 RD -= RS;
                 pc += 2;
                 NEXT();
@@ -463,7 +497,7 @@ int run_slice(Machine& m, VmContext& ctx) {
             CASE(SubImm) {
                 REGS();
                 const uint32_t imm = IMM(2);
-                compare(RD, imm);
+                COMPARE(RD, imm);
                 RD -= imm;
                 pc += 6;
                 NEXT();
@@ -525,7 +559,7 @@ fetch_near_limit:
     CHECK(pc, 1);
     code = base + pc;
     op = *code;
-    if (op >= kOpcodeCount) goto illegal_instruction;
+    if (!is_opcode(uint8_t(op))) goto illegal_instruction;
     CHECK(pc, kOpcodes[op].size);
     goto dispatch;
 
@@ -541,19 +575,21 @@ stack_overrun:
 divide_by_zero:
     error = RuntimeError::DivideByZero;
 raise:
-    save();
+    SAVE();
     raise_runtime_error(m, ctx, error);
     return 1;
 
 finished:
-    save();
+    SAVE();
     ctx.state = uint8_t(ContextState::Finished);
     return 1;
 
 end_slice:
-    save();
+    SAVE();
     return 1;
 
+#undef SAVE
+#undef COMPARE
 #undef IMM
 #undef REGS
 #undef RD

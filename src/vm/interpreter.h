@@ -30,11 +30,17 @@ struct Machine {
     // Serves `trap n` (installed by engine initialisation); may replace contexts.
     void (*trap)(Machine& m, uint32_t number, VmContext& ctx) = nullptr;
     void* user = nullptr;  // for the trap hook's owner
+    // Whether code at `addr` belongs to a loaded program; asked only for calls
+    // that leave the calling program. Unset: every address is accepted.
+    bool (*code_alive)(Machine& m, uint32_t addr) = nullptr;
+    void* owner = nullptr;  // for `code_alive`
 };
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is
 // not running; otherwise up to 255 instructions, ending early after a `trap`,
 // when the context finishes, or when the stop flag becomes set. Always returns 1.
+// Every fetch, load and store must lie in script memory, else run-time error 1;
+// a register byte naming r8..r15 in either nibble is an illegal instruction.
 // A failing instruction leaves pc at its first byte.
 int run_slice(Machine& m, VmContext& ctx);
 

@@ -74,6 +74,7 @@ ScriptAddr ScriptMemory::allocate(uint32_t size, BlockKind kind) {
 }
 
 void ScriptMemory::release(ScriptAddr addr, uint32_t size) {
+    for (const auto& entry : observers_) entry.second(addr, size);
     // Keep the invariant that free memory is zero: whole pages are handed back
     // to the system (they come back zero), the edges are cleared by hand.
     uint64_t ps = page_size();
@@ -133,6 +134,18 @@ void ScriptMemory::free_all(BlockKind kind) {
             ++it;
         }
     }
+}
+
+int ScriptMemory::add_release_observer(ReleaseObserver observer) {
+    std::lock_guard lock(mutex_);
+    int id = next_observer_++;
+    observers_.emplace_back(id, std::move(observer));
+    return id;
+}
+
+void ScriptMemory::remove_release_observer(int id) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
 }
 
 uint32_t ScriptMemory::block_size(ScriptAddr addr) const {

@@ -6,12 +6,14 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace tob {
 
@@ -47,6 +49,14 @@ public:
     uint32_t block_size(ScriptAddr addr) const;
     // Number of live blocks of a kind (tests and diagnostics).
     size_t block_count(BlockKind kind) const;
+
+    // Called with a block's range just before `free` or `free_all` releases it
+    // (and clears its bytes), so that a holder of a script address can copy out
+    // what it still needs. Runs under the allocator's lock: an observer may read
+    // the bytes but must not allocate or free. Returns an id for removal.
+    using ReleaseObserver = std::function<void(ScriptAddr addr, uint32_t size)>;
+    int add_release_observer(ReleaseObserver observer);
+    void remove_release_observer(int id);
 
     // Checked translation: the host pointer for [addr, addr + len), or nullptr
     // when any byte of the range lies outside the usable space.
@@ -90,6 +100,8 @@ private:
     std::unordered_map<ScriptAddr, Block> used_;
     std::map<ScriptAddr, uint32_t> free_by_addr_;
     std::set<std::pair<uint32_t, ScriptAddr>> free_by_size_;
+    std::vector<std::pair<int, ReleaseObserver>> observers_;
+    int next_observer_ = 1;
 };
 
 }  // namespace tob

@@ -20,6 +20,10 @@ void sleep_ms(uint32_t ms) {
 ScriptEngine::ScriptEngine(uint64_t memory_span)
     : memory_(memory_span), dispatcher_(machine_, traps_) {
     machine_.memory = &memory_;
+    machine_.owner = this;
+    machine_.code_alive = [](Machine& m, uint32_t addr) {
+        return static_cast<ScriptEngine*>(m.owner)->in_live_program(addr);
+    };
     dispatcher_.engine = this;
     traps_.bind_all(thread_trap_bindings());
 }

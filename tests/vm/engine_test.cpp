@@ -351,3 +351,33 @@ TEST_F(EngineTest, SetjmpLongjmp) {
     EXPECT_EQ(ext(1), 5u);
     EXPECT_EQ(ext(3), 0u);
 }
+
+TEST_F(EngineTest, CallingIntoAReleasedProgramIsAnError) {
+    // lib.c leaves the address of one of its functions in ext[0] and ends; its
+    // area is released, and calling the function afterwards must not run it.
+    programs["main.c"] = [](ProgramWriter& w) {
+        Assembler::Label lib = w.string("lib.c");
+        w.begin_main();
+        w.call_with_label("call", lib, {});
+        w.a.reg_imm(Op::Load32Abs, 1, w.ext(0)).reg(Op::CallReg, 1, 1);
+        w.a.movi(0, 1);
+        w.store_r0(1);  // never reached
+        w.end_main();
+    };
+    programs["lib.c"] = [](ProgramWriter& w) {
+        Assembler::Label f = w.a.label();
+        w.begin_main();
+        w.a.reg_label(Op::MovAddr, 0, f);
+        w.store_r0(0);
+        w.end_main();
+        w.a.bind(f);
+        w.a.movi(0, 2);
+        w.store_r0(1);
+        w.a.op(Op::Ret);
+    };
+    ScriptEngine::Outcome o = run_main();
+    EXPECT_TRUE(o.failed);
+    EXPECT_EQ(ext(1), 0u);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], "プログラム領域をオーバーしました");
+}

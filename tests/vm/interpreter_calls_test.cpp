@@ -9,7 +9,7 @@ using namespace tob::test;
 namespace {
 
 class Calls : public VmTest {
-protected:
+  protected:
     // Snapshot of the context taken by the trap hook.
     struct Snapshot {
         uint32_t number = 0;

@@ -11,7 +11,7 @@ using namespace tob::test;
 namespace {
 
 class Hostile : public VmTest {
-protected:
+  protected:
     static constexpr uint32_t kCodeBytes = 512;
     static constexpr int kPrograms = 2500;
     static constexpr int kMaxSlices = 40;
@@ -27,17 +27,25 @@ protected:
     uint32_t wild_word() {
         if (tame) return pick(4) == 0 ? pick(64) : data + pick(kDataSize - 3);
         const uint32_t limit = memory_.limit();
-        const uint32_t near[] = {program, program + kCodeBytes, stack, stack_top(), data,
-                                 data + kDataSize, limit, ScriptMemory::kLowGuard, 0};
+        const uint32_t near[] = {program, program + kCodeBytes, stack, stack_top(),
+                                 data,    data + kDataSize,     limit, ScriptMemory::kLowGuard,
+                                 0};
         switch (pick(10)) {
-            case 0: return near[pick(std::size(near))] + pick(16) - 8;
-            case 1: return pick(64);
-            case 2: return 0xFFFFFFFF - pick(64);
-            case 3: return 0x80000000u + pick(64) - 32;
-            case 4: return uint32_t(rng());
+            case 0:
+                return near[pick(std::size(near))] + pick(16) - 8;
+            case 1:
+                return pick(64);
+            case 2:
+                return 0xFFFFFFFF - pick(64);
+            case 3:
+                return 0x80000000u + pick(64) - 32;
+            case 4:
+                return uint32_t(rng());
             case 5:
-            case 6: return stack + pick(kStackSize + 8);
-            default: return data + pick(kDataSize);
+            case 6:
+                return stack + pick(kStackSize + 8);
+            default:
+                return data + pick(kDataSize);
         }
     }
 
@@ -61,14 +69,9 @@ protected:
                 imm = starts[pick(uint32_t(starts.size()))];
             else if (jump && pick(4) != 0)
                 imm = program + pick(kCodeBytes);
-            a.raw8(uint8_t(info.op));
-            switch (info.form) {
-                case Form::O: break;
-                case Form::OR: a.raw8(register_byte()); break;
-                case Form::ORI: a.raw8(register_byte()).raw32(imm); break;
-                case Form::OI: a.raw32(imm); break;
-                case Form::OT: a.raw8(uint8_t(rng())).raw8(uint8_t(rng())); break;
-            }
+            if (info.form == Form::OT) imm = rng();
+            const Instruction ins = encode(info.op, register_byte(), imm);
+            for (uint32_t i = 0; i < ins.size; ++i) a.raw8(ins.bytes[i]);
         }
     }
 
@@ -99,7 +102,8 @@ protected:
     }
 
     void run_hostile(int seed, bool structured) {
-        SCOPED_TRACE(testing::Message() << (structured ? "instructions" : "bytes") << ", seed " << seed);
+        SCOPED_TRACE(testing::Message()
+                     << (structured ? "instructions" : "bytes") << ", seed " << seed);
         rng.seed(uint32_t(seed));
         std::memset(host(program, kProgramSize), 0, kProgramSize);
         std::memset(host(stack, kStackSize), 0, kStackSize);
@@ -122,7 +126,8 @@ protected:
             ASSERT_EQ(reports.size(), 1u);
             EXPECT_NE(m.stop.load(), 0u);
             bool known = false;
-            for (int e = 0; e < 4; ++e) known |= reports[0] == runtime_error_message(RuntimeError(e));
+            for (int e = 0; e < 4; ++e)
+                known |= reports[0] == runtime_error_message(RuntimeError(e));
             EXPECT_TRUE(known) << reports[0];
         } else {
             EXPECT_TRUE(reports.empty()) << joined_reports();

@@ -14,11 +14,15 @@ namespace {
 constexpr uint32_t kIntMin = 0x80000000u;
 constexpr uint32_t kNaN = 0x7FC00000u;
 
-uint32_t bits(float f) { return std::bit_cast<uint32_t>(f); }
-uint32_t neg(int32_t v) { return uint32_t(v); }
+uint32_t bits(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
+uint32_t neg(int32_t v) {
+    return uint32_t(v);
+}
 
 class Ops : public VmTest {
-protected:
+  protected:
     struct Outcome {
         uint32_t d;
         uint8_t z, l, b;
@@ -86,12 +90,8 @@ TEST_F(Ops, CompareAndSubtractSetAllThreeFlags) {
         uint32_t d, s;
         uint8_t z, l, b;
     } cases[] = {
-        {0xFFFFFFFF, 1, 0, 1, 0},
-        {1, 0xFFFFFFFF, 0, 0, 1},
-        {5, 5, 1, 0, 0},
-        {kIntMin, 0x7FFFFFFF, 0, 1, 0},
-        {3, 4, 0, 1, 1},
-        {4, 3, 0, 0, 0},
+        {0xFFFFFFFF, 1, 0, 1, 0},       {1, 0xFFFFFFFF, 0, 0, 1}, {5, 5, 1, 0, 0},
+        {kIntMin, 0x7FFFFFFF, 0, 1, 0}, {3, 4, 0, 1, 1},          {4, 3, 0, 0, 0},
     };
     for (const auto& c : cases) {
         for (Op op : {Op::Cmp, Op::Sub, Op::CmpImm, Op::SubImm}) {
@@ -200,9 +200,9 @@ TEST_F(Ops, IncrementsWrapInTheirWidthAndZeroExtend) {
         Op op;
         uint32_t before, d, after;
     } cases[] = {
-        {Op::PreInc8, 0xFF, 0x00, 0x00},      {Op::PostInc8, 0xFF, 0xFF, 0x00},
-        {Op::PreDec8, 0x00, 0xFF, 0xFF},      {Op::PostDec8, 0x80, 0x80, 0x7F},
-        {Op::PreInc16, 0xFFFF, 0, 0},         {Op::PostInc16, 0xFFFF, 0xFFFF, 0},
+        {Op::PreInc8, 0xFF, 0x00, 0x00},        {Op::PostInc8, 0xFF, 0xFF, 0x00},
+        {Op::PreDec8, 0x00, 0xFF, 0xFF},        {Op::PostDec8, 0x80, 0x80, 0x7F},
+        {Op::PreInc16, 0xFFFF, 0, 0},           {Op::PostInc16, 0xFFFF, 0xFFFF, 0},
         {Op::PreDec16, 0x0000, 0xFFFF, 0xFFFF}, {Op::PostDec16, 0x8000, 0x8000, 0x7FFF},
     };
     for (const auto& c : cases) {
@@ -219,7 +219,8 @@ TEST_F(Ops, IncrementsWrapInTheirWidthAndZeroExtend) {
             else
                 a.reg(c.op, 4, 3);
             exec(a.stop());
-            SCOPED_TRACE(testing::Message() << opcode_info(c.op).name << (in_place ? " in place" : ""));
+            SCOPED_TRACE(testing::Message()
+                         << opcode_info(c.op).name << (in_place ? " in place" : ""));
             EXPECT_EQ(ctx.r[in_place ? 3 : 4], c.d);
             uint32_t after = host(data + 1)[0] | (word ? host(data + 1)[1] << 8 : 0);
             EXPECT_EQ(after, c.after);
@@ -234,9 +235,9 @@ TEST_F(Ops, WordIncrementsReturnTheNewOrOldValue) {
     ctx.r[3] = data;
     ctx.r[5] = data;
     Assembler a = assembler();
-    a.reg_imm(Op::PreOp, 3, 5, 3)                 // in place: r3 = 15
-        .reg_imm(Op::PostOp, 4, neg(-1), 5)       // r4 = 15, memory 14
-        .reg_imm(Op::PostOp, 5, 0x7FFFFFFF, 5)    // r5 = 14, memory wraps
+    a.reg_imm(Op::PreOp, 3, 5, 3)               // in place: r3 = 15
+        .reg_imm(Op::PostOp, 4, neg(-1), 5)     // r4 = 15, memory 14
+        .reg_imm(Op::PostOp, 5, 0x7FFFFFFF, 5)  // r5 = 14, memory wraps
         .stop();
     exec(a);
     EXPECT_EQ(ctx.r[3], 15u);
@@ -302,7 +303,8 @@ TEST_F(Ops, FloatArithmeticFollowsIeeeSinglePrecision) {
         {Op::Ftoi, 0, kNaN, kIntMin},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(binary(c.op, c.d, c.s).d, c.want) << opcode_info(c.op).name << " " << c.d << ", " << c.s;
+        EXPECT_EQ(binary(c.op, c.d, c.s).d, c.want)
+            << opcode_info(c.op).name << " " << c.d << ", " << c.s;
     for (Op op : {Op::Fdiv, Op::Fmod}) {
         uint32_t r = binary(op, bits(0.0f), bits(0.0f)).d;
         EXPECT_TRUE(std::isnan(std::bit_cast<float>(r))) << opcode_info(op).name;
@@ -314,12 +316,9 @@ TEST_F(Ops, FloatSubtractComparesAndNaNIsUnordered) {
         uint32_t d, s;
         uint8_t z, l;
     } cases[] = {
-        {bits(1.0f), bits(2.0f), 0, 1},
-        {bits(2.0f), bits(1.0f), 0, 0},
-        {bits(-0.0f), bits(0.0f), 1, 0},
-        {kNaN, bits(1.0f), 0, 0},
-        {bits(1.0f), kNaN, 0, 0},
-        {kNaN, kNaN, 0, 0},
+        {bits(1.0f), bits(2.0f), 0, 1},  {bits(2.0f), bits(1.0f), 0, 0},
+        {bits(-0.0f), bits(0.0f), 1, 0}, {kNaN, bits(1.0f), 0, 0},
+        {bits(1.0f), kNaN, 0, 0},        {kNaN, kNaN, 0, 0},
     };
     for (const auto& c : cases) {
         Outcome o = binary(Op::Fsub, c.d, c.s, 1);
@@ -375,6 +374,21 @@ TEST_F(Ops, OpcodeTableMatchesTheEncodings) {
     for (Op op : {Op::Mov, Op::MovImm, Op::MovAddr, Op::Load32Abs, Op::Load32Frame, Op::Load32Ind,
                   Op::Store32Abs, Op::Store32Frame, Op::Store32Ind})
         EXPECT_EQ(opcode_info(op).mnemonic, "movl");
+    // Encodings: register byte S:D, little-endian operands.
+    struct Case {
+        Instruction ins;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {encode(Op::MovImm, reg_byte(0, 0), 5), {0x04, 0x00, 0x05, 0x00, 0x00, 0x00}},
+        {encode(Op::Mov, reg_byte(1, 2)), {0x03, 0x21}},
+        {encode(Op::Trap, 0, 0x1234), {0x01, 0x34, 0x12}},
+        {encode(Op::Jmp, 0, 0x00012345), {0x49, 0x45, 0x23, 0x01, 0x00}},
+        {encode(Op::Ret), {0x26}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::vector<uint8_t>(c.ins.bytes.begin(), c.ins.bytes.begin() + c.ins.size),
+                  c.bytes);
+    }
     // The call clean-up as the code generator emits it carries the tag the trap
     // dispatcher looks for.
     Assembler a(program);

@@ -12,7 +12,7 @@ using namespace tob::test;
 namespace {
 
 class Slices : public VmTest {
-protected:
+  protected:
     std::vector<std::pair<uint32_t, uint32_t>> traps;  // (number, pc at the call)
 
     void install_trap_hook() {
@@ -99,9 +99,12 @@ TEST_F(Slices, AnErrorInOneContextStopsEveryOther) {
 
 TEST(RuntimeErrors, MessagesAreReportedAtLevelOne) {
     EXPECT_STREQ(runtime_error_message(RuntimeError::DivideByZero), "０で除算しました");
-    EXPECT_STREQ(runtime_error_message(RuntimeError::ProgramOverrun), "プログラム領域をオーバーしました");
-    EXPECT_STREQ(runtime_error_message(RuntimeError::StackOverrun), "スタック領域をオーバーしました");
-    EXPECT_STREQ(runtime_error_message(RuntimeError::IllegalInstruction), "不正な命令コードが現れました");
+    EXPECT_STREQ(runtime_error_message(RuntimeError::ProgramOverrun),
+                 "プログラム領域をオーバーしました");
+    EXPECT_STREQ(runtime_error_message(RuntimeError::StackOverrun),
+                 "スタック領域をオーバーしました");
+    EXPECT_STREQ(runtime_error_message(RuntimeError::IllegalInstruction),
+                 "不正な命令コードが現れました");
 
     std::vector<std::string> shown;
     ErrorSink previous = set_error_sink({[&](const std::string& t) { shown.push_back(t); }, false});
@@ -124,7 +127,7 @@ TEST(RuntimeErrors, MessagesAreReportedAtLevelOne) {
 }
 
 class Errors : public VmTest {
-protected:
+  protected:
     struct Case {
         const char* what;
         std::function<void(Errors&, Assembler&)> build;  // code; may also set registers
@@ -154,8 +157,10 @@ TEST_F(Errors, EachFailureRaisesItsRunTimeError) {
         {"mod by zero", [](Errors&, Assembler& a) { a.reg(Op::Mod, 1, 2); }, E::DivideByZero, 0},
         {"opcode 92", [](Errors&, Assembler& a) { a.nop().raw8(92); }, E::IllegalInstruction, 1},
         {"opcode 255", [](Errors&, Assembler& a) { a.raw8(0xFF); }, E::IllegalInstruction, 0},
-        {"D nibble 8", [](Errors&, Assembler& a) { a.reg(Op::Add, 8, 0); }, E::IllegalInstruction, 0},
-        {"S nibble 15", [](Errors&, Assembler& a) { a.reg(Op::Mov, 0, 15); }, E::IllegalInstruction, 0},
+        {"D nibble 8", [](Errors&, Assembler& a) { a.reg(Op::Add, 8, 0); }, E::IllegalInstruction,
+         0},
+        {"S nibble 15", [](Errors&, Assembler& a) { a.reg(Op::Mov, 0, 15); }, E::IllegalInstruction,
+         0},
         {"unused nibble 9", [](Errors&, Assembler& a) { a.reg_imm(Op::Load32Frame, 0, 0, 9); },
          E::IllegalInstruction, 0},
         {"push at the stack base",
@@ -178,13 +183,14 @@ TEST_F(Errors, EachFailureRaisesItsRunTimeError) {
          E::StackOverrun, 0},
         {"call through r0 = 0", [](Errors&, Assembler& a) { a.reg(Op::CallReg, 0, 0); },
          E::ProgramOverrun, 0},
-        {"load from 0", [](Errors&, Assembler& a) { a.reg(Op::LoadU8Ind, 0, 1); }, E::ProgramOverrun, 0},
+        {"load from 0", [](Errors&, Assembler& a) { a.reg(Op::LoadU8Ind, 0, 1); },
+         E::ProgramOverrun, 0},
         {"load below the guard",
          [](Errors&, Assembler& a) { a.reg_imm(Op::Load32Abs, 0, ScriptMemory::kLowGuard - 2); },
          E::ProgramOverrun, 0},
         {"load across the limit",
-         [limit](Errors&, Assembler& a) { a.reg_imm(Op::Load32Abs, 0, limit - 3); }, E::ProgramOverrun,
-         0},
+         [limit](Errors&, Assembler& a) { a.reg_imm(Op::Load32Abs, 0, limit - 3); },
+         E::ProgramOverrun, 0},
         {"store at 0xFFFFFFFE",
          [](Errors& t, Assembler& a) {
              t.ctx.r[3] = 0xFFFFFFFE;
@@ -204,7 +210,8 @@ TEST_F(Errors, EachFailureRaisesItsRunTimeError) {
          },
          E::ProgramOverrun, 0},
         {"zero test beyond the limit",
-         [limit](Errors&, Assembler& a) { a.nop(2).imm(Op::Zero32Abs, limit); }, E::ProgramOverrun, 2},
+         [limit](Errors&, Assembler& a) { a.nop(2).imm(Op::Zero32Abs, limit); }, E::ProgramOverrun,
+         2},
         {"stack outside script memory",
          [](Errors& t, Assembler& a) {
              t.ctx.stack_base = 0;

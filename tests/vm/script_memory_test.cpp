@@ -106,3 +106,23 @@ TEST(ScriptMemory, ConcurrentAllocationNeverHandsOutOverlappingBlocks) {
         for (auto [a, size] : got[size_t(t)])
             for (uint32_t j = 0; j < size; ++j) ASSERT_EQ(*mem.host(a + j), t + 1);
 }
+
+TEST(ScriptMemory, ReleaseObserversSeeTheBytesBeforeTheyAreCleared) {
+    ScriptMemory mem(4 << 20);
+    ScriptAddr a = mem.allocate(32, BlockKind::ScriptHeap);
+    ScriptAddr b = mem.allocate(32, BlockKind::ScriptHeap);
+    std::memcpy(mem.host(a, 4), "abc", 4);
+    std::vector<std::string> seen;
+    int id = mem.add_release_observer([&](ScriptAddr addr, uint32_t size) {
+        seen.push_back(std::to_string(addr == a) + reinterpret_cast<const char*>(mem.host(addr, size)));
+    });
+    mem.free(a);
+    mem.free_all(BlockKind::ScriptHeap);
+    mem.remove_release_observer(id);
+    mem.free(mem.allocate(8));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "1abc");
+    EXPECT_EQ(seen[1], "0");
+    EXPECT_EQ(*mem.host(a), 0);
+    (void)b;
+}

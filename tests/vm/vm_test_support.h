@@ -16,7 +16,7 @@
 namespace tob::test {
 
 class Assembler {
-public:
+  public:
     struct Label {
         size_t id;
     };
@@ -27,27 +27,15 @@ public:
     const std::vector<uint8_t>& bytes() const { return bytes_; }
 
     // One method per encoding form; each checks the opcode has that form.
-    Assembler& op(Op o) { return start(o, Form::O); }
-    Assembler& reg(Op o, uint32_t d, uint32_t s) {
-        start(o, Form::OR);
-        return raw8(reg_byte(d, s));
-    }
+    Assembler& op(Op o) { return emit(o, Form::O); }
+    Assembler& reg(Op o, uint32_t d, uint32_t s) { return emit(o, Form::OR, reg_byte(d, s)); }
     // One-register forms carry the register in both nibbles, as the compiler writes them.
     Assembler& reg(Op o, uint32_t r) { return reg(o, r, r); }
     Assembler& reg_imm(Op o, uint32_t d, uint32_t imm, uint32_t s = 0) {
-        start(o, Form::ORI);
-        raw8(reg_byte(d, s));
-        return raw32(imm);
+        return emit(o, Form::ORI, reg_byte(d, s), imm);
     }
-    Assembler& imm(Op o, uint32_t imm) {
-        start(o, Form::OI);
-        return raw32(imm);
-    }
-    Assembler& trap(uint16_t number) {
-        start(Op::Trap, Form::OT);
-        raw8(uint8_t(number));
-        return raw8(uint8_t(number >> 8));
-    }
+    Assembler& imm(Op o, uint32_t imm) { return emit(o, Form::OI, 0, imm); }
+    Assembler& trap(uint16_t number) { return emit(Op::Trap, Form::OT, 0, number); }
     // Shorthands for the most common instructions.
     Assembler& movi(uint32_t d, uint32_t value) { return reg_imm(Op::MovImm, d, value); }
     Assembler& nop(size_t count = 1) {
@@ -68,25 +56,20 @@ public:
     ScriptAddr at(Label l) const { return labels_[l.id]; }
     // An OI instruction (jump or call) whose target is a label.
     Assembler& to(Op o, Label l) {
-        start(o, Form::OI);
-        fixups_.push_back({bytes_.size(), l.id});
-        return raw32(0);
+        emit(o, Form::OI);
+        fixups_.push_back({bytes_.size() - 4, l.id});
+        return *this;
     }
 
     // An ORI instruction whose immediate is a label's address (`movl rD, $f`).
     Assembler& reg_label(Op o, uint32_t d, Label l) {
-        start(o, Form::ORI);
-        raw8(reg_byte(d, 0));
-        fixups_.push_back({bytes_.size(), l.id});
-        return raw32(0);
+        emit(o, Form::ORI, reg_byte(d, 0));
+        fixups_.push_back({bytes_.size() - 4, l.id});
+        return *this;
     }
 
     Assembler& raw8(uint8_t v) {
         bytes_.push_back(v);
-        return *this;
-    }
-    Assembler& raw32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) raw8(uint8_t(v >> (8 * i)));
         return *this;
     }
 
@@ -101,16 +84,18 @@ public:
         return out;
     }
 
-private:
+  private:
     static constexpr ScriptAddr kUnbound = 0;
     struct Fixup {
         size_t offset;
         size_t label;
     };
 
-    Assembler& start(Op o, Form form) {
+    Assembler& emit(Op o, Form form, uint8_t regs = 0, uint32_t operand = 0) {
         EXPECT_EQ(opcode_info(o).form, form) << opcode_info(o).name << " has another form";
-        return raw8(uint8_t(o));
+        const Instruction ins = encode(o, regs, operand);
+        bytes_.insert(bytes_.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+        return *this;
     }
 
     ScriptAddr origin_;
@@ -120,14 +105,14 @@ private:
 };
 
 class VmTest : public ::testing::Test {
-public:
+  public:
     static constexpr uint32_t kProgramSize = 8192;
     static constexpr uint32_t kStackSize = 1024;
     static constexpr uint32_t kDataSize = 4096;
 
     VmTest() : memory_(64u << 20) {
-        previous_sink_ = set_error_sink(
-            {[this](const std::string& text) { reports.push_back(text); }, true});
+        previous_sink_ =
+            set_error_sink({[this](const std::string& text) { reports.push_back(text); }, true});
         m.memory = &memory_;
         program = memory_.allocate(kProgramSize, BlockKind::Program);
         stack = memory_.allocate(kStackSize, BlockKind::Stack);
@@ -206,7 +191,7 @@ public:
     ScriptAddr program = 0, stack = 0, data = 0;
     std::vector<std::string> reports;
 
-private:
+  private:
     ErrorSink previous_sink_;
 };
 

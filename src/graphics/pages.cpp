@@ -1,0 +1,231 @@
+#include "graphics/pages.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "graphics/colour.h"
+#include "graphics/plane.h"
+#include "graphics/plane_table.h"
+#include "graphics/raster.h"
+
+namespace tob::gfx {
+namespace {
+
+uint32_t expand5(uint32_t v) { return (v * 255 + 15) / 31; }
+
+// One row of the view page as 0x00RRGGBB, pixels [x0, x1) of row y; the
+// caller has checked both lie inside the plane.
+void convert_row(const Plane& p, int64_t y, int64_t x0, int64_t x1, uint32_t* out) {
+    const uint8_t* row = p.row(int32_t(y));
+    switch (p.depth()) {
+        case 32:
+            for (int64_t x = x0; x < x1; ++x) {
+                const uint8_t* s = row + 4 * x;
+                *out++ = uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
+            }
+            break;
+        case 24:
+            for (int64_t x = x0; x < x1; ++x) {
+                const uint8_t* s = row + 3 * x;
+                *out++ = uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
+            }
+            break;
+        case 16:
+            for (int64_t x = x0; x < x1; ++x) {
+                uint32_t v = uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
+                *out++ = expand5((v >> 10) & 31) << 16 | expand5((v >> 5) & 31) << 8 |
+                         expand5(v & 31);
+            }
+            break;
+        case 8: {
+            // 8-bit pages are shown through the screen colour table.
+            const auto& screen = palette_state().screen;
+            for (int64_t x = x0; x < x1; ++x) *out++ = screen[row[x]];
+            break;
+        }
+        default:
+            for (int64_t x = x0; x < x1; ++x) *out++ = read_pixel_rgb(p, x, y);
+            break;
+    }
+}
+
+}  // namespace
+
+void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& frame) {
+    if (frame.width != s.screen_width || frame.height != s.screen_height)
+        frame.resize(s.screen_width, s.screen_height);
+    Box a = area.intersect({0, 0, s.screen_width, s.screen_height});
+    if (a.empty()) return;
+    // Where screen pixel (x, y) comes from, and the black strips a shifted
+    // page leaves uncovered.
+    int64_t dx = s.stretched ? 0 : int64_t(s.origin_x) + s.offset_x;
+    int64_t dy = s.stretched ? 0 : int64_t(s.origin_y) + s.offset_y;
+    Box shown{0, 0, s.screen_width, s.screen_height};
+    if (!s.stretched) {
+        if (s.origin_x > 0) shown.right -= s.origin_x;
+        if (s.origin_x < 0) shown.left -= int64_t(s.origin_x);
+        if (s.origin_y > 0) shown.bottom -= s.origin_y;
+        if (s.origin_y < 0) shown.top -= int64_t(s.origin_y);
+    }
+    for (int64_t y = a.top; y < a.bottom; ++y) {
+        uint32_t* out = frame.pixels.data() + y * frame.width;
+        std::fill(out + a.left, out + a.right, 0u);
+        if (!view || y < shown.top || y >= shown.bottom) continue;
+        int64_t sy = y + dy;
+        if (sy < 0 || sy >= view->height()) continue;
+        // Columns whose source lies inside the page and outside the strips.
+        int64_t x0 = std::max({a.left, shown.left, -dx});
+        int64_t x1 = std::min({a.right, shown.right, int64_t(view->width()) - dx});
+        if (x0 < x1) convert_row(*view, sy, x0 + dx, x1 + dx, out + x0);
+    }
+}
+
+bool DirtyList::add(const Rect& r) {
+    if (rects_.size() < kDirtyCapacity) {
+        rects_.push_back(r);
+        return true;
+    }
+    Rect all = r;
+    for (const Rect& q : rects_) {
+        all.left = std::min(all.left, q.left);
+        all.top = std::min(all.top, q.top);
+        all.right = std::max(all.right, q.right);
+        all.bottom = std::max(all.bottom, q.bottom);
+    }
+    rects_.assign(1, all);
+    return false;
+}
+
+void DirtyList::copy(Plane& dst, int32_t x, int32_t y, const Plane& src,
+                     std::optional<Rect> src_rect) {
+    Box s = src_rect ? Box::of(*src_rect) : src.bounds();
+    // The destination area, cut to the destination's clip rectangle, with the
+    // source moved to match and cut to the source plane.
+    Box d{x, y, int64_t(x) + s.width(), int64_t(y) + s.height()};
+    Box clipped = d.intersect(Box::of(dst.clip())).intersect(dst.bounds());
+    int64_t sx = s.left - d.left, sy = s.top - d.top;  // source = destination + (sx, sy)
+    clipped = clipped.intersect({src.bounds().left - sx, src.bounds().top - sy,
+                                 src.bounds().right - sx, src.bounds().bottom - sy});
+    std::vector<Box> work;
+    for (const Rect& r : rects_) {
+        Box b = Box::of(r).intersect(clipped);
+        if (!b.empty()) work.push_back(b);
+    }
+    rects_.clear();
+    if (work.empty()) return;
+
+    const uint32_t dd = dst.depth(), sd = src.depth();
+    bool same = dd == sd && dd >= 8;
+    bool indexed_to_true = sd == 8 && (dd == 24 || dd == 32);
+    if (!same && !indexed_to_true) return;
+    const uint32_t dbytes = dd / 8;
+
+    std::vector<std::pair<int64_t, int64_t>> spans;
+    int64_t top = clipped.bottom, bottom = clipped.top;
+    for (const Box& b : work) {
+        top = std::min(top, b.top);
+        bottom = std::max(bottom, b.bottom);
+    }
+    for (int64_t row = top; row < bottom; ++row) {
+        spans.clear();
+        for (const Box& b : work)
+            if (row >= b.top && row < b.bottom) spans.push_back({b.left, b.right});
+        std::sort(spans.begin(), spans.end());
+        int64_t done = INT64_MIN;  // everything left of this is copied
+        uint8_t* drow = dst.row(int32_t(row));
+        const uint8_t* srow = src.row(int32_t(row + sy));
+        for (auto [l, r] : spans) {
+            l = std::max(l, done);
+            if (l >= r) continue;
+            done = r;
+            if (same) {
+                std::memmove(drow + l * dbytes, srow + (l + sx) * dbytes, size_t(r - l) * dbytes);
+            } else {
+                for (int64_t px = l; px < r; ++px) {
+                    uint32_t c = src.colour(srow[px + sx]);
+                    uint8_t* o = drow + px * dbytes;
+                    o[0] = uint8_t(c);
+                    o[1] = uint8_t(c >> 8);
+                    o[2] = uint8_t(c >> 16);
+                }
+            }
+        }
+    }
+}
+
+PaintSettings PageState::paint_settings() const {
+    PaintSettings s;
+    s.screen_width = screen_width;
+    s.screen_height = screen_height;
+    s.origin_x = origin_x;
+    s.origin_y = origin_y;
+    s.offset_x = offset_x;
+    s.offset_y = offset_y;
+    s.stretched = !full_screen && (client_width != screen_width || client_height != screen_height);
+    return s;
+}
+
+PageState& page_state() {
+    static PageState state;
+    return state;
+}
+
+bool start_pages(int32_t width, int32_t height, int32_t depth) {
+    PageState& ps = page_state();
+    ps.screen_width = width;
+    ps.screen_height = height;
+    ps.screen_depth = depth;
+    ps.origin_x = 0;
+    ps.origin_y = 0;
+    ps.drag_plane = 0xFFFFFFFF;
+    {
+        std::lock_guard lock(ps.mutex);
+        ps.dirty.clear();
+    }
+    PlaneTable& t = plane_table();
+    reset_palettes();
+    t.view_page = 0;
+    t.active_page = 0;
+    if (!t.memory()) return false;
+    auto page = Plane::create(*t.memory(), width, height, depth);
+    if (!page) return false;
+    t.put(0, std::move(page));
+    fill_rect(*t.get(0), Rect{0, 0, width, height}, 0);
+    return true;
+}
+
+bool drag_test(int32_t x, int32_t y) {
+    uint32_t n = page_state().drag_plane;
+    if (n >= kPlaneSlots) return false;
+    auto p = plane_table().acquire(n);
+    if (!p || x < 0 || y < 0 || x >= p->width() || y >= p->height()) return false;
+    return read_pixel_rgb(*p, x, y) == page_state().drag_colour;
+}
+
+std::optional<std::vector<Rect>> shape_from_plane(const Plane* p, uint32_t index) {
+    if (!p) return std::nullopt;
+    std::vector<Rect> runs;
+    uint32_t key_rgb = palette_state().screen[index & 255];
+    for (int32_t y = 0; y < p->height(); ++y) {
+        int32_t start = -1;
+        for (int32_t x = 0; x <= p->width(); ++x) {
+            bool opaque = false;
+            if (x < p->width()) {
+                if (p->depth() == 8)
+                    opaque = p->row(y)[x] != (index & 255);
+                else if (p->depth() == 16)
+                    opaque = (read_pixel_rgb(*p, x, y) & 0xF8F8F8) != (key_rgb & 0xF8F8F8);
+                else
+                    opaque = read_pixel_rgb(*p, x, y) != key_rgb;
+            }
+            if (opaque && start < 0) start = x;
+            if (!opaque && start >= 0) {
+                runs.push_back({start, y, x, y + 1});
+                start = -1;
+            }
+        }
+    }
+    return runs;
+}
+
+}  // namespace tob::gfx

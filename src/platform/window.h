@@ -1,0 +1,76 @@
+// The one top-level window, behind a small interface: events in a neutral
+// form, presenting a frame, full screen, raising. The SDL implementation
+// serves both real windows and headless runs (SDL's dummy drivers).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tob::platform {
+
+struct WindowSpec {
+    std::string title_utf8;
+    bool borderless = false;  // an empty title makes a popup without a frame
+    bool resizable = false;
+    int width = 640, height = 480;
+    bool headless = false;
+};
+
+struct WindowEvent {
+    enum Type {
+        None, Quit, KeyDown, KeyUp, Text, MouseMove, MouseDown, MouseUp, Wheel,
+        FocusGained, FocusLost, Resized, Minimized, DropFile, Wakeup, Exposed
+    };
+    Type type = None;
+    int key = 0;           // virtual-key code (Windows numbering: F8 = 119, Enter = 13)
+    bool alt = false, shift = false, ctrl = false;
+    int x = 0, y = 0;      // client coordinates, or the new size for Resized
+    int button = 0;        // 1 left, 2 right, 4 middle
+    bool double_click = false;
+    int wheel = 0;         // in the platform's units of 120 per notch
+    std::string text;      // UTF-8 for Text, a path for DropFile
+};
+
+class Window {
+public:
+    virtual ~Window() = default;
+    // Waits up to `timeout_ms` for an event; false when none came.
+    virtual bool wait_event(WindowEvent& e, uint32_t timeout_ms) = 0;
+    // Wakes a waiting `wait_event` from any thread (it returns a Wakeup).
+    virtual void wake() = 0;
+    // Shows a frame of 0x00RRGGBB pixels, top row first, scaled to the window.
+    virtual void present(const uint32_t* pixels, int width, int height) = 0;
+    virtual bool set_fullscreen(bool on) = 0;
+    virtual bool fullscreen() const = 0;
+    virtual void raise() = 0;
+    virtual void client_size(int& width, int& height) const = 0;
+    // The window's top-left corner and the mouse, in desktop coordinates.
+    virtual void position(int& x, int& y) const = 0;
+    virtual void move_to(int x, int y) = 0;
+    virtual void desktop_mouse(int& x, int& y) const = 0;
+    virtual void show_message(const std::string& caption, const std::string& text) = 0;
+};
+
+// Creates the window (SDL); nullptr after printing why when it cannot.
+std::unique_ptr<Window> create_window(const WindowSpec& spec);
+
+// The single-instance rule: true when this process is the first; otherwise
+// the first one is asked to raise its window and false is returned.
+class InstanceLock {
+public:
+    explicit InstanceLock(const std::string& name);
+    ~InstanceLock();
+    bool first() const { return first_; }
+    // In the first instance: true once when another instance asked to be
+    // replaced by raising this window.
+    bool raise_requested();
+
+private:
+    bool first_ = false;
+    int lock_fd_ = -1;
+    int socket_fd_ = -1;
+    std::string socket_path_;
+};
+
+}  // namespace tob::platform

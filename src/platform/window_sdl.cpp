@@ -1,0 +1,224 @@
+// The window on SDL2: one window with a renderer and a streaming texture of
+// the logical screen size; events translated to the neutral form.
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "platform/system_info.h"
+#include "platform/window.h"
+
+namespace tob::platform {
+namespace {
+
+// Windows virtual-key codes for the keys the engine itself looks at and that
+// the input built-ins report.
+int virtual_key(SDL_Keycode k) {
+    if (k >= SDLK_a && k <= SDLK_z) return 'A' + (k - SDLK_a);
+    if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
+    if (k >= SDLK_F1 && k <= SDLK_F12) return 112 + (k - SDLK_F1);
+    switch (k) {
+        case SDLK_RETURN: case SDLK_KP_ENTER: return 13;
+        case SDLK_ESCAPE: return 27;
+        case SDLK_SPACE: return 32;
+        case SDLK_BACKSPACE: return 8;
+        case SDLK_TAB: return 9;
+        case SDLK_LEFT: return 37;
+        case SDLK_UP: return 38;
+        case SDLK_RIGHT: return 39;
+        case SDLK_DOWN: return 40;
+        case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+        case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+        case SDLK_LALT: case SDLK_RALT: return 18;
+        case SDLK_INSERT: return 45;
+        case SDLK_DELETE: return 46;
+        case SDLK_HOME: return 36;
+        case SDLK_END: return 35;
+        case SDLK_PAGEUP: return 33;
+        case SDLK_PAGEDOWN: return 34;
+        default: return 0;
+    }
+}
+
+int button_bit(uint8_t b) {
+    switch (b) {
+        case SDL_BUTTON_LEFT: return 1;
+        case SDL_BUTTON_RIGHT: return 2;
+        case SDL_BUTTON_MIDDLE: return 4;
+        default: return 0;
+    }
+}
+
+class SdlWindow final : public Window {
+public:
+    ~SdlWindow() override {
+        if (texture_) SDL_DestroyTexture(texture_);
+        if (renderer_) SDL_DestroyRenderer(renderer_);
+        if (window_) SDL_DestroyWindow(window_);
+        SDL_Quit();
+    }
+
+    bool open(const WindowSpec& spec) {
+        if (spec.headless) {
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+            SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
+        }
+        if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+            std::fprintf(stderr, "engine: cannot start the display: %s\n", SDL_GetError());
+            return false;
+        }
+        wake_event_ = SDL_RegisterEvents(1);
+        SDL_DisplayMode mode;
+        if (!spec.headless && SDL_GetDesktopDisplayMode(0, &mode) == 0)
+            set_desktop_mode({mode.w, mode.h, int(SDL_BITSPERPIXEL(mode.format))});
+        Uint32 flags = SDL_WINDOW_SHOWN | SDL_WINDOW_ALLOW_HIGHDPI;
+        if (spec.borderless) flags |= SDL_WINDOW_BORDERLESS;
+        if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
+        if (spec.headless) flags = SDL_WINDOW_HIDDEN;
+        window_ = SDL_CreateWindow(spec.title_utf8.c_str(), SDL_WINDOWPOS_CENTERED,
+                                   SDL_WINDOWPOS_CENTERED, spec.width, spec.height, flags);
+        if (!window_) {
+            std::fprintf(stderr, "engine: cannot create the window: %s\n", SDL_GetError());
+            return false;
+        }
+        headless_ = spec.headless;
+        if (!headless_) {
+            renderer_ = SDL_CreateRenderer(window_, -1, 0);
+            if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+        }
+        SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+        SDL_StartTextInput();
+        return true;
+    }
+
+    bool wait_event(WindowEvent& e, uint32_t timeout_ms) override {
+        SDL_Event ev;
+        while (SDL_WaitEventTimeout(&ev, int(timeout_ms))) {
+            if (translate(ev, e)) return true;
+            timeout_ms = 0;  // drain what is queued without waiting again
+        }
+        return false;
+    }
+
+    void wake() override {
+        SDL_Event ev{};
+        ev.type = wake_event_;
+        SDL_PushEvent(&ev);
+    }
+
+    void present(const uint32_t* pixels, int width, int height) override {
+        if (!renderer_ || width <= 0 || height <= 0) return;
+        if (!texture_ || width != tex_w_ || height != tex_h_) {
+            if (texture_) SDL_DestroyTexture(texture_);
+            texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
+                                         SDL_TEXTUREACCESS_STREAMING, width, height);
+            tex_w_ = width;
+            tex_h_ = height;
+        }
+        if (!texture_) return;
+        SDL_UpdateTexture(texture_, nullptr, pixels, width * 4);
+        SDL_RenderClear(renderer_);
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
+    }
+
+    bool set_fullscreen(bool on) override {
+        if (headless_) return false;
+        return SDL_SetWindowFullscreen(window_, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0;
+    }
+    bool fullscreen() const override {
+        return (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
+    }
+    void raise() override {
+        SDL_RestoreWindow(window_);
+        SDL_RaiseWindow(window_);
+    }
+    void client_size(int& w, int& h) const override { SDL_GetWindowSize(window_, &w, &h); }
+    void position(int& x, int& y) const override { SDL_GetWindowPosition(window_, &x, &y); }
+    void move_to(int x, int y) override { SDL_SetWindowPosition(window_, x, y); }
+    void desktop_mouse(int& x, int& y) const override { SDL_GetGlobalMouseState(&x, &y); }
+    void show_message(const std::string& caption, const std::string& text) override {
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
+    }
+
+private:
+    bool translate(const SDL_Event& ev, WindowEvent& e) {
+        e = WindowEvent{};
+        SDL_Keymod mod = SDL_GetModState();
+        e.alt = mod & KMOD_ALT;
+        e.shift = mod & KMOD_SHIFT;
+        e.ctrl = mod & KMOD_CTRL;
+        if (ev.type == wake_event_) {
+            e.type = WindowEvent::Wakeup;
+            return true;
+        }
+        switch (ev.type) {
+            case SDL_QUIT: e.type = WindowEvent::Quit; return true;
+            case SDL_KEYDOWN:
+            case SDL_KEYUP:
+                e.type = ev.type == SDL_KEYDOWN ? WindowEvent::KeyDown : WindowEvent::KeyUp;
+                e.key = virtual_key(ev.key.keysym.sym);
+                return true;
+            case SDL_TEXTINPUT:
+                e.type = WindowEvent::Text;
+                e.text = ev.text.text;
+                return true;
+            case SDL_MOUSEMOTION:
+                e.type = WindowEvent::MouseMove;
+                e.x = ev.motion.x;
+                e.y = ev.motion.y;
+                e.button = (ev.motion.state & SDL_BUTTON_LMASK ? 1 : 0) |
+                           (ev.motion.state & SDL_BUTTON_RMASK ? 2 : 0) |
+                           (ev.motion.state & SDL_BUTTON_MMASK ? 4 : 0);
+                return true;
+            case SDL_MOUSEBUTTONDOWN:
+            case SDL_MOUSEBUTTONUP:
+                e.type = ev.type == SDL_MOUSEBUTTONDOWN ? WindowEvent::MouseDown
+                                                        : WindowEvent::MouseUp;
+                e.button = button_bit(ev.button.button);
+                e.double_click = ev.button.clicks >= 2;
+                e.x = ev.button.x;
+                e.y = ev.button.y;
+                return e.button != 0;
+            case SDL_MOUSEWHEEL:
+                e.type = WindowEvent::Wheel;
+                e.wheel = ev.wheel.y * 120;
+                return true;
+            case SDL_DROPFILE:
+                e.type = WindowEvent::DropFile;
+                e.text = ev.drop.file ? ev.drop.file : "";
+                SDL_free(ev.drop.file);
+                return true;
+            case SDL_WINDOWEVENT:
+                switch (ev.window.event) {
+                    case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = WindowEvent::FocusGained; return true;
+                    case SDL_WINDOWEVENT_FOCUS_LOST: e.type = WindowEvent::FocusLost; return true;
+                    case SDL_WINDOWEVENT_MINIMIZED: e.type = WindowEvent::Minimized; return true;
+                    case SDL_WINDOWEVENT_EXPOSED: e.type = WindowEvent::Exposed; return true;
+                    case SDL_WINDOWEVENT_SIZE_CHANGED:
+                        e.type = WindowEvent::Resized;
+                        e.x = ev.window.data1;
+                        e.y = ev.window.data2;
+                        return true;
+                    default: return false;
+                }
+            default: return false;
+        }
+    }
+
+    SDL_Window* window_ = nullptr;
+    SDL_Renderer* renderer_ = nullptr;
+    SDL_Texture* texture_ = nullptr;
+    int tex_w_ = 0, tex_h_ = 0;
+    Uint32 wake_event_ = 0;
+    bool headless_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Window> create_window(const WindowSpec& spec) {
+    auto w = std::make_unique<SdlWindow>();
+    if (!w->open(spec)) return nullptr;
+    return w;
+}
+
+}  // namespace tob::platform
