@@ -286,10 +286,12 @@ void Parser::declarator_ops(std::vector<DeclOp>& ops, Declarator& d, bool abstra
 }
 
 // After "(": the parameters up to ")". Parameters are locals at 8, 12, ...;
-// only the first list of the outermost declarator declares them.
+// only the first list of the outermost top-level declarator declares them.
 int Parser::parameter_list(Declarator& d) {
     Nesting nesting(*this, Msg::Declaration);
-    const bool declare = parameter_depth_ == 0 && !d.parameters_seen;
+    // Inside a function no declarator defines a function: its parameter names
+    // (of a function pointer, say) declare nothing.
+    const bool declare = parameter_depth_ == 0 && !d.parameters_seen && !in_function_;
     d.parameters_seen = true;
     const NameScope saved_scope = fe_.lexer.scope();
     const bool saved_global = types_.global();

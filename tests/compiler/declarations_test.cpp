@@ -83,6 +83,8 @@ TEST(Declarations, AcceptedForms) {
         // Locals of the same name in several functions, and a global beside them.
         "int q; int f() { int q; q = 2; return q; } int g() { unsigned q; q = 3; return q; }"
         " int main() { q = 1; return f() * g() * q; }",
+        // Parameter names of a local function pointer declare nothing.
+        "int main() { int a; int (*fp)(int a, int b); fp = 0; a = 6; return a; }",
         // Declarations among statements; extern inside a function is a plain local.
         "int main() { int a; a = 2; int b; b = 4; extern int c; c = a * b; return c - 2; }",
     };

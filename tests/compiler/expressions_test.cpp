@@ -103,10 +103,17 @@ TEST(Expressions, StructsAndUnions) {
             {"w.l = 0x01020304; return w.c;", 4},
             {"struct s arr[2]; arr[1].c = 9; return arr[1].c;", 9},
             {"struct node n1, n2; n1.next = &n2; n2.value = 5; return n1.next->value;", 5},
+            {"struct inner { short x[3]; } in; in.x[2] = 7; return in.x[2] + sizeof in;", 13},
+            {"struct s *p; p = make(); return p->b + p[0].c;", 40 + 2},
+            {"holder.arr[1] = 4; hp = &holder; hp->arr[2] = hp->arr[1] * 2; return holder.arr[2];",
+             8},
+            {"typedef struct s *sp; sp q; q = &v; q->a = 'x'; return v.a;", 'x'},
         },
         "struct s { char a; long b; char c; } v;\n"
         "union u { char c; long l; } w;\n"
-        "struct node { struct node *next; int value; };");
+        "struct node { struct node *next; int value; };\n"
+        "struct s *make() { v.b = 40; v.c = 2; return &v; }\n"
+        "struct { int pad; int arr[3]; } holder, *hp;");
 }
 
 TEST(Expressions, AssignmentsAndIncrements) {

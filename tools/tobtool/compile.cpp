@@ -50,7 +50,7 @@ int command_compile(int argc, char** argv) {
         out << r.listing;
         if (!out) std::fprintf(stderr, "tobtool: cannot write %s\n", name.c_str());
     }
-    std::printf("%s: %s, %u bytes of code, %u bytes of data\n", path,
-                r.ok ? "compiled" : "failed", r.code_size, r.data_size);
+    std::printf("%s: %s, %u bytes of code, %u bytes of data\n", path, r.ok ? "compiled" : "failed",
+                r.code_size, r.data_size);
     return r.ok ? 0 : 1;
 }
