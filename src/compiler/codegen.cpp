@@ -183,18 +183,21 @@ void CodeGen::pop_b() {
     op_rr(Op::Pop, reg_b(), kStackRegister);
 }
 
-void CodeGen::force_a_to_r0() {
-    if (reg_a() == 0) return;
+int CodeGen::force_a_to_r0() {
+    if (reg_a() == 0) return -1;
     int k = 0;
     while (slot_reg_[size_t(k)] != 0) ++k;
+    int exchanged = -1;
     if (slot_used_[size_t(k)]) {
         listing_.line("\txchg\tr%d, r%d\n", 0, reg_a());
         op_rr(Op::Xchg, 0, reg_a());
+        exchanged = reg_a();
     } else {
         listing_.line("\tmovl\tr%d, r%d\n", 0, reg_a());
         op_rr(Op::Mov, 0, reg_a());
     }
     std::swap(slot_reg_[size_t(k)], slot_reg_[size_t(a_)]);
+    return exchanged;
 }
 
 void CodeGen::move_a_to(uint8_t reg) {

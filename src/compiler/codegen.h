@@ -65,7 +65,10 @@ class CodeGen {
     void reset_registers();
     uint8_t reg_a() const { return slot_reg_[size_t(a_)]; }
     uint8_t reg_b() const { return slot_reg_[size_t(b_)]; }
-    void force_a_to_r0();
+    // Moves A into r0 (the call result register). When r0 held another live
+    // value the two are exchanged; returns the register that value went to,
+    // or -1 when nothing was exchanged.
+    int force_a_to_r0();
 
     // --- instructions used by statements ---
     void jump(Op op, int32_t label);  // jmp and conditional jumps
@@ -151,6 +154,10 @@ class CodeGen {
     std::vector<Label> labels_;
     bool reachable_ = true;
     int32_t pending_return_ = 0;
+    // Depth of expression parts that only run on some paths (the right side
+    // of && and ||, the arms of ?:). Register moves made there must be undone
+    // before the paths meet again.
+    int conditional_ = 0;
     uint32_t string_counter_ = 0;
 
     std::array<bool, kAllocatable> slot_used_{};

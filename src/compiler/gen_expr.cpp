@@ -325,21 +325,32 @@ void CodeGen::gen_call(const Node& n) {
         op_rr(Op::Push, reg_a(), reg_a());
     }
     const Node& callee = nodes_[n.a];
+    int exchanged = -1;
     if (callee.kind == NodeKind::Function) {
-        force_a_to_r0();
+        exchanged = force_a_to_r0();
         listing_.line("\tcall\t%s\n", symbol_text(callee.sym, 0).c_str());
         reserve(5);
         emit8(uint8_t(Op::Call));
         emit32(label_reference(callee.sym->value));
     } else {
         gen(n.a);
-        force_a_to_r0();
+        exchanged = force_a_to_r0();
         listing_.line("\tcall\tr%d\n", 0);
         op_rr(Op::CallReg, 0, 0);
     }
     if (count > 0) {
         listing_.line("\tadd\t\tr%d, $%d\n", kStackRegister, 4 * count);
         op_ri(Op::AddImm, kStackRegister, kStackRegister, uint32_t(4 * count));
+    }
+    // On a path that not every execution takes, the value moved out of r0
+    // goes back, so that all paths agree on where each value lives when they
+    // meet (the result moves to the register A had before).
+    if (exchanged >= 0 && conditional_ > 0) {
+        listing_.line("\txchg\tr%d, r%d\n", 0, exchanged);
+        op_rr(Op::Xchg, 0, uint8_t(exchanged));
+        int k = 0;
+        while (slot_reg_[size_t(k)] != uint8_t(exchanged)) ++k;
+        std::swap(slot_reg_[size_t(k)], slot_reg_[size_t(a_)]);
     }
 }
 
@@ -359,6 +370,7 @@ void CodeGen::gen_truth_value(int32_t index) {
 void CodeGen::gen_conditional(const Node& n) {
     int32_t second = new_label();
     condition(n.a, false, second);
+    ++conditional_;
     gen(n.b);
     const uint8_t reg = reg_a();
     int32_t done = new_label();
@@ -366,6 +378,7 @@ void CodeGen::gen_conditional(const Node& n) {
     define_label(second);
     gen(n.c);
     move_a_to(reg);
+    --conditional_;
     define_label(done);
 }
 
@@ -385,21 +398,29 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             if (sense) {
                 int32_t skip = new_label();
                 condition(n.a, false, skip);
+                ++conditional_;
                 condition(n.b, true, label);
+                --conditional_;
                 define_label(skip);
             } else {
                 condition(n.a, false, label);
+                ++conditional_;
                 condition(n.b, false, label);
+                --conditional_;
             }
             return;
         case NodeKind::LogOr:
             if (sense) {
                 condition(n.a, true, label);
+                ++conditional_;
                 condition(n.b, true, label);
+                --conditional_;
             } else {
                 int32_t skip = new_label();
                 condition(n.a, true, skip);
+                ++conditional_;
                 condition(n.b, false, label);
+                --conditional_;
                 define_label(skip);
             }
             return;

@@ -169,3 +169,26 @@ TEST(Expressions, CallsAndSpilling) {
         },
         functions);
 }
+
+// A call on a path that is not always taken (the right side of && or ||, an
+// arm of ?:) while another value waits in r0: every path must leave the
+// waiting value where the code after the join expects it.
+TEST(Expressions, CallsOnConditionalPathsKeepWaitingValues) {
+    const char* globals =
+        "int side;\n"
+        "int bump() { side++; return 1; }\n"
+        "int seven() { return 7; }\n";
+    expect_results(
+        {
+            // (right operands are evaluated first, so `side` is read after the test)
+            {"int r; side = 0; r = (1 || bump()) == 1; return r * 10 + side;", 10},
+            {"int a, r; a = 0; side = 0; r = (a || bump()) == 1; return r * 10 + side;", 11},
+            {"int a, r; a = 1; side = 0; r = (a && bump()) == 1; return r * 10 + side;", 11},
+            {"int a, r; a = 0; side = 0; r = (a && bump()) == 0; return r * 10 + side;", 10},
+            {"int a; a = 1; return 5 + (a ? seven() : 2);", 12},
+            {"int a; a = 0; return 5 + (a ? seven() : 2);", 7},
+            {"int a; a = 0; return 5 + (a ? 2 : seven());", 12},
+            {"int a, b; a = 3; b = 0; return a * 100 + ((b || seven() == 7) ? 1 : 0);", 301},
+        },
+        globals);
+}
