@@ -64,7 +64,8 @@ struct Expr {
     std::string op;    // operator of Unary and Binary
     int variable = 0;  // Variable
     uint32_t value = 0;
-    bool hex = false;  // how a Constant is written in the script
+    bool hex = false;   // how a Constant is written in the script
+    bool bare = false;  // a Binary left without parentheses where precedence allows
     std::unique_ptr<Expr> a, b, c;
 };
 using ExprPtr = std::unique_ptr<Expr>;
@@ -163,7 +164,9 @@ ExprPtr generate_binary(Random& rng, int depth) {
     const bool logical = op == "<" || op == "<=" || op == ">" || op == ">=" || op == "==" ||
                          op == "!=" || op == "&&" || op == "||";
     const Type type = logical ? Type::Int : common(*l, *r);
-    return binary(op.c_str(), type, std::move(l), std::move(r));
+    ExprPtr e = binary(op.c_str(), type, std::move(l), std::move(r));
+    e->bare = rng.chance(50);
+    return e;
 }
 
 ExprPtr generate(Random& rng, int depth) {
@@ -222,7 +225,21 @@ struct Values {
 
 enum class Dialect { Script, ScriptFolded, C };
 
-void render(const Expr& e, Dialect d, const Values& values, std::string& out) {
+// Binary operators bind as in C: higher binds tighter.
+int precedence(const std::string& op) {
+    static const std::pair<const char*, int> kLevels[] = {
+        {"*", 13},  {"/", 13},  {"%", 13}, {"+", 12},  {"-", 12}, {"<<", 11}, {">>", 11},
+        {"<", 10},  {"<=", 10}, {">", 10}, {">=", 10}, {"==", 9}, {"!=", 9},  {"&", 8},
+        {"^", 7},   {"|", 6},   {"&&", 5}, {"||", 4}};
+    for (const auto& [name, level] : kLevels)
+        if (op == name) return level;
+    return 0;
+}
+
+// `enclosed`: whether the caller needs the expression as one operand in
+// parentheses; a Binary may do without them when the caller says so.
+void render(const Expr& e, Dialect d, const Values& values, std::string& out,
+            bool enclosed = true) {
     auto sub = [&](const Expr& x) { render(x, d, values, out); };
     switch (e.kind) {
         case Kind::Variable:
@@ -291,11 +308,17 @@ void render(const Expr& e, Dialect d, const Values& values, std::string& out) {
         out += "))";
         return;
     }
-    out += "(";
-    sub(*e.a);
+    // Left-associative: an operand of the same level stays bare on the left only.
+    const int level = precedence(e.op);
+    auto bare = [&](const Expr& x, bool left) {
+        if (x.kind != Kind::Binary || !x.bare) return false;
+        return left ? precedence(x.op) >= level : precedence(x.op) > level;
+    };
+    if (enclosed) out += "(";
+    render(*e.a, d, values, out, !bare(*e.a, true));
     out += " " + e.op + " ";
-    sub(*e.b);
-    out += ")";
+    render(*e.b, d, values, out, !bare(*e.b, false));
+    if (enclosed) out += ")";
 }
 
 std::string render(const Expr& e, Dialect d, const Values& values) {
