@@ -136,9 +136,9 @@ ExprPtr leaf(Random& rng) {
 }
 
 ExprPtr generate_binary(Random& rng, int depth) {
-    static constexpr const char* kOps[] = {"+",  "-",  "*",  "/", "%",  "<<", ">>", "&",  "|",
-                                           "^",  "+",  "-",  "&", "<",  "<=", ">",  ">=", "==",
-                                           "!=", "&&", "||", "/", "%",  "<<", ">>", "*"};
+    static constexpr const char* kOps[] = {
+        "+", "-",  "*", "/",  "%",  "<<", ">>", "&",  "|", "^", "+",  "-",  "&",
+        "<", "<=", ">", ">=", "==", "!=", "&&", "||", "/", "%", "<<", ">>", "*"};
     const std::string op = rng.pick(kOps);
     ExprPtr l = generate(rng, depth - 1);
     ExprPtr r = generate(rng, depth - 1);
@@ -196,7 +196,9 @@ ExprPtr generate(Random& rng, int depth) {
     return e;
 }
 
-const char* type_name(Type t) { return t == Type::Int ? "int" : "unsigned"; }
+const char* type_name(Type t) {
+    return t == Type::Int ? "int" : "unsigned";
+}
 
 std::string hex(uint32_t value) {
     char text[16];
@@ -228,9 +230,9 @@ enum class Dialect { Script, ScriptFolded, C };
 // Binary operators bind as in C: higher binds tighter.
 int precedence(const std::string& op) {
     static const std::pair<const char*, int> kLevels[] = {
-        {"*", 13},  {"/", 13},  {"%", 13}, {"+", 12},  {"-", 12}, {"<<", 11}, {">>", 11},
-        {"<", 10},  {"<=", 10}, {">", 10}, {">=", 10}, {"==", 9}, {"!=", 9},  {"&", 8},
-        {"^", 7},   {"|", 6},   {"&&", 5}, {"||", 4}};
+        {"*", 13},  {"/", 13}, {"%", 13},  {"+", 12}, {"-", 12},  {"<<", 11},
+        {">>", 11}, {"<", 10}, {"<=", 10}, {">", 10}, {">=", 10}, {"==", 9},
+        {"!=", 9},  {"&", 8},  {"^", 7},   {"|", 6},  {"&&", 5},  {"||", 4}};
     for (const auto& [name, level] : kLevels)
         if (op == name) return level;
     return 0;
@@ -446,7 +448,8 @@ std::optional<std::vector<uint32_t>> run_script(ProgramHarness& h, const std::st
 // time or its constants are folded by the compiler.
 TEST(Differential, RandomIntegerExpressionsMatchGcc) {
     uint64_t seed = kDefaultSeed;
-    if (const char* text = std::getenv("TOB_DIFFERENTIAL_SEED")) seed = std::strtoull(text, nullptr, 0);
+    if (const char* text = std::getenv("TOB_DIFFERENTIAL_SEED"))
+        seed = std::strtoull(text, nullptr, 0);
     SCOPED_TRACE("seed " + hex(uint32_t(seed)) + " (set TOB_DIFFERENTIAL_SEED to repeat another)");
     if (std::system("gcc --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "gcc is not available";
 
