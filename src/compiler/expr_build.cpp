@@ -163,7 +163,6 @@ int32_t Parser::make_arith(Op op, int32_t l, int32_t r, TypeRef result) {
             return float_constant(z);
         }
         const uint32_t x = uint32_t(a.value), y = uint32_t(b.value);
-        const bool u = is_unsigned(result);
         const bool overflow = int32_t(x) == INT32_MIN && int32_t(y) == -1;
         uint32_t z = 0;
         switch (op) {
@@ -176,11 +175,12 @@ int32_t Parser::make_arith(Op op, int32_t l, int32_t r, TypeRef result) {
             case Op::Mul:
                 z = x * y;
                 break;
+            // The machine divides signed only, unsigned operands too.
             case Op::Div:
-                z = u ? x / y : overflow ? x : uint32_t(int32_t(x) / int32_t(y));
+                z = overflow ? x : uint32_t(int32_t(x) / int32_t(y));
                 break;
             case Op::Mod:
-                z = u ? x % y : overflow ? 0 : uint32_t(int32_t(x) % int32_t(y));
+                z = overflow ? 0 : uint32_t(int32_t(x) % int32_t(y));
                 break;
             case Op::Shl:
                 z = x << (y & 31);
@@ -555,14 +555,16 @@ int32_t Parser::make_conditional(int32_t c, int32_t a, int32_t b) {
     c = rvalue(c);
     a = rvalue(a);
     b = rvalue(b);
-    if (node(c).kind == NodeKind::Const) return node(c).value != 0 ? a : b;
     const TypeRef at = value_type(a), bt = value_type(b);
+    const TypeRef result = (bt == type::Long || (at != type::Long && bt == type::ULong)) ? at : bt;
+    // A constant condition picks its part now, with the type the whole has.
+    if (node(c).kind == NodeKind::Const) return retype(node(c).value != 0 ? a : b, result);
     Node n;
     n.kind = NodeKind::Cond;
     n.a = c;
     n.b = a;
     n.c = b;
-    n.type = n.obj = (bt == type::Long || (at != type::Long && bt == type::ULong)) ? at : bt;
+    n.type = n.obj = result;
     return add(n);
 }
 

@@ -31,6 +31,10 @@ TEST(Expressions, IntegerArithmeticAndPrecedence) {
         {"int a; a = -7; return a / 2;", -3},
         {"int a; a = -7; return a % 2;", -1},
         {"unsigned a; a = 0xFFFFFFFE; return a / 2;", -1},  // no unsigned divide
+        {"unsigned a; a = -7; return a % 2;", -1},
+        // Folding divides as the machine does.
+        {"return (unsigned)0xFFFFFFFE / 2;", -1},
+        {"return (unsigned)-7 % 2;", -1},
         {"int a; a = -16; return a >> 2;", -4},
         {"unsigned a; a = 0x80000000; return a >> 31;", 1},
         {"int a; a = 1; return a << 33;", 2},
@@ -139,6 +143,12 @@ TEST(Expressions, ConditionalsAndLogic) {
         {"int a; a = 0; return a ? 10 : 20;", 20},
         {"int a; a = 3; return a > 2 ? a * 2 : a;", 6},
         {"return 1 ? 7 : 8;", 7},
+        // An unsigned part makes the whole unsigned, here a logical shift;
+        // a constant condition picks its part with that type too.
+        {"int a, c; a = -8; c = 1; return (c ? a : (unsigned)0) >> 1;", 0x7FFFFFFC},
+        {"int a; a = -8; return (1 ? a : (unsigned)0) >> 1;", 0x7FFFFFFC},
+        {"return (0 ? (unsigned)0 : -8) >> 1;", 0x7FFFFFFC},
+        {"return (1 ? -8 : -8) >> 1;", -4},
         {"int a; a = 0; return (a != 0 && 10 / a) || a == 0;", 1},
         {"int a; a = 2; return a == 2 && a < 3;", 1},
         {"int a, b; a = 0; b = 0; a || (b = 5); return b;", 5},
