@@ -74,8 +74,7 @@ FontFile lookup(const std::vector<std::string>& families, bool bold) {
         for (int pass = 0; pass < 2 && found.path.empty(); ++pass)
             for (int i = 0; i < set->nfont; ++i) {
                 FcChar8* file = nullptr;
-                if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch)
-                    continue;
+                if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
                 FcCharSet* chars = nullptr;
                 bool japanese =
                     FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &chars) == FcResultMatch &&
@@ -93,7 +92,9 @@ FontFile lookup(const std::vector<std::string>& families, bool bold) {
     return found;
 }
 
-int ceil_26_6(long v) { return int((v + 63) >> 6); }
+int ceil_26_6(long v) {
+    return int((v + 63) >> 6);
+}
 
 }  // namespace
 
@@ -131,11 +132,11 @@ std::vector<uint32_t> decode_utf8(std::string_view s) {
     std::vector<uint32_t> out;
     for (size_t i = 0; i < s.size();) {
         auto b = uint8_t(s[i]);
-        int extra = b < 0x80                ? 0
-                    : (b & 0xE0) == 0xC0    ? 1
-                    : (b & 0xF0) == 0xE0    ? 2
-                    : (b & 0xF8) == 0xF0    ? 3
-                                            : -1;
+        int extra = b < 0x80             ? 0
+                    : (b & 0xE0) == 0xC0 ? 1
+                    : (b & 0xF0) == 0xE0 ? 2
+                    : (b & 0xF8) == 0xF0 ? 3
+                                         : -1;
         uint32_t cp = extra <= 0 ? b : b & (0x3Fu >> extra);
         bool ok = extra >= 0 && i + size_t(extra) < s.size();
         for (int k = 1; ok && k <= extra; ++k) {

@@ -45,7 +45,7 @@ struct FontFile {
 FontFile find_font_file(std::string_view face_utf8, bool bold);
 
 class Font {
-public:
+  public:
     // Never fails: without a font file the font draws hollow boxes.
     static std::unique_ptr<Font> open(const FontRequest& request);
     // A font that always draws boxes (no file looked up): fixed metrics.
@@ -60,7 +60,7 @@ public:
     TextExtent measure(std::string_view utf8) const;
     CoverageBitmap render(std::string_view utf8) const;
 
-private:
+  private:
     Font() = default;
     int advance(uint32_t code_point) const;
 

@@ -212,7 +212,8 @@ uint32_t EngineHost::switch_fullscreen(bool on) {
     gfx::page_state().full_screen = window_state().full_screen.load() != 0;
     // `AutoHideMenu` takes the bar off in full screen; it comes back on the
     // way out.
-    if (menu_view_) set_menu_attached(!(window_state().full_screen.load() && settings().auto_hide_menu));
+    if (menu_view_)
+        set_menu_attached(!(window_state().full_screen.load() && settings().auto_hide_menu));
     present(std::nullopt);
     resume();
     return 1;

@@ -17,7 +17,9 @@ constexpr int kVirtualKeyEscape = 27;
 constexpr int32_t kPlaceholderId = 40005;
 constexpr const char* kMenuFace = "ＭＳ Ｐゴシック";
 
-int scale(int v, int to, int from) { return from > 0 ? int(int64_t(v) * to / from) : v; }
+int scale(int v, int to, int from) {
+    return from > 0 ? int(int64_t(v) * to / from) : v;
+}
 
 }  // namespace
 

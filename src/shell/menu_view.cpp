@@ -100,7 +100,8 @@ void run_menu_command(int32_t id, bool full_screen, const MenuActions& actions) 
         case kMenuFullScreen:
             if (!full_screen && actions.set_full_screen) actions.set_full_screen(true);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -129,8 +130,8 @@ void MenuView::open_bar(int index) {
     const MenuItem& i = bar_.menus[0][size_t(index)];
     if (!enabled_popup(i)) return;
     const MenuRect& r = bar_items_[size_t(index)];
-    popups_.push_back(layout_popup(bar_, i.submenu, r.x, r.y + r.h, font_, frame_width_,
-                                   frame_height_));
+    popups_.push_back(
+        layout_popup(bar_, i.submenu, r.x, r.y + r.h, font_, frame_width_, frame_height_));
 }
 
 void MenuView::open_submenu(size_t level, int index) {

@@ -76,7 +76,7 @@ struct MenuActions {
 void run_menu_command(int32_t id, bool full_screen, const MenuActions& actions);
 
 class MenuView {
-public:
+  public:
     struct Result {
         bool consumed = false;  // the event belongs to the menu, not to the scripts
         bool redraw = false;
@@ -107,7 +107,7 @@ public:
     // Draws the open popups over the frame.
     void draw_popups(uint32_t* pixels, int width, int height) const;
 
-private:
+  private:
     bool enabled_popup(const MenuItem& item) const;
     void open_bar(int index);
     void open_submenu(size_t level, int item);

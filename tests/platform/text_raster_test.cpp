@@ -25,9 +25,9 @@ TEST(TextRaster, DecodesUtf8AndReplacesMalformedBytes) {
         {"ア", {0x30A2}},
         {"\xC3\xA9", {0xE9}},
         {"\xF0\x9F\x98\x80", {0x1F600}},
-        {"\xE3\x82", {0xFFFD, 0xFFFD}},          // cut short
-        {"\x80x", {0xFFFD, 'x'}},                 // a stray continuation byte
-        {"\xE3(\xA2", {0xFFFD, '(', 0xFFFD}},     // a lead byte without its trail
+        {"\xE3\x82", {0xFFFD, 0xFFFD}},        // cut short
+        {"\x80x", {0xFFFD, 'x'}},              // a stray continuation byte
+        {"\xE3(\xA2", {0xFFFD, '(', 0xFFFD}},  // a lead byte without its trail
     };
     for (const Case& c : cases) EXPECT_EQ(decode_utf8(c.in), c.out) << c.in;
 }
@@ -59,9 +59,9 @@ TEST(TextRaster, BoxFontMeasuresAndDrawsHollowBoxes) {
     CoverageBitmap b = f->render("あ");
     ASSERT_EQ(b.width, 12);
     ASSERT_EQ(b.height, 12);
-    EXPECT_EQ(b.at(1, 1), 255);     // the box's corner
-    EXPECT_EQ(b.at(5, 5), 0);       // hollow inside
-    EXPECT_EQ(b.at(0, 0), 0);       // a margin around it
+    EXPECT_EQ(b.at(1, 1), 255);  // the box's corner
+    EXPECT_EQ(b.at(5, 5), 0);    // hollow inside
+    EXPECT_EQ(b.at(0, 0), 0);    // a margin around it
     EXPECT_EQ(f->render("").pixels.size(), 0u);
 }
 

@@ -274,9 +274,9 @@ TEST_F(MenuViewTest, DrawingShowsTheBarMarksAndGreyedItems) {
     view.press(fx, fy);
     view.draw_popups(frame.data(), kW, kH);
     const PopupLayout& p = view.popups()[0];
-    EXPECT_EQ(px(p.frame.x, p.frame.y), 0x808080u);  // border
-    EXPECT_GT(count(p.items[0], 0, M::kMarkWidth, 0), 0);   // check mark
-    EXPECT_EQ(count(p.items[3], 0, M::kMarkWidth, 0), 0);   // no mark
+    EXPECT_EQ(px(p.frame.x, p.frame.y), 0x808080u);                   // border
+    EXPECT_GT(count(p.items[0], 0, M::kMarkWidth, 0), 0);             // check mark
+    EXPECT_EQ(count(p.items[3], 0, M::kMarkWidth, 0), 0);             // no mark
     EXPECT_EQ(count(p.items[2], M::kMarkWidth, p.items[2].w, 0), 0);  // greyed text
     EXPECT_GT(count(p.items[2], M::kMarkWidth, p.items[2].w, 0x8C8C8C), 0);
     EXPECT_GT(count(p.items[3], p.items[3].w - M::kArrowWidth, p.items[3].w, 0), 0);  // arrow
