@@ -65,7 +65,8 @@ bool EngineHost::create_window() {
     spec.borderless = s.title.empty();
     spec.resizable = s.resize != 0;
     spec.width = s.width;
-    spec.height = s.height;
+    // A menu bar is a strip above the picture.
+    spec.height = s.height + (s.menu > 0 ? MenuMetrics::kBarHeight : 0);
     spec.headless = options_.headless;
     window_ = platform::create_window(spec);
     if (!window_) return false;
@@ -160,6 +161,7 @@ void EngineHost::start_devices() {
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
+    start_menu();
 }
 
 compiler::SourceReader EngineHost::source_reader() {
@@ -179,7 +181,8 @@ void EngineHost::present(std::optional<gfx::Box> area) {
     auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
     gfx::paint(view.get(), ps.paint_settings(),
                area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
-    if (window_) window_->present(frame_.pixels.data(), frame_.width, frame_.height);
+    const gfx::Frame& shown = compose();
+    if (window_) window_->present(shown.pixels.data(), shown.width, shown.height);
 }
 
 bool EngineHost::write_screenshot(const std::filesystem::path& file) {
@@ -207,6 +210,10 @@ uint32_t EngineHost::switch_fullscreen(bool on) {
     window_->set_fullscreen(on);
     window_state().full_screen = window_->fullscreen() ? 1 : 0;
     gfx::page_state().full_screen = window_state().full_screen.load() != 0;
+    // `AutoHideMenu` takes the bar off in full screen; it comes back on the
+    // way out.
+    if (menu_view_)
+        set_menu_attached(!(window_state().full_screen.load() && settings().auto_hide_menu));
     present(std::nullopt);
     resume();
     return 1;
@@ -230,9 +237,11 @@ void EngineHost::restart_with_drop(const std::string& path_utf8) {
         compiler::compile_dropped_file(path, drop_shift_, drop_ctrl_, source_reader());
 }
 
-void EngineHost::handle(const platform::WindowEvent& e) {
+void EngineHost::handle(const platform::WindowEvent& event) {
     using E = platform::WindowEvent;
     WindowState& w = window_state();
+    platform::WindowEvent e = event;
+    if (menu_handles(e)) return;
     switch (e.type) {
         case E::Quit: close_requested_ = true; break;
         case E::KeyDown:
@@ -297,6 +306,7 @@ void EngineHost::handle(const platform::WindowEvent& e) {
             w.client_height = e.y;
             gfx::page_state().client_width = e.x;
             gfx::page_state().client_height = e.y;
+            update_client_size();  // without the menu bar
             present(std::nullopt);
             break;
         case E::DropFile:
@@ -335,6 +345,7 @@ int EngineHost::run() {
             if (close_requested_) break;
         }
         queue_.drain();
+        refresh_menu();
         if (instance && instance->raise_requested()) window_->raise();
         // Headless runs end with their last script thread; a window stays
         // open until it is closed.

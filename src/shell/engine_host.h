@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/error_report.h"
+#include "shell/menu_view.h"
 #include "vm/engine.h"
 
 namespace tob {
@@ -29,7 +30,7 @@ public:
     CommandQueue& window_queue() { return queue_; }
 
     // Handles one window event (also used by tests with made-up events).
-    void handle(const platform::WindowEvent& e);
+    void handle(const platform::WindowEvent& event);
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
 
@@ -46,6 +47,25 @@ private:
     bool write_screenshot(const std::filesystem::path& file);
     static compiler::SourceReader source_reader();
 
+    // The self-drawn menu bar (engine_host_menu.cpp).
+    void start_menu();
+    // Takes a newly built or redrawn bar from the menu state.
+    void refresh_menu();
+    // Pointer events and Escape that belong to the menu; true when used up.
+    // Otherwise moves the event's y from the window into the client area.
+    bool menu_handles(platform::WindowEvent& e);
+    // Shows or hides the bar; in full screen it is shown over the picture.
+    void set_menu_attached(bool attached);
+    void update_client_size();
+    void run_menu(int32_t id);
+    // Restart from the menu: stop the scripts, initialise again, run the
+    // main script anew.
+    void restart();
+    // The view page with the bar and open popups over it, as shown.
+    const gfx::Frame& compose();
+    int frame_height() const;
+    int bar_pixels(int window_height) const;
+
     LaunchOptions options_;
     CommandQueue queue_;
     std::unique_ptr<platform::Window> window_;
@@ -58,6 +78,11 @@ private:
     int drag_dx_ = 0, drag_dy_ = 0;
     std::optional<ErrorSink> previous_sink_;
     std::atomic<bool> close_requested_{false};
+    std::unique_ptr<platform::Font> menu_font_;
+    std::unique_ptr<MenuView> menu_view_;
+    bool menu_attached_ = false;
+    uint32_t menu_redraws_seen_ = 0;
+    gfx::Frame client_frame_;
 };
 
 // Binds the built-in families the shell knows of to a trap table.
