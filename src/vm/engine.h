@@ -125,6 +125,9 @@ public:
     Outcome outcome() const;
 
 private:
+    // `main_program`: the thread of the program the engine was asked to run,
+    // whose end gives the run's outcome.
+    int start_thread(VmContext* ctx, bool start_suspended, bool main_program);
     void thread_procedure(int slot);
     void release_context_stack(ScriptThread& t);
     uint32_t adjust_refcount(ScriptAddr addr, int delta);

@@ -50,6 +50,10 @@ bool ScriptEngine::any_thread_alive() const {
 }
 
 int ScriptEngine::start_thread(VmContext* ctx, bool start_suspended) {
+    return start_thread(ctx, start_suspended, false);
+}
+
+int ScriptEngine::start_thread(VmContext* ctx, bool start_suspended, bool main_program) {
     if (stopped() || !ctx) return -1;
     std::lock_guard lock(threads_mutex_);
     // Reap slots whose threads have ended.
@@ -76,6 +80,13 @@ int ScriptEngine::start_thread(VmContext* ctx, bool start_suspended) {
     t.wake_time = 0;  // a reused slot never inherits an old wake time
     t.ended = false;
     t.in_use = true;
+    if (main_program) {
+        // Before the thread runs: a short program may end at once.
+        std::lock_guard outcome_lock(outcome_mutex_);
+        main_started_ = true;
+        main_slot_ = slot;
+        outcome_ = {};
+    }
     t.handle = std::thread([this, slot] { thread_procedure(slot); });
     return slot;
 }
@@ -83,15 +94,10 @@ int ScriptEngine::start_thread(VmContext* ctx, bool start_suspended) {
 bool ScriptEngine::run_program(std::string_view path) {
     VmContext* ctx = load_program(path);
     if (!ctx) return false;
-    int slot = start_thread(ctx);
-    if (slot < 0) {
+    if (start_thread(ctx, false, true) < 0) {
         release_context(ctx);
         return false;
     }
-    std::lock_guard lock(outcome_mutex_);
-    main_started_ = true;
-    main_slot_ = slot;
-    outcome_ = {};
     return true;
 }
 
@@ -124,12 +130,10 @@ void ScriptEngine::thread_procedure(int slot) {
         }
         if (c->state == uint8_t(ContextState::Finished)) {
             if (top == 0) {
-                if (slot == main_slot_) {
-                    std::lock_guard lock(outcome_mutex_);
-                    if (main_started_) {
-                        outcome_.finished = true;
-                        outcome_.result = c->r[0];
-                    }
+                std::lock_guard lock(outcome_mutex_);
+                if (main_started_ && slot == main_slot_) {
+                    outcome_.finished = true;
+                    outcome_.result = c->r[0];
                 }
                 break;
             }
