@@ -5,8 +5,9 @@
 // - interpreter speed: a counting loop with a modulo and a branch, recursive
 //   Fibonacci and a byte-array sieve, in the script language on our machine
 //   and in Lua 5.4.
-// Prints each figure and the ratios (above 1: ours is faster). `--interpreter-only`
-// skips the compile-speed part (handy under callgrind).
+// Prints each figure and the ratios (above 1: ours is faster). `--interpreter-only
+// [WORD]` skips the compile-speed part and runs only the programs whose name holds
+// WORD (handy under callgrind).
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -172,6 +173,7 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports) {
 
 int main(int argc, char** argv) {
     const bool interpreter_only = argc > 1 && std::string(argv[1]) == "--interpreter-only";
+    const std::string only = interpreter_only && argc > 2 ? argv[2] : "";
     ScriptEngine engine(512u << 20);
     engine.allocate_external_area(1 << 20);
     compiler::ExportedFunctions exports;
@@ -180,6 +182,7 @@ int main(int argc, char** argv) {
     // --- interpreter speed ---
     std::printf("\ninterpreter (best of 3):\n");
     for (const Program& p : kPrograms) {
+        if (std::string(p.name).find(only) == std::string::npos) continue;
         engine.set_compiler([&](std::string_view, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
             compiler::CompileOptions o;
             o.source_path = "bench.c";
