@@ -99,6 +99,50 @@ inline uint32_t signed_mod(uint32_t a, uint32_t b) {
     return uint32_t(int32_t(a) % int32_t(b));
 }
 
+// Whether jump `op` (jmp .. jbe) is taken, as bits indexed by z | l << 1 | b << 2
+// (flags of 0 or 1 only).
+constexpr bool jump_condition(uint8_t op, bool z, bool l, bool b) {
+    switch (Op(op)) {
+        case Op::Je:
+            return z;
+        case Op::Jne:
+            return !z;
+        case Op::Jg:
+            return !l && !z;
+        case Op::Jge:
+            return !l || z;
+        case Op::Jl:
+            return l && !z;
+        case Op::Jle:
+            return l || z;
+        case Op::Ja:
+            return !b && !z;
+        case Op::Jae:
+            return !b || z;
+        case Op::Jb:
+            return b && !z;
+        case Op::Jbe:
+            return b || z;
+        default:
+            return true;
+    }
+}
+constexpr auto kJumpTaken = [] {
+    std::array<uint8_t, 11> t{};
+    for (uint8_t i = 0; i < t.size(); ++i)
+        for (uint8_t f = 0; f < 8; ++f)
+            if (jump_condition(uint8_t(uint8_t(Op::Jmp) + i), f & 1, f & 2, f & 4))
+                t[i] = uint8_t(t[i] | 1u << f);
+    return t;
+}();
+constexpr bool is_jump(uint8_t op) {
+    return uint8_t(op - uint8_t(Op::Jmp)) < kJumpTaken.size();
+}
+
+// Bytes that must lie before the limit for an instruction to be fetched without
+// an exact size check; the fused sequences read no further ahead than this.
+constexpr uint32_t kFetchSlack = 64;
+
 }  // namespace
 
 const char* runtime_error_message(RuntimeError e) {
@@ -122,7 +166,11 @@ void raise_runtime_error(Machine& m, VmContext& ctx, RuntimeError e) {
     m.stop.store(1);
 }
 
-int run_slice(Machine& m, VmContext& ctx) {
+// The loop, in two builds: kFuse = false is the reference, one instruction per
+// dispatch; kFuse = true also runs the instruction sequences the compiler emits
+// most as one dispatch each (see `fused` below), with identical effects.
+template <bool kFuse>
+int run_slice_impl(Machine& m, VmContext& ctx) {
     if (m.stop.load(std::memory_order_relaxed)) return 1;
     if (ctx.state != uint8_t(ContextState::Running)) return 1;
     const ScriptMemory* const mem = m.memory;
@@ -131,13 +179,15 @@ int run_slice(Machine& m, VmContext& ctx) {
         return 1;
     }
 
-    // [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
-    // and one compare (an address below the guard wraps to far above any limit).
     // The limit only grows, and another script thread may hand this one a block
-    // allocated mid-slice, so it is read at every access (a plain load).
-    auto fits = [mem](uint32_t addr, uint32_t len) {
-        return uint64_t(uint32_t(addr - kLowGuard)) + (uint64_t(len) + kLowGuard) <= mem->limit();
-    };
+    // allocated mid-slice: a check against the cached limit that fails is
+    // repeated against the current one before it counts as a fault.
+    // (A macro, as a lambda taking them by reference would keep both in memory.)
+    uint32_t limit = 0, window = 0;
+#define refresh_limit()    \
+    (limit = mem->limit(), \
+     window = limit - kLowGuard > kFetchSlack ? limit - kLowGuard - kFetchSlack : 0)
+    refresh_limit();
 
     uint8_t* const base = mem->base();
     uint32_t r[8];
@@ -151,8 +201,7 @@ int run_slice(Machine& m, VmContext& ctx) {
     // (an exported function of a released program is gone).
     const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
     auto callable = [&m, program_base, program_size](uint32_t target) {
-        return target - program_base < program_size || !m.code_alive ||
-               m.code_alive(m, target);
+        return target - program_base < program_size || !m.code_alive || m.code_alive(m, target);
     };
 
     const uint8_t* code = nullptr;  // the current instruction, pc translated
@@ -188,8 +237,18 @@ int run_slice(Machine& m, VmContext& ctx) {
     } while (0)
 #define RD r[rb & 7]
 #define RS r[rb >> 4]
+// [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
+// and one compare (an address below the guard wraps to far above any limit).
+#define FITS(addr, len) \
+    (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
 #define CHECK(addr, len) \
-    if (!fits((addr), (len))) goto program_overrun
+    if (!FITS(addr, len) && (refresh_limit(), !FITS(addr, len))) goto program_overrun
+// The same inside a fused sequence: a fault leaves pc at the faulting part.
+#define CHECK_AT(addr, len, offset)                                \
+    if (!FITS(addr, len) && (refresh_limit(), !FITS(addr, len))) { \
+        pc += (offset);                                            \
+        goto program_overrun;                                      \
+    }
 #define STACK_CHECK() \
     if (r[7] - stack_base >= stack_size) goto stack_overrun
 
@@ -200,7 +259,7 @@ int run_slice(Machine& m, VmContext& ctx) {
     do {                                                            \
         if (m.stop.load(std::memory_order_relaxed)) goto end_slice; \
         if (--budget == 0) goto end_slice;                          \
-        if (!fits(pc, kMaxInstructionSize)) goto fetch_near_limit;  \
+        if (pc - kLowGuard >= window) goto fetch_near_limit;        \
         code = base + pc;                                           \
         op = *code;                                                 \
     } while (0)
@@ -235,6 +294,31 @@ int run_slice(Machine& m, VmContext& ctx) {
 #define CASE(name) case Op::name:
 #define NEXT() continue
 #endif
+
+// Fused sequences (fast build only): the `k` instructions from here run as one
+// dispatch when the budget covers them all (the slice ends exactly where it
+// would) and pc lies in the fetch window, so the bytes read ahead are mapped.
+// Bytes are read in place, never cached, and each part's bytes are read after
+// the stores of the parts before it; a faulting part leaves pc at itself.
+// The stop flag is polled once per dispatch, as for any single instruction.
+#define CAN_FUSE(k) (kFuse && budget >= (k) && pc - kLowGuard < window)
+#define VALID(regs) (((regs)&kHighNibbleBits) == 0)
+#define IS(byte, name) ((byte) == uint8_t(Op::name))
+// Whether the jump `jop` is taken, for flags just set by a compare (0 or 1).
+#define TAKEN(jop) ((kJumpTaken[uint8_t((jop)-uint8_t(Op::Jmp))] >> (z | l << 1 | b << 2)) & 1)
+// A compare is usually followed by its conditional jump.
+#define FUSE_JUMP_AFTER_COMPARE(size)                               \
+    if (CAN_FUSE(2) && is_jump(code[size])) {                       \
+        --budget;                                                   \
+        pc = TAKEN(code[size]) ? IMM((size) + 1) : pc + (size) + 5; \
+        NEXT();                                                     \
+    }
+// An unconditional jump after a fused sequence (the end of a loop body).
+#define FUSE_TRAILING_JMP()                 \
+    if (budget >= 2 && IS(base[pc], Jmp)) { \
+        --budget;                           \
+        pc = load_le32(base + pc + 1);      \
+    }
 
 // One case per memory form: D = [address], [address] = S.
 #define LOAD_CASE(name, width, address, size) \
@@ -325,6 +409,41 @@ int run_slice(Machine& m, VmContext& ctx) {
             CASE(MovAddr) {
                 REGS();
                 RD = IMM(2);
+                if (CAN_FUSE(2) && VALID(code[7])) {
+                    const uint8_t next = code[6], regs = code[7];
+                    if (IS(next, Load32Frame) && IS(code[12], Sub) && VALID(code[13]) &&
+                        budget >= 3) {
+                        // `movl rX, $n; movl rY, d(r6); sub rY, rX`: a compare with a
+                        // constant, usually followed by its jump.
+                        const uint32_t a = r[6] + IMM(8);
+                        CHECK_AT(a, 4, 6);
+                        r[regs & 7] = load_le32(base + a);
+                        const uint8_t sub = code[13];
+                        COMPARE(r[sub & 7], r[sub >> 4]);
+                        r[sub & 7] -= r[sub >> 4];
+                        budget -= 2;
+                        pc += 12;
+                        code += 12;
+                        FUSE_JUMP_AFTER_COMPARE(2)
+                        pc += 2;
+                        NEXT();
+                    }
+                    if (IS(next, Store32Frame)) {
+                        // `movl rX, $n; movl d(r6), rX`: a constant stored in a local.
+                        const uint32_t a = r[6] + IMM(8);
+                        CHECK_AT(a, 4, 6);
+                        store_le32(base + a, r[regs >> 4]);
+                        --budget;
+                        pc += 12;
+                        NEXT();
+                    }
+                    if (IS(next, MovImm) || IS(next, MovAddr)) {
+                        r[regs & 7] = IMM(8);
+                        --budget;
+                        pc += 12;
+                        NEXT();
+                    }
+                }
                 pc += 6;
                 NEXT();
             }
@@ -335,7 +454,57 @@ int run_slice(Machine& m, VmContext& ctx) {
             LOAD_CASE(Load32Abs, Width::W32, IMM(2), 6)
             CASE(LeaFrame) {
                 REGS();
-                RD = r[6] + IMM(2);
+                const uint32_t a = r[6] + IMM(2);
+                RD = a;
+                if (CAN_FUSE(2) && VALID(code[7])) {
+                    // A local reached through its address: `lea rA, d(r6)` and then a
+                    // load, store or step through rA.
+                    const uint8_t next = code[6], regs = code[7];
+                    const uint32_t reg = rb & 7u;
+                    if (IS(next, Load32Ind) && regs >> 4 == reg) {
+                        CHECK_AT(a, 4, 6);
+                        r[regs & 7] = load_le32(base + a);
+                        --budget;
+                        if (budget >= 4 && (IS(code[8], Add) || IS(code[8], Sub)) &&
+                            IS(code[10], LeaFrame) && IS(code[16], Store32Ind) && VALID(code[9]) &&
+                            VALID(code[11]) && VALID(code[17]) &&
+                            (code[17] & 7) == (code[11] & 7)) {
+                            // ... `add rA, rX; lea rB, d(r6); movl (rB), rA`: `v += x`.
+                            const uint8_t alu = code[9];
+                            if (IS(code[8], Sub)) COMPARE(r[alu & 7], r[alu >> 4]);
+                            r[alu & 7] += IS(code[8], Add) ? r[alu >> 4] : 0u - r[alu >> 4];
+                            const uint32_t to = r[6] + IMM(12);
+                            r[code[11] & 7] = to;
+                            CHECK_AT(to, 4, 16);
+                            store_le32(base + to, r[code[17] >> 4]);
+                            budget -= 3;
+                            pc += 18;
+                            FUSE_TRAILING_JMP()
+                            NEXT();
+                        }
+                        pc += 8;
+                        NEXT();
+                    }
+                    if (IS(next, Store32Ind) && (regs & 7) == reg) {
+                        CHECK_AT(a, 4, 6);
+                        store_le32(base + a, r[regs >> 4]);
+                        --budget;
+                        pc += 8;
+                        FUSE_TRAILING_JMP()
+                        NEXT();
+                    }
+                    if ((IS(next, PostOp) || IS(next, PreOp)) && regs >> 4 == reg) {
+                        CHECK_AT(a, 4, 6);
+                        const uint32_t old = load_le32(base + a);
+                        const uint32_t now = old + IMM(8);
+                        store_le32(base + a, now);
+                        r[regs & 7] = IS(next, PostOp) ? old : now;
+                        --budget;
+                        pc += 12;
+                        FUSE_TRAILING_JMP()
+                        NEXT();
+                    }
+                }
                 pc += 6;
                 NEXT();
             }
@@ -344,7 +513,24 @@ int run_slice(Machine& m, VmContext& ctx) {
             LOAD_CASE(LoadS8Frame, Width::S8, r[6] + IMM(2), 6)
             LOAD_CASE(LoadU16Frame, Width::U16, r[6] + IMM(2), 6)
             LOAD_CASE(LoadS16Frame, Width::S16, r[6] + IMM(2), 6)
-            LOAD_CASE(Load32Frame, Width::W32, r[6] + IMM(2), 6)
+            CASE(Load32Frame) {
+                REGS();
+                const uint32_t a = r[6] + IMM(2);
+                CHECK(a, 4);
+                RD = load_le32(base + a);
+                if (CAN_FUSE(3) && (IS(code[6], MovAddr) || IS(code[6], MovImm)) &&
+                    IS(code[12], Add) && VALID(code[7]) && VALID(code[13])) {
+                    // `movl rI, d(r6); movl rP, $array; add rP, rI`: an element address.
+                    r[code[7] & 7] = IMM(8);
+                    const uint8_t add = code[13];
+                    r[add & 7] += r[add >> 4];
+                    budget -= 2;
+                    pc += 14;
+                    NEXT();
+                }
+                pc += 6;
+                NEXT();
+            }
             LOAD_CASE(LoadU8Ind, Width::U8, RS, 2)
             LOAD_CASE(LoadS8Ind, Width::S8, RS, 2)
             LOAD_CASE(LoadU16Ind, Width::U16, RS, 2)
@@ -411,6 +597,11 @@ int run_slice(Machine& m, VmContext& ctx) {
                     r[1 + i] = load_le32(base + r[7] + 4 * i);
                 r[7] += kFrameBytes;
                 pc += 5;
+                if (CAN_FUSE(2) && IS(code[5], Ret)) {
+                    // `leave; ret`: every function's end.
+                    --budget;
+                    goto ret;
+                }
                 NEXT();
             }
             CASE(Call) {
@@ -434,6 +625,7 @@ int run_slice(Machine& m, VmContext& ctx) {
                 NEXT();
             }
             CASE(Ret) {
+            ret:
                 r[7] += 4;
                 STACK_CHECK();
                 CHECK(r[7] - 4, 4);
@@ -470,12 +662,14 @@ int run_slice(Machine& m, VmContext& ctx) {
             CASE(Cmp) {
                 REGS();
                 COMPARE(RD, RS);
+                FUSE_JUMP_AFTER_COMPARE(2)
                 pc += 2;
                 NEXT();
             }
             CASE(CmpImm) {
                 REGS();
                 COMPARE(RD, IMM(2));
+                FUSE_JUMP_AFTER_COMPARE(6)
                 pc += 6;
                 NEXT();
             }
@@ -491,6 +685,7 @@ int run_slice(Machine& m, VmContext& ctx) {
                 REGS();
                 COMPARE(RD, RS);
                 RD -= RS;
+                FUSE_JUMP_AFTER_COMPARE(2)
                 pc += 2;
                 NEXT();
             }
@@ -499,6 +694,7 @@ int run_slice(Machine& m, VmContext& ctx) {
                 const uint32_t imm = IMM(2);
                 COMPARE(RD, imm);
                 RD -= imm;
+                FUSE_JUMP_AFTER_COMPARE(6)
                 pc += 6;
                 NEXT();
             }
@@ -556,6 +752,12 @@ int run_slice(Machine& m, VmContext& ctx) {
     }
 
 fetch_near_limit:
+    refresh_limit();
+    if (pc - kLowGuard < window) {
+        code = base + pc;
+        op = *code;
+        goto dispatch;
+    }
     CHECK(pc, 1);
     code = base + pc;
     op = *code;
@@ -607,6 +809,23 @@ end_slice:
 #undef JUMP_CASE
 #undef BINARY_CASE
 #undef FLOAT_CASE
+#undef CAN_FUSE
+#undef VALID
+#undef IS
+#undef TAKEN
+#undef FUSE_JUMP_AFTER_COMPARE
+#undef FUSE_TRAILING_JMP
+#undef FITS
+#undef CHECK_AT
+#undef refresh_limit
+}
+
+int run_slice(Machine& m, VmContext& ctx) {
+    return run_slice_impl<true>(m, ctx);
+}
+
+int run_slice_reference(Machine& m, VmContext& ctx) {
+    return run_slice_impl<false>(m, ctx);
 }
 
 }  // namespace tob

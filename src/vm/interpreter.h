@@ -44,6 +44,11 @@ struct Machine {
 // A failing instruction leaves pc at its first byte.
 int run_slice(Machine& m, VmContext& ctx);
 
+// The same, one instruction per dispatch: the plain reference that `run_slice`,
+// which runs common instruction sequences as one step, must match in every
+// observable effect (tests compare the two).
+int run_slice_reference(Machine& m, VmContext& ctx);
+
 // Reports the error's message at level 1, then sets the context's state to 2
 // and the stop flag.
 void raise_runtime_error(Machine& m, VmContext& ctx, RuntimeError e);

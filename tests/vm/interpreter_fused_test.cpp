@@ -1,0 +1,343 @@
+// The fast interpreter against the plain reference: seeded random programs full
+// of the sequences the compiler emits (and of wild ones), plus compiled scripts,
+// run slice by slice on both; contexts, memory and reports must match after every slice.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compiler/compiler.h"
+#include "shell/error_report.h"
+#include "vm/interpreter.h"
+#include "vm/opcodes.h"
+
+namespace tob {
+namespace {
+
+constexpr uint32_t kProgramSize = 2048;
+constexpr uint32_t kStackSize = 1024;
+constexpr uint32_t kDataSize = 1024;
+
+// One machine with its own script memory; two of them are built identically.
+struct World {
+    ScriptMemory memory{16u << 20};
+    Machine m;
+    VmContext ctx;
+    ScriptAddr program = 0, stack = 0, data = 0;
+    std::vector<std::string> reports;
+    std::vector<uint32_t> traps;
+
+    World() {
+        m.memory = &memory;
+        m.user = this;
+        // A built-in that leaves a visible trace: r0 gets the number, r1 is stored.
+        m.trap = [](Machine& mm, uint32_t number, VmContext& c) {
+            auto* w = static_cast<World*>(mm.user);
+            w->traps.push_back(number);
+            c.r[0] = number;
+            w->memory.write32(w->data, c.r[1]);
+            if (number == 7) mm.stop.store(1);
+        };
+        program = memory.allocate(kProgramSize, BlockKind::Program);
+        stack = memory.allocate(kStackSize, BlockKind::Stack);
+        data = memory.allocate(kDataSize, BlockKind::ScriptHeap);
+        ctx.pc = ctx.program_base = program;
+        ctx.program_size = kProgramSize;
+        ctx.stack_base = stack;
+        ctx.stack_size = kStackSize;
+        ctx.r[kStackPointer] = stack + kStackSize;
+    }
+};
+
+// Runs `fast` with run_slice and `plain` with run_slice_reference until both end,
+// comparing everything after every slice. Returns the number of slices.
+int run_both(World& fast, World& plain, int max_slices = 2000) {
+    int slices = 0;
+    for (; slices < max_slices; ++slices) {
+        for (World* w : {&fast, &plain}) {
+            ErrorSink previous = set_error_sink(
+                {[w](const std::string& text) { w->reports.push_back(text); }, true});
+            if (w == &fast)
+                run_slice(w->m, w->ctx);
+            else
+                run_slice_reference(w->m, w->ctx);
+            set_error_sink(previous);
+        }
+        const std::string at = "slice " + std::to_string(slices);
+        EXPECT_EQ(0, std::memcmp(&fast.ctx, &plain.ctx, sizeof(VmContext)))
+            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc;
+        EXPECT_EQ(fast.m.stop.load(), plain.m.stop.load()) << at;
+        EXPECT_EQ(fast.reports, plain.reports) << at;
+        EXPECT_EQ(fast.traps, plain.traps) << at;
+        for (auto [addr, size] : {std::pair{fast.program, kProgramSize},
+                                  {fast.stack, kStackSize},
+                                  {fast.data, kDataSize}}) {
+            EXPECT_EQ(
+                0, std::memcmp(fast.memory.host(addr, size), plain.memory.host(addr, size), size))
+                << at << ": memory at " << addr;
+        }
+        if (::testing::Test::HasFailure()) return slices;
+        if (fast.ctx.state != 0 || fast.m.stop.load()) return slices + 1;
+    }
+    return slices;
+}
+
+// Writes instructions at random: mostly the compiler's sequences, with operands
+// that sometimes point into the code itself, outside memory, or at r8..r15.
+class RandomProgram {
+  public:
+    RandomProgram(uint32_t seed, const World& w) : rng_(seed), w_(w) {}
+
+    std::vector<uint8_t> build() {
+        while (bytes_.size() + 40 < kProgramSize - 64) {
+            starts_.push_back(uint32_t(bytes_.size()));
+            sequence();
+        }
+        // Jump targets: usually an instruction start, sometimes anywhere.
+        for (auto [at, any] : targets_) {
+            uint32_t t = w_.program + (any ? pick(0, uint32_t(bytes_.size()))
+                                           : starts_[pick(0, uint32_t(starts_.size() - 1))]);
+            put32(at, t);
+        }
+        return bytes_;
+    }
+
+  private:
+    uint32_t pick(uint32_t lo, uint32_t hi) {
+        return std::uniform_int_distribution<uint32_t>(lo, hi)(rng_);
+    }
+    bool chance(int percent) { return pick(0, 99) < uint32_t(percent); }
+    uint32_t reg() { return chance(2) ? pick(8, 15) : chance(5) ? pick(6, 7) : pick(0, 5); }
+    uint8_t regs(uint32_t d, uint32_t s) { return uint8_t(s << 4 | d); }
+    // A frame offset: a local (fp points near the stack top), or a wild one.
+    uint32_t offset() {
+        if (chance(85)) return uint32_t(-int32_t(pick(1, 12) * 4));
+        return chance(50) ? pick(0, 0xFFFFFFFF) : uint32_t(pick(0, 40));
+    }
+    uint32_t imm() {
+        return chance(60)   ? pick(0, 5)
+               : chance(50) ? pick(0, 0xFFFFFFFF)
+                            : w_.data + 4 * pick(0, 8);
+    }
+
+    void put32(size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes_[at + size_t(i)] = uint8_t(v >> (8 * i));
+    }
+    void emit(Op op, uint8_t rb = 0, uint32_t operand = 0) {
+        const Instruction ins = encode(op, rb, operand);
+        bytes_.insert(bytes_.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+    }
+    void jump(Op op) {
+        emit(op);
+        targets_.push_back({bytes_.size() - 4, chance(3)});
+    }
+    Op any_jump() { return Op(uint8_t(Op::Jmp) + pick(0, 10)); }
+
+    void sequence() {
+        const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
+        switch (pick(0, 12)) {
+            case 0:  // compare with a constant and branch
+                emit(Op::MovImm, regs(x, 0), imm());
+                emit(Op::Load32Frame, regs(y, 6), offset());
+                emit(Op::Sub, chance(90) ? regs(y, x) : regs(reg(), reg()));
+                if (chance(80)) jump(any_jump());
+                break;
+            case 1:  // constant into a local, two constants
+                emit(Op::MovImm, regs(x, 0), imm());
+                if (chance(50))
+                    emit(Op::Store32Frame, regs(6, x), offset());
+                else
+                    emit(Op::MovAddr, regs(y, 0), imm());
+                break;
+            case 2:  // v += x through the local's address
+                emit(Op::LeaFrame, regs(a, 6), offset());
+                emit(Op::Load32Ind, chance(90) ? regs(a, a) : regs(a, reg()));
+                emit(chance(50) ? Op::Add : Op::Sub, regs(a, x));
+                emit(Op::LeaFrame, regs(b2, 6), offset());
+                emit(Op::Store32Ind, chance(90) ? regs(b2, a) : regs(reg(), a));
+                if (chance(50)) jump(Op::Jmp);
+                break;
+            case 3:  // i++ and store through an address
+                emit(Op::LeaFrame, regs(a, 6), offset());
+                if (chance(50))
+                    emit(chance(50) ? Op::PostOp : Op::PreOp, regs(a, a), chance(80) ? 1 : imm());
+                else
+                    emit(Op::Store32Ind, regs(a, x));
+                if (chance(60)) jump(Op::Jmp);
+                break;
+            case 4:  // element address
+                emit(Op::Load32Frame, regs(x, 6), offset());
+                emit(Op::MovAddr, regs(y, 0), chance(70) ? w_.data : imm());
+                emit(Op::Add, regs(y, x));
+                emit(chance(50) ? Op::LoadS8Ind : Op::Store8Ind, regs(y, y));
+                break;
+            case 5:  // compares and jumps
+                emit(chance(50) ? Op::Cmp : Op::Sub, regs(x, y));
+                jump(any_jump());
+                break;
+            case 6:
+                emit(chance(50) ? Op::CmpImm : Op::SubImm, regs(x, 0), imm());
+                jump(any_jump());
+                break;
+            case 7:  // calls and returns
+                if (chance(50)) {
+                    emit(Op::Push, regs(x, x));
+                    jump(Op::Call);
+                    emit(Op::AddImm, 0x77, 4);
+                } else {
+                    emit(Op::Enter, 0, pick(0, 3) * 4);
+                }
+                break;
+            case 8:
+                emit(Op::Leave, 0, chance(80) ? 0 : pick(0, 3) * 4);
+                if (chance(80)) emit(Op::Ret);
+                break;
+            case 9:  // point the frame somewhere else: into the code, the data, nowhere
+                emit(Op::MovAddr, regs(6, 0),
+                     chance(40)   ? w_.program + pick(0, 600)
+                     : chance(50) ? w_.data + 64
+                                  : imm());
+                break;
+            case 10:
+                emit(Op::Trap, 0, chance(10) ? 7 : pick(0, 5));
+                break;
+            case 11:  // a random instruction
+                emit(Op(pick(0, kOpcodeCount - 1)), uint8_t(pick(0, 255)), imm());
+                break;
+            default:
+                emit(Op(pick(0, 1) ? Op::Mod : Op::Add), regs(x, y));
+                break;
+        }
+    }
+
+    std::mt19937 rng_;
+    const World& w_;
+    std::vector<uint8_t> bytes_;
+    std::vector<uint32_t> starts_;
+    std::vector<std::pair<size_t, bool>> targets_;
+};
+
+// Both worlds start alike: registers, flags and locals from the seed.
+void start(World& w, const std::vector<uint8_t>& code, uint32_t seed) {
+    w.memory.copy_in(w.program, code.data(), uint32_t(code.size()));
+    std::mt19937 rng(seed ^ 0x5EED);
+    for (int i = 0; i < 6; ++i) w.ctx.r[i] = rng() % 4 == 0 ? rng() : rng() % 8;
+    w.ctx.r[kFramePointer] = w.stack + kStackSize - 64;
+    w.ctx.r[kStackPointer] = w.stack + kStackSize - 128;
+    w.ctx.z = uint8_t(rng() % 3);  // a flag other than 0 or 1 comes from a longjmp buffer
+    w.ctx.l = uint8_t(rng() % 2);
+    for (uint32_t i = 0; i < 16; ++i)
+        w.memory.write32(w.stack + kStackSize - 112 + 4 * i, rng() % 5);
+}
+
+TEST(InterpreterFused, RandomProgramsMatchTheReferenceAtEverySlice) {
+    int slices = 0;
+    for (uint32_t seed = 1; seed <= 400; ++seed) {
+        World fast, plain;
+        ASSERT_EQ(fast.program, plain.program);
+        const std::vector<uint8_t> code = RandomProgram(seed, fast).build();
+        start(fast, code, seed);
+        start(plain, code, seed);
+        slices += run_both(fast, plain);
+        ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed;
+    }
+    EXPECT_GT(slices, 1000);  // the programs do run for a while
+}
+
+// The budget splits fused sequences: starting the same loop with every possible
+// budget phase, each slice still ends exactly where the plain one does.
+TEST(InterpreterFused, SlicesEndWhereThePlainInterpreterEnds) {
+    for (uint32_t nops = 0; nops < 12; ++nops) {
+        World fast, plain;
+        std::vector<uint8_t> code(nops, uint8_t(Op::Nop));
+        auto put = [&code](Op op, uint8_t rb, uint32_t v) {
+            const Instruction ins = encode(op, rb, v);
+            code.insert(code.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+        };
+        const uint32_t loop = fast.program + uint32_t(code.size());
+        put(Op::MovImm, 0x00, 500);                // movl r0, $500
+        put(Op::Load32Frame, 0x62, uint32_t(-4));  // movl r2, -4(r6)
+        put(Op::Sub, 0x02, 0);                     // sub r2, r0
+        put(Op::Jge, 0, 0);                        // jge end (patched)
+        const size_t exit_at = code.size() - 4;
+        put(Op::LeaFrame, 0x60, uint32_t(-4));  // lea r0, -4(r6)
+        put(Op::PostOp, 0x00, 1);               // postop r0, 1
+        put(Op::Jmp, 0, loop);
+        const uint32_t end = fast.program + uint32_t(code.size());
+        for (int i = 0; i < 4; ++i) code[exit_at + size_t(i)] = uint8_t(end >> (8 * i));
+        put(Op::Trap, 0, 7);  // stops the machine
+        start(fast, code, nops);
+        start(plain, code, nops);
+        EXPECT_GT(run_both(fast, plain), 2);
+        EXPECT_EQ(fast.traps.size(), 1u);
+    }
+}
+
+// A store that rewrites the next instruction of a fused sequence takes effect,
+// as it does one instruction at a time.
+TEST(InterpreterFused, StoresIntoTheFollowingCodeAreSeen) {
+    World fast, plain;
+    std::vector<uint8_t> code;
+    auto put = [&code](Op op, uint8_t rb, uint32_t v) {
+        const Instruction ins = encode(op, rb, v);
+        code.insert(code.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+    };
+    // r6 points at the code, so `postop` through -d(r6) rewrites the `jmp` after it.
+    const uint32_t jmp_at = fast.program + 6 + 6 + 6;
+    put(Op::MovAddr, 0x06, jmp_at + 1);  // movl r6, $jmp_at + 1 (the jump target)
+    put(Op::LeaFrame, 0x61, 0);          // lea r1, 0(r6)
+    put(Op::PostOp, 0x11, 6);            // postop r1, 6: target moves 6 bytes on
+    put(Op::Jmp, 0, fast.program + 23);  // jmp: first to trap 1, after the store to trap 7
+    put(Op::Trap, 0, 1);
+    put(Op::Trap, 0, 2);
+    put(Op::Trap, 0, 7);
+    start(fast, code, 0);
+    start(plain, code, 0);
+    fast.ctx.r[kFramePointer] = plain.ctx.r[kFramePointer] = 0;
+    run_both(fast, plain);
+    EXPECT_EQ(fast.traps, std::vector<uint32_t>{7});
+}
+
+// Scripts as the compiler writes them: loops over locals and arrays, calls,
+// recursion, pointers and a run-time error.
+TEST(InterpreterFused, CompiledScriptsMatchTheReference) {
+    const char* scripts[] = {
+        "int main() { int i, n; n = 0;\n"
+        "  for (i = 0; i < 700; i++) { if (i % 3 == 0) n += 2; else n -= 1; }\n"
+        "  return n; }\n",
+        "int fib(int n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); }\n"
+        "int main() { return fib(12); }\n",
+        "char flags[300];\n"
+        "int main() { int i, k, count; count = 0;\n"
+        "  for (i = 2; i < 300; i++) flags[i] = 1;\n"
+        "  for (i = 2; i < 300; i++) if (flags[i]) { count++;\n"
+        "    for (k = i + i; k < 300; k += i) flags[k] = 0; }\n"
+        "  return count; }\n",
+        "int a[20];\n"
+        "int sum(int* p, int n) { int s; s = 0; while (n-- > 0) s += *p++; return s; }\n"
+        "int main() { int i, j; for (i = 0; i < 20; i++) a[i] = i * i - 7;\n"
+        "  j = 0; for (i = 0; i < 50; i++) { j += sum(a, i % 20); j ^= i << 3; }\n"
+        "  return j / (j - j); }\n",
+    };
+    for (const char* text : scripts) {
+        World fast, plain;
+        for (World* w : {&fast, &plain}) {
+            compiler::CompileOptions o;
+            o.source_path = "t.c";
+            o.reader = compiler::memory_source_reader({{"t.c", text}});
+            o.memory = &w->memory;
+            o.base = w->program;
+            o.size = kProgramSize;
+            o.report_messages = false;
+            o.collect_messages = true;
+            ASSERT_TRUE(compiler::compile(o).ok) << text;
+        }
+        EXPECT_GT(run_both(fast, plain, 100000), 1) << text;
+        EXPECT_NE(fast.ctx.state, 0) << text;
+    }
+}
+
+}  // namespace
+}  // namespace tob
