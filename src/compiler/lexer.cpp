@@ -1,6 +1,7 @@
 // Tokens, literals, comments and identifier lookup.
 #include "compiler/lexer.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +26,12 @@ constexpr std::string_view kSpellings[] = {
 static_assert(std::size(kSpellings) == size_t(Tok::XorAssign) + 1);
 
 // First characters of the operators and punctuators.
-constexpr const char* kOperatorStarts = "!~+-*%><=&|^?,()[]{}:;.";
+constexpr std::array<bool, 256> make_operator_starts() {
+    std::array<bool, 256> t{};
+    for (char c : std::string_view("!~+-*%><=&|^?,()[]{}:;.")) t[uint8_t(c)] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kOperatorStarts = make_operator_starts();
 
 uint32_t float_bits(float f) {
     uint32_t bits;
@@ -93,7 +99,7 @@ Tok Lexer::next() {
             return pick('=', Tok::DivAssign, Tok::Slash);
         }
         // "#", "$", "@", "`", "\\", half-width katakana, control bytes...
-        if (c >= 0x80 || !std::strchr(kOperatorStarts, c) || c == 0) diag_.fail(Msg::Syntax);
+        if (!kOperatorStarts[c]) diag_.fail(Msg::Syntax);
         pp_.next();  // operators: the first character
         switch (c) {
             case '!':

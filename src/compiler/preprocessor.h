@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/char_class.h"
 #include "compiler/diagnostics.h"
 #include "compiler/listing.h"
 #include "compiler/name_heap.h"
@@ -53,7 +54,9 @@ class Preprocessor final : public SourcePosition {
         }
         next_slow();
     }
-    void skip_blanks();
+    void skip_blanks() {
+        while (is_blank(cur_)) next();
+    }
     // The byte at the read position in the text being read, or -1 at its end.
     int peek() const { return pos_ != end_ ? *pos_ : -1; }
     // Whether a lead byte just made current takes the next byte as its trail:
