@@ -206,6 +206,16 @@ Tok Lexer::pick(uint8_t c2, Tok t2, uint8_t c3, Tok t3, Tok plain) {
 
 void Lexer::read_identifier_text() {
     text_len_ = 0;
+    if (pp_.reading_plain() && is_ident_char(pp_.cur())) {
+        // The usual case: single-byte characters within the line, copied
+        // straight from it (a line is never longer than the text kept).
+        static_assert(Preprocessor::kLineMax <= kTextMax);
+        text_[text_len_++] = char(pp_.cur());
+        const uint8_t* p = pp_.read_pos();
+        const uint8_t* end = pp_.read_end();
+        while (p != end && is_ident_char(*p)) text_[text_len_++] = char(*p++);
+        pp_.continue_at(p);
+    }
     auto put = [this](uint8_t c) {
         // Longer than a line could hold: only pasting can build such a name.
         if (text_len_ >= kTextMax) diag_.fail(Msg::LineTooLong);

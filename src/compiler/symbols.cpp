@@ -95,11 +95,16 @@ Symbol* SymbolTable::find_global(std::string_view name) {
 
 Symbol* SymbolTable::global(std::string_view name) {
     const uint32_t h = hash_name(name);
-    if (!dotted_global_) {
-        if (Symbol* s = indexed_global(name, h)) return s;
-    }
     uint32_t start = h % kGlobalSize;
     uint32_t i = start;
+    if (!dotted_global_) {
+        if (Symbol* s = indexed_global(name, h)) return s;
+        // No entry has the name: the new one goes to the first free slot.
+        while (entries_[i].kind != SymbolKind::Empty) {
+            i = i + 1 == kGlobalSize ? 0 : i + 1;
+            if (i == start) diag_.fail(Msg::TooManyGlobals);
+        }
+    }
     do {
         Symbol& s = entries_[i];
         if (s.kind == SymbolKind::Empty) {
