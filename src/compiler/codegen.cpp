@@ -4,12 +4,6 @@
 #include <cstring>
 
 namespace tob::compiler {
-namespace {
-
-// Code and data together stay below 2^31: addresses are compared as signed.
-constexpr uint64_t kMaxProgram = uint64_t(1) << 31;
-
-}  // namespace
 
 CodeGen::CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes,
                  OutputArea out)
@@ -19,20 +13,6 @@ CodeGen::CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool
 
 // ---------------------------------------------------------------------------
 // Bytes
-
-void CodeGen::reserve(uint32_t n) {
-    uint64_t total = uint64_t(code_size_) + data_size_ + n;
-    if (!measuring() ? total > out_.size : total >= kMaxProgram) diag_.fail(Msg::ProgramFull);
-}
-
-void CodeGen::emit8(uint8_t v) {
-    if (out_.host) out_.host[code_size_] = v;
-    ++code_size_;
-}
-
-void CodeGen::emit32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) emit8(uint8_t(v >> (8 * i)));
-}
 
 void CodeGen::write32_at(uint32_t offset, uint32_t v) {
     if (!out_.host) return;
@@ -135,7 +115,7 @@ void CodeGen::patch_label(int32_t label, uint32_t address) {
 void CodeGen::define_label(int32_t label, bool list) {
     flush_return();
     if (label_defined(label)) diag_.fail(Msg::Internal);
-    if (list) listing_.line("_%d:\n", label);
+    if (list && listing_.enabled()) listing_.line("_%d:\n", label);
     patch_label(label, here());
     labels_[size_t(label - 1)].defined = true;
     reachable_ = true;
@@ -166,7 +146,7 @@ void CodeGen::push_a() {
     }
     // Every register holds a live value: spill A to the machine stack.
     saved_.push_back(-1);
-    listing_.line("\tpush\tr%d\n", reg_a());
+    if (listing_.enabled()) listing_.line("\tpush\tr%d\n", reg_a());
     op_rr(Op::Push, reg_a(), reg_a());
 }
 
@@ -179,7 +159,7 @@ void CodeGen::pop_b() {
         b_ = s;
         return;
     }
-    listing_.line("\tpop\t\tr%d\n", reg_b());
+    if (listing_.enabled()) listing_.line("\tpop\t\tr%d\n", reg_b());
     op_rr(Op::Pop, reg_b(), kStackRegister);
 }
 
@@ -189,11 +169,11 @@ int CodeGen::force_a_to_r0() {
     while (slot_reg_[size_t(k)] != 0) ++k;
     int exchanged = -1;
     if (slot_used_[size_t(k)]) {
-        listing_.line("\txchg\tr%d, r%d\n", 0, reg_a());
+        if (listing_.enabled()) listing_.line("\txchg\tr%d, r%d\n", 0, reg_a());
         op_rr(Op::Xchg, 0, reg_a());
         exchanged = reg_a();
     } else {
-        listing_.line("\tmovl\tr%d, r%d\n", 0, reg_a());
+        if (listing_.enabled()) listing_.line("\tmovl\tr%d, r%d\n", 0, reg_a());
         op_rr(Op::Mov, 0, reg_a());
     }
     std::swap(slot_reg_[size_t(k)], slot_reg_[size_t(a_)]);
@@ -204,7 +184,7 @@ void CodeGen::move_a_to(uint8_t reg) {
     if (reg_a() == reg) return;
     int k = 0;
     while (slot_reg_[size_t(k)] != reg) ++k;
-    listing_.line("\tmovl\tr%d, r%d\n", reg, reg_a());
+    if (listing_.enabled()) listing_.line("\tmovl\tr%d, r%d\n", reg, reg_a());
     op_rr(Op::Mov, reg, reg_a());
     if (k == b_) {
         swap_ab();
@@ -220,7 +200,8 @@ void CodeGen::move_a_to(uint8_t reg) {
 
 void CodeGen::jump(Op op, int32_t label) {
     flush_return();
-    listing_.line("\t%s\t\t_%d\n", std::string(opcode_info(op).mnemonic).c_str(), label);
+    if (listing_.enabled())
+        listing_.line("\t%s\t\t_%d\n", std::string(opcode_info(op).mnemonic).c_str(), label);
     reserve(5);
     emit8(uint8_t(op));
     emit32(label_reference(label));
@@ -242,7 +223,7 @@ void CodeGen::settle_return() {
 }
 
 void CodeGen::enter(uint32_t* operand_offset) {
-    listing_.line("\tenter\n");
+    if (listing_.enabled()) listing_.line("\tenter\n");
     reserve(5);
     emit8(uint8_t(Op::Enter));
     *operand_offset = code_size_;
@@ -254,18 +235,18 @@ void CodeGen::patch_enter(uint32_t operand_offset, uint32_t frame_size) {
 }
 
 void CodeGen::leave(uint32_t frame_size) {
-    listing_.line("\tleave\n");
+    if (listing_.enabled()) listing_.line("\tleave\n");
     op_i(Op::Leave, frame_size);
 }
 
 void CodeGen::ret() {
-    listing_.line("\tret\n\n");
+    if (listing_.enabled()) listing_.line("\tret\n\n");
     reserve(1);
     emit8(uint8_t(Op::Ret));
 }
 
 void CodeGen::trap(uint16_t number) {
-    listing_.line("\ttrap\t%d\n", number);
+    if (listing_.enabled()) listing_.line("\ttrap\t%d\n", number);
     reserve(3);
     emit8(uint8_t(Op::Trap));
     emit8(uint8_t(number));
@@ -273,7 +254,7 @@ void CodeGen::trap(uint16_t number) {
 }
 
 void CodeGen::compare_immediate(uint8_t reg, int32_t value) {
-    listing_.line("\tcmp\t\tr%d, $%d\n", reg, value);
+    if (listing_.enabled()) listing_.line("\tcmp\t\tr%d, $%d\n", reg, value);
     op_ri(Op::CmpImm, reg, 0, uint32_t(value));
 }
 

@@ -32,6 +32,8 @@ class CodeGen {
     static constexpr uint8_t kFrameRegister = 6;
     static constexpr uint8_t kStackRegister = 7;
     static constexpr int32_t kFirstLocalOffset = -20;
+    // Code and data together stay below 2^31: addresses are compared as signed.
+    static constexpr uint64_t kMaxProgram = uint64_t(1) << 31;
 
     CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes, OutputArea out);
 
@@ -111,9 +113,24 @@ class CodeGen {
     };
 
     // Raw emission.
-    void reserve(uint32_t n);
-    void emit8(uint8_t v);
-    void emit32(uint32_t v);
+    void reserve(uint32_t n) {
+        uint64_t total = uint64_t(code_size_) + data_size_ + n;
+        if (out_.host ? total > out_.size : total >= kMaxProgram) diag_.fail(Msg::ProgramFull);
+    }
+    void emit8(uint8_t v) {
+        if (out_.host) out_.host[code_size_] = v;
+        ++code_size_;
+    }
+    void emit32(uint32_t v) {
+        if (out_.host) {
+            uint8_t* p = out_.host + code_size_;
+            p[0] = uint8_t(v);
+            p[1] = uint8_t(v >> 8);
+            p[2] = uint8_t(v >> 16);
+            p[3] = uint8_t(v >> 24);
+        }
+        code_size_ += 4;
+    }
     void write32_at(uint32_t offset, uint32_t v);
     uint32_t read32_at(uint32_t offset) const;
     uint32_t label_reference(int32_t label);

@@ -90,7 +90,7 @@ int32_t Parser::retype(int32_t e, TypeRef t) {
 
 // Arrays give the address of their first element; functions their address.
 int32_t Parser::rvalue(int32_t e) {
-    const Node n = node(e);
+    const Node& n = node(e);  // read before anything is added
     if (is_lvalue(e) && types_.is_array(n.obj)) {
         if (n.kind == NodeKind::Deref) return retype(n.a, n.obj);
         Node a;
@@ -135,7 +135,9 @@ int32_t Parser::scale(int32_t e, uint32_t size) {
 }
 
 int32_t Parser::make_arith(Op op, int32_t l, int32_t r, TypeRef result) {
-    const Node a = node(l), b = node(r);
+    // Read before anything is added (adding may move the nodes).
+    const Node& a = node(l);
+    const Node& b = node(r);
     const bool fl = is_float_op(op);
     if (!fl && (op == Op::Div || op == Op::Mod) && b.kind == NodeKind::Const && b.value == 0)
         fe_.diag.fail(Msg::DivideByZero);

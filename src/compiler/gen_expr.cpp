@@ -102,7 +102,7 @@ void CodeGen::list_ascii(const char* str, uint32_t size) {
 uint32_t CodeGen::place_string(const char* str, uint32_t size, bool label) {
     uint32_t address = take_data(size);
     write_data(address, str, size);
-    if (label) listing_.line("_s%u:\n", string_counter_);
+    if (label && listing_.enabled()) listing_.line("_s%u:\n", string_counter_);
     list_ascii(str, size);
     return address;
 }
@@ -114,7 +114,7 @@ void CodeGen::gen(int32_t index) {
     const Node& n = nodes_[index];
     switch (n.kind) {
         case NodeKind::Const:
-            listing_.line("\tmovl\tr%d, $%d\n", reg_a(), n.value);
+            if (listing_.enabled()) listing_.line("\tmovl\tr%d, $%d\n", reg_a(), n.value);
             op_ri(Op::MovImm, reg_a(), 0, uint32_t(n.value));
             return;
         case NodeKind::String:
@@ -131,7 +131,8 @@ void CodeGen::gen(int32_t index) {
             return;
         case NodeKind::FuncAddr:
         case NodeKind::Function:
-            listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, 0).c_str());
+            if (listing_.enabled())
+                listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, 0).c_str());
             reserve(6);
             emit8(uint8_t(Op::MovAddr));
             emit8(reg_byte(reg_a(), 0));
@@ -144,7 +145,7 @@ void CodeGen::gen(int32_t index) {
         case NodeKind::LogNot: {
             gen(n.a);
             Op op = n.kind == NodeKind::LogNot ? Op::Set : n.op;
-            listing_.line("\t%s\t\tr%d\n", mnemonic(op).c_str(), reg_a());
+            if (listing_.enabled()) listing_.line("\t%s\t\tr%d\n", mnemonic(op).c_str(), reg_a());
             op_rr(op, reg_a(), reg_a());
             return;
         }
@@ -177,7 +178,7 @@ void CodeGen::gen(int32_t index) {
 
 void CodeGen::gen_string(const Node& n) {
     uint32_t address = place_string(n.str, n.str_size, true);
-    listing_.line("\tmovl\tr%d, $_s%u\n", reg_a(), string_counter_);
+    if (listing_.enabled()) listing_.line("\tmovl\tr%d, $_s%u\n", reg_a(), string_counter_);
     ++string_counter_;
     op_ri(Op::MovAddr, reg_a(), 0, address);
 }
@@ -187,12 +188,14 @@ void CodeGen::gen_address(int32_t index) {
     switch (n.kind) {
         case NodeKind::Global:
         case NodeKind::GlobalAddr:
-            listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, n.value).c_str());
+            if (listing_.enabled())
+                listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, n.value).c_str());
             op_ri(Op::MovAddr, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
             return;
         case NodeKind::Local:
         case NodeKind::LocalAddr:
-            listing_.line("\tlea\t\tr%d, %d(r%d)\n", reg_a(), n.value, kFrameRegister);
+            if (listing_.enabled())
+                listing_.line("\tlea\t\tr%d, %d(r%d)\n", reg_a(), n.value, kFrameRegister);
             op_ri(Op::LeaFrame, reg_a(), kFrameRegister, uint32_t(n.value));
             return;
         case NodeKind::Deref:
@@ -207,12 +210,15 @@ void CodeGen::load(const Node& n) {
     AccessOps ops = load_ops(n.obj);
     switch (n.kind) {
         case NodeKind::Global:
-            listing_.line("\t%s\tr%d, %s\n", ops.mnemonic, reg_a(),
-                          symbol_text(n.sym, n.value).c_str());
+            if (listing_.enabled())
+                listing_.line("\t%s\tr%d, %s\n", ops.mnemonic, reg_a(),
+                              symbol_text(n.sym, n.value).c_str());
             op_ri(ops.absolute, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
             return;
         case NodeKind::Local:
-            listing_.line("\t%s\tr%d, %d(r%d)\n", ops.mnemonic, reg_a(), n.value, kFrameRegister);
+            if (listing_.enabled())
+                listing_.line("\t%s\tr%d, %d(r%d)\n", ops.mnemonic, reg_a(), n.value,
+                              kFrameRegister);
             op_ri(ops.frame, reg_a(), kFrameRegister, uint32_t(n.value));
             return;
         default:
@@ -224,13 +230,13 @@ void CodeGen::load(const Node& n) {
 
 void CodeGen::load_through_a(TypeRef obj) {
     AccessOps ops = load_ops(obj);
-    listing_.line("\t%s\tr%d, (r%d)\n", ops.mnemonic, reg_a(), reg_a());
+    if (listing_.enabled()) listing_.line("\t%s\tr%d, (r%d)\n", ops.mnemonic, reg_a(), reg_a());
     op_rr(ops.indirect, reg_a(), reg_a());
 }
 
 void CodeGen::store_through_a(TypeRef obj) {
     AccessOps ops = store_ops(obj);
-    listing_.line("\t%s\t(r%d), r%d\n", ops.mnemonic, reg_a(), reg_b());
+    if (listing_.enabled()) listing_.line("\t%s\t(r%d), r%d\n", ops.mnemonic, reg_a(), reg_b());
     op_rr(ops.indirect, reg_a(), reg_b());
 }
 
@@ -239,7 +245,8 @@ void CodeGen::gen_binary(const Node& n) {
     push_a();
     gen(n.a);
     pop_b();
-    listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(n.op).c_str(), reg_a(), reg_b());
+    if (listing_.enabled())
+        listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(n.op).c_str(), reg_a(), reg_b());
     op_rr(n.op, reg_a(), reg_b());
 }
 
@@ -249,17 +256,20 @@ void CodeGen::gen_assign(const Node& n) {
     switch (target.kind) {
         case NodeKind::Global:
             gen(n.b);
-            listing_.line("\t%s\t%s, r%d\n", ops.mnemonic,
-                          symbol_text(target.sym, target.value).c_str(), reg_a());
+            if (listing_.enabled())
+                listing_.line("\t%s\t%s, r%d\n", ops.mnemonic,
+                              symbol_text(target.sym, target.value).c_str(), reg_a());
             op_ri(ops.absolute, 0, reg_a(), uint32_t(target.sym->value) + uint32_t(target.value));
             return;
         case NodeKind::Local:
             gen(n.b);
-            if (!store_name_.empty())
-                listing_.line("\t%s\t%s, r%d\n", ops.mnemonic, store_name_.c_str(), reg_a());
-            else
-                listing_.line("\t%s\t%d(r%d), r%d\n", ops.mnemonic, target.value, kFrameRegister,
-                              reg_a());
+            if (listing_.enabled()) {
+                if (!store_name_.empty())
+                    listing_.line("\t%s\t%s, r%d\n", ops.mnemonic, store_name_.c_str(), reg_a());
+                else
+                    listing_.line("\t%s\t%d(r%d), r%d\n", ops.mnemonic, target.value,
+                                  kFrameRegister, reg_a());
+            }
             op_ri(ops.frame, kFrameRegister, reg_a(), uint32_t(target.value));
             return;
         default:
@@ -280,7 +290,8 @@ void CodeGen::gen_compound(const Node& n) {
     gen_address(n.a);
     pop_b();
     load_through_a(obj);
-    listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(n.op).c_str(), reg_a(), reg_b());
+    if (listing_.enabled())
+        listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(n.op).c_str(), reg_a(), reg_b());
     op_rr(n.op, reg_a(), reg_b());
     // The target's address is generated a second time for the store.
     push_a();
@@ -298,7 +309,8 @@ void CodeGen::gen_incdec(const Node& n) {
     const uint32_t width = is_basic(obj) ? basic_size(obj) : 4;
     if (width == 4) {
         Op op = post ? Op::PostOp : Op::PreOp;
-        listing_.line("\t%s\tr%d, %d\n", mnemonic(op).c_str(), reg_a(), n.value);
+        if (listing_.enabled())
+            listing_.line("\t%s\tr%d, %d\n", mnemonic(op).c_str(), reg_a(), n.value);
         op_ri(op, reg_a(), reg_a(), uint32_t(n.value));
         return;
     }
@@ -306,7 +318,7 @@ void CodeGen::gen_incdec(const Node& n) {
     static constexpr Op kWord[2][2] = {{Op::PreInc16, Op::PreDec16},
                                        {Op::PostInc16, Op::PostDec16}};
     Op op = width == 1 ? kByte[post][dec] : kWord[post][dec];
-    listing_.line("\t%s\t(r%d)\n", mnemonic(op).c_str(), reg_a());
+    if (listing_.enabled()) listing_.line("\t%s\t(r%d)\n", mnemonic(op).c_str(), reg_a());
     op_rr(op, reg_a(), reg_a());
 }
 
@@ -316,37 +328,37 @@ void CodeGen::gen_call(const Node& n) {
         int32_t arg = nodes_.arg(n.b + i);
         const Node& a = nodes_[arg];
         if (a.kind == NodeKind::Const) {
-            listing_.line("\tpush\t$%d\n", a.value);
+            if (listing_.enabled()) listing_.line("\tpush\t$%d\n", a.value);
             op_i(Op::PushImm, uint32_t(a.value));
             continue;
         }
         gen(arg);
-        listing_.line("\tpush\tr%d\n", reg_a());
+        if (listing_.enabled()) listing_.line("\tpush\tr%d\n", reg_a());
         op_rr(Op::Push, reg_a(), reg_a());
     }
     const Node& callee = nodes_[n.a];
     int exchanged = -1;
     if (callee.kind == NodeKind::Function) {
         exchanged = force_a_to_r0();
-        listing_.line("\tcall\t%s\n", symbol_text(callee.sym, 0).c_str());
+        if (listing_.enabled()) listing_.line("\tcall\t%s\n", symbol_text(callee.sym, 0).c_str());
         reserve(5);
         emit8(uint8_t(Op::Call));
         emit32(label_reference(callee.sym->value));
     } else {
         gen(n.a);
         exchanged = force_a_to_r0();
-        listing_.line("\tcall\tr%d\n", 0);
+        if (listing_.enabled()) listing_.line("\tcall\tr%d\n", 0);
         op_rr(Op::CallReg, 0, 0);
     }
     if (count > 0) {
-        listing_.line("\tadd\t\tr%d, $%d\n", kStackRegister, 4 * count);
+        if (listing_.enabled()) listing_.line("\tadd\t\tr%d, $%d\n", kStackRegister, 4 * count);
         op_ri(Op::AddImm, kStackRegister, kStackRegister, uint32_t(4 * count));
     }
     // On a path that not every execution takes, the value moved out of r0
     // goes back, so that all paths agree on where each value lives when they
     // meet (the result moves to the register A had before).
     if (exchanged >= 0 && conditional_ > 0) {
-        listing_.line("\txchg\tr%d, r%d\n", 0, exchanged);
+        if (listing_.enabled()) listing_.line("\txchg\tr%d, r%d\n", 0, exchanged);
         op_rr(Op::Xchg, 0, uint8_t(exchanged));
         int k = 0;
         while (slot_reg_[size_t(k)] != uint8_t(exchanged)) ++k;
@@ -357,12 +369,12 @@ void CodeGen::gen_call(const Node& n) {
 void CodeGen::gen_truth_value(int32_t index) {
     int32_t when_true = new_label();
     condition(index, true, when_true);
-    listing_.line("\tmovl\tr%d, $%d\n", reg_a(), 0);
+    if (listing_.enabled()) listing_.line("\tmovl\tr%d, $%d\n", reg_a(), 0);
     op_ri(Op::MovImm, reg_a(), 0, 0);
     int32_t done = new_label();
     jump(Op::Jmp, done);
     define_label(when_true);
-    listing_.line("\tmovl\tr%d, $%d\n", reg_a(), 1);
+    if (listing_.enabled()) listing_.line("\tmovl\tr%d, $%d\n", reg_a(), 1);
     op_ri(Op::MovImm, reg_a(), 0, 1);
     define_label(done);
 }
@@ -434,14 +446,16 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             const char* mn = width == 1 ? "zerob" : width == 2 ? "zerow" : "zerol";
             if (n.kind == NodeKind::Global) {
                 static constexpr Op kOps[] = {Op::Zero8Abs, Op::Zero16Abs, Op::Zero32Abs};
-                listing_.line("\t%s\t%s\n", mn, symbol_text(n.sym, n.value).c_str());
+                if (listing_.enabled())
+                    listing_.line("\t%s\t%s\n", mn, symbol_text(n.sym, n.value).c_str());
                 op_i(kOps[width == 1   ? 0
                           : width == 2 ? 1
                                        : 2],
                      uint32_t(n.sym->value) + uint32_t(n.value));
             } else {
                 static constexpr Op kOps[] = {Op::Zero8Frame, Op::Zero16Frame, Op::Zero32Frame};
-                listing_.line("\t%s\t%d(r%d)\n", mn, n.value, kFrameRegister);
+                if (listing_.enabled())
+                    listing_.line("\t%s\t%d(r%d)\n", mn, n.value, kFrameRegister);
                 op_i(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], uint32_t(n.value));
             }
             jump(sense ? Op::Jne : Op::Je, label);
@@ -451,7 +465,7 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             break;
     }
     gen(index);
-    listing_.line("\tcmpl\tr%d, $0\n", reg_a());
+    if (listing_.enabled()) listing_.line("\tcmpl\tr%d, $0\n", reg_a());
     op_ri(Op::CmpImm, reg_a(), 0, 0);
     jump(sense ? Op::Jne : Op::Je, label);
 }
@@ -462,7 +476,8 @@ void CodeGen::compare_jump(const Node& n, bool sense, int32_t label) {
     gen(n.a);
     pop_b();
     Op op = n.mode == CompareMode::Float ? Op::Fsub : Op::Sub;
-    listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(op).c_str(), reg_a(), reg_b());
+    if (listing_.enabled())
+        listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(op).c_str(), reg_a(), reg_b());
     op_rr(op, reg_a(), reg_b());
     JumpPair j = compare_jumps(n.rel, n.mode);
     jump(sense ? j.when_true : j.when_false, label);

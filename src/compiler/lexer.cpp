@@ -1,6 +1,7 @@
 // Tokens, literals, comments and identifier lookup.
 #include "compiler/lexer.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +26,12 @@ constexpr std::string_view kSpellings[] = {
 static_assert(std::size(kSpellings) == size_t(Tok::XorAssign) + 1);
 
 // First characters of the operators and punctuators.
-constexpr const char* kOperatorStarts = "!~+-*%><=&|^?,()[]{}:;.";
+constexpr std::array<bool, 256> make_operator_starts() {
+    std::array<bool, 256> t{};
+    for (char c : std::string_view("!~+-*%><=&|^?,()[]{}:;.")) t[uint8_t(c)] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kOperatorStarts = make_operator_starts();
 
 uint32_t float_bits(float f) {
     uint32_t bits;
@@ -93,7 +99,7 @@ Tok Lexer::next() {
             return pick('=', Tok::DivAssign, Tok::Slash);
         }
         // "#", "$", "@", "`", "\\", half-width katakana, control bytes...
-        if (c >= 0x80 || !std::strchr(kOperatorStarts, c) || c == 0) diag_.fail(Msg::Syntax);
+        if (!kOperatorStarts[c]) diag_.fail(Msg::Syntax);
         pp_.next();  // operators: the first character
         switch (c) {
             case '!':
@@ -200,6 +206,16 @@ Tok Lexer::pick(uint8_t c2, Tok t2, uint8_t c3, Tok t3, Tok plain) {
 
 void Lexer::read_identifier_text() {
     text_len_ = 0;
+    if (pp_.reading_plain() && is_ident_char(pp_.cur())) {
+        // The usual case: single-byte characters within the line, copied
+        // straight from it (a line is never longer than the text kept).
+        static_assert(Preprocessor::kLineMax <= kTextMax);
+        text_[text_len_++] = char(pp_.cur());
+        const uint8_t* p = pp_.read_pos();
+        const uint8_t* end = pp_.read_end();
+        while (p != end && is_ident_char(*p)) text_[text_len_++] = char(*p++);
+        pp_.continue_at(p);
+    }
     auto put = [this](uint8_t c) {
         // Longer than a line could hold: only pasting can build such a name.
         if (text_len_ >= kTextMax) diag_.fail(Msg::LineTooLong);

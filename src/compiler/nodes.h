@@ -69,14 +69,13 @@ class NodePool {
     explicit NodePool(Diagnostics& diag) : diag_(diag) { nodes_.reserve(256); }
 
     int32_t add(const Node& n) {
-        Node m = n;
         uint16_t d = 0;
         for (int32_t child : {n.a, n.b, n.c})
             if (child >= 0 && nodes_[size_t(child)].depth > d) d = nodes_[size_t(child)].depth;
         if (d >= kMaxDepth) diag_.fail(Msg::Expression);
         if (nodes_.size() >= kMaxNodes) diag_.fail(Msg::HeapOverflow);
-        m.depth = uint16_t(d + 1);
-        nodes_.push_back(m);
+        nodes_.push_back(n);  // `n` may be one of the nodes: push_back copes
+        nodes_.back().depth = uint16_t(d + 1);
         return int32_t(nodes_.size() - 1);
     }
     Node& operator[](int32_t i) { return nodes_[size_t(i)]; }

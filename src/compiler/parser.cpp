@@ -14,31 +14,10 @@ Parser::Parser(FrontEnd& fe, TypeTable& types, NodePool& nodes, CodeGen& cg,
 // Tokens: read only when asked for, so that the scope in force when a token
 // is read is the one the parser has set for it.
 
-Tok Parser::peek() {
-    if (queued_ == 0) {
-        fe_.lexer.next();
-        queue_[0] = fe_.lexer.token();
-        queued_ = 1;
-    }
-    return queue_[0].kind;
-}
-
-void Parser::consume() {
-    if (queued_ == 2) queue_[0] = queue_[1];
-    if (queued_ > 0) --queued_;
-}
-
-Token Parser::take() {
-    peek();
-    Token t = queue_[0];
-    consume();
-    return t;
-}
-
-bool Parser::accept(Tok t) {
-    if (peek() != t) return false;
-    consume();
-    return true;
+void Parser::read_token() {
+    fe_.lexer.next();
+    queue_[0] = fe_.lexer.token();
+    queued_ = 1;
 }
 
 void Parser::expect(Tok t) {

@@ -58,14 +58,30 @@ class Parser {
     };
 
     // --- tokens (parser.cpp) ---
-    Tok peek();
+    Tok peek() {
+        if (queued_ == 0) read_token();
+        return queue_[0].kind;
+    }
     const Token& tok() {
         peek();
         return queue_[0];
     }
-    void consume();
-    Token take();
-    bool accept(Tok t);
+    void consume() {
+        if (queued_ == 2) queue_[0] = queue_[1];
+        if (queued_ > 0) --queued_;
+    }
+    Token take() {
+        peek();
+        Token t = queue_[0];
+        consume();
+        return t;
+    }
+    bool accept(Tok t) {
+        if (peek() != t) return false;
+        consume();
+        return true;
+    }
+    void read_token();
     void expect(Tok t);
     void push_front(const Token& t);
     void set_scope(NameScope s) { fe_.lexer.set_scope(s); }

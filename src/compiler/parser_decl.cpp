@@ -533,7 +533,7 @@ void Parser::declare_local(Declarator& d, Storage st) {
         // Placed like a global; listed as "<name>.<n>".
         s->kind = SymbolKind::GlobalVar;
         std::string name = std::string(s->name) + "." + std::to_string(++static_count_);
-        s->name = fe_.heap.store(name);
+        SymbolTable::rename(*s, fe_.heap.store(name));
         s->value = int32_t(cg_.take_data(size));
         static_locals_.push_back({name, size});
         if (accept(Tok::Assign)) {

@@ -68,6 +68,20 @@ void Preprocessor::fetch_line() {
         ++f.line;
         const uint8_t* text = reinterpret_cast<const uint8_t*>(f.text.data());
         const size_t size = f.text.size();
+        // Most lines hold no carriage return and fit: copy them whole. (A
+        // lead byte takes its trail unread, but never a "\r" or "\n", so
+        // pairing cannot change where a line ends.)
+        if (f.pos < size) {
+            const uint8_t* from = text + f.pos;
+            const void* nl = std::memchr(from, '\n', size - f.pos);
+            size_t len = (nl ? size_t(static_cast<const uint8_t*>(nl) - from) + 1 : size - f.pos);
+            if (len <= kLineMax && !std::memchr(from, '\r', len)) {
+                std::memcpy(line_.data(), from, len);
+                f.pos += uint32_t(len);
+                line_len_ = len;
+                return;
+            }
+        }
         size_t n = 0;
         auto store = [&](uint8_t c) {
             if (n >= kLineMax) {
@@ -133,10 +147,6 @@ void Preprocessor::next_slow() {
         cur_ = *pos_++;
         return;
     }
-}
-
-void Preprocessor::skip_blanks() {
-    while (is_blank(cur_)) next();
 }
 
 std::string Preprocessor::echo_line() const {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "compiler/char_class.h"
 #include "compiler/diagnostics.h"
 #include "compiler/listing.h"
 #include "compiler/name_heap.h"
@@ -53,7 +54,28 @@ class Preprocessor final : public SourcePosition {
         }
         next_slow();
     }
-    void skip_blanks();
+    void skip_blanks() {
+        while (is_blank(cur_)) {
+            if (depth_ == 0) {
+                // Blanks inside the line are passed over without feeding them one by one.
+                const uint8_t* p = pos_;
+                while (p != end_ && is_blank(*p)) ++p;
+                pos_ = p;
+            }
+            next();
+        }
+    }
+    // Direct access for scanners, outside macro expansions only: the unread
+    // rest of the text (the current character is the byte before it), and
+    // the way back: the bytes before `p` count as read, the one at `p`
+    // becomes current.
+    bool reading_plain() const { return depth_ == 0; }
+    const uint8_t* read_pos() const { return pos_; }
+    const uint8_t* read_end() const { return end_; }
+    void continue_at(const uint8_t* p) {
+        pos_ = p;
+        next();
+    }
     // The byte at the read position in the text being read, or -1 at its end.
     int peek() const { return pos_ != end_ ? *pos_ : -1; }
     // Whether a lead byte just made current takes the next byte as its trail:

@@ -1,6 +1,8 @@
 // Lookup and creation in the global and local symbol tables.
 #include "compiler/symbols.h"
 
+#include <cstring>
+
 #include "compiler/char_class.h"
 
 namespace tob::compiler {
@@ -17,35 +19,103 @@ bool name_matches(const char* stored, std::string_view text) {
     return end == 0 || (end == '.' && !trail);
 }
 
+namespace {
+
+void set_key(Symbol& s, std::string_view name) {
+    s.key_hash = hash_name(name);
+    s.key_size = uint32_t(name.size());
+    s.dotted = name.find('.') != std::string_view::npos;
+}
+
+}  // namespace
+
+bool SymbolTable::matches(const Symbol& s, std::string_view text, uint32_t h) {
+    if (s.dotted) return name_matches(s.name, text);
+    // Without a "." the names match only when they are equal.
+    return s.key_hash == h && s.key_size == text.size() &&
+           std::memcmp(s.name, text.data(), text.size()) == 0;
+}
+
+void SymbolTable::rename(Symbol& s, const char* name) {
+    s.name = name;
+    set_key(s, name);
+}
+
 SymbolTable::SymbolTable(Diagnostics& diag, NameHeap& heap)
-    : diag_(diag), heap_(heap), entries_(kSize) {
+    : diag_(diag), heap_(heap), entries_(kSize), index_(kIndexSize) {
     used_locals_.reserve(kLocalSize);
 }
 
+namespace {
+
+// Multiplicative spreading of the name hash, whose values bunch together.
+constexpr uint32_t index_slot(uint32_t h, uint32_t bits) {
+    return (h * 0x9E3779B1u) >> (32 - bits);
+}
+
+}  // namespace
+
+Symbol* SymbolTable::indexed_global(std::string_view name, uint32_t h) const {
+    constexpr uint32_t kMask = kIndexSize - 1;
+    for (uint32_t i = index_slot(h, kIndexBits);; i = (i + 1) & kMask) {
+        const uint32_t e = index_[i];
+        if (e == 0) return nullptr;
+        const Symbol& s = entries_[e - 1];
+        if (s.key_hash == h && s.key_size == name.size() &&
+            std::memcmp(s.name, name.data(), name.size()) == 0)
+            return const_cast<Symbol*>(&s);
+    }
+}
+
+void SymbolTable::index_global(uint32_t entry) {
+    const Symbol& s = entries_[entry];
+    if (s.dotted) {
+        dotted_global_ = true;
+        return;
+    }
+    constexpr uint32_t kMask = kIndexSize - 1;
+    uint32_t i = index_slot(s.key_hash, kIndexBits);
+    while (index_[i] != 0) i = (i + 1) & kMask;
+    index_[i] = entry + 1;
+}
+
 Symbol* SymbolTable::find_global(std::string_view name) {
-    uint32_t start = hash_name(name) % kGlobalSize;
+    const uint32_t h = hash_name(name);
+    if (!dotted_global_) return indexed_global(name, h);
+    uint32_t start = h % kGlobalSize;
     uint32_t i = start;
     do {
         Symbol& s = entries_[i];
         if (s.kind == SymbolKind::Empty) return nullptr;
-        if (name_matches(s.name, name)) return &s;
+        if (matches(s, name, h)) return &s;
         i = i + 1 == kGlobalSize ? 0 : i + 1;
     } while (i != start);
     return nullptr;
 }
 
 Symbol* SymbolTable::global(std::string_view name) {
-    uint32_t start = hash_name(name) % kGlobalSize;
+    const uint32_t h = hash_name(name);
+    uint32_t start = h % kGlobalSize;
     uint32_t i = start;
+    if (!dotted_global_) {
+        if (Symbol* s = indexed_global(name, h)) return s;
+        // No entry has the name: the new one goes to the first free slot.
+        while (entries_[i].kind != SymbolKind::Empty) {
+            i = i + 1 == kGlobalSize ? 0 : i + 1;
+            if (i == start) diag_.fail(Msg::TooManyGlobals);
+        }
+    }
     do {
         Symbol& s = entries_[i];
         if (s.kind == SymbolKind::Empty) {
             s.name = heap_.store(name);
             s.kind = SymbolKind::New;
+            set_key(s, name);
+            index_global(i);
             ++global_count_;
             return &s;
         }
-        if (name_matches(s.name, name)) return &s;
+        if (matches(s, name, h)) return &s;
         i = i + 1 == kGlobalSize ? 0 : i + 1;
     } while (i != start);
     diag_.fail(Msg::TooManyGlobals);
@@ -54,17 +124,19 @@ Symbol* SymbolTable::global(std::string_view name) {
 Symbol* SymbolTable::local(std::string_view name, const char* shared_name) {
     constexpr uint32_t kMask = kLocalSize - 1;
     static_assert((kLocalSize & kMask) == 0);
-    uint32_t start = hash_name(name) & kMask;
+    const uint32_t h = hash_name(name);
+    uint32_t start = h & kMask;
     uint32_t i = start;
     do {
         Symbol& s = entries_[kGlobalSize + i];
         if (s.kind == SymbolKind::Empty) {
             s.name = shared_name;
             s.kind = SymbolKind::New;
+            set_key(s, shared_name);
             used_locals_.push_back(kGlobalSize + i);
             return &s;
         }
-        if (name_matches(s.name, name)) return &s;
+        if (matches(s, name, h)) return &s;
         i = (i + 1) & kMask;
     } while (i != start);
     diag_.fail(Msg::TooManyLocals);

@@ -1,6 +1,8 @@
 // The symbol tables of one compilation: 7168 global and 1024 local entries with
 // open addressing and linear probing. The probe order is observable (the
-// listing walks the global table in index order), so the hash is fixed.
+// listing walks the global table in index order), so the hash is fixed; a
+// side index finds names already in the global table without walking the
+// long probe runs that hash makes.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,11 @@ struct Symbol {
     // Macro body (not zero-terminated for parameter macros).
     const char* text = nullptr;
     uint32_t text_size = 0;
+    // Lookup key of `name`, kept by the table: the hash and length of the
+    // name, and whether it holds a "." (then only a full comparison decides).
+    uint32_t key_hash = 0;
+    uint32_t key_size = 0;
+    bool dotted = false;
 };
 
 // h = h * 7 XOR c over the bytes taken as signed 8-bit values, in 32 bits.
@@ -67,6 +74,8 @@ class SymbolTable {
     Symbol* local(std::string_view name, const char* shared_name);
     // Empties every local entry in use.
     void clear_locals();
+    // Gives `s` a new name (the listing name of a static local).
+    static void rename(Symbol& s, const char* name);
 
     // The whole table in index order (globals first), and an entry's index.
     std::span<Symbol> entries() { return entries_; }
@@ -75,10 +84,26 @@ class SymbolTable {
     uint32_t global_count() const { return global_count_; }
 
   private:
+    static constexpr uint32_t kIndexBits = 14;  // side index: twice the global table
+    static constexpr uint32_t kIndexSize = 1u << kIndexBits;
+
+    // The global entry named exactly `name` (hash `h`) by way of the side index, or null.
+    Symbol* indexed_global(std::string_view name, uint32_t h) const;
+    void index_global(uint32_t entry);
+    // Whether entry `s` names `text` (hash `h`): the stored key rules out
+    // most entries without touching their names.
+    static bool matches(const Symbol& s, std::string_view text, uint32_t h);
+
     Diagnostics& diag_;
     NameHeap& heap_;
     std::vector<Symbol> entries_;
     std::vector<uint32_t> used_locals_;  // what clear_locals has to empty
+    // Side index of the global entries: entry number + 1, 0 for a free slot.
+    // Exact while no global name holds a "." (then names match only when
+    // equal, and entries are never removed, so the probe would reach the
+    // same entry); otherwise lookups take the probe.
+    std::vector<uint32_t> index_;
+    bool dotted_global_ = false;
     uint32_t global_count_ = 0;
 };
 
