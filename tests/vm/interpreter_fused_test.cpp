@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,10 +53,13 @@ struct World {
 };
 
 // Runs `fast` with run_slice and `plain` with run_slice_reference until both end,
-// comparing everything after every slice. Returns the number of slices.
-int run_both(World& fast, World& plain, int max_slices = 2000) {
+// comparing everything after every slice; `between` may change both worlds alike
+// before each slice. Returns the number of slices.
+int run_both(World& fast, World& plain, int max_slices = 2000,
+             const std::function<void(World&, World&)>& between = {}) {
     int slices = 0;
     for (; slices < max_slices; ++slices) {
+        if (between) between(fast, plain);
         for (World* w : {&fast, &plain}) {
             ErrorSink previous = set_error_sink(
                 {[w](const std::string& text) { w->reports.push_back(text); }, true});
@@ -298,6 +302,70 @@ TEST(InterpreterFused, StoresIntoTheFollowingCodeAreSeen) {
     fast.ctx.r[kFramePointer] = plain.ctx.r[kFramePointer] = 0;
     run_both(fast, plain);
     EXPECT_EQ(fast.traps, std::vector<uint32_t>{7});
+}
+
+// Code rewritten between slices (as a built-in or another script thread may do)
+// runs in its new form from the next slice on: opcodes turned into the heads of
+// fused sequences or jumps, and operands changed under a loop that keeps running.
+TEST(InterpreterFused, CodeRewrittenBetweenSlicesIsSeen) {
+    const Op heads[] = {Op::MovImm, Op::Load32Frame, Op::LeaFrame, Op::Sub, Op::Cmp,
+                        Op::Jmp,    Op::Jge,         Op::Leave,    Op::Nop, Op::PostOp};
+    int patched = 0;
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+        World fast, plain;
+        const std::vector<uint8_t> code = RandomProgram(seed, fast).build();
+        start(fast, code, seed);
+        start(plain, code, seed);
+        std::mt19937 rng(seed * 7919);
+        run_both(fast, plain, 2000, [&](World& a, World& b) {
+            if (rng() % 2) return;
+            // Near the current pc most of the time, so that the code about to run changes.
+            const uint32_t pc = a.ctx.pc - a.program;
+            uint32_t at = pc < kProgramSize - 32 && rng() % 4 ? pc + rng() % 24
+                                                              : uint32_t(rng() % code.size());
+            uint8_t bytes[4];
+            const uint32_t len = 1 + rng() % 4;
+            for (uint32_t i = 0; i < len; ++i)
+                bytes[i] = rng() % 2 ? uint8_t(heads[rng() % std::size(heads)]) : uint8_t(rng());
+            for (World* w : {&a, &b}) w->memory.copy_in(w->program + at, bytes, len);
+            ++patched;
+        });
+        ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed;
+    }
+    EXPECT_GT(patched, 200);
+}
+
+// A loop bound patched between slices: the loop ends at the new bound.
+TEST(InterpreterFused, LoopBoundRewrittenBetweenSlicesTakesEffect) {
+    World fast, plain;
+    std::vector<uint8_t> code;
+    auto put = [&code](Op op, uint8_t rb, uint32_t v) {
+        const Instruction ins = encode(op, rb, v);
+        code.insert(code.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+    };
+    const uint32_t loop = fast.program;
+    put(Op::MovImm, 0x00, 100000);             // movl r0, $100000 (patched to 300)
+    put(Op::Load32Frame, 0x62, uint32_t(-4));  // movl r2, -4(r6)
+    put(Op::Sub, 0x02, 0);                     // sub r2, r0
+    put(Op::Jge, 0, loop + 36);                // jge end
+    put(Op::LeaFrame, 0x60, uint32_t(-4));     // lea r0, -4(r6)
+    put(Op::PostOp, 0x00, 1);                  // postop r0, 1
+    put(Op::Jmp, 0, loop);
+    ASSERT_EQ(code.size(), 36u);
+    put(Op::Trap, 0, 7);  // stops the machine
+    start(fast, code, 0);
+    start(plain, code, 0);
+    for (World* w : {&fast, &plain}) w->memory.write32(w->ctx.r[kFramePointer] - 4, 0);
+    int slice = 0;
+    const int slices = run_both(fast, plain, 2000, [&slice](World& a, World& b) {
+        if (slice++ != 2) return;
+        for (World* w : {&a, &b}) w->memory.write32(w->program + 2, 300);
+    });
+    EXPECT_EQ(fast.traps, std::vector<uint32_t>{7});
+    EXPECT_LT(slices, 20);
+    uint32_t counter = 0;
+    fast.memory.read32(fast.ctx.r[kFramePointer] - 4, counter);
+    EXPECT_EQ(counter, 300u);
 }
 
 // Scripts as the compiler writes them: loops over locals and arrays, calls,
