@@ -204,21 +204,31 @@ Tok Lexer::pick(uint8_t c2, Tok t2, uint8_t c3, Tok t3, Tok plain) {
 // ---------------------------------------------------------------------------
 // Identifiers
 
-void Lexer::read_identifier_text() {
+uint32_t Lexer::read_identifier_text() {
+    // The name's hash (hash_name) is taken on the way, for the lookups.
+    auto step = [](uint32_t h, uint8_t c) { return h * 7 ^ uint32_t(int32_t(int8_t(c))); };
+    uint32_t h = 0;
     text_len_ = 0;
     if (pp_.reading_plain() && is_ident_char(pp_.cur())) {
         // The usual case: single-byte characters within the line, copied
         // straight from it (a line is never longer than the text kept).
         static_assert(Preprocessor::kLineMax <= kTextMax);
-        text_[text_len_++] = char(pp_.cur());
+        h = step(h, pp_.cur());
+        size_t len = 0;
+        text_[len++] = char(pp_.cur());
         const uint8_t* p = pp_.read_pos();
         const uint8_t* end = pp_.read_end();
-        while (p != end && is_ident_char(*p)) text_[text_len_++] = char(*p++);
+        while (p != end && is_ident_char(*p)) {
+            h = step(h, *p);
+            text_[len++] = char(*p++);
+        }
+        text_len_ = len;
         pp_.continue_at(p);
     }
-    auto put = [this](uint8_t c) {
+    auto put = [this, &h, step](uint8_t c) {
         // Longer than a line could hold: only pasting can build such a name.
         if (text_len_ >= kTextMax) diag_.fail(Msg::LineTooLong);
+        h = step(h, c);
         text_[text_len_++] = char(c);
     };
     while (is_ident_char(pp_.cur()) || is_lead_byte(pp_.cur())) {
@@ -229,11 +239,12 @@ void Lexer::read_identifier_text() {
         put(pp_.cur());
         pp_.next();
     }
+    return h;
 }
 
 bool Lexer::identifier() {
-    read_identifier_text();
-    Symbol* global = symbols_.global(text());
+    uint32_t h = read_identifier_text();
+    Symbol* global = symbols_.global(text(), h);
     if (global->kind == SymbolKind::Keyword) {
         tok_ = Token{Tok(global->value)};
         return true;
@@ -246,13 +257,14 @@ bool Lexer::identifier() {
         int n = std::snprintf(text_.data() + text_len_, text_.size() - text_len_, "_%u",
                               member_suffix_);
         text_len_ += size_t(n);
-        global = symbols_.global(text());
+        h = hash_name(text());
+        global = symbols_.global(text(), h);
     }
     tok_ = Token{Tok::Identifier};
     tok_.global = global;
     tok_.sym = global;
     if (scope_ != NameScope::Global) {
-        Symbol* local = symbols_.local(text(), global->name);
+        Symbol* local = symbols_.local(text(), h, *global);
         if (scope_ == NameScope::Local || local->kind != SymbolKind::New) tok_.sym = local;
     }
     return true;

@@ -55,7 +55,8 @@ class Lexer {
 
   private:
     bool identifier();
-    void read_identifier_text();
+    // Reads the name into text_ and returns its hash_name.
+    uint32_t read_identifier_text();
     Tok number();
     Tok character_constant();
     Tok string_literal();
