@@ -60,18 +60,22 @@ Symbol* Lexer::read_macro_name() {
     const NameScope scope = scope_;
     const uint32_t suffix = member_suffix_;
     const bool join = join_;
+    // A directive is read in the middle of another token's reading.
+    Token* const out = out_;
     scope_ = NameScope::Global;
     member_suffix_ = 0;
     join_ = false;
-    Tok t = next();
+    Tok t = next(own_);
+    out_ = out;
     scope_ = scope;
     member_suffix_ = suffix;
     join_ = join;
-    if (t != Tok::Identifier || tok_.global->kind != SymbolKind::New) return nullptr;
-    return tok_.global;
+    if (t != Tok::Identifier || own_.global->kind != SymbolKind::New) return nullptr;
+    return own_.global;
 }
 
-Tok Lexer::next() {
+Tok Lexer::next(Token& out) {
+    out_ = &out;
     // A macro that ends its own text with its own name is popped before it is
     // pushed again, so depth alone never stops it: count the expansions too.
     uint32_t expansions = 0;
@@ -79,7 +83,7 @@ Tok Lexer::next() {
         pp_.skip_blanks();
         const uint8_t c = pp_.cur();
         if (is_ident_start(c) || is_lead_byte(c)) {
-            if (identifier()) return tok_.kind;
+            if (identifier()) return out_->kind;
             if (++expansions > kMaxExpansionsPerToken) diag_.fail(Msg::MacroDepth);
             continue;  // a macro was expanded
         }
@@ -181,7 +185,7 @@ void Lexer::block_comment() {
 }
 
 Tok Lexer::single(Tok t) {
-    tok_ = Token{t};
+    *out_ = Token{t};
     return t;
 }
 
@@ -246,7 +250,7 @@ bool Lexer::identifier() {
     uint32_t h = read_identifier_text();
     Symbol* global = symbols_.global(text(), h);
     if (global->kind == SymbolKind::Keyword) {
-        tok_ = Token{Tok(global->value)};
+        *out_ = Token{Tok(global->value)};
         return true;
     }
     if (global->kind == SymbolKind::Macro) {
@@ -260,12 +264,12 @@ bool Lexer::identifier() {
         h = hash_name(text());
         global = symbols_.global(text(), h);
     }
-    tok_ = Token{Tok::Identifier};
-    tok_.global = global;
-    tok_.sym = global;
+    *out_ = Token{Tok::Identifier};
+    out_->global = global;
+    out_->sym = global;
     if (scope_ != NameScope::Global) {
         Symbol* local = symbols_.local(text(), h, *global);
-        if (scope_ == NameScope::Local || local->kind != SymbolKind::New) tok_.sym = local;
+        if (scope_ == NameScope::Local || local->kind != SymbolKind::New) out_->sym = local;
     }
     return true;
 }
@@ -329,10 +333,10 @@ Tok Lexer::number() {
             is_float = true;
         }
     }
-    tok_ = Token{Tok::Number};
-    tok_.value = value;
-    tok_.is_float = is_float;
-    return tok_.kind;
+    *out_ = Token{Tok::Number};
+    out_->value = value;
+    out_->is_float = is_float;
+    return out_->kind;
 }
 
 int Lexer::escape() {
@@ -418,9 +422,9 @@ Tok Lexer::character_constant() {
     }
     if (pp_.cur() != '\'') diag_.fail(Msg::Quote);
     pp_.next();
-    tok_ = Token{Tok::Number};
-    tok_.value = value;
-    return tok_.kind;
+    *out_ = Token{Tok::Number};
+    out_->value = value;
+    return out_->kind;
 }
 
 Tok Lexer::string_literal() {
@@ -452,10 +456,10 @@ Tok Lexer::string_literal() {
     }
     last_str_size_ = uint32_t(heap_.open_size() + 1);
     last_str_ = heap_.finish();
-    tok_ = Token{Tok::String};
-    tok_.str = last_str_;
-    tok_.str_size = last_str_size_;
-    return tok_.kind;
+    *out_ = Token{Tok::String};
+    out_->str = last_str_;
+    out_->str_size = last_str_size_;
+    return out_->kind;
 }
 
 }  // namespace tob::compiler
