@@ -7,7 +7,7 @@
 //   and in Lua 5.4.
 // Prints each figure and the ratios (above 1: ours is faster). `--interpreter-only
 // [WORD]` skips the compile-speed part and runs only the programs whose name holds
-// WORD (handy under callgrind).
+// WORD (handy under callgrind); `--compile-only` skips the interpreter part.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,29 +174,32 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports) {
 int main(int argc, char** argv) {
     const bool interpreter_only = argc > 1 && std::string(argv[1]) == "--interpreter-only";
     const std::string only = interpreter_only && argc > 2 ? argv[2] : "";
+    const bool compile_only = argc > 1 && std::string(argv[1]) == "--compile-only";
     ScriptEngine engine(512u << 20);
     engine.allocate_external_area(1 << 20);
     compiler::ExportedFunctions exports;
 
     if (!interpreter_only) compile_speed(engine, exports);
+    if (compile_only) return 0;
     // --- interpreter speed ---
     std::printf("\ninterpreter (best of 3):\n");
     for (const Program& p : kPrograms) {
         if (std::string(p.name).find(only) == std::string::npos) continue;
-        engine.set_compiler([&](std::string_view, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
-            compiler::CompileOptions o;
-            o.source_path = "bench.c";
-            o.reader = reader_for(p.script);
-            o.memory = base ? &engine.memory() : nullptr;
-            o.base = base;
-            o.size = size;
-            o.exports = &exports;
-            o.report_messages = true;
-            o.collect_messages = true;
-            auto r = compiler::compile(o);
-            if (!r.ok) return std::nullopt;
-            return r.code_size + r.data_size;
-        });
+        engine.set_compiler(
+            [&](std::string_view, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
+                compiler::CompileOptions o;
+                o.source_path = "bench.c";
+                o.reader = reader_for(p.script);
+                o.memory = base ? &engine.memory() : nullptr;
+                o.base = base;
+                o.size = size;
+                o.exports = &exports;
+                o.report_messages = true;
+                o.collect_messages = true;
+                auto r = compiler::compile(o);
+                if (!r.ok) return std::nullopt;
+                return r.code_size + r.data_size;
+            });
         uint32_t result = 0;
         bool ok = true;
         double t_ours = best_of(3, [&] {

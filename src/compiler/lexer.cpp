@@ -60,18 +60,22 @@ Symbol* Lexer::read_macro_name() {
     const NameScope scope = scope_;
     const uint32_t suffix = member_suffix_;
     const bool join = join_;
+    // A directive is read in the middle of another token's reading.
+    Token* const out = out_;
     scope_ = NameScope::Global;
     member_suffix_ = 0;
     join_ = false;
-    Tok t = next();
+    Tok t = next(own_);
+    out_ = out;
     scope_ = scope;
     member_suffix_ = suffix;
     join_ = join;
-    if (t != Tok::Identifier || tok_.global->kind != SymbolKind::New) return nullptr;
-    return tok_.global;
+    if (t != Tok::Identifier || own_.global->kind != SymbolKind::New) return nullptr;
+    return own_.global;
 }
 
-Tok Lexer::next() {
+Tok Lexer::next(Token& out) {
+    out_ = &out;
     // A macro that ends its own text with its own name is popped before it is
     // pushed again, so depth alone never stops it: count the expansions too.
     uint32_t expansions = 0;
@@ -79,7 +83,7 @@ Tok Lexer::next() {
         pp_.skip_blanks();
         const uint8_t c = pp_.cur();
         if (is_ident_start(c) || is_lead_byte(c)) {
-            if (identifier()) return tok_.kind;
+            if (identifier()) return out_->kind;
             if (++expansions > kMaxExpansionsPerToken) diag_.fail(Msg::MacroDepth);
             continue;  // a macro was expanded
         }
@@ -181,7 +185,7 @@ void Lexer::block_comment() {
 }
 
 Tok Lexer::single(Tok t) {
-    tok_ = Token{t};
+    *out_ = Token{t};
     return t;
 }
 
@@ -204,21 +208,31 @@ Tok Lexer::pick(uint8_t c2, Tok t2, uint8_t c3, Tok t3, Tok plain) {
 // ---------------------------------------------------------------------------
 // Identifiers
 
-void Lexer::read_identifier_text() {
+uint32_t Lexer::read_identifier_text() {
+    // The name's hash (hash_name) is taken on the way, for the lookups.
+    auto step = [](uint32_t h, uint8_t c) { return h * 7 ^ uint32_t(int32_t(int8_t(c))); };
+    uint32_t h = 0;
     text_len_ = 0;
     if (pp_.reading_plain() && is_ident_char(pp_.cur())) {
         // The usual case: single-byte characters within the line, copied
         // straight from it (a line is never longer than the text kept).
         static_assert(Preprocessor::kLineMax <= kTextMax);
-        text_[text_len_++] = char(pp_.cur());
+        h = step(h, pp_.cur());
+        size_t len = 0;
+        text_[len++] = char(pp_.cur());
         const uint8_t* p = pp_.read_pos();
         const uint8_t* end = pp_.read_end();
-        while (p != end && is_ident_char(*p)) text_[text_len_++] = char(*p++);
+        while (p != end && is_ident_char(*p)) {
+            h = step(h, *p);
+            text_[len++] = char(*p++);
+        }
+        text_len_ = len;
         pp_.continue_at(p);
     }
-    auto put = [this](uint8_t c) {
+    auto put = [this, &h, step](uint8_t c) {
         // Longer than a line could hold: only pasting can build such a name.
         if (text_len_ >= kTextMax) diag_.fail(Msg::LineTooLong);
+        h = step(h, c);
         text_[text_len_++] = char(c);
     };
     while (is_ident_char(pp_.cur()) || is_lead_byte(pp_.cur())) {
@@ -229,13 +243,14 @@ void Lexer::read_identifier_text() {
         put(pp_.cur());
         pp_.next();
     }
+    return h;
 }
 
 bool Lexer::identifier() {
-    read_identifier_text();
-    Symbol* global = symbols_.global(text());
+    uint32_t h = read_identifier_text();
+    Symbol* global = symbols_.global(text(), h);
     if (global->kind == SymbolKind::Keyword) {
-        tok_ = Token{Tok(global->value)};
+        *out_ = Token{Tok(global->value)};
         return true;
     }
     if (global->kind == SymbolKind::Macro) {
@@ -246,14 +261,15 @@ bool Lexer::identifier() {
         int n = std::snprintf(text_.data() + text_len_, text_.size() - text_len_, "_%u",
                               member_suffix_);
         text_len_ += size_t(n);
-        global = symbols_.global(text());
+        h = hash_name(text());
+        global = symbols_.global(text(), h);
     }
-    tok_ = Token{Tok::Identifier};
-    tok_.global = global;
-    tok_.sym = global;
+    *out_ = Token{Tok::Identifier};
+    out_->global = global;
+    out_->sym = global;
     if (scope_ != NameScope::Global) {
-        Symbol* local = symbols_.local(text(), global->name);
-        if (scope_ == NameScope::Local || local->kind != SymbolKind::New) tok_.sym = local;
+        Symbol* local = symbols_.local(text(), h, *global);
+        if (scope_ == NameScope::Local || local->kind != SymbolKind::New) out_->sym = local;
     }
     return true;
 }
@@ -317,10 +333,10 @@ Tok Lexer::number() {
             is_float = true;
         }
     }
-    tok_ = Token{Tok::Number};
-    tok_.value = value;
-    tok_.is_float = is_float;
-    return tok_.kind;
+    *out_ = Token{Tok::Number};
+    out_->value = value;
+    out_->is_float = is_float;
+    return out_->kind;
 }
 
 int Lexer::escape() {
@@ -406,9 +422,9 @@ Tok Lexer::character_constant() {
     }
     if (pp_.cur() != '\'') diag_.fail(Msg::Quote);
     pp_.next();
-    tok_ = Token{Tok::Number};
-    tok_.value = value;
-    return tok_.kind;
+    *out_ = Token{Tok::Number};
+    out_->value = value;
+    return out_->kind;
 }
 
 Tok Lexer::string_literal() {
@@ -440,10 +456,10 @@ Tok Lexer::string_literal() {
     }
     last_str_size_ = uint32_t(heap_.open_size() + 1);
     last_str_ = heap_.finish();
-    tok_ = Token{Tok::String};
-    tok_.str = last_str_;
-    tok_.str_size = last_str_size_;
-    return tok_.kind;
+    *out_ = Token{Tok::String};
+    out_->str = last_str_;
+    out_->str_size = last_str_size_;
+    return out_->kind;
 }
 
 }  // namespace tob::compiler

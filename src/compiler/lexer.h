@@ -36,8 +36,10 @@ class Lexer {
     void register_keywords();
 
     // Reads the next token into `token()` and returns its kind.
-    Tok next();
-    const Token& token() const { return tok_; }
+    Tok next() { return next(own_); }
+    const Token& token() const { return own_; }
+    // Reads the next token straight into `out` (the parser's queue), not into `token()`.
+    Tok next(Token& out);
     // Spelling of the last identifier (with the member suffix when one applied).
     std::string_view text() const { return {text_.data(), text_len_}; }
 
@@ -55,7 +57,8 @@ class Lexer {
 
   private:
     bool identifier();
-    void read_identifier_text();
+    // Reads the name into text_ and returns its hash_name.
+    uint32_t read_identifier_text();
     Tok number();
     Tok character_constant();
     Tok string_literal();
@@ -75,7 +78,8 @@ class Lexer {
     SymbolTable& symbols_;
     NameHeap& heap_;
 
-    Token tok_;
+    Token own_;
+    Token* out_ = &own_;                      // where the token being read goes
     std::array<char, kTextMax + 24> text_{};  // room for a member suffix
     size_t text_len_ = 0;
     NameScope scope_ = NameScope::Global;

@@ -15,8 +15,7 @@ Parser::Parser(FrontEnd& fe, TypeTable& types, NodePool& nodes, CodeGen& cg,
 // is read is the one the parser has set for it.
 
 void Parser::read_token() {
-    fe_.lexer.next();
-    queue_[0] = fe_.lexer.token();
+    fe_.lexer.next(queue_[0]);
     queued_ = 1;
 }
 

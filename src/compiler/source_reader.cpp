@@ -45,8 +45,14 @@ SourceReader memory_source_reader(std::map<std::string, std::string> files) {
     return [shared](std::string_view path) {
         std::string want = host_separators(path);
         for (const auto& [name, bytes] : *shared)
-            if (names_equal_ignoring_case(host_separators(name), want))
-                return SourceData{SourceStatus::Ok, bytes};
+            if (names_equal_ignoring_case(host_separators(name), want)) {
+                // One byte of room for the newline the preprocessor appends,
+                // so that the whole text is not copied a second time.
+                SourceData data{SourceStatus::Ok, {}};
+                data.bytes.reserve(bytes.size() + 1);
+                data.bytes = bytes;
+                return data;
+            }
         return SourceData{};
     };
 }

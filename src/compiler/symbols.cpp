@@ -1,8 +1,6 @@
 // Lookup and creation in the global and local symbol tables.
 #include "compiler/symbols.h"
 
-#include <cstring>
-
 #include "compiler/char_class.h"
 
 namespace tob::compiler {
@@ -29,11 +27,22 @@ void set_key(Symbol& s, std::string_view name) {
 
 }  // namespace
 
-bool SymbolTable::matches(const Symbol& s, std::string_view text, uint32_t h) {
+namespace {
+
+// Byte comparison for the short names scripts use, without a library call.
+inline bool same_bytes(const char* a, const char* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+inline bool SymbolTable::matches(const Symbol& s, std::string_view text, uint32_t h) {
     if (s.dotted) return name_matches(s.name, text);
     // Without a "." the names match only when they are equal.
     return s.key_hash == h && s.key_size == text.size() &&
-           std::memcmp(s.name, text.data(), text.size()) == 0;
+           same_bytes(s.name, text.data(), text.size());
 }
 
 void SymbolTable::rename(Symbol& s, const char* name) {
@@ -42,8 +51,9 @@ void SymbolTable::rename(Symbol& s, const char* name) {
 }
 
 SymbolTable::SymbolTable(Diagnostics& diag, NameHeap& heap)
-    : diag_(diag), heap_(heap), entries_(kSize), index_(kIndexSize) {
+    : diag_(diag), heap_(heap), entries_(kSize), index_(kIndexSize), skip_(kGlobalSize) {
     used_locals_.reserve(kLocalSize);
+    for (uint32_t i = 0; i < kGlobalSize; ++i) skip_[i] = i + 1 == kGlobalSize ? 0 : i + 1;
 }
 
 namespace {
@@ -62,7 +72,7 @@ Symbol* SymbolTable::indexed_global(std::string_view name, uint32_t h) const {
         if (e == 0) return nullptr;
         const Symbol& s = entries_[e - 1];
         if (s.key_hash == h && s.key_size == name.size() &&
-            std::memcmp(s.name, name.data(), name.size()) == 0)
+            same_bytes(s.name, name.data(), name.size()))
             return const_cast<Symbol*>(&s);
     }
 }
@@ -93,17 +103,26 @@ Symbol* SymbolTable::find_global(std::string_view name) {
     return nullptr;
 }
 
-Symbol* SymbolTable::global(std::string_view name) {
-    const uint32_t h = hash_name(name);
+uint32_t SymbolTable::free_global_slot(uint32_t start) {
+    uint32_t i = start;
+    while (entries_[i].kind != SymbolKind::Empty) i = skip_[i];
+    // Later searches passing these slots go straight to `i`.
+    for (uint32_t j = start; j != i;) {
+        const uint32_t next = skip_[j];
+        skip_[j] = i;
+        j = next;
+    }
+    return i;
+}
+
+Symbol* SymbolTable::global(std::string_view name, uint32_t h) {
     uint32_t start = h % kGlobalSize;
     uint32_t i = start;
     if (!dotted_global_) {
         if (Symbol* s = indexed_global(name, h)) return s;
         // No entry has the name: the new one goes to the first free slot.
-        while (entries_[i].kind != SymbolKind::Empty) {
-            i = i + 1 == kGlobalSize ? 0 : i + 1;
-            if (i == start) diag_.fail(Msg::TooManyGlobals);
-        }
+        if (global_count_ == kGlobalSize) diag_.fail(Msg::TooManyGlobals);
+        i = free_global_slot(start);
     }
     do {
         Symbol& s = entries_[i];
@@ -133,6 +152,28 @@ Symbol* SymbolTable::local(std::string_view name, const char* shared_name) {
             s.name = shared_name;
             s.kind = SymbolKind::New;
             set_key(s, shared_name);
+            used_locals_.push_back(kGlobalSize + i);
+            return &s;
+        }
+        if (matches(s, name, h)) return &s;
+        i = (i + 1) & kMask;
+    } while (i != start);
+    diag_.fail(Msg::TooManyLocals);
+}
+
+Symbol* SymbolTable::local(std::string_view name, uint32_t h, const Symbol& global) {
+    constexpr uint32_t kMask = kLocalSize - 1;
+    uint32_t start = h & kMask;
+    uint32_t i = start;
+    do {
+        Symbol& s = entries_[kGlobalSize + i];
+        if (s.kind == SymbolKind::Empty) {
+            // The key of the shared name is the global entry's own.
+            s.name = global.name;
+            s.kind = SymbolKind::New;
+            s.key_hash = global.key_hash;
+            s.key_size = global.key_size;
+            s.dotted = global.dotted;
             used_locals_.push_back(kGlobalSize + i);
             return &s;
         }

@@ -68,10 +68,15 @@ class SymbolTable {
     // The global entry for `name`, or null.
     Symbol* find_global(std::string_view name);
     // The global entry for `name`, created as New when missing (message 18 when full).
-    Symbol* global(std::string_view name);
+    Symbol* global(std::string_view name) { return global(name, hash_name(name)); }
+    // The same with the name's hash `h` (hash_name(name)) already known.
+    Symbol* global(std::string_view name, uint32_t h);
     // The local entry for `name`, created as New sharing `shared_name` when
     // missing (message 19 when full).
     Symbol* local(std::string_view name, const char* shared_name);
+    // The same for the lexer: `h` is hash_name(name) and `global` the global
+    // entry found for the name, whose name (and key) a new entry shares.
+    Symbol* local(std::string_view name, uint32_t h, const Symbol& global);
     // Empties every local entry in use.
     void clear_locals();
     // Gives `s` a new name (the listing name of a static local).
@@ -93,6 +98,9 @@ class SymbolTable {
     // Whether entry `s` names `text` (hash `h`): the stored key rules out
     // most entries without touching their names.
     static bool matches(const Symbol& s, std::string_view text, uint32_t h);
+    // The first free global slot from `start` on, in probe order; the table
+    // must have one.
+    uint32_t free_global_slot(uint32_t start);
 
     Diagnostics& diag_;
     NameHeap& heap_;
@@ -104,6 +112,9 @@ class SymbolTable {
     // same entry); otherwise lookups take the probe.
     std::vector<uint32_t> index_;
     bool dotted_global_ = false;
+    // Global slots only ever become used: from a used slot i, skip_[i] is a
+    // later slot (in probe order) with every slot in between used too.
+    std::vector<uint32_t> skip_;
     uint32_t global_count_ = 0;
 };
 

@@ -60,6 +60,30 @@ TEST(Symbols, HashAndProbingPlaceEntries) {
     });
 }
 
+TEST(Symbols, CrowdedTableStillTakesTheFirstFreeSlotInProbeOrder) {
+    // Names whose hashes bunch build long runs of used slots; every new name
+    // must land where plain linear probing from hash % 7168 would put it,
+    // right up to the last free slot.
+    Fixture f("");
+    SymbolTable& table = f.fe->symbols;
+    std::vector<bool> used(SymbolTable::kGlobalSize);
+    for (const Symbol& s : table.globals()) used[table.index_of(&s)] = s.kind != SymbolKind::Empty;
+    uint32_t free_slots = 0;
+    for (bool u : used) free_slots += u ? 0 : 1;
+    EXPECT_EQ(f.fe->run([&] {
+        for (uint32_t i = 0; i < free_slots; ++i) {
+            std::string name = (i % 2 ? "v" : "w") + std::to_string(i);
+            uint32_t want = hash_name(name) % SymbolTable::kGlobalSize;
+            while (used[want]) want = (want + 1) % SymbolTable::kGlobalSize;
+            used[want] = true;
+            ASSERT_EQ(table.index_of(table.global(name)), want) << name;
+        }
+        EXPECT_EQ(table.index_of(table.global("v1")), table.index_of(table.find_global("v1")));
+    }),
+              FrontEnd::Outcome::Completed);
+    EXPECT_EQ(f.fe->run([&] { table.global("one_too_many"); }), FrontEnd::Outcome::Failed);
+}
+
 TEST(Symbols, StaticLocalListingNamesAreFoundByThePlainName) {
     EXPECT_TRUE(name_matches("count.3", "count"));
     EXPECT_TRUE(name_matches("count", "count"));
