@@ -124,6 +124,8 @@ constexpr TrapBinding kBindings[] = {
 
 }  // namespace
 
-std::span<const TrapBinding> page_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> page_trap_bindings() {
+    return kBindings;
+}
 
 }  // namespace tob::gfx

@@ -11,7 +11,9 @@
 namespace tob::gfx {
 namespace {
 
-uint32_t expand5(uint32_t v) { return (v * 255 + 15) / 31; }
+uint32_t expand5(uint32_t v) {
+    return (v * 255 + 15) / 31;
+}
 
 // One row of the view page as 0x00RRGGBB, pixels [x0, x1) of row y; the
 // caller has checked both lie inside the plane.
@@ -33,8 +35,8 @@ void convert_row(const Plane& p, int64_t y, int64_t x0, int64_t x1, uint32_t* ou
         case 16:
             for (int64_t x = x0; x < x1; ++x) {
                 uint32_t v = uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
-                *out++ = expand5((v >> 10) & 31) << 16 | expand5((v >> 5) & 31) << 8 |
-                         expand5(v & 31);
+                *out++ =
+                    expand5((v >> 10) & 31) << 16 | expand5((v >> 5) & 31) << 8 | expand5(v & 31);
             }
             break;
         case 8: {

@@ -39,7 +39,7 @@ struct PaintSettings {
     int32_t screen_width = 640, screen_height = 480;
     int32_t origin_x = 0, origin_y = 0;
     int32_t offset_x = 0, offset_y = 0;  // the picture inside the client area
-    bool stretched = false;  // windowed with a client size unlike the screen's
+    bool stretched = false;              // windowed with a client size unlike the screen's
 };
 
 // Paints the part `area` of the screen (screen coordinates) from the view
@@ -51,7 +51,7 @@ void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& fr
 
 // The dirty-rectangle list.
 class DirtyList {
-public:
+  public:
     void clear() { rects_.clear(); }
     // Adds a rectangle; when the list is full everything merges into one
     // bounding rectangle and the result is false.
@@ -63,7 +63,7 @@ public:
     // goes through the source's colour table; other pairs copy nothing.
     void copy(Plane& dst, int32_t x, int32_t y, const Plane& src, std::optional<Rect> src_rect);
 
-private:
+  private:
     std::vector<Rect> rects_;
 };
 

@@ -98,12 +98,18 @@ uint32_t hsv_to_rgb(uint32_t hsv) {
     uint32_t q = (255 - s * f / 255) * v / 255;
     uint32_t t = (255 - (255 - f) * s / 255) * v / 255;
     switch (sector) {
-        case 0: return rgb(v, t, p);
-        case 1: return rgb(q, v, p);
-        case 2: return rgb(p, v, t);
-        case 3: return rgb(p, q, v);
-        case 4: return rgb(t, p, v);
-        default: return rgb(v, p, q);
+        case 0:
+            return rgb(v, t, p);
+        case 1:
+            return rgb(q, v, p);
+        case 2:
+            return rgb(p, v, t);
+        case 3:
+            return rgb(p, q, v);
+        case 4:
+            return rgb(t, p, v);
+        default:
+            return rgb(v, p, q);
     }
 }
 
@@ -188,14 +194,18 @@ uint32_t trap_pal_map(TrapCall& call) {
     if (!src) return 0;
     uint32_t palette[256];
     for (int i = 0; i < 256; ++i)
-        palette[i] = uint32_t(src[4 * i]) | uint32_t(src[4 * i + 1]) << 8 |
-                     uint32_t(src[4 * i + 2]) << 16;
+        palette[i] =
+            uint32_t(src[4 * i]) | uint32_t(src[4 * i + 1]) << 8 | uint32_t(src[4 * i + 2]) << 16;
     build_colour_map(palette, palette_state().map.data());
     return 1;
 }
 
-uint32_t trap_rgbtohsv(TrapCall& call) { return rgb_to_hsv(call.word(0)); }
-uint32_t trap_hsvtorgb(TrapCall& call) { return hsv_to_rgb(call.word(0)); }
+uint32_t trap_rgbtohsv(TrapCall& call) {
+    return rgb_to_hsv(call.word(0));
+}
+uint32_t trap_hsvtorgb(TrapCall& call) {
+    return hsv_to_rgb(call.word(0));
+}
 
 constexpr TrapBinding kBindings[] = {
     {"pal_map", trap_pal_map},       {"pal_load", trap_pal_load}, {"pal_set", trap_pal_set},
@@ -205,6 +215,8 @@ constexpr TrapBinding kBindings[] = {
 
 }  // namespace
 
-std::span<const TrapBinding> palette_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> palette_trap_bindings() {
+    return kBindings;
+}
 
 }  // namespace tob::gfx

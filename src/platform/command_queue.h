@@ -14,7 +14,7 @@
 namespace tob {
 
 class CommandQueue {
-public:
+  public:
     // Makes the calling thread the owner and opens the queue.
     void open_on_this_thread();
     // Closes the queue: pending and later sends return 0.
@@ -38,7 +38,7 @@ public:
     // event loop can wake up.
     void set_wakeup(std::function<void()> wake);
 
-private:
+  private:
     struct Pending {
         std::function<uint32_t()> command;
         uint32_t result = 0;

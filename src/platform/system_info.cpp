@@ -80,6 +80,8 @@ uint32_t processor_clock() {
     return clock;
 }
 
-OsVersion os_version() { return {}; }
+OsVersion os_version() {
+    return {};
+}
 
 }  // namespace tob::platform

@@ -19,21 +19,35 @@ struct WindowSpec {
 
 struct WindowEvent {
     enum Type {
-        None, Quit, KeyDown, KeyUp, Text, MouseMove, MouseDown, MouseUp, Wheel,
-        FocusGained, FocusLost, Resized, Minimized, DropFile, Wakeup, Exposed
+        None,
+        Quit,
+        KeyDown,
+        KeyUp,
+        Text,
+        MouseMove,
+        MouseDown,
+        MouseUp,
+        Wheel,
+        FocusGained,
+        FocusLost,
+        Resized,
+        Minimized,
+        DropFile,
+        Wakeup,
+        Exposed
     };
     Type type = None;
-    int key = 0;           // virtual-key code (Windows numbering: F8 = 119, Enter = 13)
+    int key = 0;  // virtual-key code (Windows numbering: F8 = 119, Enter = 13)
     bool alt = false, shift = false, ctrl = false;
-    int x = 0, y = 0;      // client coordinates, or the new size for Resized
-    int button = 0;        // 1 left, 2 right, 4 middle
+    int x = 0, y = 0;  // client coordinates, or the new size for Resized
+    int button = 0;    // 1 left, 2 right, 4 middle
     bool double_click = false;
-    int wheel = 0;         // in the platform's units of 120 per notch
-    std::string text;      // UTF-8 for Text, a path for DropFile
+    int wheel = 0;     // in the platform's units of 120 per notch
+    std::string text;  // UTF-8 for Text, a path for DropFile
 };
 
 class Window {
-public:
+  public:
     virtual ~Window() = default;
     // Waits up to `timeout_ms` for an event; false when none came.
     virtual bool wait_event(WindowEvent& e, uint32_t timeout_ms) = 0;
@@ -58,7 +72,7 @@ std::unique_ptr<Window> create_window(const WindowSpec& spec);
 // The single-instance rule: true when this process is the first; otherwise
 // the first one is asked to raise its window and false is returned.
 class InstanceLock {
-public:
+  public:
     explicit InstanceLock(const std::string& name);
     ~InstanceLock();
     bool first() const { return first_; }
@@ -66,7 +80,7 @@ public:
     // replaced by raising this window.
     bool raise_requested();
 
-private:
+  private:
     bool first_ = false;
     int lock_fd_ = -1;
     int socket_fd_ = -1;

@@ -17,39 +17,66 @@ int virtual_key(SDL_Keycode k) {
     if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
     if (k >= SDLK_F1 && k <= SDLK_F12) return 112 + (k - SDLK_F1);
     switch (k) {
-        case SDLK_RETURN: case SDLK_KP_ENTER: return 13;
-        case SDLK_ESCAPE: return 27;
-        case SDLK_SPACE: return 32;
-        case SDLK_BACKSPACE: return 8;
-        case SDLK_TAB: return 9;
-        case SDLK_LEFT: return 37;
-        case SDLK_UP: return 38;
-        case SDLK_RIGHT: return 39;
-        case SDLK_DOWN: return 40;
-        case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
-        case SDLK_LCTRL: case SDLK_RCTRL: return 17;
-        case SDLK_LALT: case SDLK_RALT: return 18;
-        case SDLK_INSERT: return 45;
-        case SDLK_DELETE: return 46;
-        case SDLK_HOME: return 36;
-        case SDLK_END: return 35;
-        case SDLK_PAGEUP: return 33;
-        case SDLK_PAGEDOWN: return 34;
-        default: return 0;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+            return 13;
+        case SDLK_ESCAPE:
+            return 27;
+        case SDLK_SPACE:
+            return 32;
+        case SDLK_BACKSPACE:
+            return 8;
+        case SDLK_TAB:
+            return 9;
+        case SDLK_LEFT:
+            return 37;
+        case SDLK_UP:
+            return 38;
+        case SDLK_RIGHT:
+            return 39;
+        case SDLK_DOWN:
+            return 40;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+            return 16;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+            return 17;
+        case SDLK_LALT:
+        case SDLK_RALT:
+            return 18;
+        case SDLK_INSERT:
+            return 45;
+        case SDLK_DELETE:
+            return 46;
+        case SDLK_HOME:
+            return 36;
+        case SDLK_END:
+            return 35;
+        case SDLK_PAGEUP:
+            return 33;
+        case SDLK_PAGEDOWN:
+            return 34;
+        default:
+            return 0;
     }
 }
 
 int button_bit(uint8_t b) {
     switch (b) {
-        case SDL_BUTTON_LEFT: return 1;
-        case SDL_BUTTON_RIGHT: return 2;
-        case SDL_BUTTON_MIDDLE: return 4;
-        default: return 0;
+        case SDL_BUTTON_LEFT:
+            return 1;
+        case SDL_BUTTON_RIGHT:
+            return 2;
+        case SDL_BUTTON_MIDDLE:
+            return 4;
+        default:
+            return 0;
     }
 }
 
 class SdlWindow final : public Window {
-public:
+  public:
     ~SdlWindow() override {
         if (texture_) SDL_DestroyTexture(texture_);
         if (renderer_) SDL_DestroyRenderer(renderer_);
@@ -140,7 +167,7 @@ public:
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
     }
 
-private:
+  private:
     bool translate(const SDL_Event& ev, WindowEvent& e) {
         e = WindowEvent{};
         SDL_Keymod mod = SDL_GetModState();
@@ -152,7 +179,9 @@ private:
             return true;
         }
         switch (ev.type) {
-            case SDL_QUIT: e.type = WindowEvent::Quit; return true;
+            case SDL_QUIT:
+                e.type = WindowEvent::Quit;
+                return true;
             case SDL_KEYDOWN:
             case SDL_KEYUP:
                 e.type = ev.type == SDL_KEYDOWN ? WindowEvent::KeyDown : WindowEvent::KeyUp;
@@ -172,8 +201,8 @@ private:
                 return true;
             case SDL_MOUSEBUTTONDOWN:
             case SDL_MOUSEBUTTONUP:
-                e.type = ev.type == SDL_MOUSEBUTTONDOWN ? WindowEvent::MouseDown
-                                                        : WindowEvent::MouseUp;
+                e.type =
+                    ev.type == SDL_MOUSEBUTTONDOWN ? WindowEvent::MouseDown : WindowEvent::MouseUp;
                 e.button = button_bit(ev.button.button);
                 e.double_click = ev.button.clicks >= 2;
                 e.x = ev.button.x;
@@ -190,18 +219,28 @@ private:
                 return true;
             case SDL_WINDOWEVENT:
                 switch (ev.window.event) {
-                    case SDL_WINDOWEVENT_FOCUS_GAINED: e.type = WindowEvent::FocusGained; return true;
-                    case SDL_WINDOWEVENT_FOCUS_LOST: e.type = WindowEvent::FocusLost; return true;
-                    case SDL_WINDOWEVENT_MINIMIZED: e.type = WindowEvent::Minimized; return true;
-                    case SDL_WINDOWEVENT_EXPOSED: e.type = WindowEvent::Exposed; return true;
+                    case SDL_WINDOWEVENT_FOCUS_GAINED:
+                        e.type = WindowEvent::FocusGained;
+                        return true;
+                    case SDL_WINDOWEVENT_FOCUS_LOST:
+                        e.type = WindowEvent::FocusLost;
+                        return true;
+                    case SDL_WINDOWEVENT_MINIMIZED:
+                        e.type = WindowEvent::Minimized;
+                        return true;
+                    case SDL_WINDOWEVENT_EXPOSED:
+                        e.type = WindowEvent::Exposed;
+                        return true;
                     case SDL_WINDOWEVENT_SIZE_CHANGED:
                         e.type = WindowEvent::Resized;
                         e.x = ev.window.data1;
                         e.y = ev.window.data2;
                         return true;
-                    default: return false;
+                    default:
+                        return false;
                 }
-            default: return false;
+            default:
+                return false;
         }
     }
 

@@ -18,7 +18,8 @@ namespace tob {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: engine [GAME_DIR | SCRIPT.c] [--headless] [--timeout SECONDS] [--screenshot FILE.bmp]\n";
+    "usage: engine [GAME_DIR | SCRIPT.c] [--headless] [--timeout SECONDS] [--screenshot "
+    "FILE.bmp]\n";
 
 bool ends_with_c(const std::filesystem::path& p) {
     std::string ext = p.extension().string();
@@ -29,9 +30,8 @@ bool ends_with_c(const std::filesystem::path& p) {
 // in the source tree the program was built from.
 std::filesystem::path find_demo(const std::filesystem::path& executable) {
     std::filesystem::path dir = executable.parent_path();
-    for (const auto& candidate :
-         {dir / "games" / "demo", dir.parent_path() / "games" / "demo",
-          std::filesystem::path(TOB_SOURCE_DIR) / "games" / "demo"}) {
+    for (const auto& candidate : {dir / "games" / "demo", dir.parent_path() / "games" / "demo",
+                                  std::filesystem::path(TOB_SOURCE_DIR) / "games" / "demo"}) {
         std::error_code ec;
         if (std::filesystem::is_directory(candidate, ec)) return candidate;
     }
@@ -126,9 +126,9 @@ int run_engine(const LaunchOptions& options, const std::filesystem::path& execut
                         },
                         true});
     }
-    read_configuration(game->config.empty() ? game->module_dir / (game->base_name + ".cfg")
-                                            : game->config,
-                       game->base_name, s);
+    read_configuration(
+        game->config.empty() ? game->module_dir / (game->base_name + ".cfg") : game->config,
+        game->base_name, s);
     if (!game->main_script.empty()) s.main_script = game->main_script;
     s.module_dir = game->module_dir;
     if (s.width <= 0 || s.height <= 0) {

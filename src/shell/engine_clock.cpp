@@ -1,7 +1,8 @@
 #include "shell/engine_clock.h"
 
-#include <ctime>
 #include <sys/time.h>
+
+#include <ctime>
 
 #include "platform/platform.h"
 #include "vm/trap.h"
@@ -10,7 +11,9 @@ namespace tob {
 
 EngineClock::EngineClock(TimeSource source) : source_(std::move(source)) {}
 
-uint32_t EngineClock::source() const { return source_ ? source_() : platform::tick_count(); }
+uint32_t EngineClock::source() const {
+    return source_ ? source_() : platform::tick_count();
+}
 
 void EngineClock::reset() {
     std::lock_guard lock(mutex_);
@@ -75,9 +78,15 @@ EngineClock& engine_clock() {
 
 namespace {
 
-uint32_t trap_getcount(TrapCall& call) { return engine_clock().get_count(call.word(0)); }
-uint32_t trap_setcount(TrapCall& call) { return engine_clock().set_count(call.word(0), call.word(1)); }
-uint32_t trap_fps(TrapCall&) { return engine_clock().fps(); }
+uint32_t trap_getcount(TrapCall& call) {
+    return engine_clock().get_count(call.word(0));
+}
+uint32_t trap_setcount(TrapCall& call) {
+    return engine_clock().set_count(call.word(0), call.word(1));
+}
+uint32_t trap_fps(TrapCall&) {
+    return engine_clock().fps();
+}
 
 // Fills the 16-byte local-time record: year, month, day of week, day, hour,
 // minute, second, milliseconds, each 16 bits.
@@ -109,6 +118,8 @@ constexpr TrapBinding kBindings[] = {
 
 }  // namespace
 
-std::span<const TrapBinding> clock_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> clock_trap_bindings() {
+    return kBindings;
+}
 
 }  // namespace tob

@@ -14,7 +14,7 @@ namespace tob {
 struct TrapBinding;
 
 class EngineClock {
-public:
+  public:
     static constexpr int kCounters = 257;
     using TimeSource = std::function<uint32_t()>;
 
@@ -31,7 +31,7 @@ public:
     uint32_t set_count(uint32_t n, uint32_t value);
     uint32_t fps();
 
-private:
+  private:
     uint32_t source() const;
 
     TimeSource source_;

@@ -2,12 +2,10 @@
 
 #include <chrono>
 #include <cstdio>
-
 #include <fstream>
 
 #include "compiler/compiler.h"
 #include "graphics/bmp_format.h"
-#include "storage/exp_file.h"
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
@@ -19,6 +17,7 @@
 #include "shell/menu_model.h"
 #include "shell/settings.h"
 #include "shell/window_state.h"
+#include "storage/exp_file.h"
 #include "vm/system_values.h"
 
 namespace tob {
@@ -77,16 +76,16 @@ bool EngineHost::create_window() {
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
         previous_sink_ = set_error_sink({[this](const std::string& text) {
-                            auto show = [this, text] {
-                                window_->show_message(kErrorCaption, text);
-                                return 0u;
-                            };
-                            if (queue_.on_owner_thread() || !queue_.is_open())
-                                show();
-                            else
-                                queue_.send(show);
-                        },
-                        false});
+                                             auto show = [this, text] {
+                                                 window_->show_message(kErrorCaption, text);
+                                                 return 0u;
+                                             };
+                                             if (queue_.on_owner_thread() || !queue_.is_open())
+                                                 show();
+                                             else
+                                                 queue_.send(show);
+                                         },
+                                         false});
     }
     return true;
 }
@@ -99,28 +98,30 @@ void EngineHost::start_devices() {
         std::lock_guard lock(menu_state().mutex);
         menu_state().window_has_menu = s.menu > 0;
     }
-    system_value_hooks().get_fullscreen = [] { return uint32_t(window_state().full_screen.load()); };
+    system_value_hooks().get_fullscreen = [] {
+        return uint32_t(window_state().full_screen.load());
+    };
     system_value_hooks().set_fullscreen = [this](int32_t on) {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
-    engine_->set_compiler([this](std::string_view path, ScriptAddr base,
-                                 uint32_t size) -> std::optional<uint32_t> {
-        compiler::CompileOptions o;
-        o.source_path = std::string(path);
-        o.reader = source_reader();
-        o.memory = base ? &engine_->memory() : nullptr;
-        o.base = base;
-        o.size = size;
-        o.external_base = engine_->external_base();
-        o.external_size = engine_->external_size();
-        o.exports = &exports_;
-        // Headless runs show every message on standard error.
-        o.collect_messages = options_.headless || settings().error > 0;
-        compiler::CompileResult r = compiler::compile(o);
-        if (!r.ok) return std::nullopt;
-        return r.code_size + r.data_size;
-    });
+    engine_->set_compiler(
+        [this](std::string_view path, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
+            compiler::CompileOptions o;
+            o.source_path = std::string(path);
+            o.reader = source_reader();
+            o.memory = base ? &engine_->memory() : nullptr;
+            o.base = base;
+            o.size = size;
+            o.external_base = engine_->external_base();
+            o.external_size = engine_->external_size();
+            o.exports = &exports_;
+            // Headless runs show every message on standard error.
+            o.collect_messages = options_.headless || settings().error > 0;
+            compiler::CompileResult r = compiler::compile(o);
+            if (!r.ok) return std::nullopt;
+            return r.code_size + r.data_size;
+        });
     // Engine initialisation forgets the functions earlier programs exported.
     engine_->add_init_hook([this] { exports_.clear(); });
     engine_->set_sizes(s.program_size, s.stack_size);
@@ -243,7 +244,9 @@ void EngineHost::handle(const platform::WindowEvent& event) {
     platform::WindowEvent e = event;
     if (menu_handles(e)) return;
     switch (e.type) {
-        case E::Quit: close_requested_ = true; break;
+        case E::Quit:
+            close_requested_ = true;
+            break;
         case E::KeyDown:
             if (e.key == kVirtualKeyF8) debug_visible_ = !debug_visible_;
             break;
@@ -263,7 +266,9 @@ void EngineHost::handle(const platform::WindowEvent& event) {
             w.mouse_x = e.x;
             w.mouse_y = e.y;
             break;
-        case E::Exposed: present(std::nullopt); break;
+        case E::Exposed:
+            present(std::nullopt);
+            break;
         case E::MouseDown:
             if (e.button == kLeftButton && !e.double_click && gfx::drag_test(e.x, e.y)) {
                 int wx = 0, wy = 0, mx = 0, my = 0;
@@ -283,7 +288,9 @@ void EngineHost::handle(const platform::WindowEvent& event) {
             }
             w.button_up(MouseButton(e.button));
             break;
-        case E::Wheel: w.wheel.fetch_add(e.wheel); break;
+        case E::Wheel:
+            w.wheel.fetch_add(e.wheel);
+            break;
         case E::FocusLost:
         case E::FocusGained: {
             bool active = e.type == E::FocusGained;
@@ -314,7 +321,8 @@ void EngineHost::handle(const platform::WindowEvent& event) {
             drop_ctrl_ = e.ctrl;
             if (settings().debug_mode) restart_with_drop(e.text);
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -332,10 +340,11 @@ int EngineHost::run() {
     bool loaded = engine_->run_program(s.main_script);
 
     using clock = std::chrono::steady_clock;
-    auto deadline = options_.timeout_seconds
-                        ? clock::now() + std::chrono::duration_cast<clock::duration>(
-                                             std::chrono::duration<double>(*options_.timeout_seconds))
-                        : clock::time_point::max();
+    auto deadline =
+        options_.timeout_seconds
+            ? clock::now() + std::chrono::duration_cast<clock::duration>(
+                                 std::chrono::duration<double>(*options_.timeout_seconds))
+            : clock::time_point::max();
     bool timed_out = false;
     while (!close_requested_) {
         platform::WindowEvent e;

@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "platform/command_queue.h"
 #include "compiler/exports.h"
 #include "compiler/source_reader.h"
 #include "graphics/pages.h"
+#include "platform/command_queue.h"
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/error_report.h"
@@ -19,7 +19,7 @@
 namespace tob {
 
 class EngineHost {
-public:
+  public:
     explicit EngineHost(const LaunchOptions& options);
     ~EngineHost();
     // Starts the devices and the main script, runs the loop, shuts down.
@@ -34,7 +34,7 @@ public:
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
 
-private:
+  private:
     bool create_window();
     void start_devices();
     void stop_devices();

@@ -58,8 +58,12 @@ std::string format_bounded(size_t limit, const char* fmt, ...) {
     return s;
 }
 
-int32_t set_error_level(int32_t level) { return g_level.exchange(level); }
-int32_t error_level() { return g_level.load(); }
+int32_t set_error_level(int32_t level) {
+    return g_level.exchange(level);
+}
+int32_t error_level() {
+    return g_level.load();
+}
 
 ErrorSink set_error_sink(ErrorSink s) {
     std::lock_guard lock(g_sink_mutex);

@@ -37,6 +37,7 @@ int32_t error_level();
 ErrorSink set_error_sink(ErrorSink sink);
 
 // Formats like snprintf but cuts an over-long result on a UTF-8 boundary.
-std::string format_bounded(size_t limit, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+std::string format_bounded(size_t limit, const char* fmt, ...)
+    __attribute__((format(printf, 2, 3)));
 
 }  // namespace tob

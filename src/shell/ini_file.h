@@ -13,7 +13,7 @@
 namespace tob {
 
 class IniFile {
-public:
+  public:
     IniFile() = default;
     // Parses text; never fails (unreadable lines are kept but ignored).
     static IniFile parse(std::string_view text);
@@ -39,7 +39,7 @@ public:
     // Writes the file through a temporary file renamed into place.
     bool save(const std::filesystem::path& path) const;
 
-private:
+  private:
     struct Line {
         std::string raw;      // the text as read (or as built)
         std::string section;  // for section headers: the trimmed name

@@ -8,7 +8,9 @@
 
 namespace tob {
 
-MenuModel::MenuModel() { init(); }
+MenuModel::MenuModel() {
+    init();
+}
 
 void MenuModel::init() {
     nodes_.fill(Node{});
@@ -25,7 +27,9 @@ int MenuModel::find_from(int node, int32_t id) const {
     return -1;
 }
 
-int MenuModel::find(int32_t id) const { return id == 0 ? 0 : find_from(0, id); }
+int MenuModel::find(int32_t id) const {
+    return id == 0 ? 0 : find_from(0, id);
+}
 
 bool MenuModel::add(int32_t parent, int32_t id, std::string_view text, int32_t group) {
     if (id == 0) return false;
@@ -216,7 +220,9 @@ uint32_t trap_menu_draw(TrapCall&) {
     return s.window_has_menu ? 1 : 0;
 }
 
-uint32_t trap_menu_get(TrapCall&) { return window_state().take_menu_command(); }
+uint32_t trap_menu_get(TrapCall&) {
+    return window_state().take_menu_command();
+}
 
 constexpr TrapBinding kBindings[] = {
     {"menu_init", trap_menu_init},     {"menu_add", trap_menu_add},
@@ -228,6 +234,8 @@ constexpr TrapBinding kBindings[] = {
 
 }  // namespace
 
-std::span<const TrapBinding> menu_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> menu_trap_bindings() {
+    return kBindings;
+}
 
 }  // namespace tob

@@ -20,8 +20,8 @@ struct MenuItem {
     enum Kind { Command, Separator, Popup, Radio };
     Kind kind = Command;
     int32_t id = 0;
-    std::string text;      // CP932
-    int submenu = -1;      // index of the popup's menu in MenuBar::menus
+    std::string text;  // CP932
+    int submenu = -1;  // index of the popup's menu in MenuBar::menus
     bool disabled = false;
     bool checked = false;
 };
@@ -33,7 +33,7 @@ struct MenuBar {
 };
 
 class MenuModel {
-public:
+  public:
     static constexpr int kNodes = 64;
     static constexpr size_t kTextMax = 63;
 
@@ -47,15 +47,15 @@ public:
     bool check(MenuBar& bar, int32_t id, bool on) const;
     bool radio(MenuBar& bar, int32_t id) const;
 
-private:
+  private:
     struct Node {
         bool in_use = false;
         int owning_menu = -1;  // the built menu it went into
         int32_t id = 0;
         int32_t group = 0;
         std::string text;
-        int next = -1;         // sibling
-        int child = -1;        // first child
+        int next = -1;   // sibling
+        int child = -1;  // first child
     };
     int find(int32_t id) const;
     int find_from(int node, int32_t id) const;

@@ -32,9 +32,9 @@ struct Settings {
     int32_t input = 0;
     int32_t multiple_running = 0;
     int32_t net = 0;
-    uint32_t program_size = 0;          // bytes
-    uint32_t stack_size = 64u << 10;    // bytes
-    uint32_t heap_size = 1024u << 10;   // bytes
+    uint32_t program_size = 0;         // bytes
+    uint32_t stack_size = 64u << 10;   // bytes
+    uint32_t heap_size = 1024u << 10;  // bytes
     int32_t cd = 0;
     std::atomic<int32_t> global_focus{1};
     std::atomic<int32_t> global_sound{1};

@@ -18,7 +18,9 @@ int CharacterRing::pop() {
     return c;
 }
 
-void CharacterRing::clear() { tail_.store(head_.load()); }
+void CharacterRing::clear() {
+    tail_.store(head_.load());
+}
 
 void WindowState::button_down(MouseButton b, bool double_click) {
     int index = b == kLeftButton ? 0 : b == kRightButton ? 1 : 2;
@@ -27,7 +29,9 @@ void WindowState::button_down(MouseButton b, bool double_click) {
     buttons.fetch_or(b);
 }
 
-void WindowState::button_up(MouseButton b) { buttons.fetch_and(~uint32_t(b)); }
+void WindowState::button_up(MouseButton b) {
+    buttons.fetch_and(~uint32_t(b));
+}
 
 WindowState& window_state() {
     static WindowState state;

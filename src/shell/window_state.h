@@ -13,14 +13,14 @@ namespace tob {
 // Typed characters for the input built-ins: 512 bytes; when full, the oldest
 // character is lost, so at most 511 are kept.
 class CharacterRing {
-public:
+  public:
     static constexpr uint32_t kSize = 512;
     void push(uint8_t c);
     // -1 when empty.
     int pop();
     void clear();
 
-private:
+  private:
     std::array<uint8_t, kSize> bytes_{};
     std::atomic<uint32_t> head_{0}, tail_{0};
 };

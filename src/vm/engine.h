@@ -29,8 +29,8 @@ inline constexpr uint32_t kMinimumThreadStack = 1024;
 
 // Compiles a ".c" source into [base, base + size); base 0 measures only.
 // Returns code + data size on success. Errors are reported by the compiler.
-using ProgramCompiler =
-    std::function<std::optional<uint32_t>(std::string_view cp932_path, ScriptAddr base, uint32_t size)>;
+using ProgramCompiler = std::function<std::optional<uint32_t>(std::string_view cp932_path,
+                                                              ScriptAddr base, uint32_t size)>;
 
 struct ScriptThread {
     std::thread handle;
@@ -44,7 +44,7 @@ struct ScriptThread {
 };
 
 class ScriptEngine {
-public:
+  public:
     explicit ScriptEngine(uint64_t memory_span = ScriptMemory::kMaxSpan);
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
@@ -65,7 +65,9 @@ public:
     void set_window_queue(CommandQueue* queue) { window_queue_ = queue; }
     // Work run by engine initialisation and shutdown (each family's reset).
     void add_init_hook(std::function<void()> hook) { init_hooks_.push_back(std::move(hook)); }
-    void add_shutdown_hook(std::function<void()> hook) { shutdown_hooks_.push_back(std::move(hook)); }
+    void add_shutdown_hook(std::function<void()> hook) {
+        shutdown_hooks_.push_back(std::move(hook));
+    }
 
     // --- the shared external data area (extern variables) ---
     bool allocate_external_area(uint32_t size);
@@ -78,7 +80,8 @@ public:
     VmContext* clone_context(const VmContext& parent, uint32_t stack_size);
     void release_context(VmContext* ctx);
     // Compiles a ".c" file into a new context; nullptr on failure.
-    VmContext* load_program(std::string_view cp932_path, uint32_t program_size, uint32_t stack_size);
+    VmContext* load_program(std::string_view cp932_path, uint32_t program_size,
+                            uint32_t stack_size);
     VmContext* load_program(std::string_view cp932_path) {
         return load_program(cp932_path, program_size_, stack_size_);
     }
@@ -124,7 +127,7 @@ public:
     };
     Outcome outcome() const;
 
-private:
+  private:
     // `main_program`: the thread of the program the engine was asked to run,
     // whose end gives the run's outcome.
     int start_thread(VmContext* ctx, bool start_suspended, bool main_program);
@@ -148,7 +151,8 @@ private:
     uint32_t external_size_ = 0;
 
     mutable std::mutex refcount_mutex_;
-    std::vector<std::pair<ScriptAddr, uint32_t>> live_programs_;  // base, size; under refcount_mutex_
+    std::vector<std::pair<ScriptAddr, uint32_t>>
+        live_programs_;  // base, size; under refcount_mutex_
 
     std::array<ScriptThread, kThreadSlots> threads_;
     std::mutex threads_mutex_;  // start/reap/stop of slots

@@ -15,7 +15,9 @@ uint64_t page_size() {
     return size;
 }
 
-uint64_t round_up(uint64_t v, uint64_t to) { return (v + to - 1) / to * to; }
+uint64_t round_up(uint64_t v, uint64_t to) {
+    return (v + to - 1) / to * to;
+}
 
 }  // namespace
 

@@ -23,9 +23,9 @@ using ScriptAddr = uint32_t;
 enum class BlockKind : uint8_t { Engine, Program, Stack, ScriptHeap };
 
 class ScriptMemory {
-public:
-    static constexpr uint32_t kLowGuard = 0x10000;      // never mapped: catches null pointers
-    static constexpr uint64_t kMaxSpan = 1ull << 31;    // addresses stay below 2^31
+  public:
+    static constexpr uint32_t kLowGuard = 0x10000;    // never mapped: catches null pointers
+    static constexpr uint64_t kMaxSpan = 1ull << 31;  // addresses stay below 2^31
     static constexpr uint32_t kAlignment = 16;
 
     // Reserves `span` bytes of address space (rounded to pages, at most 2 GiB).
@@ -83,12 +83,12 @@ public:
     bool copy_in(ScriptAddr dst, const void* src, uint32_t len);
     bool copy_out(void* dst, ScriptAddr src, uint32_t len) const;
 
-private:
+  private:
     struct Block {
         uint32_t size;
         BlockKind kind;
     };
-    bool commit_to(uint64_t new_top);  // caller holds mutex_
+    bool commit_to(uint64_t new_top);              // caller holds mutex_
     void release(ScriptAddr addr, uint32_t size);  // zero + coalesce; caller holds mutex_
 
     uint8_t* base_ = nullptr;

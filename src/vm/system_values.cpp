@@ -10,13 +10,26 @@ namespace tob {
 namespace {
 
 constexpr std::array<const char*, 15> kNames = {
-    "fullscreen", "width",    "height",   "depth",        "cpu_clock",
-    "cpu_vender", "cpu_support", "os_platform", "os_major",  "os_minor",
+    "fullscreen", "width",        "height",       "depth",         "cpu_clock",
+    "cpu_vender", "cpu_support",  "os_platform",  "os_major",      "os_minor",
     "os_build",   "global_focus", "global_sound", "color_mapping", "sp_count"};
 
 enum Index {
-    kFullscreen, kWidth, kHeight, kDepth, kCpuClock, kCpuVendor, kCpuSupport, kOsPlatform,
-    kOsMajor, kOsMinor, kOsBuild, kGlobalFocus, kGlobalSound, kColorMapping, kSpriteCount
+    kFullscreen,
+    kWidth,
+    kHeight,
+    kDepth,
+    kCpuClock,
+    kCpuVendor,
+    kCpuSupport,
+    kOsPlatform,
+    kOsMajor,
+    kOsMinor,
+    kOsBuild,
+    kGlobalFocus,
+    kGlobalSound,
+    kColorMapping,
+    kSpriteCount
 };
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
@@ -51,23 +64,38 @@ uint32_t get_system_value(std::string_view name) {
     const auto& cpu = platform::processor_info();
     const auto os = platform::os_version();
     switch (system_value_index(name)) {
-        case kFullscreen: return h.get_fullscreen ? h.get_fullscreen() : 0;
-        case kWidth: return uint32_t(platform::desktop_mode().width);
-        case kHeight: return uint32_t(platform::desktop_mode().height);
-        case kDepth: return uint32_t(platform::desktop_mode().depth);
-        case kCpuClock: return cpu.has_cpuid ? platform::processor_clock() : 0;
-        case kCpuVendor: return cpu.vendor;
-        case kCpuSupport: return cpu.features;
-        case kOsPlatform: return os.platform;
-        case kOsMajor: return os.major;
-        case kOsMinor: return os.minor;
-        case kOsBuild: return os.build;
-        case kGlobalFocus: return uint32_t(settings().global_focus.load());
-        case kGlobalSound: return uint32_t(settings().global_sound.load());
+        case kFullscreen:
+            return h.get_fullscreen ? h.get_fullscreen() : 0;
+        case kWidth:
+            return uint32_t(platform::desktop_mode().width);
+        case kHeight:
+            return uint32_t(platform::desktop_mode().height);
+        case kDepth:
+            return uint32_t(platform::desktop_mode().depth);
+        case kCpuClock:
+            return cpu.has_cpuid ? platform::processor_clock() : 0;
+        case kCpuVendor:
+            return cpu.vendor;
+        case kCpuSupport:
+            return cpu.features;
+        case kOsPlatform:
+            return os.platform;
+        case kOsMajor:
+            return os.major;
+        case kOsMinor:
+            return os.minor;
+        case kOsBuild:
+            return os.build;
+        case kGlobalFocus:
+            return uint32_t(settings().global_focus.load());
+        case kGlobalSound:
+            return uint32_t(settings().global_sound.load());
         case kColorMapping:
             return h.get_color_mapping ? h.get_color_mapping() : uint32_t(g_color_mapping.load());
-        case kSpriteCount: return h.sprite_count ? h.sprite_count() : 0;
-        default: return 0;
+        case kSpriteCount:
+            return h.sprite_count ? h.sprite_count() : 0;
+        default:
+            return 0;
     }
 }
 
@@ -79,15 +107,20 @@ uint32_t set_system_value(std::string_view name, int32_t value) {
             if (uint32_t(value) == now || !h.set_fullscreen) return 0;
             return h.set_fullscreen(value);
         }
-        case kGlobalFocus: settings().global_focus = value; return 1;
-        case kGlobalSound: settings().global_sound = value; return 1;
+        case kGlobalFocus:
+            settings().global_focus = value;
+            return 1;
+        case kGlobalSound:
+            settings().global_sound = value;
+            return 1;
         case kColorMapping:
             if (h.set_color_mapping)
                 h.set_color_mapping(value);
             else
                 g_color_mapping = value;
             return 1;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 

@@ -127,8 +127,9 @@ uint32_t trap_thd_begin(TrapCall& call) {
     VmContext* parent = call.context();
     if (!parent || e.stopped()) return uint32_t(-1);
     int32_t size = call.integer(3);
-    uint32_t stack = size < 1 ? 0 : size < int32_t(kMinimumThreadStack) ? kMinimumThreadStack
-                                                                        : uint32_t(size);
+    uint32_t stack = size < 1                              ? 0
+                     : size < int32_t(kMinimumThreadStack) ? kMinimumThreadStack
+                                                           : uint32_t(size);
     VmContext* ctx = e.clone_context(*parent, stack);
     if (!ctx) return uint32_t(-1);
     ctx->r[kStackPointer] -= 8;
@@ -182,14 +183,22 @@ uint32_t trap_sleep(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"jump", trap_jump},           {"call", trap_call},         {"exit", trap_exit},
-    {"setjmp", trap_setjmp},       {"longjmp", trap_longjmp},   {"thd_begin", trap_thd_begin},
-    {"thd_end", trap_thd_end},     {"thd_suspend", trap_thd_suspend},
-    {"thd_resume", trap_thd_resume}, {"sleep", trap_sleep},
+    {"jump", trap_jump},
+    {"call", trap_call},
+    {"exit", trap_exit},
+    {"setjmp", trap_setjmp},
+    {"longjmp", trap_longjmp},
+    {"thd_begin", trap_thd_begin},
+    {"thd_end", trap_thd_end},
+    {"thd_suspend", trap_thd_suspend},
+    {"thd_resume", trap_thd_resume},
+    {"sleep", trap_sleep},
 };
 
 }  // namespace
 
-std::span<const TrapBinding> thread_trap_bindings() { return kBindings; }
+std::span<const TrapBinding> thread_trap_bindings() {
+    return kBindings;
+}
 
 }  // namespace tob

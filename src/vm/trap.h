@@ -25,8 +25,8 @@ inline constexpr uint32_t kTrapCount = 314;
 struct TrapInfo {
     uint16_t number;
     const char* name;
-    int32_t argc;      // argument words; -1 for a variable count (never checked)
-    uint32_t fail;     // result when the built-in fails or is not available
+    int32_t argc;   // argument words; -1 for a variable count (never checked)
+    uint32_t fail;  // result when the built-in fails or is not available
     const char* declaration;
 };
 extern const std::array<TrapInfo, kTrapCount> kTrapInfo;
@@ -50,7 +50,7 @@ struct TrapBinding {
 // Handlers by trap number. Every entry starts as a stub that returns the
 // built-in's failure value; each family binds its own handlers by name.
 class TrapTable {
-public:
+  public:
     TrapTable();
     // False when no built-in has that name.
     bool bind(std::string_view name, TrapHandler handler);
@@ -59,7 +59,7 @@ public:
     TrapHandler handler(uint32_t number) const { return handlers_[number]; }
     bool is_stub(uint32_t number) const;
 
-private:
+  private:
     std::array<TrapHandler, kTrapCount> handlers_;
 };
 
@@ -67,7 +67,7 @@ private:
 // Arguments that lie outside the caller's stack read as 0; pointers are
 // translated and checked through script memory, never used raw.
 class TrapCall {
-public:
+  public:
     TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller);
 
     uint32_t number() const { return number_; }
@@ -105,7 +105,7 @@ public:
     // A float result travels as its bit pattern.
     static uint32_t from_float(float f);
 
-private:
+  private:
     TrapDispatcher& dispatcher_;
     ScriptMemory& memory_;
     uint32_t number_;
@@ -116,7 +116,7 @@ private:
 // Installs itself as the machine's trap hook. Owns the trap lock and the
 // current context; `engine` is for the layers above to find their state.
 class TrapDispatcher {
-public:
+  public:
     TrapDispatcher(Machine& machine, const TrapTable& table);
     ~TrapDispatcher();
 
@@ -135,7 +135,7 @@ public:
 
     void* engine = nullptr;
 
-private:
+  private:
     static void hook(Machine& m, uint32_t number, VmContext& ctx);
     int32_t counted_arguments(const VmContext& ctx) const;
 

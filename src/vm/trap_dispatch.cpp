@@ -11,8 +11,8 @@ namespace tob {
 int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret) {
     const uint8_t* p = mem.host(ret, 6);
     if (!p || p[0] != kCallCleanupOpcode || p[1] != kCallCleanupRegByte) return 0;
-    uint32_t bytes = uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 |
-                     uint32_t(p[5]) << 24;
+    uint32_t bytes =
+        uint32_t(p[2]) | uint32_t(p[3]) << 8 | uint32_t(p[4]) << 16 | uint32_t(p[5]) << 24;
     return int32_t(bytes) / 4;
 }
 
@@ -25,10 +25,18 @@ TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& calle
       caller_(caller),
       args_(caller.r[kStackPointer] + 4) {}
 
-Machine& TrapCall::machine() { return dispatcher_.machine(); }
-ScriptMemory& TrapCall::memory() { return memory_; }
-VmContext* TrapCall::context() const { return dispatcher_.current(); }
-void TrapCall::set_context(VmContext* ctx) { dispatcher_.set_current(ctx); }
+Machine& TrapCall::machine() {
+    return dispatcher_.machine();
+}
+ScriptMemory& TrapCall::memory() {
+    return memory_;
+}
+VmContext* TrapCall::context() const {
+    return dispatcher_.current();
+}
+void TrapCall::set_context(VmContext* ctx) {
+    dispatcher_.set_current(ctx);
+}
 
 uint32_t TrapCall::words_on_stack() const {
     uint64_t top = uint64_t(caller_.stack_base) + caller_.stack_size;
@@ -43,9 +51,13 @@ uint32_t TrapCall::word(int i) const {
     return v;
 }
 
-float TrapCall::real(int i) const { return std::bit_cast<float>(word(i)); }
+float TrapCall::real(int i) const {
+    return std::bit_cast<float>(word(i));
+}
 
-uint32_t TrapCall::from_float(float f) { return std::bit_cast<uint32_t>(f); }
+uint32_t TrapCall::from_float(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
 
 int32_t TrapCall::pushed_words() const {
     uint32_t ret = 0;

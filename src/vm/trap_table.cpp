@@ -20,7 +20,9 @@ namespace {
 static_assert(0 TOB_TRAP_LIST(TOB_TRAP_COUNT) == kTrapCount, "the trap list must have 314 entries");
 #undef TOB_TRAP_COUNT
 
-uint32_t not_available(TrapCall& call) { return call.info().fail; }
+uint32_t not_available(TrapCall& call) {
+    return call.info().fail;
+}
 
 }  // namespace
 
@@ -43,7 +45,9 @@ std::string builtins_header() {
     return out;
 }
 
-TrapTable::TrapTable() { handlers_.fill(&not_available); }
+TrapTable::TrapTable() {
+    handlers_.fill(&not_available);
+}
 
 bool TrapTable::bind(std::string_view name, TrapHandler handler) {
     int n = trap_number(name);

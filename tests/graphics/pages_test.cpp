@@ -1,4 +1,6 @@
 // Pages, painting, the dirty list and the palettes.
+#include "graphics/pages.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -6,7 +8,6 @@
 #include "../support/call_site.h"
 #include "graphics/colour.h"
 #include "graphics/graphics.h"
-#include "graphics/pages.h"
 #include "graphics/plane.h"
 #include "graphics/plane_table.h"
 #include "graphics/raster.h"
@@ -45,7 +46,8 @@ struct PageTest : ::testing::Test {
 
 // Plane 0 painted with columns 1..8 (0x00000x for column x), so shifts show.
 void number_columns(Plane& p) {
-    for (int32_t x = 0; x < p.width(); ++x) fill_rect(p, Rect{x, 0, x + 1, p.height()}, uint32_t(x + 1));
+    for (int32_t x = 0; x < p.width(); ++x)
+        fill_rect(p, Rect{x, 0, x + 1, p.height()}, uint32_t(x + 1));
 }
 
 }  // namespace
@@ -137,7 +139,8 @@ TEST_F(PageTest, PageBuiltins) {
 
 TEST_F(PageTest, DirtyListMergesWhenFullAndCopiesEachPixelOnce) {
     DirtyList d;
-    for (uint32_t i = 0; i < kDirtyCapacity; ++i) ASSERT_TRUE(d.add({int32_t(i), 0, int32_t(i) + 1, 1}));
+    for (uint32_t i = 0; i < kDirtyCapacity; ++i)
+        ASSERT_TRUE(d.add({int32_t(i), 0, int32_t(i) + 1, 1}));
     EXPECT_FALSE(d.add({0, 5, 1, 9}));
     ASSERT_EQ(d.rects().size(), 1u);
     EXPECT_EQ(d.rects()[0], (Rect{0, 0, int32_t(kDirtyCapacity), 9}));
@@ -149,7 +152,8 @@ TEST_F(PageTest, DirtyListMergesWhenFullAndCopiesEachPixelOnce) {
         auto src = Plane::create(site.mem, 40, 30, 32);
         auto dst = Plane::create(site.mem, 40, 30, 32);
         for (int32_t y = 0; y < 30; ++y)
-            for (int32_t x = 0; x < 40; ++x) fill_rect(*src, Rect{x, y, x + 1, y + 1}, uint32_t(rng() & 0xFFFFFF));
+            for (int32_t x = 0; x < 40; ++x)
+                fill_rect(*src, Rect{x, y, x + 1, y + 1}, uint32_t(rng() & 0xFFFFFF));
         std::vector<std::vector<bool>> covered(30, std::vector<bool>(40, false));
         d.clear();
         for (int k = 0; k < 6; ++k) {
@@ -157,13 +161,15 @@ TEST_F(PageTest, DirtyListMergesWhenFullAndCopiesEachPixelOnce) {
             Rect r{l, t, l + int32_t(rng() % 15), t + int32_t(rng() % 12)};
             d.add(r);
             for (int32_t y = r.top; y < std::min(r.bottom, 30); ++y)
-                for (int32_t x = r.left; x < std::min(r.right, 40); ++x) covered[size_t(y)][size_t(x)] = true;
+                for (int32_t x = r.left; x < std::min(r.right, 40); ++x)
+                    covered[size_t(y)][size_t(x)] = true;
         }
         d.copy(*dst, 0, 0, *src, std::nullopt);
         EXPECT_TRUE(d.rects().empty());
         for (int32_t y = 0; y < 30; ++y)
             for (int32_t x = 0; x < 40; ++x)
-                ASSERT_EQ(read_pixel_rgb(*dst, x, y), covered[size_t(y)][size_t(x)] ? read_pixel_rgb(*src, x, y) : 0u)
+                ASSERT_EQ(read_pixel_rgb(*dst, x, y),
+                          covered[size_t(y)][size_t(x)] ? read_pixel_rgb(*src, x, y) : 0u)
                     << x << "," << y;
     }
 }
@@ -173,7 +179,8 @@ TEST_F(PageTest, HsvConversions) {
     EXPECT_EQ(rgb_to_hsv(0x00FF00) >> 16, 682u);
     EXPECT_EQ(rgb_to_hsv(0x0000FF) >> 16, 1365u);
     EXPECT_EQ(rgb_to_hsv(0), 0u);
-    for (uint32_t g = 0; g < 256; g += 17) EXPECT_EQ(hsv_to_rgb(rgb_to_hsv(g * 0x010101)), g * 0x010101);
+    for (uint32_t g = 0; g < 256; g += 17)
+        EXPECT_EQ(hsv_to_rgb(rgb_to_hsv(g * 0x010101)), g * 0x010101);
     EXPECT_EQ(hsv_to_rgb(0x00000080), 0x808080u);  // no saturation: grey
     EXPECT_EQ(hsv_to_rgb(0x0000FF80), 0x800000u);
     EXPECT_EQ(hsv_to_rgb((2048u + 0) << 16 | 0xFFFF), hsv_to_rgb(0xFFFF));  // only 11 bits of H
@@ -203,7 +210,8 @@ TEST_F(PageTest, ColourMapFloodFill) {
         for (int i = 1; i < 256; ++i) best = std::min(best, distance(c, pal[i]));
         exact += distance(c, pal[map[c]]) == best;
     }
-    EXPECT_GT(exact, int(kColourMapCells / 7 * 9 / 10));  // the fill nearly always finds the nearest
+    EXPECT_GT(exact,
+              int(kColourMapCells / 7 * 9 / 10));  // the fill nearly always finds the nearest
 }
 
 TEST_F(PageTest, PaletteBuiltins) {

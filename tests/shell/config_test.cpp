@@ -25,7 +25,7 @@ TEST(IniFile, PrivateProfileSemantics) {
         "Junk=abc\r\nPartly=42px\r\nHuge=99999999999\r\nQuoted=\"a b\"\r\n[General]\r\nHeight=1\r\n"
         "[Other]\r\nHeight=2\r\n");
     EXPECT_EQ(ini.get_int("GENERAL", "width", 0), 800);  // first duplicate wins, names ignore case
-    EXPECT_EQ(ini.get_int("General", "Empty", 7), 7);   // empty value gives the default
+    EXPECT_EQ(ini.get_int("General", "Empty", 7), 7);    // empty value gives the default
     EXPECT_EQ(ini.get_int("General", "Missing", 7), 7);
     EXPECT_EQ(ini.get_int("General", "Neg", 0), -12);
     EXPECT_EQ(ini.get_int("General", "Junk", 7), 0);

@@ -13,7 +13,8 @@ struct CapturedReports {
     std::vector<std::string> texts;
     ErrorSink previous;
     explicit CapturedReports(bool ignore_level = false) {
-        previous = set_error_sink({[this](const std::string& t) { texts.push_back(t); }, ignore_level});
+        previous =
+            set_error_sink({[this](const std::string& t) { texts.push_back(t); }, ignore_level});
     }
     ~CapturedReports() { set_error_sink(previous); }
 };

@@ -1,9 +1,8 @@
 // The window thread's handling of window events, fed by a made-up event source.
-#include "shell/engine_host.h"
-
 #include <gtest/gtest.h>
 
 #include "shell/engine_clock.h"
+#include "shell/engine_host.h"
 #include "shell/settings.h"
 #include "shell/window_state.h"
 

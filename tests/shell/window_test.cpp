@@ -85,7 +85,7 @@ TEST(MenuModel, AddRulesAndTableLimit) {
     EXPECT_TRUE(m.add(0, 1, "File", 0));
     EXPECT_FALSE(m.add(0, 1, "Again", 0));  // positive identifiers are unique
     EXPECT_TRUE(m.add(0, -1, "-", 0));
-    EXPECT_TRUE(m.add(0, -1, "-", 0));      // negative ones may repeat
+    EXPECT_TRUE(m.add(0, -1, "-", 0));  // negative ones may repeat
     EXPECT_FALSE(m.add(0, 0, "zero", 0));
     EXPECT_FALSE(m.add(99, 2, "orphan", 0));
     for (int i = 0; i < 60; ++i) EXPECT_TRUE(m.add(1, 100 + i, "item", 0));

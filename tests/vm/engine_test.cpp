@@ -20,12 +20,15 @@ namespace {
 // Writes one program: `jmp main` first, helpers to call built-ins through
 // trap stubs (emitted at the end), and access to extern words.
 class ProgramWriter {
-public:
+  public:
     ProgramWriter(ScriptAddr origin, ScriptAddr external) : a(origin), external_(external) {
         main_ = a.label();
         a.to(Op::Jmp, main_);
     }
-    void begin_main() { a.bind(main_); a.imm(Op::Enter, 0); }
+    void begin_main() {
+        a.bind(main_);
+        a.imm(Op::Enter, 0);
+    }
     void end_main() { a.imm(Op::Leave, 0).op(Op::Ret); }
     // Calls built-in `name` with immediate arguments; the result is in r0.
     void call(const char* name, std::vector<uint32_t> args) {
@@ -62,7 +65,7 @@ public:
     }
     Assembler a;
 
-private:
+  private:
     Assembler::Label stub(const std::string& name) {
         auto it = stubs_.find(name);
         if (it == stubs_.end()) it = stubs_.emplace(name, a.label()).first;
@@ -74,7 +77,7 @@ private:
 };
 
 class EngineTest : public ::testing::Test {
-public:
+  public:
     EngineTest() : engine(256u << 20) {
         previous_ = set_error_sink({[this](const std::string& t) {
                                         std::lock_guard lock(mutex);
@@ -83,8 +86,8 @@ public:
                                     true});
         engine.allocate_external_area(4096);
         engine.set_sizes(0, 4096);
-        engine.set_compiler([this](std::string_view path, ScriptAddr base, uint32_t size)
-                                -> std::optional<uint32_t> {
+        engine.set_compiler([this](std::string_view path, ScriptAddr base,
+                                   uint32_t size) -> std::optional<uint32_t> {
             auto it = programs.find(std::string(path));
             if (it == programs.end()) return std::nullopt;
             ProgramWriter w(base ? base : 0x10000, engine.external_base());

@@ -114,7 +114,8 @@ TEST(ScriptMemory, ReleaseObserversSeeTheBytesBeforeTheyAreCleared) {
     std::memcpy(mem.host(a, 4), "abc", 4);
     std::vector<std::string> seen;
     int id = mem.add_release_observer([&](ScriptAddr addr, uint32_t size) {
-        seen.push_back(std::to_string(addr == a) + reinterpret_cast<const char*>(mem.host(addr, size)));
+        seen.push_back(std::to_string(addr == a) +
+                       reinterpret_cast<const char*>(mem.host(addr, size)));
     });
     mem.free(a);
     mem.free_all(BlockKind::ScriptHeap);

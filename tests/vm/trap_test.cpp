@@ -17,7 +17,9 @@ namespace {
 struct Reports {
     std::vector<std::string> texts;
     ErrorSink previous;
-    Reports() { previous = set_error_sink({[this](const std::string& t) { texts.push_back(t); }, true}); }
+    Reports() {
+        previous = set_error_sink({[this](const std::string& t) { texts.push_back(t); }, true});
+    }
     ~Reports() { set_error_sink(previous); }
 };
 
@@ -58,7 +60,9 @@ struct CallSite {
 
 VmContext* g_replacement = nullptr;
 
-uint32_t doubler(TrapCall& call) { return uint32_t(call.integer(0) * 2); }
+uint32_t doubler(TrapCall& call) {
+    return uint32_t(call.integer(0) * 2);
+}
 uint32_t summer(TrapCall& call) {
     uint32_t sum = 0;
     for (int i = 0; i < call.pushed_words(); ++i) sum += call.word(i);
@@ -163,12 +167,12 @@ TEST(TrapDispatch, ArgumentCountCheckInDebugMode) {
         bool check;
         bool ok;
     } cases[] = {
-        {"thd_end", {1, 2}, true, false},   // two words for a one-word built-in
-        {"thd_end", {1, 2}, false, true},   // not checked outside debug mode
+        {"thd_end", {1, 2}, true, false},  // two words for a one-word built-in
+        {"thd_end", {1, 2}, false, true},  // not checked outside debug mode
         {"thd_end", {1}, true, true},
-        {"rand", {}, true, true},           // count 0: no clean-up follows the call
+        {"rand", {}, true, true},  // count 0: no clean-up follows the call
         {"rand", {5}, true, false},
-        {"sprintf", {1, 2, 3}, true, true}, // variable counts are never checked
+        {"sprintf", {1, 2, 3}, true, true},  // variable counts are never checked
         {"log_out", {}, true, true},
     };
     for (const Case& c : cases) {
@@ -252,7 +256,10 @@ TEST(SystemValues, NamesIgnoreCaseAndSettableFlags) {
     // Switching full screen goes through the hook, and only on a change.
     int switches = 0;
     system_value_hooks().get_fullscreen = [] { return 0u; };
-    system_value_hooks().set_fullscreen = [&](int32_t) { ++switches; return 1u; };
+    system_value_hooks().set_fullscreen = [&](int32_t) {
+        ++switches;
+        return 1u;
+    };
     EXPECT_EQ(set_system_value("fullscreen", 0), 0u);
     EXPECT_EQ(set_system_value("fullscreen", 1), 1u);
     EXPECT_EQ(switches, 1);
