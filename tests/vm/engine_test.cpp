@@ -274,7 +274,10 @@ TEST_F(EngineTest, StopAllThreadsEndsRunawayThreads) {
         w.a.bind(loop).to(Op::Jmp, loop);
     };
     ASSERT_TRUE(engine.run_program("main.c"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Both threads are running (a loaded machine may take a moment to start them).
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (engine.running_threads() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(engine.running_threads(), 2);
     engine.stop_all_threads();
     EXPECT_EQ(engine.running_threads(), 0);
