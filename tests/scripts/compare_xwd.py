@@ -48,4 +48,4 @@ bad = [(x, y) for y in range(bh) for x in range(bw) if wpx[y][x] != bpx[y][x]]
 if bad:
     x, y = bad[0]
     raise SystemExit(f'{len(bad)} pixels differ; first at {x},{y}: window {wpx[y][x]}, page {bpx[y][x]}')
-print(f'window matches the view page ({bw}x{bh})')
+print(f"window matches the picture ({bw}x{bh})")

@@ -16,9 +16,9 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 export XDG_RUNTIME_DIR=$(mktemp -d)
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  "$0" "$1" --timeout 4 > "$2/engine.log" 2>&1 &
+  "$0" "$1" --timeout 6 > "$2/engine.log" 2>&1 &
   pid=$!
-  for i in $(seq 1 30); do
+  for i in $(seq 1 100); do
     sleep 0.1
     xwininfo -root -tree 2>/dev/null | grep -q "Morvane Demo" && break
   done
