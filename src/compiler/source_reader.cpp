@@ -11,17 +11,7 @@
 namespace tob::compiler {
 
 bool names_equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        uint8_t x = uint8_t(a[i]), y = uint8_t(b[i]);
-        if (is_lead_byte(x) && i + 1 < a.size()) {
-            if (x != y || a[i + 1] != b[i + 1]) return false;
-            ++i;
-            continue;
-        }
-        if (fold_case(x) != fold_case(y)) return false;
-    }
-    return true;
+    return cp932_equal_ignoring_case(a, b);
 }
 
 namespace {

@@ -50,12 +50,7 @@ uint32_t trap_update(TrapCall& call) {
         if (b.empty()) return 0;
         area = b;
     }
-    std::function<void(std::optional<Box>)> update;
-    {
-        std::lock_guard lock(ps.mutex);
-        update = ps.hooks.update;
-    }
-    if (update) update(area);
+    request_update(area);
     return 1;
 }
 

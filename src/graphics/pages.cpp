@@ -172,6 +172,15 @@ PageState& page_state() {
     return state;
 }
 
+void request_update(std::optional<Box> area) {
+    std::function<void(std::optional<Box>)> update;
+    {
+        std::lock_guard lock(page_state().mutex);
+        update = page_state().hooks.update;  // called outside the lock: it waits for the window
+    }
+    if (update) update(area);
+}
+
 bool start_pages(int32_t width, int32_t height, int32_t depth) {
     PageState& ps = page_state();
     ps.screen_width = width;

@@ -93,6 +93,10 @@ struct PageState {
 };
 PageState& page_state();
 
+// Asks the window to repaint `area` (screen coordinates) or everything, and
+// returns once it is shown; nothing happens without a window.
+void request_update(std::optional<Box> area);
+
 // Graphics start-up of the pages: the screen size and depth, the 3-3-2
 // palettes, view and active page 0 as a new plane of the screen size, black,
 // origin (0, 0). False when plane 0 cannot be made.

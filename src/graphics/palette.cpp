@@ -177,14 +177,7 @@ uint32_t trap_pal_change(TrapCall&) {
     for (int i = 0; i < 256; ++i) ps.screen[size_t(i)] = ps.script[size_t(i)] & 0xFFFFFF;
     // An 8-bit view page shows the new colours at once.
     Plane* view = plane(plane_table().view_page);
-    if (view && view->depth() == 8) {
-        std::function<void(std::optional<Box>)> update;
-        {
-            std::lock_guard lock(page_state().mutex);
-            update = page_state().hooks.update;
-        }
-        if (update) update(std::nullopt);
-    }
+    if (view && view->depth() == 8) request_update(std::nullopt);
     return 1;
 }
 

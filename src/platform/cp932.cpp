@@ -140,4 +140,19 @@ std::string utf8_to_cp932(std::string_view s) {
     return out;
 }
 
+bool cp932_equal_ignoring_case(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    auto fold = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? uint8_t(c + 32) : c; };
+    for (size_t i = 0; i < a.size(); ++i) {
+        uint8_t x = uint8_t(a[i]), y = uint8_t(b[i]);
+        if (is_sjis_lead(x) && i + 1 < a.size()) {
+            if (x != y || a[i + 1] != b[i + 1]) return false;
+            ++i;
+            continue;
+        }
+        if (fold(x) != fold(y)) return false;
+    }
+    return true;
+}
+
 }  // namespace tob

@@ -20,6 +20,10 @@ inline bool is_sjis_lead(uint8_t b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+// Equality of CP932 names ignoring case: ASCII letters fold, double-byte
+// characters (trail bytes included) compare exactly.
+bool cp932_equal_ignoring_case(std::string_view a, std::string_view b);
+
 // True for a byte that may follow a lead byte (0x40-0x7E, 0x80-0xFC).
 inline bool is_sjis_trail(uint8_t b) {
     return b >= 0x40 && b <= 0xFC && b != 0x7F;

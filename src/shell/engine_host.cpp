@@ -27,11 +27,6 @@ constexpr int kVirtualKeyF8 = 119;
 constexpr int kVirtualKeyEnter = 13;
 constexpr uint32_t kLoopWaitMs = 5;
 
-bool has_c_extension(const std::string& path) {
-    return path.size() >= 2 && path[path.size() - 2] == '.' &&
-           (path.back() == 'c' || path.back() == 'C');
-}
-
 }  // namespace
 
 void bind_all_families(TrapTable& table) {
@@ -233,9 +228,9 @@ void EngineHost::resume() {
 void EngineHost::restart_with_drop(const std::string& path_utf8) {
     engine_->stop_all_threads();
     engine_->initialise();
-    std::string path = utf8_to_cp932(path_utf8);
-    if (has_c_extension(path))
-        compiler::compile_dropped_file(path, drop_shift_, drop_ctrl_, source_reader());
+    // Only ".c" files are compiled; the compiler checks the name.
+    compiler::compile_dropped_file(utf8_to_cp932(path_utf8), drop_shift_, drop_ctrl_,
+                                   source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {

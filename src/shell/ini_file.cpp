@@ -1,5 +1,7 @@
 #include "shell/ini_file.h"
 
+#include "platform/cp932.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -14,18 +16,6 @@ std::string_view trim(std::string_view s) {
     while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t' || s[b - 1] == '\r' || s[b - 1] == '\n'))
         --b;
     return s.substr(a, b - a);
-}
-
-// Names compare ignoring ASCII case; other bytes (CP932) compare exactly.
-bool same_name(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = uint8_t(a[i]), y = uint8_t(b[i]);
-        if (x >= 'A' && x <= 'Z') x = uint8_t(x + 32);
-        if (y >= 'A' && y <= 'Z') y = uint8_t(y + 32);
-        if (x != y) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -71,7 +61,7 @@ IniFile IniFile::load(const std::filesystem::path& path) {
 
 long IniFile::find_section(std::string_view section) const {
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Line::Section && same_name(lines_[i].section, section))
+        if (lines_[i].kind == Line::Section && cp932_equal_ignoring_case(lines_[i].section, section))
             return long(i);
     return -1;
 }
@@ -79,7 +69,7 @@ long IniFile::find_section(std::string_view section) const {
 long IniFile::find_key(long section_line, std::string_view key) const {
     for (size_t i = size_t(section_line) + 1; i < lines_.size(); ++i) {
         if (lines_[i].kind == Line::Section) break;
-        if (lines_[i].kind == Line::Key && same_name(lines_[i].key, key)) return long(i);
+        if (lines_[i].kind == Line::Key && cp932_equal_ignoring_case(lines_[i].key, key)) return long(i);
     }
     return -1;
 }

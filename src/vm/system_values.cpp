@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "platform/cp932.h"
 #include "platform/system_info.h"
 #include "shell/settings.h"
 
@@ -32,17 +33,6 @@ enum Index {
     kSpriteCount
 };
 
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x + 32);
-        if (y >= 'A' && y <= 'Z') y = char(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // Used until the palette subsystem installs its own flag.
 std::atomic<int32_t> g_color_mapping{0};
 
@@ -55,7 +45,7 @@ SystemValueHooks& system_value_hooks() {
 
 int system_value_index(std::string_view name) {
     for (size_t i = 0; i < kNames.size(); ++i)
-        if (equal_ignoring_case(name, kNames[i])) return int(i);
+        if (cp932_equal_ignoring_case(name, kNames[i])) return int(i);
     return -1;
 }
 

@@ -35,6 +35,12 @@ TEST(IniFile, PrivateProfileSemantics) {
     EXPECT_EQ(ini.get_int("Other", "Height", 0), 2);
     EXPECT_EQ(ini.get_string("General", "Quoted", ""), "a b");
     EXPECT_EQ(ini.get_string("Nope", "x", "dflt"), "dflt");
+
+    // Double-byte names: ASCII letters fold, trail bytes never do (0x83 0x41
+    // is one katakana, 0x83 0x61 another).
+    IniFile jp = IniFile::parse("[\x83\x41]\nKey=1\n");
+    EXPECT_EQ(jp.get_int("\x83\x41", "KEY", 0), 1);
+    EXPECT_EQ(jp.get_int("\x83\x61", "Key", 0), 0);
 }
 
 TEST(IniFile, SetKeepsOtherLinesAndSavesAtomically) {
