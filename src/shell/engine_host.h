@@ -54,6 +54,8 @@ class EngineHost {
     // Pointer events and Escape that belong to the menu; true when used up.
     // Otherwise moves the event's y from the window into the client area.
     bool menu_handles(platform::WindowEvent& e);
+    // Keys, typed text and focus loss as the menu sees them.
+    bool menu_handles_key(const platform::WindowEvent& e);
     // Shows or hides the bar; in full screen it is shown over the picture.
     void set_menu_attached(bool attached);
     void update_client_size();
@@ -81,6 +83,7 @@ class EngineHost {
     std::unique_ptr<platform::Font> menu_font_;
     std::unique_ptr<MenuView> menu_view_;
     bool menu_attached_ = false;
+    bool menu_swallows_text_ = false;  // the last key went to the menu
     uint32_t menu_redraws_seen_ = 0;
     gfx::Frame client_frame_;
 };

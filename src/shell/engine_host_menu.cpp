@@ -12,7 +12,6 @@
 namespace tob {
 namespace {
 
-constexpr int kVirtualKeyEscape = 27;
 // The menu the window is created with until the script builds its own.
 constexpr int32_t kPlaceholderId = 40005;
 constexpr const char* kMenuFace = "ＭＳ Ｐゴシック";
@@ -92,25 +91,22 @@ void EngineHost::update_client_size() {
 void EngineHost::set_menu_attached(bool attached) {
     if (!menu_view_) return;
     menu_attached_ = attached;
-    menu_view_->close();
+    if (!attached) menu_view_->close();
     // Over the full screen the bar covers the picture's top rows; the
     // picture and the mouse keep their places through the offset.
     bool over = attached && window_state().full_screen.load();
     int32_t offset = over ? MenuMetrics::kBarHeight : 0;
     window_state().menu_bar_offset = offset;
     gfx::page_state().offset_y = offset;
-    menu_view_->set_bar(menu_view_->bar(), gfx::page_state().screen_width, frame_height());
+    menu_view_->set_frame(gfx::page_state().screen_width, frame_height());
     update_client_size();
 }
 
 bool EngineHost::menu_handles(platform::WindowEvent& e) {
     using E = platform::WindowEvent;
     if (!menu_view_ || !window_) return false;
-    if (e.type == E::KeyDown && e.key == kVirtualKeyEscape) {
-        MenuView::Result r = menu_view_->escape();
-        if (r.redraw) present(std::nullopt);
-        return r.consumed;
-    }
+    if (e.type == E::KeyDown || e.type == E::KeyUp || e.type == E::Text || e.type == E::FocusLost)
+        return menu_handles_key(e);
     if (e.type != E::MouseMove && e.type != E::MouseDown && e.type != E::MouseUp) return false;
     int ww = 0, wh = 0;
     window_->client_size(ww, wh);
@@ -145,6 +141,31 @@ bool EngineHost::menu_handles(platform::WindowEvent& e) {
     if (r.consumed) return true;
     e.y -= bar_pixels(wh);
     return false;
+}
+
+bool EngineHost::menu_handles_key(const platform::WindowEvent& e) {
+    using E = platform::WindowEvent;
+    if (e.type == E::FocusLost) {
+        // Leaving the window leaves the menu; an Alt held then is forgotten.
+        menu_view_->reset_keys();
+        if (menu_view_->has_keyboard()) {
+            menu_view_->close();
+            present(std::nullopt);
+        }
+        return false;
+    }
+    // The characters of keys the menu took (Alt with a letter) are not typed.
+    if (e.type == E::Text) return menu_view_->has_keyboard() || menu_swallows_text_;
+    bool had_keyboard = menu_view_->has_keyboard();
+    MenuView::Result r =
+        e.type == E::KeyDown ? menu_view_->key_down(e.key, e.alt) : menu_view_->key_up(e.key);
+    if (e.type == E::KeyDown) menu_swallows_text_ = r.consumed;
+    // A menu hidden over the full screen shows itself when the keyboard
+    // enters it.
+    if (!had_keyboard && menu_view_->has_keyboard() && !menu_attached_) set_menu_attached(true);
+    if (r.redraw) present(std::nullopt);
+    if (r.command) run_menu(*r.command);
+    return r.consumed;
 }
 
 void EngineHost::run_menu(int32_t id) {

@@ -30,6 +30,21 @@ ItemLabel item_label(const std::string& text_cp932) {
     return label;
 }
 
+char item_mnemonic(const std::string& t) {
+    for (size_t i = 0; i + 1 < t.size(); ++i) {
+        if (t[i] != '&') continue;
+        if (t[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        unsigned char c = uint8_t(t[i + 1]);
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) return char(c);
+        if (c >= 'a' && c <= 'z') return char(c - 'a' + 'A');
+        return 0;
+    }
+    return 0;
+}
+
 std::vector<MenuRect> layout_bar(const MenuBar& bar, const platform::Font& font) {
     std::vector<MenuRect> out;
     if (bar.menus.empty()) return out;
@@ -113,6 +128,11 @@ void MenuView::set_bar(MenuBar bar, int frame_width, int frame_height) {
     bar_items_ = layout_bar(bar_, font_);
 }
 
+void MenuView::set_frame(int frame_width, int frame_height) {
+    if (frame_width == frame_width_ && frame_height == frame_height_) return;
+    set_bar(std::move(bar_), frame_width, frame_height);
+}
+
 void MenuView::close() {
     popups_.clear();
     bar_open_ = -1;
@@ -170,6 +190,7 @@ int MenuView::bar_item_at(int x, int y) const {
 
 MenuView::Result MenuView::press(int x, int y) {
     Result r;
+    alt_alone_ = false;  // Alt with a click is not Alt alone
     if (auto hit = popup_item_at(x, y)) {
         auto [level, index] = *hit;
         r.consumed = true;
@@ -258,8 +279,11 @@ MenuView::Result MenuView::escape() {
     Result r;
     if (!is_open() && bar_open_ < 0) return r;
     r.consumed = r.redraw = true;
+    tracking_ = false;
     if (popups_.size() > 1)
         popups_.pop_back();
+    else if (is_open())
+        popups_.clear();  // the title stays selected
     else
         close();
     return r;

@@ -56,6 +56,9 @@ struct ItemLabel {
     std::string shortcut_utf8;
 };
 ItemLabel item_label(const std::string& text_cp932);
+// The key of an item: the upper-case ASCII letter or digit after a single
+// '&' in its text, 0 when there is none.
+char item_mnemonic(const std::string& text_cp932);
 
 std::vector<MenuRect> layout_bar(const MenuBar& bar, const platform::Font& font);
 // A popup with its top-left at (x, y) if it fits, moved inside the frame
@@ -94,8 +97,22 @@ class MenuView {
     Result press(int x, int y);
     Result release(int x, int y);
     Result motion(int x, int y);
+    // Escape: closes the deepest popup; with only the title left selected,
+    // leaves the bar.
     Result escape();
     void close();
+
+    // Keys (virtual-key codes) while the window has the keyboard; `alt` tells
+    // whether Alt is held (menu_keys.cpp). Alt or F10 alone selects the first
+    // title, arrows move, Enter or Space choose, letters choose by mnemonic.
+    Result key_down(int key, bool alt);
+    Result key_up(int key);
+    // Forgets the state of Alt (the window lost the keyboard).
+    void reset_keys();
+    // The menu has the keyboard: a title is selected or a popup is open.
+    bool has_keyboard() const { return bar_open_ >= 0 || is_open(); }
+    // A new frame size; what is open stays open when the size is the same.
+    void set_frame(int frame_width, int frame_height);
 
     bool is_open() const { return !popups_.empty(); }
     int open_bar_item() const { return bar_open_; }
@@ -117,6 +134,13 @@ class MenuView {
     const MenuItem& item(const PopupLayout& p, int i) const {
         return bar_.menus[size_t(p.menu)][size_t(i)];
     }
+    // Keyboard helpers (menu_keys.cpp).
+    void activate();
+    Result choose_title(int index);
+    Result choose_hot();
+    Result move_along_bar(int step);
+    void open_submenu_by_key(size_t level, int index);
+    void select_first_item(bool last);
 
     const platform::Font& font_;
     MenuBar bar_;
@@ -124,6 +148,8 @@ class MenuView {
     std::vector<PopupLayout> popups_;
     int bar_open_ = -1;
     bool tracking_ = false;  // a press began in the menu; its release belongs to it too
+    bool alt_held_ = false;
+    bool alt_alone_ = false;  // Alt went down and nothing else happened since
     int frame_width_ = 0, frame_height_ = 0;
     std::function<void(MenuBar&)> activate_;
 };

@@ -26,17 +26,18 @@ MenuItem item(int32_t id, const char* text, MenuItem::Kind kind = MenuItem::Comm
 
 // Bar: "File" (menu 1), "View" (menu 2), "Go" (a command right on the bar).
 // File: Open, -, Gone (disabled), More > (menu 3: Deep). View: 40003, 40004.
+// Letters after '&' are the items' keys.
 MenuBar sample_bar() {
     MenuBar bar;
     bar.menus.resize(4);
     bar.menus[0] = {item(1, "&File", MenuItem::Popup, 1), item(2, "View", MenuItem::Popup, 2),
-                    item(3, "Go")};
+                    item(3, "&Go")};
     MenuItem gone = item(12, "Gone");
     gone.disabled = true;
-    bar.menus[1] = {item(10, "Open\tCtrl+O"), item(11, "-", MenuItem::Separator), gone,
-                    item(13, "More", MenuItem::Popup, 3)};
+    bar.menus[1] = {item(10, "&Open\tCtrl+O"), item(11, "-", MenuItem::Separator), gone,
+                    item(13, "&More", MenuItem::Popup, 3)};
     bar.menus[2] = {item(kMenuWindowed, "Window"), item(kMenuFullScreen, "Full")};
-    bar.menus[3] = {item(30, "Deep")};
+    bar.menus[3] = {item(30, "&Deep")};
     return bar;
 }
 
@@ -184,7 +185,8 @@ TEST_F(MenuViewTest, SlidingAlongTheBarEscapeAndClicksElsewhere) {
     EXPECT_EQ(view.open_bar_item(), 1);
     EXPECT_EQ(view.popups()[0].menu, 2);
 
-    // Escape closes the deepest popup first.
+    // Escape closes the deepest popup first, then the last one (its title
+    // stays selected), then leaves the bar.
     view.motion(x0, y0);
     auto [mx, my] = popup_point(0, 3);
     view.motion(mx, my);
@@ -193,6 +195,9 @@ TEST_F(MenuViewTest, SlidingAlongTheBarEscapeAndClicksElsewhere) {
     EXPECT_EQ(view.popups().size(), 1u);
     view.escape();
     EXPECT_FALSE(view.is_open());
+    EXPECT_EQ(view.open_bar_item(), 0);
+    EXPECT_TRUE(view.escape().consumed);
+    EXPECT_FALSE(view.has_keyboard());
     EXPECT_FALSE(view.escape().consumed);
 
     // A press on the picture closes an open menu and goes no further; with
@@ -289,4 +294,183 @@ TEST_F(MenuViewTest, DrawingShowsTheBarMarksAndGreyedItems) {
     const PopupLayout& v = view.popups()[0];
     EXPECT_GT(count(v.items[0], 0, M::kMarkWidth, 0), 0);
     EXPECT_EQ(count(v.items[1], 0, M::kMarkWidth, 0), 0);
+}
+
+TEST(MenuLabels, MnemonicIsTheLetterAfterASingleAmpersand) {
+    EXPECT_EQ(item_mnemonic("&File"), 'F');
+    EXPECT_EQ(item_mnemonic("e&xit"), 'X');
+    EXPECT_EQ(item_mnemonic("A&&B"), 0);
+    EXPECT_EQ(item_mnemonic("A&&B&c"), 'C');
+    EXPECT_EQ(item_mnemonic("Top&"), 0);
+    EXPECT_EQ(item_mnemonic("&1st"), '1');
+    // "ファイル(&F)" in CP932: the trail bytes are never taken for '&'.
+    EXPECT_EQ(item_mnemonic("\x83\x74\x83\x40\x83\x43\x83\x8B(&F)"), 'F');
+    EXPECT_EQ(item_mnemonic("&\x83\x74"), 0);
+}
+
+namespace {
+constexpr int kAlt = 18, kF10 = 121, kEnter = 13, kEsc = 27, kSpace = 32;
+constexpr int kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
+}  // namespace
+
+TEST_F(MenuViewTest, AltAloneOrF10SelectsTheFirstTitleAndArrowsWalkTheBar) {
+    int activations = 0;
+    view.on_activate([&](MenuBar&) { ++activations; });
+    EXPECT_FALSE(view.key_down(kAlt, true).consumed);  // Alt itself stays the scripts'
+    EXPECT_FALSE(view.key_down(kAlt, true).consumed);  // auto-repeat
+    MenuView::Result r = view.key_up(kAlt);
+    EXPECT_TRUE(r.consumed);
+    EXPECT_TRUE(r.redraw);
+    EXPECT_EQ(activations, 1);
+    EXPECT_EQ(view.open_bar_item(), 0);
+    EXPECT_FALSE(view.is_open());
+    EXPECT_TRUE(view.has_keyboard());
+
+    // Left and Right wrap around the titles.
+    view.key_down(kLeft, false);
+    EXPECT_EQ(view.open_bar_item(), 2);
+    view.key_down(kRight, false);
+    EXPECT_EQ(view.open_bar_item(), 0);
+    view.key_down(kRight, false);
+    EXPECT_EQ(view.open_bar_item(), 1);
+    EXPECT_FALSE(view.is_open());
+    // Every key belongs to the menu now, releases too; Escape leaves the bar.
+    EXPECT_TRUE(view.key_down('Q', false).consumed);
+    EXPECT_TRUE(view.key_up('Q').consumed);
+    EXPECT_TRUE(view.key_down(kEsc, false).consumed);
+    EXPECT_FALSE(view.has_keyboard());
+
+    // F10 does the same; pressing it again leaves.
+    EXPECT_TRUE(view.key_down(kF10, false).consumed);
+    EXPECT_EQ(view.open_bar_item(), 0);
+    EXPECT_EQ(activations, 2);
+    view.key_down(kF10, false);
+    EXPECT_FALSE(view.has_keyboard());
+
+    // Alt with another key, or with a click, in between is not Alt alone.
+    view.key_down(kAlt, true);
+    view.key_down('Z', true);
+    EXPECT_FALSE(view.key_up(kAlt).consumed);
+    view.key_down(kAlt, true);
+    view.press(kW - 1, kH - 1);
+    EXPECT_FALSE(view.key_up(kAlt).consumed);
+    view.key_down(kAlt, true);
+    view.reset_keys();  // the window lost the keyboard
+    EXPECT_FALSE(view.key_up(kAlt).consumed);
+    EXPECT_FALSE(view.has_keyboard());
+
+    // Alt while the menu has the keyboard leaves it, and its release does
+    // not come back.
+    view.key_down(kF10, false);
+    EXPECT_TRUE(view.key_down(kAlt, true).consumed);
+    EXPECT_FALSE(view.has_keyboard());
+    EXPECT_FALSE(view.key_up(kAlt).consumed);
+    EXPECT_FALSE(view.has_keyboard());
+}
+
+TEST_F(MenuViewTest, PopupsOpenWithTheirFirstItemAndArrowsSkipWhatCannotBeChosen) {
+    view.key_down(kF10, false);
+    view.key_down(kDown, false);
+    ASSERT_TRUE(view.is_open());
+    EXPECT_EQ(view.popups()[0].menu, 1);
+    EXPECT_EQ(view.popups()[0].hot, 0);
+    // Open, (separator), (Gone: disabled), More: down skips to More and wraps.
+    view.key_down(kDown, false);
+    EXPECT_EQ(view.popups()[0].hot, 3);
+    view.key_down(kDown, false);
+    EXPECT_EQ(view.popups()[0].hot, 0);
+    view.key_down(kUp, false);
+    EXPECT_EQ(view.popups()[0].hot, 3);
+    // Right on a submenu item opens it; Left closes it again.
+    view.key_down(kRight, false);
+    ASSERT_EQ(view.popups().size(), 2u);
+    EXPECT_EQ(view.popups()[1].menu, 3);
+    EXPECT_EQ(view.popups()[1].hot, 0);
+    view.key_down(kLeft, false);
+    EXPECT_EQ(view.popups().size(), 1u);
+    // Right on a plain item moves to the next title and keeps a menu open.
+    view.key_down(kUp, false);
+    EXPECT_EQ(view.popups()[0].hot, 0);
+    view.key_down(kRight, false);
+    EXPECT_EQ(view.open_bar_item(), 1);
+    ASSERT_TRUE(view.is_open());
+    EXPECT_EQ(view.popups()[0].menu, 2);
+    EXPECT_EQ(view.popups()[0].hot, 0);
+    // Left from the first title wraps to the last one: a command, so
+    // nothing opens below it.
+    view.key_down(kLeft, false);
+    view.key_down(kLeft, false);
+    EXPECT_EQ(view.open_bar_item(), 2);
+    EXPECT_FALSE(view.is_open());
+    // Up on a title opens its menu at the last item.
+    view.key_down(kRight, false);
+    view.key_down(kUp, false);
+    EXPECT_EQ(view.popups()[0].hot, 3);
+
+    // Enter on a submenu item opens it; Enter then chooses, as a click does.
+    EXPECT_FALSE(view.key_down(kEnter, false).command);
+    ASSERT_EQ(view.popups().size(), 2u);
+    MenuView::Result r = view.key_down(kEnter, false);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(*r.command, 30);
+    EXPECT_FALSE(view.has_keyboard());
+
+    // Space chooses too; Enter on a command title chooses it at once.
+    view.key_down(kF10, false);
+    view.key_down(kDown, false);
+    r = view.key_down(kSpace, false);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(*r.command, 10);
+    view.key_down(kF10, false);
+    view.key_down(kLeft, false);
+    r = view.key_down(kEnter, false);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(*r.command, 3);
+    EXPECT_FALSE(view.has_keyboard());
+}
+
+TEST_F(MenuViewTest, MnemonicsOpenMenusAndChooseItems) {
+    // Alt with a title's letter opens that menu; the letter's character is
+    // the menu's, not typed.
+    MenuView::Result r = view.key_down('F', true);
+    EXPECT_TRUE(r.consumed);
+    ASSERT_TRUE(view.is_open());
+    EXPECT_EQ(view.open_bar_item(), 0);
+    EXPECT_EQ(view.popups()[0].hot, 0);
+    // Inside the popup a letter alone chooses; a submenu's letter opens it.
+    view.key_down('M', false);
+    ASSERT_EQ(view.popups().size(), 2u);
+    r = view.key_down('D', false);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(*r.command, 30);
+    // An unknown letter inside the menu does nothing but is still its own.
+    view.key_down('F', true);
+    r = view.key_down('Q', false);
+    EXPECT_TRUE(r.consumed);
+    EXPECT_FALSE(r.command);
+    view.close();
+
+    // Alt with a command title's letter chooses it at once.
+    r = view.key_down('G', true);
+    ASSERT_TRUE(r.command);
+    EXPECT_EQ(*r.command, 3);
+    // Letters nobody owns, and letters without Alt, stay the scripts'.
+    EXPECT_FALSE(view.key_down('Q', true).consumed);
+    EXPECT_FALSE(view.key_down('F', false).consumed);
+    EXPECT_FALSE(view.has_keyboard());
+}
+
+TEST_F(MenuViewTest, AltEnterIsNeverTheMenus) {
+    // Alt down, Enter down and up with Alt held, Alt up: all of it goes on
+    // to the window (the full-screen switch acts on Enter's release).
+    EXPECT_FALSE(view.key_down(kAlt, true).consumed);
+    EXPECT_FALSE(view.key_down(kEnter, true).consumed);
+    EXPECT_FALSE(view.key_up(kEnter).consumed);
+    EXPECT_FALSE(view.key_up(kAlt).consumed);
+    EXPECT_FALSE(view.has_keyboard());
+    // With the menu selected, Alt leaves it first, so Enter is free again.
+    view.key_down(kF10, false);
+    view.key_down(kAlt, true);
+    EXPECT_FALSE(view.key_down(kEnter, true).consumed);
+    EXPECT_FALSE(view.key_up(kEnter).consumed);
 }
