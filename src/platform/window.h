@@ -64,6 +64,8 @@ class Window {
     virtual void move_to(int x, int y) = 0;
     virtual void desktop_mouse(int& x, int& y) const = 0;
     virtual void show_message(const std::string& caption, const std::string& text) = 0;
+    // The window's token: nonzero, unique among the process's windows.
+    virtual uint32_t id() const = 0;
 };
 
 // Creates the window (SDL); nullptr after printing why when it cannot.

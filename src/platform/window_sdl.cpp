@@ -166,6 +166,7 @@ class SdlWindow final : public Window {
     void show_message(const std::string& caption, const std::string& text) override {
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
     }
+    uint32_t id() const override { return SDL_GetWindowID(window_); }
 
   private:
     bool translate(const SDL_Event& ev, WindowEvent& e) {

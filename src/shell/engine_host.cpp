@@ -26,6 +26,7 @@ namespace {
 constexpr int kVirtualKeyF8 = 119;
 constexpr int kVirtualKeyEnter = 13;
 constexpr uint32_t kLoopWaitMs = 5;
+constexpr uint32_t kFullScreenCommand = 1214;
 
 }  // namespace
 
@@ -42,7 +43,14 @@ void bind_all_families(TrapTable& table) {
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
-    : options_(options), engine_(std::make_unique<ScriptEngine>()) {}
+    : options_(options), engine_(std::make_unique<ScriptEngine>()) {
+    // The block plug-ins read lives from engine initialisation to shutdown.
+    engine_->add_init_hook([this] {
+        state_block_.allocate(engine_->memory());
+        refresh_state_block();
+    });
+    engine_->add_shutdown_hook([this] { state_block_.release(); });
+}
 
 EngineHost::~EngineHost() {
     if (previous_sink_) set_error_sink(*previous_sink_);
@@ -215,6 +223,34 @@ uint32_t EngineHost::switch_fullscreen(bool on) {
     return 1;
 }
 
+uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
+    return queue_.send([=, this] { return window_command(message, wparam, lparam); });
+}
+
+uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t) {
+    const Settings& s = settings();
+    switch (message) {
+        case kFullScreenCommand:
+            return switch_fullscreen(wparam != 0);
+        case kPluginQueryCommand: {
+            PluginAnswer a;
+            a.stop_word = engine_->stop_word();
+            a.window_state = state_block_.address();
+            a.window = window_ ? window_->id() : 0;
+            a.width = uint32_t(s.width);
+            a.height = uint32_t(s.height);
+            a.depth = uint32_t(s.depth);
+            return answer_plugin_query(engine_->memory(), wparam, a);
+        }
+        default:
+            return 0;
+    }
+}
+
+void EngineHost::refresh_state_block() {
+    state_block_.update(current_window_state());
+}
+
 void EngineHost::pause() {
     engine_->pause_threads();
     engine_clock().pause();
@@ -234,6 +270,11 @@ void EngineHost::restart_with_drop(const std::string& path_utf8) {
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {
+    dispatch(event);
+    refresh_state_block();
+}
+
+void EngineHost::dispatch(const platform::WindowEvent& event) {
     using E = platform::WindowEvent;
     WindowState& w = window_state();
     platform::WindowEvent e = event;
@@ -349,6 +390,8 @@ int EngineHost::run() {
             if (close_requested_) break;
         }
         queue_.drain();
+        // `setsystem` changes the focus and sound flags on script threads.
+        refresh_state_block();
         refresh_menu();
         if (instance && instance->raise_requested()) window_->raise();
         // Headless runs end with their last script thread; a window stays

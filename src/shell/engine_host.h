@@ -14,6 +14,7 @@
 #include "shell/app.h"
 #include "shell/error_report.h"
 #include "shell/menu_view.h"
+#include "shell/plugin_query.h"
 #include "vm/engine.h"
 
 namespace tob {
@@ -33,6 +34,12 @@ class EngineHost {
     void handle(const platform::WindowEvent& event);
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
+    // A numbered window command as plug-in libraries send it (1214 the
+    // full-screen switch, 1224 the plug-in query): runs on the window
+    // thread; the sender waits for its result. Unknown numbers give 0.
+    uint32_t send_window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
+    // The plug-in query's window-state block (0 outside engine initialisation).
+    ScriptAddr window_state_block() const { return state_block_.address(); }
 
   private:
     bool create_window();
@@ -42,6 +49,10 @@ class EngineHost {
     void resume();
     void restart_with_drop(const std::string& path_utf8);
     int exit_status(bool timed_out, bool loaded) const;
+    uint32_t window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
+    void dispatch(const platform::WindowEvent& e);
+    // Brings the window-state block up to date with the window.
+    void refresh_state_block();
     // Paints the view page (a part of it, or all) and shows it.
     void present(std::optional<gfx::Box> area);
     bool write_screenshot(const std::filesystem::path& file);
@@ -86,6 +97,7 @@ class EngineHost {
     bool menu_swallows_text_ = false;  // the last key went to the menu
     uint32_t menu_redraws_seen_ = 0;
     gfx::Frame client_frame_;
+    WindowStateBlock state_block_;
 };
 
 // Binds the built-in families the shell knows of to a trap table.

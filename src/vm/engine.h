@@ -55,6 +55,9 @@ class ScriptEngine {
     TrapTable& traps() { return traps_; }
     TrapDispatcher& dispatcher() { return dispatcher_; }
     bool stopped() const { return machine_.stop.load(std::memory_order_relaxed) != 0; }
+    // The script address of the stop word: a copy of the stop flag that
+    // plug-ins read, and write to stop every thread. 0 before initialisation.
+    ScriptAddr stop_word() const { return machine_.stop_word.load(); }
 
     // --- configuration by the shell ---
     void set_compiler(ProgramCompiler compiler) { compiler_ = std::move(compiler); }
@@ -132,6 +135,8 @@ class ScriptEngine {
     // whose end gives the run's outcome.
     int start_thread(VmContext* ctx, bool start_suspended, bool main_program);
     void thread_procedure(int slot);
+    // Stops the machine when the stop word was set from outside; true then.
+    bool poll_stop_word();
     void release_context_stack(ScriptThread& t);
     uint32_t adjust_refcount(ScriptAddr addr, int delta);
 
@@ -162,6 +167,7 @@ class ScriptEngine {
 
     std::atomic<bool> exit_requested_{false};
     std::atomic<bool> stopping_all_{false};
+    std::atomic<bool> stopped_by_word_{false};
     mutable std::mutex outcome_mutex_;
     Outcome outcome_;
     bool main_started_ = false;

@@ -159,11 +159,24 @@ const char* runtime_error_message(RuntimeError e) {
     return "";
 }
 
+void set_stop(Machine& m, uint32_t value) {
+    m.stop.store(value);
+    ScriptAddr word = m.stop_word.load(std::memory_order_relaxed);
+    if (word && m.memory) m.memory->store_shared32(word, value);
+}
+
+uint32_t read_stop_word(const Machine& m) {
+    ScriptAddr word = m.stop_word.load(std::memory_order_relaxed);
+    uint32_t value = 0;
+    if (word && m.memory) m.memory->load_shared32(word, value);
+    return value;
+}
+
 void raise_runtime_error(Machine& m, VmContext& ctx, RuntimeError e) {
     // The report may block until its box is closed; the machine stops after that.
     report_error(1, "%s", runtime_error_message(e));
     ctx.state = uint8_t(ContextState::Failed);
-    m.stop.store(1);
+    set_stop(m, 1);
 }
 
 // The loop, in two builds: kFuse = false is the reference, one instruction per

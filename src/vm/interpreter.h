@@ -27,6 +27,9 @@ inline constexpr uint32_t kSliceBudget = 255;
 struct Machine {
     ScriptMemory* memory = nullptr;
     std::atomic<uint32_t> stop{0};  // the global stop flag
+    // A copy of the stop flag in script memory for plug-ins (0: none); kept
+    // by `set_stop`.
+    std::atomic<ScriptAddr> stop_word{0};
     // Serves `trap n` (installed by engine initialisation); may replace contexts.
     void (*trap)(Machine& m, uint32_t number, VmContext& ctx) = nullptr;
     void* user = nullptr;  // for the trap hook's owner
@@ -48,6 +51,11 @@ int run_slice(Machine& m, VmContext& ctx);
 // which runs common instruction sequences as one step, must match in every
 // observable effect (tests compare the two).
 int run_slice_reference(Machine& m, VmContext& ctx);
+
+// Sets the stop flag and its copy, the stop word.
+void set_stop(Machine& m, uint32_t value);
+// What the stop word holds now (a plug-in may have written it); 0 without one.
+uint32_t read_stop_word(const Machine& m);
 
 // Reports the error's message at level 1, then sets the context's state to 2
 // and the stop flag.

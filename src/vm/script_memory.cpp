@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 
 namespace tob {
 namespace {
@@ -187,6 +189,31 @@ std::optional<std::string_view> ScriptMemory::c_string(ScriptAddr addr, uint32_t
     const void* nul = std::memchr(p, 0, scan);
     if (!nul) return std::nullopt;
     return std::string_view(p, size_t(static_cast<const char*>(nul) - p));
+}
+
+namespace {
+
+uint32_t to_little_endian(uint32_t v) {
+    if constexpr (std::endian::native == std::endian::little) return v;
+    return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
+}
+
+}  // namespace
+
+bool ScriptMemory::load_shared32(ScriptAddr addr, uint32_t& out) const {
+    uint8_t* p = host(addr, 4);
+    if (!p || addr % 4 != 0) return false;
+    out = to_little_endian(
+        std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(p)).load(std::memory_order_relaxed));
+    return true;
+}
+
+bool ScriptMemory::store_shared32(ScriptAddr addr, uint32_t value) {
+    uint8_t* p = host(addr, 4);
+    if (!p || addr % 4 != 0) return false;
+    std::atomic_ref<uint32_t>(*reinterpret_cast<uint32_t*>(p))
+        .store(to_little_endian(value), std::memory_order_relaxed);
+    return true;
 }
 
 bool ScriptMemory::copy_in(ScriptAddr dst, const void* src, uint32_t len) {

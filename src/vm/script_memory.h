@@ -81,6 +81,11 @@ class ScriptMemory {
     std::optional<std::string_view> c_string(ScriptAddr addr, uint32_t max_len = 1u << 20) const;
     // Copies bytes in and out; false when the script range is invalid.
     bool copy_in(ScriptAddr dst, const void* src, uint32_t len);
+    // Atomic access to an aligned little-endian word that threads share (the
+    // stop word, the window-state block); false when `addr` is unaligned or
+    // invalid.
+    bool load_shared32(ScriptAddr addr, uint32_t& out) const;
+    bool store_shared32(ScriptAddr addr, uint32_t value);
     bool copy_out(void* dst, ScriptAddr src, uint32_t len) const;
 
   private:

@@ -118,13 +118,14 @@ void ScriptEngine::thread_procedure(int slot) {
     running_.fetch_add(1);
     std::this_thread::yield();
     while (!stopped()) {
+        if (poll_stop_word()) break;
         if (t.run.load() == 0) break;
         int top = t.top.load();
         VmContext* c = t.contexts[size_t(top)];
         if (c->state == uint8_t(ContextState::Failed)) {
             // Only `exit` gets here: errors stop the machine themselves.
             exit_requested_ = true;
-            machine_.stop.store(1);
+            set_stop(machine_, 1);
             if (on_exit_) on_exit_();
             break;
         }
@@ -164,7 +165,7 @@ void ScriptEngine::thread_procedure(int slot) {
         std::lock_guard lock(outcome_mutex_);
         if (exit_requested_)
             outcome_.exited = true;
-        else if (!stopping_all_)
+        else if (!stopping_all_ && !stopped_by_word_)
             outcome_.failed = true;
     }
     release_context_stack(t);
@@ -195,7 +196,7 @@ void ScriptEngine::resume_threads() {
 
 void ScriptEngine::stop_all_threads() {
     stopping_all_ = true;
-    machine_.stop.store(1);
+    set_stop(machine_, 1);
     std::vector<std::thread> collected;
     {
         std::lock_guard lock(threads_mutex_);
@@ -235,11 +236,25 @@ void ScriptEngine::reset_thread_table() {
     }
     pause_count_ = 0;
     exit_requested_ = false;
-    machine_.stop.store(0);
+    stopped_by_word_ = false;
+    set_stop(machine_, 0);
+}
+
+bool ScriptEngine::poll_stop_word() {
+    if (stopped() || read_stop_word(machine_) == 0) return false;
+    // Written by a plug-in: every thread stops, as stop-all-threads stops them.
+    stopped_by_word_ = true;
+    set_stop(machine_, 1);
+    return true;
 }
 
 void ScriptEngine::initialise() {
     shutdown();
+    // The stop word lives from initialisation to shutdown; it starts as the
+    // stop flag is.
+    ScriptAddr word = memory_.allocate(4, BlockKind::Engine);
+    machine_.stop_word.store(word);
+    set_stop(machine_, machine_.stop.load());
     for (auto& hook : init_hooks_) hook();
     machine_.trap = nullptr;
     dispatcher_.install();
@@ -247,6 +262,7 @@ void ScriptEngine::initialise() {
 
 void ScriptEngine::shutdown() {
     for (auto it = shutdown_hooks_.rbegin(); it != shutdown_hooks_.rend(); ++it) (*it)();
+    if (ScriptAddr word = machine_.stop_word.exchange(0)) memory_.free(word);
 }
 
 ScriptEngine::Outcome ScriptEngine::outcome() const {

@@ -97,7 +97,7 @@ int32_t TrapDispatcher::counted_arguments(const VmContext& ctx) const {
 void TrapDispatcher::dispatch(uint32_t number, VmContext& ctx) {
     auto fail = [&] {
         ctx.state = uint8_t(ContextState::Failed);
-        machine_.stop.store(1, std::memory_order_relaxed);
+        set_stop(machine_, 1);
     };
     if (number >= kTrapCount) {
         report_error(1, "不正な命令コード - #%d", int(number));

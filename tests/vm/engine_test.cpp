@@ -387,3 +387,58 @@ TEST_F(EngineTest, CallingIntoAReleasedProgramIsAnError) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0], "プログラム領域をオーバーしました");
 }
+
+TEST_F(EngineTest, StopWordFollowsTheStopFlagAndWritingItStopsEveryThread) {
+    ScriptAddr word = engine.stop_word();
+    ASSERT_NE(word, 0u);
+    auto stop_word = [&] {
+        uint32_t v = 0xDEAD;
+        engine.memory().read32(engine.stop_word(), v);
+        return v;
+    };
+    EXPECT_EQ(stop_word(), 0u);
+
+    programs["main.c"] = [](ProgramWriter& w) {
+        Assembler::Label entry = w.a.label(), spin = w.a.label(), loop = w.a.label();
+        w.begin_main();
+        w.call_with_label("thd_begin", entry, {0, 0, 0});
+        w.a.bind(spin).to(Op::Jmp, spin);
+        w.a.bind(entry);
+        w.a.bind(loop).to(Op::Jmp, loop);
+    };
+    ASSERT_TRUE(engine.run_program("main.c"));
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (engine.running_threads() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(engine.running_threads(), 2);
+    // A plug-in writes the word: every thread ends, as stop-all ends them,
+    // which is no failure.
+    engine.memory().write32(word, 1);
+    wait_for_threads();
+    EXPECT_TRUE(engine.stopped());
+    EXPECT_FALSE(engine.outcome().failed);
+    EXPECT_FALSE(engine.outcome().finished);
+    EXPECT_TRUE(reports.empty());
+    engine.stop_all_threads();  // the reset clears flag and word
+    EXPECT_FALSE(engine.stopped());
+    EXPECT_EQ(stop_word(), 0u);
+
+    // A run-time error sets it.
+    programs["main.c"] = [](ProgramWriter& w) {
+        w.begin_main();
+        w.a.movi(1, 5).movi(2, 0).reg(Op::Div, 1, 2);
+        w.end_main();
+    };
+    EXPECT_TRUE(run_main().failed);
+    EXPECT_EQ(stop_word(), 1u);
+    // Initialisation makes a new word holding the flag as it is; shutdown
+    // frees it.
+    engine.shutdown();
+    EXPECT_EQ(engine.stop_word(), 0u);
+    EXPECT_EQ(engine.memory().block_size(word), 0u);
+    engine.initialise();
+    ASSERT_NE(engine.stop_word(), 0u);
+    EXPECT_EQ(stop_word(), 1u);
+    engine.stop_all_threads();
+    EXPECT_EQ(stop_word(), 0u);
+}
