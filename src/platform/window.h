@@ -15,6 +15,10 @@ struct WindowSpec {
     bool resizable = false;
     int width = 640, height = 480;
     bool headless = false;
+    // A small tool window beside the main one (the debug output): created
+    // hidden, after the main window, which must outlive it. Its events arrive
+    // through the main window's `wait_event`.
+    bool tool = false;
 };
 
 struct WindowEvent {
@@ -34,7 +38,8 @@ struct WindowEvent {
         Minimized,
         DropFile,
         Wakeup,
-        Exposed
+        Exposed,
+        Close  // the window's close button (Quit when it is the last window)
     };
     Type type = None;
     int key = 0;  // virtual-key code (Windows numbering: F8 = 119, Enter = 13)
@@ -42,8 +47,9 @@ struct WindowEvent {
     int x = 0, y = 0;  // client coordinates, or the new size for Resized
     int button = 0;    // 1 left, 2 right, 4 middle
     bool double_click = false;
-    int wheel = 0;     // in the platform's units of 120 per notch
-    std::string text;  // UTF-8 for Text, a path for DropFile
+    int wheel = 0;        // in the platform's units of 120 per notch
+    std::string text;     // UTF-8 for Text, a path for DropFile
+    uint32_t window = 0;  // the token of the window it happened in; 0: none in particular
 };
 
 class Window {
@@ -66,6 +72,8 @@ class Window {
     virtual void show_message(const std::string& caption, const std::string& text) = 0;
     // The window's token: nonzero, unique among the process's windows.
     virtual uint32_t id() const = 0;
+    virtual void set_visible(bool visible) = 0;
+    virtual bool visible() const = 0;
 };
 
 // Creates the window (SDL); nullptr after printing why when it cannot.

@@ -81,10 +81,12 @@ class SdlWindow final : public Window {
         if (texture_) SDL_DestroyTexture(texture_);
         if (renderer_) SDL_DestroyRenderer(renderer_);
         if (window_) SDL_DestroyWindow(window_);
-        SDL_Quit();
+        if (owns_sdl_) SDL_Quit();
     }
 
     bool open(const WindowSpec& spec) {
+        if (spec.tool) return open_tool(spec);
+        owns_sdl_ = true;
         if (spec.headless) {
             SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
             SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
@@ -114,6 +116,25 @@ class SdlWindow final : public Window {
         }
         SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
         SDL_StartTextInput();
+        return true;
+    }
+
+    // A tool window: SDL is already running for the main window.
+    bool open_tool(const WindowSpec& spec) {
+        if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
+        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_UTILITY | SDL_WINDOW_SKIP_TASKBAR;
+        window_ = SDL_CreateWindow(spec.title_utf8.c_str(), SDL_WINDOWPOS_UNDEFINED,
+                                   SDL_WINDOWPOS_UNDEFINED, spec.width, spec.height, flags);
+        if (!window_) {
+            std::fprintf(stderr, "engine: cannot create the window '%s': %s\n",
+                         spec.title_utf8.c_str(), SDL_GetError());
+            return false;
+        }
+        headless_ = spec.headless;
+        if (!headless_) {
+            renderer_ = SDL_CreateRenderer(window_, -1, 0);
+            if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+        }
         return true;
     }
 
@@ -167,6 +188,13 @@ class SdlWindow final : public Window {
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
     }
     uint32_t id() const override { return SDL_GetWindowID(window_); }
+    void set_visible(bool visible) override {
+        if (visible)
+            SDL_ShowWindow(window_);
+        else
+            SDL_HideWindow(window_);
+    }
+    bool visible() const override { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) != 0; }
 
   private:
     bool translate(const SDL_Event& ev, WindowEvent& e) {
@@ -185,15 +213,18 @@ class SdlWindow final : public Window {
                 return true;
             case SDL_KEYDOWN:
             case SDL_KEYUP:
+                e.window = ev.key.windowID;
                 e.type = ev.type == SDL_KEYDOWN ? WindowEvent::KeyDown : WindowEvent::KeyUp;
                 e.key = virtual_key(ev.key.keysym.sym);
                 return true;
             case SDL_TEXTINPUT:
                 e.type = WindowEvent::Text;
+                e.window = ev.text.windowID;
                 e.text = ev.text.text;
                 return true;
             case SDL_MOUSEMOTION:
                 e.type = WindowEvent::MouseMove;
+                e.window = ev.motion.windowID;
                 e.x = ev.motion.x;
                 e.y = ev.motion.y;
                 e.button = (ev.motion.state & SDL_BUTTON_LMASK ? 1 : 0) |
@@ -204,6 +235,7 @@ class SdlWindow final : public Window {
             case SDL_MOUSEBUTTONUP:
                 e.type =
                     ev.type == SDL_MOUSEBUTTONDOWN ? WindowEvent::MouseDown : WindowEvent::MouseUp;
+                e.window = ev.button.windowID;
                 e.button = button_bit(ev.button.button);
                 e.double_click = ev.button.clicks >= 2;
                 e.x = ev.button.x;
@@ -211,15 +243,21 @@ class SdlWindow final : public Window {
                 return e.button != 0;
             case SDL_MOUSEWHEEL:
                 e.type = WindowEvent::Wheel;
+                e.window = ev.wheel.windowID;
                 e.wheel = ev.wheel.y * 120;
                 return true;
             case SDL_DROPFILE:
                 e.type = WindowEvent::DropFile;
+                e.window = ev.drop.windowID;
                 e.text = ev.drop.file ? ev.drop.file : "";
                 SDL_free(ev.drop.file);
                 return true;
             case SDL_WINDOWEVENT:
+                e.window = ev.window.windowID;
                 switch (ev.window.event) {
+                    case SDL_WINDOWEVENT_CLOSE:
+                        e.type = WindowEvent::Close;
+                        return true;
                     case SDL_WINDOWEVENT_FOCUS_GAINED:
                         e.type = WindowEvent::FocusGained;
                         return true;
@@ -251,6 +289,7 @@ class SdlWindow final : public Window {
     int tex_w_ = 0, tex_h_ = 0;
     Uint32 wake_event_ = 0;
     bool headless_ = false;
+    bool owns_sdl_ = false;  // the main window starts and ends SDL
 };
 
 }  // namespace

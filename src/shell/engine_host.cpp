@@ -23,7 +23,6 @@
 namespace tob {
 namespace {
 
-constexpr int kVirtualKeyF8 = 119;
 constexpr int kVirtualKeyEnter = 13;
 constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kFullScreenCommand = 1214;
@@ -57,6 +56,7 @@ EngineHost::~EngineHost() {
     queue_.close();
     system_value_hooks() = {};
     engine_.reset();
+    stop_debug_window();  // before the main window, which ends the display
     window_.reset();
 }
 
@@ -156,11 +156,11 @@ void EngineHost::start_devices() {
         // computed and kept, the window stays rectangular.
         ps.hooks.set_shape = [](std::optional<std::vector<gfx::Rect>>) {};
     }
-    // The debug output: standard output, always in headless runs and with
-    // `DebugMode` in a window.
-    if (options_.headless || s.debug_mode)
+    // The debug output: standard output in headless runs; with `DebugMode`
+    // a window of its own (standard output when it cannot be made).
+    if (options_.headless || (s.debug_mode && !start_debug_window()))
         set_debug_output(line_printer(stdout));
-    else
+    else if (!s.debug_mode)
         set_debug_output(std::nullopt);
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
@@ -203,6 +203,7 @@ void EngineHost::stop_devices() {
     engine_->shutdown();
     engine_->free_external_area();
     set_debug_output(std::nullopt);
+    stop_debug_window();
     queue_.close();
 }
 
@@ -274,17 +275,48 @@ void EngineHost::handle(const platform::WindowEvent& event) {
     refresh_state_block();
 }
 
+void EngineHost::set_focus(bool debug_window, bool focused) {
+    (debug_window ? debug_focused_ : main_focused_) = focused;
+    activation_pending_ = true;
+    // Focus moving from one of our windows to the other comes as a loss and
+    // a gain: the run loop looks at both together.
+    if (!batching_events_) apply_activation();
+}
+
+void EngineHost::apply_activation() {
+    activation_pending_ = false;
+    WindowState& w = window_state();
+    bool active = main_focused_ || debug_focused_;
+    if (settings().global_focus.load() == 0) {
+        if (!active && w.active.load()) {
+            pause();
+            w.active = 0;
+            engine_->set_active(false);
+        } else if (active && !w.active.load()) {
+            resume();
+            w.active = 1;
+            engine_->set_active(true);
+        }
+    }
+    w.app_active = active ? 1 : 0;
+}
+
 void EngineHost::dispatch(const platform::WindowEvent& event) {
     using E = platform::WindowEvent;
     WindowState& w = window_state();
     platform::WindowEvent e = event;
+    if (debug_window_ && e.window != 0 && e.window == debug_window_->id()) {
+        debug_window_event(e);
+        return;
+    }
     if (menu_handles(e)) return;
     switch (e.type) {
         case E::Quit:
+        case E::Close:
             close_requested_ = true;
             break;
         case E::KeyDown:
-            if (e.key == kVirtualKeyF8) debug_visible_ = !debug_visible_;
+            if (e.key == kVirtualKeyF8) toggle_debug_window();
             break;
         case E::KeyUp:
             if (e.key == kVirtualKeyEnter && e.alt) switch_fullscreen(!w.full_screen.load());
@@ -328,22 +360,9 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
             w.wheel.fetch_add(e.wheel);
             break;
         case E::FocusLost:
-        case E::FocusGained: {
-            bool active = e.type == E::FocusGained;
-            if (settings().global_focus.load() == 0) {
-                if (!active && w.active.load()) {
-                    pause();
-                    w.active = 0;
-                    engine_->set_active(false);
-                } else if (active && !w.active.load()) {
-                    resume();
-                    w.active = 1;
-                    engine_->set_active(true);
-                }
-            }
-            w.app_active = active ? 1 : 0;
+        case E::FocusGained:
+            set_focus(false, e.type == E::FocusGained);
             break;
-        }
         case E::Resized:
             w.client_width = e.x;
             w.client_height = e.y;
@@ -384,12 +403,16 @@ int EngineHost::run() {
     bool timed_out = false;
     while (!close_requested_) {
         platform::WindowEvent e;
+        batching_events_ = true;
         while (window_->wait_event(e, kLoopWaitMs)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
         }
+        batching_events_ = false;
+        if (activation_pending_) apply_activation();
         queue_.drain();
+        flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
         refresh_menu();

@@ -12,6 +12,7 @@
 #include "platform/command_queue.h"
 #include "platform/window.h"
 #include "shell/app.h"
+#include "shell/debug_view.h"
 #include "shell/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
@@ -42,6 +43,7 @@ class EngineHost {
     ScriptAddr window_state_block() const { return state_block_.address(); }
 
   private:
+    static constexpr int kVirtualKeyF8 = 119;
     bool create_window();
     void start_devices();
     void stop_devices();
@@ -51,6 +53,28 @@ class EngineHost {
     int exit_status(bool timed_out, bool loaded) const;
     uint32_t window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
     void dispatch(const platform::WindowEvent& e);
+    // Focus of the main or the debug window; the application is active while
+    // either has it (pausing with `GlobalFocus` 0 when neither has).
+    void set_focus(bool debug_window, bool focused);
+    void apply_activation();
+
+    // The debug output window (engine_host_debug.cpp): made with `DebugMode`
+    // in a window session, shown beside the main window; false when it
+    // cannot be made.
+    bool start_debug_window();
+    void stop_debug_window();
+    // Moves what scripts sent into the window.
+    void flush_debug_output();
+    void debug_window_event(const platform::WindowEvent& e);
+    void show_debug_window(bool shown);
+    void draw_debug_window();
+
+  public:
+    // F8: shows or hides the debug output window.
+    void toggle_debug_window();
+    bool debug_window_shown() const { return debug_window_ && debug_window_->visible(); }
+
+  private:
     // Brings the window-state block up to date with the window.
     void refresh_state_block();
     // Paints the view page (a part of it, or all) and shows it.
@@ -83,7 +107,16 @@ class EngineHost {
     CommandQueue queue_;
     std::unique_ptr<platform::Window> window_;
     std::unique_ptr<ScriptEngine> engine_;
-    bool debug_visible_ = false;
+    bool debug_visible_ = false;  // headless: F8 has nothing to show
+    bool main_focused_ = true, debug_focused_ = false;
+    bool activation_pending_ = false;
+    bool batching_events_ = false;  // the run loop is taking a batch of events
+    // The debug output window (engine_host_debug.cpp).
+    DebugInbox debug_inbox_;
+    std::unique_ptr<platform::Font> debug_font_;
+    std::unique_ptr<DebugView> debug_view_;
+    std::unique_ptr<platform::Window> debug_window_;
+    std::vector<uint32_t> debug_frame_;
     gfx::Frame frame_;
     bool dragging_ = false;
     bool drop_shift_ = false, drop_ctrl_ = false;

@@ -3,6 +3,7 @@
 // separators, greyed disabled items and the submenu arrow.
 #include <algorithm>
 
+#include "shell/canvas.h"
 #include "shell/menu_view.h"
 
 namespace tob {
@@ -18,45 +19,6 @@ constexpr uint32_t kGreyColour = 0x8C8C8C;
 constexpr uint32_t kHotColour = 0x3372C8;
 constexpr uint32_t kHotTextColour = 0xFFFFFF;
 constexpr uint32_t kSeparatorColour = 0xC8C8C8;
-
-// A frame with clipping to its bounds.
-struct Canvas {
-    uint32_t* pixels;
-    int width, height;
-
-    void fill(MenuRect r, uint32_t c) const {
-        int x0 = std::max(r.x, 0), x1 = std::min(r.x + r.w, width);
-        int y0 = std::max(r.y, 0), y1 = std::min(r.y + r.h, height);
-        for (int y = y0; y < y1; ++y)
-            std::fill(pixels + size_t(y) * size_t(width) + size_t(x0),
-                      pixels + size_t(y) * size_t(width) + size_t(std::max(x0, x1)), c);
-    }
-    void frame(MenuRect r, uint32_t c) const {
-        fill({r.x, r.y, r.w, 1}, c);
-        fill({r.x, r.y + r.h - 1, r.w, 1}, c);
-        fill({r.x, r.y, 1, r.h}, c);
-        fill({r.x + r.w - 1, r.y, 1, r.h}, c);
-    }
-    void blend(int x, int y, uint32_t c, unsigned coverage) const {
-        if (x < 0 || y < 0 || x >= width || y >= height || coverage == 0) return;
-        uint32_t& d = pixels[size_t(y) * size_t(width) + size_t(x)];
-        uint32_t out = 0;
-        for (int shift = 0; shift < 24; shift += 8) {
-            unsigned a = (d >> shift) & 0xFF, b = (c >> shift) & 0xFF;
-            out |= ((a * (255 - coverage) + b * coverage + 127) / 255) << shift;
-        }
-        d = out;
-    }
-    // Text with its cell's top-left at (x, y), cut at `right`.
-    void text(const platform::Font& font, const std::string& utf8, int x, int y, int right,
-              uint32_t c) const {
-        if (utf8.empty()) return;
-        platform::CoverageBitmap b = font.render(utf8);
-        for (int row = 0; row < b.height; ++row)
-            for (int col = 0; col < b.width && x + col < right; ++col)
-                blend(x + col, y + row, c, b.at(col, row));
-    }
-};
 
 // A tick drawn with short lines, inside a square of side `s` at (x, y).
 void draw_check(const Canvas& c, int x, int y, int s, uint32_t colour) {

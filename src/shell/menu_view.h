@@ -11,14 +11,12 @@
 #include <vector>
 
 #include "platform/text_raster.h"
+#include "shell/canvas.h"
 #include "shell/menu_model.h"
 
 namespace tob {
 
-struct MenuRect {
-    int x = 0, y = 0, w = 0, h = 0;
-    bool contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
-};
+using MenuRect = PixelRect;
 
 // Sizes in frame pixels.
 struct MenuMetrics {

@@ -40,12 +40,17 @@ def read_bmp(path):
     return w, h, px
 
 
-ww, wh, wpx = read_xwd(sys.argv[1])
-bw, bh, bpx = read_bmp(sys.argv[2])
-if (ww, wh) != (bw, bh):
-    raise SystemExit(f'window is {ww}x{wh}, the view page {bw}x{bh}')
-bad = [(x, y) for y in range(bh) for x in range(bw) if wpx[y][x] != bpx[y][x]]
-if bad:
-    x, y = bad[0]
-    raise SystemExit(f'{len(bad)} pixels differ; first at {x},{y}: window {wpx[y][x]}, page {bpx[y][x]}')
-print(f"window matches the picture ({bw}x{bh})")
+def main():
+    ww, wh, wpx = read_xwd(sys.argv[1])
+    bw, bh, bpx = read_bmp(sys.argv[2])
+    if (ww, wh) != (bw, bh):
+        raise SystemExit(f'window is {ww}x{wh}, the view page {bw}x{bh}')
+    bad = [(x, y) for y in range(bh) for x in range(bw) if wpx[y][x] != bpx[y][x]]
+    if bad:
+        x, y = bad[0]
+        raise SystemExit(f'{len(bad)} pixels differ; first at {x},{y}: window {wpx[y][x]}, page {bpx[y][x]}')
+    print(f"window matches the picture ({bw}x{bh})")
+
+
+if __name__ == '__main__':
+    main()
