@@ -215,6 +215,10 @@ class SdlWindow final : public Window {
             case SDL_KEYUP:
                 e.window = ev.key.windowID;
                 e.type = ev.type == SDL_KEYDOWN ? WindowEvent::KeyDown : WindowEvent::KeyUp;
+                // The modifiers as they were with this key, not as they are now.
+                e.alt = ev.key.keysym.mod & KMOD_ALT;
+                e.shift = ev.key.keysym.mod & KMOD_SHIFT;
+                e.ctrl = ev.key.keysym.mod & KMOD_CTRL;
                 e.key = virtual_key(ev.key.keysym.sym);
                 return true;
             case SDL_TEXTINPUT:

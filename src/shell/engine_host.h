@@ -68,13 +68,9 @@ class EngineHost {
     void debug_window_event(const platform::WindowEvent& e);
     void show_debug_window(bool shown);
     void draw_debug_window();
-
-  public:
     // F8: shows or hides the debug output window.
     void toggle_debug_window();
-    bool debug_window_shown() const { return debug_window_ && debug_window_->visible(); }
 
-  private:
     // Brings the window-state block up to date with the window.
     void refresh_state_block();
     // Paints the view page (a part of it, or all) and shows it.
