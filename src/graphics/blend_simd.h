@@ -1,5 +1,6 @@
-// Vector (SSE2) row kernels for the hot routines on 32-bit pixels. Each gives
-// exactly the pixels of the scalar routine it replaces.
+// Vector row kernels for the hot routines on 32-bit pixels: SSE2 everywhere,
+// AVX2 for the alpha composite where the processor has it. Each gives exactly
+// the pixels of the scalar routine it replaces.
 #pragma once
 
 #include <array>

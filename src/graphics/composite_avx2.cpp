@@ -19,12 +19,13 @@ namespace {
 // The table holds, per (da, a), R = 2^24 A rounded to the nearest integer, so
 // R = 2^24 A + e with |e| <= 1/2, and the kernels take
 //     floor(kA) = floor((kR + 128) / 2^24)   for every |k| <= 255.
-// Why: (kR + 128) / 2^24 = kA + (ke + 128) / 2^24, and 0 <= ke + 128 <= 255.5.
-// kA is a multiple of 1/t, and t <= 65535, so kA is either an integer or at
-// least 1/t > 256 / 2^24 below the next one: adding less than 256 / 2^24
-// never reaches it. Only bits 24..31 of kR + 128 are needed, and only modulo
-// 256 (D plus them, byte-wise, is the quotient, which lies in 0..255), so the
-// 32-bit product may wrap.
+// Why: (kR + 128) / 2^24 = kA + (ke + 128) / 2^24, and 0.5 <= ke + 128 <=
+// 255.5. kA is a multiple of 1/t, and t <= 65535, so kA is either an integer
+// or at least 1/t > 256 / 2^24 below the next one: adding a non-negative
+// amount below 256 / 2^24 keeps the floor. Only bits 24..31 of kR + 128 are
+// needed, and only modulo 256 (D plus them, byte-wise, is the quotient, which
+// lies in 0..255), so the 32-bit product may wrap. The kernel tests check
+// every (a, da) pair at every k.
 //
 // Strength 255 copies the source: its entries use A = 1. Strength 0 has
 // R = 0 and leaves D (t = 0 is then harmless). The alpha byte becomes
