@@ -1,7 +1,7 @@
 // Blitter benchmarks, side by side with references in one run, at 640x480 and
 // 1920x1080 on 32-bit planes: mode 0 against memcpy, mode 7 (alpha) against
-// pixman's OVER, mode 3 (blend), and a scaled copy. Prints Mpixels/s and the
-// ratios at the end.
+// pixman's OVER (also over translucent and 24-bit pages), mode 3 (blend), and
+// a scaled copy. Prints Mpixels/s and the ratios at the end.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
@@ -47,6 +47,17 @@ std::unique_ptr<Plane> random_plane(int w, int h, uint32_t seed, bool opaque = f
     return p;
 }
 
+// A page of random pixels of the given depth; 32-bit pages are opaque unless
+// `translucent`, then their alphas are random.
+std::unique_ptr<Plane> page_plane(int w, int h, uint32_t seed, int depth, bool translucent) {
+    auto p = Plane::create(memory(), w, h, depth);
+    std::mt19937 rng(seed);
+    for (uint32_t i = 0; i < p->bytes(); ++i) p->bits()[i] = uint8_t(rng());
+    if (depth == 32 && !translucent)
+        for (uint32_t i = 3; i < p->bytes(); i += 4) p->bits()[i] = 255;
+    return p;
+}
+
 // A sprite: runs of opaque and transparent pixels with a one-pixel soft edge
 // between them (about one pixel in eight partly transparent).
 std::unique_ptr<Plane> sprite_plane(int w, int h, uint32_t seed) {
@@ -81,10 +92,11 @@ void bm_memcpy(benchmark::State& state) {
     report(state, int64_t(s.w) * s.h);
 }
 
-void run_mode(benchmark::State& state, uint8_t mode, uint8_t level, bool sprite = false) {
+void run_mode(benchmark::State& state, uint8_t mode, uint8_t level, bool sprite = false,
+              int page_depth = 32, bool translucent = false) {
     Size s = kSizes[state.range(0)];
     auto src = sprite ? sprite_plane(s.w, s.h, 1) : random_plane(s.w, s.h, 1);
-    auto dst = random_plane(s.w, s.h, 2, true);
+    auto dst = page_plane(s.w, s.h, 2, page_depth, translucent);
     BlendRecord rec;
     rec.mode = mode;
     rec.level = level;
@@ -106,20 +118,26 @@ void bm_mode7_alpha(benchmark::State& state) {
 void bm_mode7_sprite(benchmark::State& state) {
     run_mode(state, 7, 255, true);
 }
+void bm_mode7_translucent(benchmark::State& state) {
+    run_mode(state, 7, 255, false, 32, true);
+}
+void bm_mode7_page24(benchmark::State& state) {
+    run_mode(state, 7, 255, false, 24);
+}
 
-void run_pixman_over(benchmark::State& state, bool sprite) {
+void run_pixman_over(benchmark::State& state, bool sprite, int page_depth = 32) {
     Size s = kSizes[state.range(0)];
     auto src = sprite ? sprite_plane(s.w, s.h, 1) : random_plane(s.w, s.h, 1);
-    auto dst = random_plane(s.w, s.h, 2, true);
+    auto dst = page_plane(s.w, s.h, 2, page_depth, false);
     // OVER takes premultiplied colours.
     for (uint32_t i = 0; i < src->bytes(); i += 4)
         for (int c = 0; c < 3; ++c)
             src->bits()[i + c] = uint8_t(src->bits()[i + c] * src->bits()[i + 3] / 255);
-    int stride = int(src->pitch());
-    pixman_image_t* si = pixman_image_create_bits(PIXMAN_a8r8g8b8, s.w, s.h,
-                                                  reinterpret_cast<uint32_t*>(src->bits()), stride);
-    pixman_image_t* di = pixman_image_create_bits(PIXMAN_a8r8g8b8, s.w, s.h,
-                                                  reinterpret_cast<uint32_t*>(dst->bits()), stride);
+    pixman_image_t* si = pixman_image_create_bits(
+        PIXMAN_a8r8g8b8, s.w, s.h, reinterpret_cast<uint32_t*>(src->bits()), int(src->pitch()));
+    pixman_image_t* di =
+        pixman_image_create_bits(page_depth == 32 ? PIXMAN_a8r8g8b8 : PIXMAN_r8g8b8, s.w, s.h,
+                                 reinterpret_cast<uint32_t*>(dst->bits()), int(dst->pitch()));
     for (auto _ : state) {
         pixman_image_composite32(PIXMAN_OP_OVER, si, nullptr, di, 0, 0, 0, 0, 0, 0, s.w, s.h);
         benchmark::ClobberMemory();
@@ -133,6 +151,9 @@ void bm_pixman_over(benchmark::State& state) {
 }
 void bm_pixman_sprite(benchmark::State& state) {
     run_pixman_over(state, true);
+}
+void bm_pixman_page24(benchmark::State& state) {
+    run_pixman_over(state, false, 24);
 }
 
 // A scaled copy: the other size's picture stretched onto this size.
@@ -153,6 +174,9 @@ BENCHMARK(bm_pixman_over)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode7_alpha)->Arg(0)->Arg(1);
 BENCHMARK(bm_pixman_sprite)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode7_sprite)->Arg(0)->Arg(1);
+BENCHMARK(bm_mode7_translucent)->Arg(0)->Arg(1);
+BENCHMARK(bm_pixman_page24)->Arg(0)->Arg(1);
+BENCHMARK(bm_mode7_page24)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode3_blend)->Arg(0)->Arg(1);
 BENCHMARK(bm_scaled_gblit)->Arg(0)->Arg(1);
 
@@ -194,5 +218,18 @@ int main(int argc, char** argv) {
     }
     std::printf(
         "* sprite alpha: opaque and transparent runs with soft edges; otherwise random alpha\n");
+    std::printf("\n%-10s %8s %8s %6s | %8s %8s %6s  (Mpx/s, random alpha)\n", "size", "pixman",
+                "mode 7", "ratio", "pixman24", "mode 7", "ratio");
+    for (int i = 0; i < 2; ++i) {
+        auto get = [&](const char* name) {
+            return reporter.rate[std::string(name) + "/" + std::to_string(i)] / 1e6;
+        };
+        auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+        double px = get("bm_pixman_over"), m7t = get("bm_mode7_translucent"),
+               p24 = get("bm_pixman_page24"), m24 = get("bm_mode7_page24");
+        std::printf("%4dx%-5d %8.0f %8.0f %6.2f | %8.0f %8.0f %6.2f\n", kSizes[i].w, kSizes[i].h,
+                    px, m7t, ratio(m7t, px), p24, m24, ratio(m24, p24));
+    }
+    std::printf("left: mode 7 over a page of random alpha; right: onto 24-bit pages (no alpha)\n");
     return 0;
 }

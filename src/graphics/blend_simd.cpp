@@ -8,7 +8,6 @@
 #include "graphics/blend_simd.h"
 
 #include <emmintrin.h>
-#include <immintrin.h>
 
 #include <cstring>
 #include <utility>
@@ -250,67 +249,6 @@ void soft_threshold32(uint8_t* dst, const uint8_t* src, const uint8_t* mask, uin
     tail<kSoftThreshold, Masked>(dst, src, mask, i, n, p);
 }
 
-// AVX2: eight pixels at a time for the composite over opaque pages, the
-// case of sprites drawn onto the screen page; groups over translucent pixels
-// go through the SSE2 composite half by half. Chosen at run time.
-#define TOB_AVX2 __attribute__((target("avx2")))
-
-TOB_AVX2 inline __m256i over_opaque_half8(__m256i s16, __m256i d16, __m256i a16) {
-    const __m256i zero = _mm256_setzero_si256(), ones = _mm256_cmpeq_epi16(zero, zero);
-    __m256i m = _mm256_sub_epi16(_mm256_set1_epi16(256), a16);
-    __m256i md = _mm256_mullo_epi16(m, d16);
-    __m256i x = _mm256_add_epi16(_mm256_mullo_epi16(a16, s16), md);
-    __m256i x8 = _mm256_slli_epi16(x, 8);
-    __m256i low = _mm256_sub_epi16(x8, md);
-    __m256i no_borrow = _mm256_cmpeq_epi16(_mm256_subs_epu16(md, x8), zero);
-    __m256i q = _mm256_add_epi16(_mm256_srli_epi16(x, 8), _mm256_andnot_si256(no_borrow, ones));
-    __m256i p = _mm256_mullo_epi16(_mm256_sub_epi16(q, ones), m);
-    __m256i fits = _mm256_cmpeq_epi16(_mm256_subs_epu16(_mm256_sub_epi16(zero, low), p), zero);
-    __m256i inc = _mm256_andnot_si256(_mm256_cmpeq_epi16(low, zero), fits);
-    return _mm256_sub_epi16(q, inc);
-}
-
-TOB_AVX2 inline __m256i composite8(__m256i s, __m256i d, __m256i a) {
-    const __m256i zero = _mm256_setzero_si256(), alpha = _mm256_set1_epi32(int32_t(0xFF000000));
-    if (_mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_and_si256(d, alpha), alpha)) != -1) {
-        __m128i lo = composite(_mm256_castsi256_si128(s), _mm256_castsi256_si128(d),
-                               _mm256_castsi256_si128(a));
-        __m128i hi = composite(_mm256_extracti128_si256(s, 1), _mm256_extracti128_si256(d, 1),
-                               _mm256_extracti128_si256(a, 1));
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-    }
-    __m256i a16 = _mm256_packs_epi32(a, a);
-    a16 = _mm256_unpacklo_epi16(a16, a16);
-    __m256i lo = over_opaque_half8(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero),
-                                   _mm256_unpacklo_epi32(a16, a16));
-    __m256i hi = over_opaque_half8(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero),
-                                   _mm256_unpackhi_epi32(a16, a16));
-    __m256i out = _mm256_or_si256(_mm256_packus_epi16(lo, hi), alpha);
-    __m256i none = _mm256_cmpeq_epi32(a, zero);
-    __m256i full = _mm256_cmpgt_epi32(a, _mm256_set1_epi32(254));
-    __m256i copied = _mm256_or_si256(s, alpha);
-    return _mm256_blendv_epi8(_mm256_blendv_epi8(out, copied, full), d, none);
-}
-
-template <bool Masked>
-TOB_AVX2 void alpha32_avx2(uint8_t* dst, const uint8_t* src, const uint8_t* mask, uint32_t n,
-                           const BlendParams& p) {
-    const __m256i w = _mm256_set1_epi32(int32_t(p.w));
-    uint32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * i));
-        __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst + 4 * i));
-        __m256i in;
-        if constexpr (Masked)
-            in = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mask + i)));
-        else
-            in = _mm256_srli_epi32(s, 24);
-        __m256i a = _mm256_srli_epi32(_mm256_mullo_epi16(in, w), 8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * i), composite8(s, d, a));
-    }
-    alpha32<Masked>(dst + 4 * i, src + 4 * i, Masked ? mask + i : mask, n - i, p);
-}
-
 }  // namespace
 
 void install_vector_kernels(KernelTable& plain, KernelTable& masked, bool wide) {
@@ -322,16 +260,13 @@ void install_vector_kernels(KernelTable& plain, KernelTable& masked, bool wide) 
     plain[kBlend][kCombo32] = blend32;
     plain[kAlpha][kCombo32] = alpha32<false>;
     masked[kAlpha][kCombo32] = alpha32<true>;
-    if (wide && __builtin_cpu_supports("avx2")) {
-        plain[kAlpha][kCombo32] = alpha32_avx2<false>;
-        masked[kAlpha][kCombo32] = alpha32_avx2<true>;
-    }
     plain[kTintAlpha][kCombo32] = tint_alpha32<false>;
     masked[kTintAlpha][kCombo32] = tint_alpha32<true>;
     plain[kThreshold][kCombo32] = threshold32<false>;
     masked[kThreshold][kCombo32] = threshold32<true>;
     plain[kSoftThreshold][kCombo32] = soft_threshold32<false>;
     masked[kSoftThreshold][kCombo32] = soft_threshold32<true>;
+    if (wide && __builtin_cpu_supports("avx2")) install_avx2_kernels(plain, masked);
 }
 
 }  // namespace tob::gfx

@@ -221,7 +221,9 @@ uint32_t copy_unscaled(Plane& dst, int32_t x, int32_t y, const Plane& src, const
         xs.resize(n);
         for (uint32_t i = 0; i < n; ++i) xs[i] = sc.left + i;
     }
-    for (int64_t r = 0; r < sc.height(); ++r) {
+    // Planes are bottom-up: walking from the last row to the first reads and
+    // writes memory in ascending order, which the prefetchers follow best.
+    for (int64_t r = sc.height() - 1; r >= 0; --r) {
         const uint8_t* m = nullptr;
         if (job->mask) {
             if (xs.empty()) {
