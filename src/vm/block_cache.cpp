@@ -98,6 +98,142 @@ bool read_instruction(const uint8_t* p, uint32_t avail, Decoded& out) {
     return true;
 }
 
+// `lea rA, d; movl rA, (rA); add|sub rA, rX; lea rB, e; movl (rB), rA` at w.
+bool match_local_op(const Decoded* w, uint32_t n, Step& st) {
+    auto is = [&](uint32_t i, Op op) { return i < n && w[i].op == op; };
+    if (!(is(0, Op::LeaFrame) && is(1, Op::Load32Ind) && (is(2, Op::Add) || is(2, Op::Sub)) &&
+          is(3, Op::LeaFrame) && is(4, Op::Store32Ind)))
+        return false;
+    const uint32_t a = w[0].d, x = w[2].s, bb = w[3].d;
+    if (!(w[1].d == a && w[1].s == a && w[2].d == a && x != a && bb != a && w[4].d == bb &&
+          w[4].s == a))
+        return false;
+    st.kind = uint8_t(w[2].op == Op::Add ? StepKind::LocalAdd : StepKind::LocalSub);
+    st.d = uint8_t(a);
+    st.s = uint8_t(x);
+    st.d2 = uint8_t(bb);
+    st.imm = w[0].imm;
+    st.imm2 = w[3].imm;
+    return true;
+}
+
+// Matches the compiler's common sequences at w[0..n) (n instructions decoded
+// whole); fills the fused step and returns how many instructions it covers, or
+// 0 when none starts here. Registers that one part writes and a later part reads
+// must differ where the fused step keeps values in host registers.
+uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
+    auto is = [&](uint32_t i, Op op) { return i < n && w[i].op == op; };
+    auto is_const = [&](uint32_t i) { return is(i, Op::MovImm) || is(i, Op::MovAddr); };
+    auto kind = [&](StepKind k) { return uint32_t(k); };
+    if (is_const(0) && is(1, Op::Load32Frame) && is(2, Op::Sub) && n > 3 &&
+        is_jump(uint8_t(w[3].op)) && w[0].d != w[1].d && w[2].d == w[1].d && w[2].s == w[0].d) {
+        st.kind = kind(StepKind::LocalConstJump);
+        st.d = w[1].d;
+        st.s = w[0].d;
+        st.imm = w[0].imm;
+        st.imm2 = w[3].imm;
+        st.imm3 = w[1].imm;
+        st.taken = taken_mask(w[3].op);
+        return 4;
+    }
+    if (is_const(0) && n > 1) {
+        Step rest;
+        if (match_local_op(w + 1, n - 1, rest) && rest.s == w[0].d && w[0].d != 6) {
+            // ... with a constant as x.
+            st = rest;
+            st.kind = kind(rest.kind == kind(StepKind::LocalAdd) ? StepKind::ConstLocalAdd
+                                                                 : StepKind::ConstLocalSub);
+            st.s = w[0].d;
+            st.imm3 = w[0].imm;
+            return 6;
+        }
+    }
+    if (match_local_op(w, n, st)) return 5;
+    if (is_const(0) && is_const(1)) {
+        st.kind = kind(StepKind::TwoConstants);
+        st.d = w[0].d;
+        st.s = w[1].d;
+        st.imm = w[0].imm;
+        st.imm2 = w[1].imm;
+        return 2;
+    }
+    if (is(0, Op::Load32Frame) && is_const(1) && is(2, Op::Add) && w[1].d != w[0].d &&
+        w[2].d == w[1].d && w[2].s == w[0].d) {
+        st.kind = kind(StepKind::ElementAddress);
+        st.d = w[0].d;
+        st.s = w[1].d;
+        st.imm = w[0].imm;
+        st.imm2 = w[1].imm;
+        return 3;
+    }
+    if (is(0, Op::Load32Frame) && n > 1 && w[1].d == w[0].d && w[1].s != w[0].d) {
+        static constexpr std::pair<Op, StepKind> kLoadOps[] = {
+            {Op::Add, StepKind::LoadAdd}, {Op::Sub, StepKind::LoadSub},
+            {Op::Mul, StepKind::LoadMul}, {Op::Div, StepKind::LoadDiv},
+            {Op::Mod, StepKind::LoadMod}, {Op::And, StepKind::LoadAnd},
+            {Op::Or, StepKind::LoadOr},   {Op::Xor, StepKind::LoadXor},
+        };
+        for (auto [op, k] : kLoadOps) {
+            if (w[1].op != op) continue;
+            st.kind = kind(k);
+            st.d = w[0].d;
+            st.s = w[1].s;
+            st.imm = w[0].imm;
+            return 2;
+        }
+    }
+    if (n > 1 && is_jump(uint8_t(w[1].op))) {
+        // A compare and its jump.
+        StepKind k = StepKind::Continue;
+        if (w[0].op == Op::Cmp) k = StepKind::CmpJump;
+        if (w[0].op == Op::CmpImm) k = StepKind::CmpImmJump;
+        if (w[0].op == Op::Sub) k = StepKind::SubJump;
+        if (w[0].op == Op::SubImm) k = StepKind::SubImmJump;
+        if (k != StepKind::Continue) {
+            st.kind = kind(k);
+            st.imm2 = w[1].imm;
+            st.taken = taken_mask(w[1].op);
+            return 2;
+        }
+    }
+    if (is(0, Op::LeaFrame) && n > 1) {
+        // A local reached through its address.
+        const Decoded& second = w[1];
+        if (second.op == Op::Load32Ind && second.s == w[0].d) {
+            st.kind = kind(StepKind::LeaLoad);
+            st.d2 = second.d;
+            return 2;
+        }
+        if (second.op == Op::Store32Ind && second.d == w[0].d) {
+            st.kind = kind(StepKind::LeaStore);
+            st.s2 = second.s;
+            return 2;
+        }
+        if ((second.op == Op::PostOp || second.op == Op::PreOp) && second.s == w[0].d) {
+            st.kind = kind(StepKind::LeaStep);
+            st.d2 = second.d;
+            st.imm2 = second.imm;
+            st.taken = second.op == Op::PostOp;
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// memcmp for the short runs blocks cover, without the call.
+bool same_bytes(const uint8_t* a, const uint8_t* b, uint32_t len) {
+    uint64_t diff = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        diff |= x ^ y;
+    }
+    for (; i < len; ++i) diff |= uint64_t(a[i] ^ b[i]);
+    return diff == 0;
+}
+
 }  // namespace
 
 BlockCache::BlockCache() : arena_(new uint64_t[kArenaBytes / 8]) {
@@ -122,8 +258,7 @@ void BlockCache::clear() {
 Block* BlockCache::find(uint32_t pc, const uint8_t* code, uint32_t avail,
                         const void* const* handlers) {
     Block* b = table_[slot(pc)];
-    if (b->pc == pc && b->epoch != 0 && b->len <= avail &&
-        std::memcmp(b->bytes(), code, b->len) == 0) {
+    if (b->pc == pc && b->epoch != 0 && b->len <= avail && same_bytes(b->bytes(), code, b->len)) {
         b->epoch = epoch_;
         mark(*b);
         return b;
@@ -134,63 +269,44 @@ Block* BlockCache::find(uint32_t pc, const uint8_t* code, uint32_t avail,
 Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
                           const void* const* handlers) {
     // Decode into a scratch array first: the block's size is known only at the end.
+    constexpr uint32_t kWindow = 6;  // the longest fused sequence
     std::array<Step, kBlockMaxInstructions + 1> steps;
     uint32_t nsteps = 0, count = 0, at = 0;
     bool closed = false;
     if (avail > kBlockMaxBytes) avail = kBlockMaxBytes;
     while (count < kBlockMaxInstructions && !closed) {
-        Decoded ins;
-        if (!read_instruction(code + at, avail - at, ins)) break;
+        // The instructions from here, as far as they decode and fit the block.
+        Decoded w[kWindow];
+        uint32_t n = 0, end = at;
+        while (n < kWindow && count + n < kBlockMaxInstructions &&
+               read_instruction(code + end, avail - end, w[n])) {
+            end += w[n].size;
+            if (ends_block(w[n++].op)) break;
+        }
+        if (n == 0) break;
         Step st;
         st.off = uint8_t(at);
-        st.d = ins.d;
-        st.s = ins.s;
-        st.imm = ins.imm;
-        uint32_t kind = uint32_t(ins.op);
-        uint32_t used = ins.size, parts = 1;
-        Decoded second;
-        const bool pair = count + 1 < kBlockMaxInstructions &&
-                          read_instruction(code + at + ins.size, avail - at - ins.size, second);
-        if (pair && is_jump(uint8_t(second.op))) {
-            // A compare and its jump: one step.
-            StepKind fused = StepKind::Continue;
-            if (ins.op == Op::Cmp) fused = StepKind::CmpJump;
-            if (ins.op == Op::CmpImm) fused = StepKind::CmpImmJump;
-            if (ins.op == Op::Sub) fused = StepKind::SubJump;
-            if (ins.op == Op::SubImm) fused = StepKind::SubImmJump;
-            if (fused != StepKind::Continue) {
-                kind = uint32_t(fused);
-                st.imm2 = second.imm;
-                st.taken = taken_mask(second.op);
-                used += second.size;
-                parts = 2;
-            }
-        } else if (pair && ins.op == Op::LeaFrame) {
-            // A local reached through its address.
-            if (second.op == Op::Load32Ind && second.s == ins.d) {
-                kind = uint32_t(StepKind::LeaLoad);
-                st.d2 = second.d;
-            } else if (second.op == Op::Store32Ind && second.d == ins.d) {
-                kind = uint32_t(StepKind::LeaStore);
-                st.s2 = second.s;
-            } else if ((second.op == Op::PostOp || second.op == Op::PreOp) && second.s == ins.d) {
-                kind = uint32_t(StepKind::LeaStep);
-                st.d2 = second.d;
-                st.imm2 = second.imm;
-                st.taken = second.op == Op::PostOp;
-            }
-            if (kind != uint32_t(ins.op)) {
-                used += second.size;
-                parts = 2;
-            }
+        uint32_t parts = match_fused(w, n, st);
+        if (parts == 0) {
+            parts = 1;
+            st.kind = uint32_t(w[0].op);
         }
+        if (st.kind < kOpcodeCount || st.kind == uint32_t(StepKind::CmpJump) ||
+            st.kind == uint32_t(StepKind::CmpImmJump) || st.kind == uint32_t(StepKind::SubJump) ||
+            st.kind == uint32_t(StepKind::SubImmJump) || st.kind == uint32_t(StepKind::LeaLoad) ||
+            st.kind == uint32_t(StepKind::LeaStore) || st.kind == uint32_t(StepKind::LeaStep)) {
+            // Steps that name the first instruction's registers and immediate.
+            st.d = w[0].d;
+            st.s = w[0].s;
+            st.imm = w[0].imm;
+        }
+        for (uint32_t i = 0; i < parts; ++i) at += w[i].size;
         count += parts;
-        at += used;
         st.next = uint8_t(at);
         st.index = uint8_t(count - 1);
-        closed = ends_block(parts == 2 ? second.op : ins.op);
-        if (ins.op == Op::Nop && parts == 1) continue;  // counts, but does nothing
-        st.handler = handlers[kind];
+        closed = ends_block(w[parts - 1].op);
+        if (st.kind == uint32_t(Op::Nop)) continue;  // counts, but does nothing
+        st.handler = handlers[st.kind];
         steps[nsteps++] = st;
     }
     if (count == 0) return nullptr;

@@ -22,6 +22,27 @@ enum class StepKind : uint8_t {
     LeaLoad,
     LeaStore,
     LeaStep,
+    // `movl rX, $n; movl rY, d(r6); sub rY, rX; jcc`: a local against a constant.
+    LocalConstJump,
+    // `lea rA, d; movl rA, (rA); add|sub rA, rX; lea rB, e; movl (rB), rA`: e = d +|- x.
+    LocalAdd,
+    LocalSub,
+    // The same after `movl rX, $n`: e = d +|- n.
+    ConstLocalAdd,
+    ConstLocalSub,
+    // `movl rX, $n; movl rY, $m`.
+    TwoConstants,
+    // `movl rI, d(r6); movl rP, $n; add rP, rI`: an element address.
+    ElementAddress,
+    // `movl rZ, d(r6)` and an operation `op rZ, rY`.
+    LoadAdd,
+    LoadSub,
+    LoadMul,
+    LoadDiv,
+    LoadMod,
+    LoadAnd,
+    LoadOr,
+    LoadXor,
     // The block ends without a jump: go on at the next instruction.
     Continue,
 };
@@ -31,14 +52,17 @@ inline constexpr uint32_t kStepKindCount = uint32_t(StepKind::Continue) + 1;
 struct Step {
     const void* handler = nullptr;
     uint32_t imm = 0;   // immediate, address, frame offset or jump target
-    uint32_t imm2 = 0;  // second immediate of a fused pair (its jump target, its step)
+    uint32_t imm2 = 0;  // second immediate of a fused step (its jump target, its step)
+    uint32_t imm3 = 0;  // third one
     uint8_t d = 0, s = 0;
     uint8_t off = 0;         // offset of the (first) instruction within the block
     uint8_t next = 0;        // offset of the instruction after it
     uint8_t index = 0;       // instructions of the block before this step's last one
     uint8_t taken = 0;       // fused jumps: taken-mask by z | l << 1 | b << 2
-    uint8_t d2 = 0, s2 = 0;  // registers of a fused pair's second instruction
+    uint8_t d2 = 0, s2 = 0;  // registers of a fused step's later instructions
+    uint8_t kind = 0;        // StepKind, while decoding
 };
+static_assert(sizeof(Step) == 32);
 
 // A decoded run: header, steps, then a copy of the code bytes it was made from.
 struct Block {

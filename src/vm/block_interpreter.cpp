@@ -26,17 +26,18 @@ int run_slice(Machine& m, VmContext& ctx) {
 
     // Step handlers, by step kind: the opcodes' own, then the fused ones.
 #define TOB_STEP_LABEL(num, name, mnem, form, operands) &&s_##name,
+    // clang-format off
     static const void* const kHandlers[] = {
-        TOB_OPCODE_LIST(TOB_STEP_LABEL)  // one per opcode
-            && s_CmpJump,
-        &&s_CmpImmJump,
-        &&s_SubJump,
-        &&s_SubImmJump,
-        &&s_LeaLoad,
-        &&s_LeaStore,
-        &&s_LeaStep,
+        TOB_OPCODE_LIST(TOB_STEP_LABEL)
+        &&s_CmpJump, &&s_CmpImmJump, &&s_SubJump, &&s_SubImmJump,
+        &&s_LeaLoad, &&s_LeaStore, &&s_LeaStep,
+        &&s_LocalConstJump, &&s_LocalAdd, &&s_LocalSub, &&s_ConstLocalAdd, &&s_ConstLocalSub,
+        &&s_TwoConstants, &&s_ElementAddress,
+        &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
+        &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
         &&s_Continue,
     };
+    // clang-format on
 #undef TOB_STEP_LABEL
     static_assert(std::size(kHandlers) == kStepKindCount);
 
@@ -59,6 +60,8 @@ int run_slice(Machine& m, VmContext& ctx) {
     };
 
     Block* blk = nullptr;
+    Block tail_head;  // the slice's last, shortened block
+    Step tail_steps[kBlockMaxInstructions + 1];
     const Step* u = nullptr;  // the running step
     uint32_t block_pc = 0;
     RuntimeError error = RuntimeError::IllegalInstruction;
@@ -176,6 +179,44 @@ int run_slice(Machine& m, VmContext& ctx) {
         D = as_bits(expression);                      \
         NEXT_STEP();                                  \
     }
+#define LOAD_OP_STEP(name, expression)                 \
+    s_##name : {                                       \
+        const uint32_t a = r[6] + u->imm;              \
+        CHECK(a, 4);                                   \
+        const uint32_t v = load_le32(base + a), y = S; \
+        D = (expression);                              \
+        NEXT_STEP();                                   \
+    }
+#define LOCAL_OP_STEP(name, compares, lead, operand, expression) \
+    s_##name : {                                                 \
+        const uint32_t from = r[6] + u->imm;                     \
+        const uint32_t x = (operand);                            \
+        D = from;                                                \
+        CHECK_AT(from, 4, (lead) + 6);                           \
+        const uint32_t v = load_le32(base + from);               \
+        if (compares) COMPARE(v, x);                             \
+        const uint32_t now = (expression);                       \
+        D = now;                                                 \
+        const uint32_t to = r[6] + u->imm2;                      \
+        r[u->d2] = to;                                           \
+        CHECK_AT(to, 4, (lead) + 16);                            \
+        store_le32(base + to, now);                              \
+        STORED(to, 4);                                           \
+        NEXT_STEP();                                             \
+    }
+#define DIVIDE_STEP(name, divide)                      \
+    s_##name : {                                       \
+        const uint32_t a = r[6] + u->imm;              \
+        CHECK(a, 4);                                   \
+        const uint32_t v = load_le32(base + a), y = S; \
+        D = v;                                         \
+        if (y == 0) {                                  \
+            pc = block_pc + u->off + 6;                \
+            goto divide_by_zero;                       \
+        }                                              \
+        D = divide(v, y);                              \
+        NEXT_STEP();                                   \
+    }
 #define JUMP_STEP(name, condition) s_##name : GO((condition) ? u->imm : block_pc + u->next);
 // Flags just set by a compare are 0 or 1: the jump's taken-mask decides.
 #define TAKEN() ((u->taken >> (z | l << 1 | b << 2)) & 1)
@@ -187,7 +228,7 @@ fetch:
     blk = cache.probe(pc);
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 run_block:
-    if (blk->count > budget) goto plain;  // the slice ends inside it
+    if (blk->count > budget) goto tail;  // the slice ends inside it
     budget -= blk->count;
     block_pc = pc;
     u = blk->step();
@@ -200,14 +241,40 @@ miss:
     if (blk) goto run_block;
 plain:
     // The plain loop runs what blocks cannot: it raises the right error for an
-    // instruction that cannot be decoded, and ends the slice exactly.
+    // instruction that cannot be decoded.
     SAVE();
-    if (!run_reference_steps(m, ctx, blk ? budget : 1)) return 1;
-    if (blk) return 1;  // the budget is spent
+    if (!run_reference_steps(m, ctx, 1)) return 1;
     LOAD_STATE();
     --budget;
     cache.new_epoch();  // its stores were not watched
     goto fetch;
+
+tail : {
+    // The steps that fit the budget, then a step that ends the slice; the plain
+    // loop runs what is left when that falls inside a fused step.
+    const Step* steps = blk->step();
+    uint32_t n = 0, done = 0, stop_at = 0;
+    for (; n < blk->steps && steps[n].index < budget; ++n) {
+        tail_steps[n] = steps[n];
+        done = steps[n].index + 1u;
+        stop_at = steps[n].next;
+    }
+    tail_steps[n] = Step{};
+    tail_steps[n].handler = &&s_EndSlice;
+    tail_steps[n].off = uint8_t(stop_at);
+    tail_head.count = uint8_t(done);
+    blk = &tail_head;
+    budget -= done;
+    block_pc = pc;
+    u = tail_steps;
+    goto * u->handler;
+}
+s_EndSlice:
+    pc = block_pc + u->off;
+    if (budget == 0) goto end_slice;
+    SAVE();
+    run_reference_steps(m, ctx, budget);
+    return 1;
 
 code_written:
     pc = block_pc + u->next;
@@ -464,6 +531,53 @@ s_LeaStep : {
     STORED(a, 4);
     NEXT_STEP();
 }
+s_LocalConstJump : {
+    // movl rX, $n; movl rY, d(r6); sub rY, rX; jcc (X and Y differ).
+    const uint32_t x = u->imm, a = r[6] + u->imm3;
+    S = x;
+    CHECK_AT(a, 4, 6);
+    const uint32_t y = load_le32(base + a);
+    COMPARE(y, x);
+    D = y - x;
+    GO(TAKEN() ? u->imm2 : block_pc + u->next);
+}
+    // lea rA, d(r6); movl rA, (rA); add|sub rA, rX; lea rB, e(r6); movl (rB), rA
+    // (A differs from X and B).
+    LOCAL_OP_STEP(LocalAdd, false, 0, S, v + x)
+    LOCAL_OP_STEP(LocalSub, true, 0, S, v - x)
+    // The same after `movl rX, $n` (X is the x register, not r6).
+    LOCAL_OP_STEP(ConstLocalAdd, false, 6, (S = u->imm3), v + x)
+    LOCAL_OP_STEP(ConstLocalSub, true, 6, (S = u->imm3), v - x)
+s_TwoConstants : {
+    D = u->imm;
+    S = u->imm2;
+    NEXT_STEP();
+}
+s_ElementAddress : {
+    // movl rI, d(r6); movl rP, $n; add rP, rI (I and P differ).
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t i = load_le32(base + a);
+    D = i;
+    S = u->imm2 + i;
+    NEXT_STEP();
+}
+    // movl rZ, d(r6); op rZ, rY (Z and Y differ).
+    LOAD_OP_STEP(LoadAdd, v + y)
+    LOAD_OP_STEP(LoadMul, v * y)
+    LOAD_OP_STEP(LoadAnd, v & y)
+    LOAD_OP_STEP(LoadOr, v | y)
+    LOAD_OP_STEP(LoadXor, v ^ y)
+s_LoadSub : {
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t v = load_le32(base + a), y = S;
+    COMPARE(v, y);
+    D = v - y;
+    NEXT_STEP();
+}
+    DIVIDE_STEP(LoadDiv, signed_div)
+    DIVIDE_STEP(LoadMod, signed_mod)
 s_Continue:
     GO(block_pc + u->next);
 
@@ -511,6 +625,9 @@ end_slice:
 #undef BINARY_STEP
 #undef FLOAT_STEP
 #undef JUMP_STEP
+#undef LOCAL_OP_STEP
+#undef DIVIDE_STEP
+#undef LOAD_OP_STEP
 #undef TAKEN
 }
 

@@ -71,7 +71,15 @@ int run_both(World& fast, World& plain, int max_slices = 2000,
         }
         const std::string at = "slice " + std::to_string(slices);
         EXPECT_EQ(0, std::memcmp(&fast.ctx, &plain.ctx, sizeof(VmContext)))
-            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc;
+            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc << " r " << [&] {
+                   std::string t;
+                   for (int i = 0; i < 8; ++i)
+                       t += std::to_string(fast.ctx.r[i]) + "/" + std::to_string(plain.ctx.r[i]) + " ";
+                   t += "z" + std::to_string(fast.ctx.z) + "/" + std::to_string(plain.ctx.z);
+                   t += " l" + std::to_string(fast.ctx.l) + "/" + std::to_string(plain.ctx.l);
+                   t += " b" + std::to_string(fast.ctx.b) + "/" + std::to_string(plain.ctx.b);
+                   return t;
+               }();
         EXPECT_EQ(fast.m.stop.load(), plain.m.stop.load()) << at;
         EXPECT_EQ(fast.reports, plain.reports) << at;
         EXPECT_EQ(fast.traps, plain.traps) << at;
