@@ -137,7 +137,7 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
         return 4;
     }
     if (is_const(0) && n > 1) {
-        Step rest;
+        Step rest{};
         if (match_local_op(w + 1, n - 1, rest) && rest.s == w[0].d && w[0].d != 6) {
             // ... with a constant as x.
             st = rest;
@@ -284,7 +284,7 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
             if (ends_block(w[n++].op)) break;
         }
         if (n == 0) break;
-        Step st;
+        Step st{};
         st.off = uint8_t(at);
         uint32_t parts = match_fused(w, n, st);
         if (parts == 0) {
@@ -311,7 +311,7 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
     }
     if (count == 0) return nullptr;
     if (!closed) {
-        Step st;
+        Step st{};
         st.handler = handlers[uint32_t(StepKind::Continue)];
         st.off = st.next = uint8_t(at);
         st.index = uint8_t(count - 1);

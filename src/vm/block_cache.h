@@ -48,19 +48,20 @@ enum class StepKind : uint8_t {
 };
 inline constexpr uint32_t kStepKindCount = uint32_t(StepKind::Continue) + 1;
 
-// One decoded instruction (or fused pair). Registers are indices 0..7.
+// One decoded instruction (or fused sequence). Registers are indices 0..7.
+// Trivial, so that scratch arrays of steps cost nothing to set up.
 struct Step {
-    const void* handler = nullptr;
-    uint32_t imm = 0;   // immediate, address, frame offset or jump target
-    uint32_t imm2 = 0;  // second immediate of a fused step (its jump target, its step)
-    uint32_t imm3 = 0;  // third one
-    uint8_t d = 0, s = 0;
-    uint8_t off = 0;         // offset of the (first) instruction within the block
-    uint8_t next = 0;        // offset of the instruction after it
-    uint8_t index = 0;       // instructions of the block before this step's last one
-    uint8_t taken = 0;       // fused jumps: taken-mask by z | l << 1 | b << 2
-    uint8_t d2 = 0, s2 = 0;  // registers of a fused step's later instructions
-    uint8_t kind = 0;        // StepKind, while decoding
+    const void* handler;
+    uint32_t imm;   // immediate, address, frame offset or jump target
+    uint32_t imm2;  // second immediate of a fused step (its jump target, its step)
+    uint32_t imm3;  // third one
+    uint8_t d = 0, s;
+    uint8_t off;         // offset of the (first) instruction within the block
+    uint8_t next;        // offset of the instruction after it
+    uint8_t index;       // instructions of the block before this step's last one
+    uint8_t taken;       // fused jumps: taken-mask by z | l << 1 | b << 2
+    uint8_t d2 = 0, s2;  // registers of a fused step's later instructions
+    uint8_t kind;        // StepKind, while decoding
 };
 static_assert(sizeof(Step) == 32);
 
@@ -94,6 +95,23 @@ class BlockCache {
     // The calling thread's cache.
     static BlockCache& current();
 
+    // Starts a slice: a new epoch after a built-in call (or anything else that
+    // marked the cache dirty), on another machine's
+    // memory, or every kRecheckSlices slices (the code another script thread
+    // rewrites is seen by then); otherwise the blocks checked before stay valid,
+    // as nothing but this thread's own watched stores can have changed them.
+    void start_slice(uint64_t memory) {
+        if (dirty_ || memory != memory_ || ++quiet_slices_ >= kRecheckSlices) {
+            memory_ = memory;
+            quiet_slices_ = 0;
+            dirty_ = false;
+            new_epoch();
+        }
+    }
+    // Script memory may have been written behind the interpreter's back (a
+    // built-in call, the host): the next slice checks every block again.
+    void mark_dirty() { dirty_ = true; }
+
     // Starts a new epoch: every block must be checked again before it runs.
     void new_epoch() {
         if (++epoch_ == 0) clear();
@@ -119,6 +137,7 @@ class BlockCache {
 
   private:
     static constexpr uint32_t kSlots = 4096;
+    static constexpr uint32_t kRecheckSlices = 64;
     static constexpr size_t kArenaBytes = 512u << 10;
 
     static uint32_t slot(uint32_t pc) { return (pc ^ (pc >> 12)) & (kSlots - 1); }
@@ -135,6 +154,9 @@ class BlockCache {
     uint32_t epoch_ = 1;
     uint32_t lo_ = 0xFFFFFFFFu, hi_ = 0;  // code bytes covered by blocks checked this epoch
     Block sentinel_;
+    uint64_t memory_ = 0;  // serial of the script memory of the last slice
+    uint32_t quiet_slices_ = 0;
+    bool dirty_ = true;
 };
 
 }  // namespace tob

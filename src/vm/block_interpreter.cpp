@@ -15,6 +15,10 @@ namespace tob {
 
 using namespace vm_ops;
 
+void forget_decoded_code() {
+    BlockCache::current().mark_dirty();
+}
+
 int run_slice(Machine& m, VmContext& ctx) {
     if (m.stop.load(std::memory_order_relaxed)) return 1;
     if (ctx.state != uint8_t(ContextState::Running)) return 1;
@@ -42,7 +46,7 @@ int run_slice(Machine& m, VmContext& ctx) {
     static_assert(std::size(kHandlers) == kStepKindCount);
 
     BlockCache& cache = BlockCache::current();
-    cache.new_epoch();  // code may have changed since the last slice
+    cache.start_slice(mem->serial());
 
     // The limit only grows; a failed check is repeated against the current one.
     uint32_t limit = mem->limit();
@@ -243,7 +247,10 @@ plain:
     // The plain loop runs what blocks cannot: it raises the right error for an
     // instruction that cannot be decoded.
     SAVE();
-    if (!run_reference_steps(m, ctx, 1)) return 1;
+    if (!run_reference_steps(m, ctx, 1)) {
+        cache.mark_dirty();
+        return 1;
+    }
     LOAD_STATE();
     --budget;
     cache.new_epoch();  // its stores were not watched
@@ -273,7 +280,7 @@ s_EndSlice:
     pc = block_pc + u->off;
     if (budget == 0) goto end_slice;
     SAVE();
-    run_reference_steps(m, ctx, budget);
+    if (!run_reference_steps(m, ctx, budget)) cache.mark_dirty();
     return 1;
 
 code_written:
@@ -290,6 +297,7 @@ s_Trap : {
     // context, so nothing touches it afterwards.
     pc = block_pc + u->next;
     SAVE();
+    cache.mark_dirty();  // the built-in may write anywhere
     if (m.trap) m.trap(m, u->imm, ctx);
     return 1;
 }
@@ -590,11 +598,13 @@ stack_overrun:
 divide_by_zero:
     error = RuntimeError::DivideByZero;
 raise:
+    cache.mark_dirty();
     SAVE();
     raise_runtime_error(m, ctx, error);
     return 1;
 
 finished:
+    cache.mark_dirty();
     SAVE();
     ctx.state = uint8_t(ContextState::Finished);
     return 1;

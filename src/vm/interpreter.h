@@ -44,6 +44,12 @@ struct Machine {
 // A failing instruction leaves pc at its first byte.
 int run_slice(Machine& m, VmContext& ctx);
 
+// `run_slice` keeps decoded code per OS thread and checks it again after every
+// built-in call and at least every 64 slices. Host code that rewrites script
+// code outside a built-in call calls this on the thread that runs the script
+// so that the very next slice sees the change.
+void forget_decoded_code();
+
 // The same, one instruction per dispatch: the plain reference that `run_slice`,
 // which runs common instruction sequences as one step, must match in every
 // observable effect (tests compare the two).

@@ -71,15 +71,16 @@ int run_both(World& fast, World& plain, int max_slices = 2000,
         }
         const std::string at = "slice " + std::to_string(slices);
         EXPECT_EQ(0, std::memcmp(&fast.ctx, &plain.ctx, sizeof(VmContext)))
-            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc << " r " << [&] {
-                   std::string t;
-                   for (int i = 0; i < 8; ++i)
-                       t += std::to_string(fast.ctx.r[i]) + "/" + std::to_string(plain.ctx.r[i]) + " ";
-                   t += "z" + std::to_string(fast.ctx.z) + "/" + std::to_string(plain.ctx.z);
-                   t += " l" + std::to_string(fast.ctx.l) + "/" + std::to_string(plain.ctx.l);
-                   t += " b" + std::to_string(fast.ctx.b) + "/" + std::to_string(plain.ctx.b);
-                   return t;
-               }();
+            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc << " r " <<
+            [&] {
+                std::string t;
+                for (int i = 0; i < 8; ++i)
+                    t += std::to_string(fast.ctx.r[i]) + "/" + std::to_string(plain.ctx.r[i]) + " ";
+                t += "z" + std::to_string(fast.ctx.z) + "/" + std::to_string(plain.ctx.z);
+                t += " l" + std::to_string(fast.ctx.l) + "/" + std::to_string(plain.ctx.l);
+                t += " b" + std::to_string(fast.ctx.b) + "/" + std::to_string(plain.ctx.b);
+                return t;
+            }();
         EXPECT_EQ(fast.m.stop.load(), plain.m.stop.load()) << at;
         EXPECT_EQ(fast.reports, plain.reports) << at;
         EXPECT_EQ(fast.traps, plain.traps) << at;
@@ -336,6 +337,7 @@ TEST(InterpreterFused, CodeRewrittenBetweenSlicesIsSeen) {
             for (uint32_t i = 0; i < len; ++i)
                 bytes[i] = rng() % 2 ? uint8_t(heads[rng() % std::size(heads)]) : uint8_t(rng());
             for (World* w : {&a, &b}) w->memory.copy_in(w->program + at, bytes, len);
+            forget_decoded_code();
             ++patched;
         });
         ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed;
@@ -368,6 +370,7 @@ TEST(InterpreterFused, LoopBoundRewrittenBetweenSlicesTakesEffect) {
     const int slices = run_both(fast, plain, 2000, [&slice](World& a, World& b) {
         if (slice++ != 2) return;
         for (World* w : {&a, &b}) w->memory.write32(w->program + 2, 300);
+        forget_decoded_code();
     });
     EXPECT_EQ(fast.traps, std::vector<uint32_t>{7});
     EXPECT_LT(slices, 20);
