@@ -239,6 +239,7 @@ bool same_bytes(const uint8_t* a, const uint8_t* b, uint32_t len) {
 BlockCache::BlockCache() : arena_(new uint64_t[kArenaBytes / 8]) {
     sentinel_.pc = 0;
     sentinel_.epoch = 0;
+    sentinel_.exit[0] = sentinel_.exit[1] = &sentinel_;
     table_.fill(&sentinel_);
 }
 
@@ -248,6 +249,7 @@ BlockCache& BlockCache::current() {
 }
 
 void BlockCache::clear() {
+    ++generation_;
     table_.fill(&sentinel_);
     used_ = 0;
     epoch_ = 1;
@@ -332,6 +334,7 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
     b->len = uint16_t(at);
     b->count = uint8_t(count);
     b->steps = uint8_t(nsteps);
+    b->exit[0] = b->exit[1] = &sentinel_;
     std::memcpy(b->step(), steps.data(), nsteps * sizeof(Step));
     std::memcpy(const_cast<uint8_t*>(b->bytes()), code, at);
     table_[slot(pc)] = b;

@@ -55,13 +55,13 @@ struct Step {
     uint32_t imm;   // immediate, address, frame offset or jump target
     uint32_t imm2;  // second immediate of a fused step (its jump target, its step)
     uint32_t imm3;  // third one
-    uint8_t d = 0, s;
-    uint8_t off;         // offset of the (first) instruction within the block
-    uint8_t next;        // offset of the instruction after it
-    uint8_t index;       // instructions of the block before this step's last one
-    uint8_t taken;       // fused jumps: taken-mask by z | l << 1 | b << 2
-    uint8_t d2 = 0, s2;  // registers of a fused step's later instructions
-    uint8_t kind;        // StepKind, while decoding
+    uint8_t d, s;
+    uint8_t off;     // offset of the (first) instruction within the block
+    uint8_t next;    // offset of the instruction after it
+    uint8_t index;   // instructions of the block before this step's last one
+    uint8_t taken;   // fused jumps: taken-mask by z | l << 1 | b << 2
+    uint8_t d2, s2;  // registers of a fused step's later instructions
+    uint8_t kind;    // StepKind, while decoding
 };
 static_assert(sizeof(Step) == 32);
 
@@ -73,6 +73,9 @@ struct Block {
     uint8_t count = 0;   // instructions covered (each counts against the slice budget)
     uint8_t steps = 0;
     uint32_t reserved = 0;
+    // The blocks its jump went to last time, taken and not taken (the cache's
+    // sentinel until then): the next block is found by one load, not a lookup.
+    Block* exit[2] = {nullptr, nullptr};
 
     Step* step() { return reinterpret_cast<Step*>(this + 1); }
     const uint8_t* bytes() const {
@@ -124,6 +127,12 @@ class BlockCache {
     // (whose pc never matches a valid block start by itself and whose epoch is 0).
     Block* probe(uint32_t pc) const { return table_[slot(pc)]; }
 
+    // Never matches a block start that is valid in an epoch.
+    Block* sentinel() { return &sentinel_; }
+    // Counts the times the arena was emptied: block pointers from an earlier
+    // generation are dangling.
+    uint32_t generation() const { return generation_; }
+
     // The block at `pc`, checked against the code or decoded anew; null when the
     // first instruction cannot be decoded (illegal, bad register, not all mapped).
     // `code` points at pc's byte; `avail` bytes are readable from there.
@@ -156,6 +165,7 @@ class BlockCache {
     Block sentinel_;
     uint64_t memory_ = 0;  // serial of the script memory of the last slice
     uint32_t quiet_slices_ = 0;
+    uint32_t generation_ = 0;
     bool dirty_ = true;
 };
 

@@ -64,7 +64,11 @@ int run_slice(Machine& m, VmContext& ctx) {
     };
 
     Block* blk = nullptr;
+    Block* link_from = nullptr;  // a block whose exit `link_exit` leads to pc
+    uint32_t link_exit = 0;
+    const uint32_t link_generation = cache.generation();
     Block tail_head;  // the slice's last, shortened block
+    tail_head.exit[0] = tail_head.exit[1] = cache.sentinel();
     Step tail_steps[kBlockMaxInstructions + 1];
     const Step* u = nullptr;  // the running step
     uint32_t block_pc = 0;
@@ -121,6 +125,32 @@ int run_slice(Machine& m, VmContext& ctx) {
     do {                   \
         ++u;               \
         goto * u->handler; \
+    } while (0)
+// The end of a block: on to the block its exit `dir` (0 taken, 1 not taken)
+// reached last time if it still starts at `target` and is valid, else through
+// the lookup, which then links the exit to what it finds.
+#define LEAVE(dir, target)                                                           \
+    do {                                                                             \
+        const uint32_t to_ = (target);                                               \
+        Block* const nb_ = blk->exit[dir];                                           \
+        if (nb_->pc == to_ && nb_->epoch == cache.epoch() && nb_->count <= budget && \
+            !m.stop.load(std::memory_order_relaxed)) {                               \
+            budget -= nb_->count;                                                    \
+            blk = nb_;                                                               \
+            block_pc = to_;                                                          \
+            u = nb_->step();                                                         \
+            goto * u->handler;                                                       \
+        }                                                                            \
+        link_from = blk;                                                             \
+        link_exit = (dir);                                                           \
+        GO(to_);                                                                     \
+    } while (0)
+// A conditional jump as a host branch, so the next block is predicted rather
+// than computed from the flags.
+#define BRANCH()                        \
+    do {                                \
+        if (TAKEN()) LEAVE(0, u->imm2); \
+        LEAVE(1, block_pc + u->next);   \
     } while (0)
 #define GO(target)     \
     do {               \
@@ -221,7 +251,11 @@ int run_slice(Machine& m, VmContext& ctx) {
         D = divide(v, y);                              \
         NEXT_STEP();                                   \
     }
-#define JUMP_STEP(name, condition) s_##name : GO((condition) ? u->imm : block_pc + u->next);
+#define JUMP_STEP(name, condition)       \
+    s_##name : {                         \
+        if (condition) LEAVE(0, u->imm); \
+        LEAVE(1, block_pc + u->next);    \
+    }
 // Flags just set by a compare are 0 or 1: the jump's taken-mask decides.
 #define TAKEN() ((u->taken >> (z | l << 1 | b << 2)) & 1)
 
@@ -231,7 +265,12 @@ fetch:
     if (budget == 0) goto end_slice;
     blk = cache.probe(pc);
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
-run_block:
+found:
+    if (link_from) {
+        if (link_generation == cache.generation()) link_from->exit[link_exit] = blk;
+        link_from = nullptr;
+    }
+    // run the block
     if (blk->count > budget) goto tail;  // the slice ends inside it
     budget -= blk->count;
     block_pc = pc;
@@ -242,7 +281,8 @@ miss:
     blk = nullptr;
     if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto plain;
     blk = cache.find(pc, base + pc, limit - pc, kHandlers);
-    if (blk) goto run_block;
+    if (blk) goto found;
+    link_from = nullptr;
 plain:
     // The plain loop runs what blocks cannot: it raises the right error for an
     // instruction that cannot be decoded.
@@ -497,21 +537,21 @@ s_Fsub : {
     // ---- fused steps ----
 s_CmpJump : {
     COMPARE(D, S);
-    GO(TAKEN() ? u->imm2 : block_pc + u->next);
+    BRANCH();
 }
 s_CmpImmJump : {
     COMPARE(D, u->imm);
-    GO(TAKEN() ? u->imm2 : block_pc + u->next);
+    BRANCH();
 }
 s_SubJump : {
     COMPARE(D, S);
     D -= S;
-    GO(TAKEN() ? u->imm2 : block_pc + u->next);
+    BRANCH();
 }
 s_SubImmJump : {
     COMPARE(D, u->imm);
     D -= u->imm;
-    GO(TAKEN() ? u->imm2 : block_pc + u->next);
+    BRANCH();
 }
 s_LeaLoad : {
     const uint32_t a = r[6] + u->imm;
@@ -547,7 +587,7 @@ s_LocalConstJump : {
     const uint32_t y = load_le32(base + a);
     COMPARE(y, x);
     D = y - x;
-    GO(TAKEN() ? u->imm2 : block_pc + u->next);
+    BRANCH();
 }
     // lea rA, d(r6); movl rA, (rA); add|sub rA, rX; lea rB, e(r6); movl (rB), rA
     // (A differs from X and B).
@@ -587,7 +627,7 @@ s_LoadSub : {
     DIVIDE_STEP(LoadDiv, signed_div)
     DIVIDE_STEP(LoadMod, signed_mod)
 s_Continue:
-    GO(block_pc + u->next);
+    LEAVE(1, block_pc + u->next);
 
 program_overrun:
     error = RuntimeError::ProgramOverrun;
@@ -628,6 +668,8 @@ end_slice:
 #undef STORED
 #undef NEXT_STEP
 #undef GO
+#undef BRANCH
+#undef LEAVE
 #undef LOAD_STEP
 #undef STORE_STEP
 #undef STEP_STEP
