@@ -261,7 +261,10 @@ int run_slice(Machine& m, VmContext& ctx) {
 
 fetch:
     // Per block: the stop flag, the budget, then the block valid in this epoch.
-    if (m.stop.load(std::memory_order_relaxed)) goto end_slice;
+    if (m.stop.load(std::memory_order_relaxed)) {
+        cache.mark_dirty();  // the machine is being stopped: whatever runs next checks anew
+        goto end_slice;
+    }
     if (budget == 0) goto end_slice;
     blk = cache.probe(pc);
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
