@@ -41,11 +41,20 @@ struct Machine {
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is
 // not running; otherwise up to 255 instructions, ending early after a `trap`,
-// when the context finishes, or when the stop flag becomes set. Always returns 1.
+// when the context finishes, or when the stop flag becomes set (it is polled
+// between runs of at most 32 instructions). Always returns 1.
 // Every fetch, load and store must lie in script memory, else run-time error 1;
 // a register byte naming r8..r15 in either nibble is an illegal instruction.
 // A failing instruction leaves pc at its first byte.
 int run_slice(Machine& m, VmContext& ctx);
+
+// `run_slice` keeps decoded code per OS thread. The script's own stores into it
+// are seen at once; it is checked against the code again after every built-in
+// call and at least every 64 slices, so code another script thread rewrites is
+// seen within 64 slices. Host code that rewrites script code outside a built-in
+// call calls this on the thread that runs the script so that its next slice
+// sees the change.
+void forget_decoded_code();
 
 // The same, one instruction per dispatch: the plain reference that `run_slice`,
 // which runs common instruction sequences as one step, must match in every

@@ -24,6 +24,8 @@ uint64_t round_up(uint64_t v, uint64_t to) {
 }  // namespace
 
 ScriptMemory::ScriptMemory(uint64_t span) {
+    static std::atomic<uint64_t> next_serial{1};
+    serial_ = next_serial.fetch_add(1, std::memory_order_relaxed);
     span_ = std::min(round_up(std::max<uint64_t>(span, 2 * kLowGuard), page_size()), kMaxSpan);
     // Reserve address space only; pages become usable as the allocator grows.
     void* p = mmap(nullptr, span_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

@@ -70,6 +70,8 @@ class ScriptMemory {
     }
     // Raw base for the interpreter's fast path; only valid together with `limit`.
     uint8_t* base() const { return base_; }
+    // Unique for the process's lifetime (unlike the address, which may be reused).
+    uint64_t serial() const { return serial_; }
     // One past the highest usable address. Only grows.
     uint32_t limit() const { return limit_.load(std::memory_order_relaxed); }
 
@@ -97,6 +99,7 @@ class ScriptMemory {
     void release(ScriptAddr addr, uint32_t size);  // zero + coalesce; caller holds mutex_
 
     uint8_t* base_ = nullptr;
+    uint64_t serial_ = 0;
     uint64_t span_ = 0;
     std::atomic<uint32_t> limit_{kLowGuard};  // committed top
     uint64_t brk_ = kLowGuard;                // top of carved space

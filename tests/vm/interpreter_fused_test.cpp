@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "compiler/compiler.h"
+#include "vm/block_cache.h"
 #include "shell/error_report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
@@ -71,7 +72,16 @@ int run_both(World& fast, World& plain, int max_slices = 2000,
         }
         const std::string at = "slice " + std::to_string(slices);
         EXPECT_EQ(0, std::memcmp(&fast.ctx, &plain.ctx, sizeof(VmContext)))
-            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc;
+            << at << ": pc " << fast.ctx.pc << " vs " << plain.ctx.pc << " r " <<
+            [&] {
+                std::string t;
+                for (int i = 0; i < 8; ++i)
+                    t += std::to_string(fast.ctx.r[i]) + "/" + std::to_string(plain.ctx.r[i]) + " ";
+                t += "z" + std::to_string(fast.ctx.z) + "/" + std::to_string(plain.ctx.z);
+                t += " l" + std::to_string(fast.ctx.l) + "/" + std::to_string(plain.ctx.l);
+                t += " b" + std::to_string(fast.ctx.b) + "/" + std::to_string(plain.ctx.b);
+                return t;
+            }();
         EXPECT_EQ(fast.m.stop.load(), plain.m.stop.load()) << at;
         EXPECT_EQ(fast.reports, plain.reports) << at;
         EXPECT_EQ(fast.traps, plain.traps) << at;
@@ -328,6 +338,7 @@ TEST(InterpreterFused, CodeRewrittenBetweenSlicesIsSeen) {
             for (uint32_t i = 0; i < len; ++i)
                 bytes[i] = rng() % 2 ? uint8_t(heads[rng() % std::size(heads)]) : uint8_t(rng());
             for (World* w : {&a, &b}) w->memory.copy_in(w->program + at, bytes, len);
+            forget_decoded_code();
             ++patched;
         });
         ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed;
@@ -360,12 +371,82 @@ TEST(InterpreterFused, LoopBoundRewrittenBetweenSlicesTakesEffect) {
     const int slices = run_both(fast, plain, 2000, [&slice](World& a, World& b) {
         if (slice++ != 2) return;
         for (World* w : {&a, &b}) w->memory.write32(w->program + 2, 300);
+        forget_decoded_code();
     });
     EXPECT_EQ(fast.traps, std::vector<uint32_t>{7});
     EXPECT_LT(slices, 20);
     uint32_t counter = 0;
     fast.memory.read32(fast.ctx.r[kFramePointer] - 4, counter);
     EXPECT_EQ(counter, 300u);
+}
+
+// More code than the per-thread block store holds: a loop through 6,000 small
+// blocks, each linked to the next, runs while the store is emptied and refilled
+// many times over, and still matches the plain loop.
+TEST(InterpreterFused, CodeLargerThanTheBlockStoreRunsCorrectly) {
+    constexpr uint32_t kBlocks = 6000;  // 9 bytes each
+    World fast, plain;
+    ScriptAddr code_at = 0;
+    for (World* w : {&fast, &plain}) {
+        code_at = w->memory.allocate(kBlocks * 9 + 64, BlockKind::Program);
+        ASSERT_NE(code_at, 0u);
+    }
+    std::vector<uint8_t> code;
+    auto put = [&code](Op op, uint8_t rb, uint32_t v) {
+        const Instruction ins = encode(op, rb, v);
+        code.insert(code.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+    };
+    // Block i: `add r3, r1; jmp next`; the last one counts rounds in r2 and
+    // leaves after three.
+    for (uint32_t i = 0; i + 1 < kBlocks; ++i) {
+        put(Op::Add, 0x13, 0);  // add r3, r1
+        put(Op::Jmp, 0, code_at + uint32_t(code.size()) + 7);
+        put(Op::Nop, 0, 0);
+        put(Op::Nop, 0, 0);
+    }
+    put(Op::AddImm, 0x02, 1);  // add r2, $1
+    put(Op::CmpImm, 0x02, 3);  // cmp r2, $3
+    put(Op::Jl, 0, code_at);   // jl start
+    put(Op::Trap, 0, 7);       // stops the machine
+    for (World* w : {&fast, &plain}) {
+        w->memory.copy_in(code_at, code.data(), uint32_t(code.size()));
+        w->ctx.pc = code_at;
+        w->ctx.r[1] = 3;
+    }
+    // The jumps skip the two nops, so each block is two instructions.
+    const uint32_t generation = BlockCache::current().generation();
+    run_both(fast, plain, 1000);
+    EXPECT_GE(BlockCache::current().generation(), generation + 2);  // emptied on the way
+    EXPECT_EQ(fast.traps, std::vector<uint32_t>{7});
+    EXPECT_EQ(fast.ctx.r[3], 3 * (kBlocks - 1) * 3);
+}
+
+// Code rewritten by another thread, with nothing to tell this one, is seen
+// within 64 slices; after `forget_decoded_code` it is seen at the next slice.
+TEST(InterpreterFused, CodeRewrittenUnannouncedIsSeenWithinSixtyFourSlices) {
+    World w;
+    std::vector<uint8_t> code;
+    auto put = [&code](Op op, uint8_t rb, uint32_t v) {
+        const Instruction ins = encode(op, rb, v);
+        code.insert(code.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+    };
+    put(Op::AddImm, 0x00, 1);    // loop: add r0, $1
+    put(Op::Jmp, 0, w.program);  // jmp loop
+    w.memory.copy_in(w.program, code.data(), uint32_t(code.size()));
+    for (bool announce : {false, true}) {
+        w.ctx.pc = w.program;
+        w.memory.write32(w.program + 2, 1);
+        forget_decoded_code();
+        run_slice(w.m, w.ctx);
+        w.memory.write32(w.program + 2, 1000);  // add r0, $1000 from now on
+        if (announce) forget_decoded_code();
+        int slices = 0;
+        for (uint32_t before = w.ctx.r[0]; w.ctx.r[0] - before < 1000; ++slices) {
+            before = w.ctx.r[0];
+            run_slice(w.m, w.ctx);
+        }
+        EXPECT_LE(slices, announce ? 1 : 64);
+    }
 }
 
 // Scripts as the compiler writes them: loops over locals and arrays, calls,

@@ -1,0 +1,345 @@
+// Decoding runs of instructions into blocks of steps, and the per-thread cache
+// that keeps them: a direct-mapped table over one bump arena, emptied when full.
+#include "vm/block_cache.h"
+
+#include <cstring>
+
+namespace tob {
+namespace {
+
+uint32_t load_imm(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool is_jump(uint8_t op) {
+    return op >= uint8_t(Op::Jmp) && op <= uint8_t(Op::Jbe);
+}
+
+// Whether a jump ends a block: every control transfer and the built-in call.
+bool ends_block(Op op) {
+    switch (op) {
+        case Op::Trap:
+        case Op::Call:
+        case Op::CallReg:
+        case Op::Ret:
+            return true;
+        default:
+            return is_jump(uint8_t(op));
+    }
+}
+
+// Whether jump `op` is taken for flags z, l, b of 0 or 1.
+bool taken(Op op, bool z, bool l, bool b) {
+    switch (op) {
+        case Op::Je:
+            return z;
+        case Op::Jne:
+            return !z;
+        case Op::Jg:
+            return !l && !z;
+        case Op::Jge:
+            return !l || z;
+        case Op::Jl:
+            return l && !z;
+        case Op::Jle:
+            return l || z;
+        case Op::Ja:
+            return !b && !z;
+        case Op::Jae:
+            return !b || z;
+        case Op::Jb:
+            return b && !z;
+        case Op::Jbe:
+            return b || z;
+        default:
+            return true;
+    }
+}
+
+uint8_t taken_mask(Op op) {
+    uint8_t mask = 0;
+    for (uint8_t f = 0; f < 8; ++f)
+        if (taken(op, f & 1, f & 2, f & 4)) mask = uint8_t(mask | 1u << f);
+    return mask;
+}
+
+// One instruction read from the code, its operands split out.
+struct Decoded {
+    Op op;
+    uint32_t size;
+    uint8_t d = 0, s = 0;
+    uint32_t imm = 0;
+};
+
+// Reads the instruction at `p` if it is legal and its `avail` bytes hold it whole.
+bool read_instruction(const uint8_t* p, uint32_t avail, Decoded& out) {
+    if (avail == 0 || !is_opcode(p[0])) return false;
+    const OpcodeInfo& info = kOpcodes[p[0]];
+    if (info.size > avail) return false;
+    out.op = info.op;
+    out.size = info.size;
+    switch (info.form) {
+        case Form::O:
+            break;
+        case Form::OR:
+        case Form::ORI:
+            if (p[1] & 0x88) return false;
+            out.d = p[1] & 7;
+            out.s = p[1] >> 4;
+            if (info.form == Form::ORI) out.imm = load_imm(p + 2);
+            break;
+        case Form::OI:
+            out.imm = load_imm(p + 1);
+            break;
+        case Form::OT:
+            out.imm = uint32_t(p[1] | p[2] << 8);
+            break;
+    }
+    return true;
+}
+
+// `lea rA, d; movl rA, (rA); add|sub rA, rX; lea rB, e; movl (rB), rA` at w.
+bool match_local_op(const Decoded* w, uint32_t n, Step& st) {
+    auto is = [&](uint32_t i, Op op) { return i < n && w[i].op == op; };
+    if (!(is(0, Op::LeaFrame) && is(1, Op::Load32Ind) && (is(2, Op::Add) || is(2, Op::Sub)) &&
+          is(3, Op::LeaFrame) && is(4, Op::Store32Ind)))
+        return false;
+    const uint32_t a = w[0].d, x = w[2].s, bb = w[3].d;
+    if (!(w[1].d == a && w[1].s == a && w[2].d == a && x != a && bb != a && w[4].d == bb &&
+          w[4].s == a))
+        return false;
+    st.kind = uint8_t(w[2].op == Op::Add ? StepKind::LocalAdd : StepKind::LocalSub);
+    st.d = uint8_t(a);
+    st.s = uint8_t(x);
+    st.d2 = uint8_t(bb);
+    st.imm = w[0].imm;
+    st.imm2 = w[3].imm;
+    return true;
+}
+
+// Matches the compiler's common sequences at w[0..n) (n instructions decoded
+// whole); fills the fused step and returns how many instructions it covers, or
+// 0 when none starts here. Registers that one part writes and a later part reads
+// must differ where the fused step keeps values in host registers.
+uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
+    auto is = [&](uint32_t i, Op op) { return i < n && w[i].op == op; };
+    auto is_const = [&](uint32_t i) { return is(i, Op::MovImm) || is(i, Op::MovAddr); };
+    auto kind = [&](StepKind k) { return uint32_t(k); };
+    if (is_const(0) && is(1, Op::Load32Frame) && is(2, Op::Sub) && n > 3 &&
+        is_jump(uint8_t(w[3].op)) && w[0].d != w[1].d && w[2].d == w[1].d && w[2].s == w[0].d) {
+        st.kind = kind(StepKind::LocalConstJump);
+        st.d = w[1].d;
+        st.s = w[0].d;
+        st.imm = w[0].imm;
+        st.imm2 = w[3].imm;
+        st.imm3 = w[1].imm;
+        st.taken = taken_mask(w[3].op);
+        return 4;
+    }
+    if (is_const(0) && n > 1) {
+        Step rest{};
+        if (match_local_op(w + 1, n - 1, rest) && rest.s == w[0].d && w[0].d != 6) {
+            // ... with a constant as x.
+            st = rest;
+            st.kind = kind(rest.kind == kind(StepKind::LocalAdd) ? StepKind::ConstLocalAdd
+                                                                 : StepKind::ConstLocalSub);
+            st.s = w[0].d;
+            st.imm3 = w[0].imm;
+            return 6;
+        }
+    }
+    if (match_local_op(w, n, st)) return 5;
+    if (is_const(0) && is_const(1)) {
+        st.kind = kind(StepKind::TwoConstants);
+        st.d = w[0].d;
+        st.s = w[1].d;
+        st.imm = w[0].imm;
+        st.imm2 = w[1].imm;
+        return 2;
+    }
+    if (is(0, Op::Load32Frame) && is_const(1) && is(2, Op::Add) && w[1].d != w[0].d &&
+        w[2].d == w[1].d && w[2].s == w[0].d) {
+        st.kind = kind(StepKind::ElementAddress);
+        st.d = w[0].d;
+        st.s = w[1].d;
+        st.imm = w[0].imm;
+        st.imm2 = w[1].imm;
+        return 3;
+    }
+    if (is(0, Op::Load32Frame) && n > 1 && w[1].d == w[0].d && w[1].s != w[0].d) {
+        static constexpr std::pair<Op, StepKind> kLoadOps[] = {
+            {Op::Add, StepKind::LoadAdd}, {Op::Sub, StepKind::LoadSub},
+            {Op::Mul, StepKind::LoadMul}, {Op::Div, StepKind::LoadDiv},
+            {Op::Mod, StepKind::LoadMod}, {Op::And, StepKind::LoadAnd},
+            {Op::Or, StepKind::LoadOr},   {Op::Xor, StepKind::LoadXor},
+        };
+        for (auto [op, k] : kLoadOps) {
+            if (w[1].op != op) continue;
+            st.kind = kind(k);
+            st.d = w[0].d;
+            st.s = w[1].s;
+            st.imm = w[0].imm;
+            return 2;
+        }
+    }
+    if (n > 1 && is_jump(uint8_t(w[1].op))) {
+        // A compare and its jump.
+        StepKind k = StepKind::Continue;
+        if (w[0].op == Op::Cmp) k = StepKind::CmpJump;
+        if (w[0].op == Op::CmpImm) k = StepKind::CmpImmJump;
+        if (w[0].op == Op::Sub) k = StepKind::SubJump;
+        if (w[0].op == Op::SubImm) k = StepKind::SubImmJump;
+        if (k != StepKind::Continue) {
+            st.kind = kind(k);
+            st.imm2 = w[1].imm;
+            st.taken = taken_mask(w[1].op);
+            return 2;
+        }
+    }
+    if (is(0, Op::LeaFrame) && n > 1) {
+        // A local reached through its address.
+        const Decoded& second = w[1];
+        if (second.op == Op::Load32Ind && second.s == w[0].d) {
+            st.kind = kind(StepKind::LeaLoad);
+            st.d2 = second.d;
+            return 2;
+        }
+        if (second.op == Op::Store32Ind && second.d == w[0].d) {
+            st.kind = kind(StepKind::LeaStore);
+            st.s2 = second.s;
+            return 2;
+        }
+        if ((second.op == Op::PostOp || second.op == Op::PreOp) && second.s == w[0].d) {
+            st.kind = kind(StepKind::LeaStep);
+            st.d2 = second.d;
+            st.imm2 = second.imm;
+            st.taken = second.op == Op::PostOp;
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// memcmp for the short runs blocks cover, without the call.
+bool same_bytes(const uint8_t* a, const uint8_t* b, uint32_t len) {
+    uint64_t diff = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= len; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        diff |= x ^ y;
+    }
+    for (; i < len; ++i) diff |= uint64_t(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+}  // namespace
+
+BlockCache::BlockCache() : arena_(new uint64_t[kArenaBytes / 8]) {
+    sentinel_.pc = 0;
+    sentinel_.epoch = 0;
+    sentinel_.exit[0] = sentinel_.exit[1] = &sentinel_;
+    table_.fill(&sentinel_);
+}
+
+BlockCache& BlockCache::current() {
+    thread_local BlockCache cache;
+    return cache;
+}
+
+void BlockCache::clear() {
+    ++generation_;
+    table_.fill(&sentinel_);
+    used_ = 0;
+    epoch_ = 1;
+    lo_ = 0xFFFFFFFFu;
+    hi_ = 0;
+}
+
+Block* BlockCache::find(uint32_t pc, const uint8_t* code, uint32_t avail,
+                        const void* const* handlers) {
+    Block* b = table_[slot(pc)];
+    if (b->pc == pc && b->epoch != 0 && b->len <= avail && same_bytes(b->bytes(), code, b->len)) {
+        b->epoch = epoch_;
+        mark(*b);
+        return b;
+    }
+    return decode(pc, code, avail, handlers);
+}
+
+Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
+                          const void* const* handlers) {
+    // Decode into a scratch array first: the block's size is known only at the end.
+    constexpr uint32_t kWindow = 6;  // the longest fused sequence
+    std::array<Step, kBlockMaxInstructions + 1> steps;
+    uint32_t nsteps = 0, count = 0, at = 0;
+    bool closed = false;
+    if (avail > kBlockMaxBytes) avail = kBlockMaxBytes;
+    while (count < kBlockMaxInstructions && !closed) {
+        // The instructions from here, as far as they decode and fit the block.
+        Decoded w[kWindow];
+        uint32_t n = 0, end = at;
+        while (n < kWindow && count + n < kBlockMaxInstructions &&
+               read_instruction(code + end, avail - end, w[n])) {
+            end += w[n].size;
+            if (ends_block(w[n++].op)) break;
+        }
+        if (n == 0) break;
+        Step st{};
+        st.off = uint8_t(at);
+        uint32_t parts = match_fused(w, n, st);
+        if (parts == 0) {
+            parts = 1;
+            st.kind = uint32_t(w[0].op);
+        }
+        if (st.kind < kOpcodeCount || st.kind == uint32_t(StepKind::CmpJump) ||
+            st.kind == uint32_t(StepKind::CmpImmJump) || st.kind == uint32_t(StepKind::SubJump) ||
+            st.kind == uint32_t(StepKind::SubImmJump) || st.kind == uint32_t(StepKind::LeaLoad) ||
+            st.kind == uint32_t(StepKind::LeaStore) || st.kind == uint32_t(StepKind::LeaStep)) {
+            // Steps that name the first instruction's registers and immediate.
+            st.d = w[0].d;
+            st.s = w[0].s;
+            st.imm = w[0].imm;
+        }
+        for (uint32_t i = 0; i < parts; ++i) at += w[i].size;
+        count += parts;
+        st.next = uint8_t(at);
+        st.index = uint8_t(count - 1);
+        closed = ends_block(w[parts - 1].op);
+        if (st.kind == uint32_t(Op::Nop)) continue;  // counts, but does nothing
+        st.handler = handlers[st.kind];
+        steps[nsteps++] = st;
+    }
+    if (count == 0) return nullptr;
+    if (!closed) {
+        Step st{};
+        st.handler = handlers[uint32_t(StepKind::Continue)];
+        st.off = st.next = uint8_t(at);
+        st.index = uint8_t(count - 1);
+        steps[nsteps++] = st;
+    }
+
+    const size_t bytes = sizeof(Block) + nsteps * sizeof(Step) + at;
+    const size_t words = (bytes + 7) / 8;
+    if (used_ + words > kArenaBytes / 8) {
+        const uint32_t keep = epoch_;
+        clear();
+        epoch_ = keep;
+    }
+    Block* b = new (arena_.get() + used_) Block;
+    used_ += words;
+    b->pc = pc;
+    b->epoch = epoch_;
+    b->len = uint16_t(at);
+    b->count = uint8_t(count);
+    b->steps = uint8_t(nsteps);
+    b->exit[0] = b->exit[1] = &sentinel_;
+    std::memcpy(b->step(), steps.data(), nsteps * sizeof(Step));
+    std::memcpy(const_cast<uint8_t*>(b->bytes()), code, at);
+    table_[slot(pc)] = b;
+    mark(*b);
+    return b;
+}
+
+}  // namespace tob

@@ -1,0 +1,689 @@
+// The fast interpreter: runs blocks of pre-decoded steps from the thread's
+// block cache, one dispatch per step and one cache lookup per block. Whatever
+// cannot run as a block (an undecodable instruction, the slice's last few
+// instructions) runs on the plain loop, so both give identical results.
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <utility>
+
+#include "vm/block_cache.h"
+#include "vm/interpreter.h"
+#include "vm/interpreter_ops.h"
+
+namespace tob {
+
+using namespace vm_ops;
+
+void forget_decoded_code() {
+    BlockCache::current().mark_dirty();
+}
+
+int run_slice(Machine& m, VmContext& ctx) {
+    if (m.stop.load(std::memory_order_relaxed)) return 1;
+    if (ctx.state != uint8_t(ContextState::Running)) return 1;
+    const ScriptMemory* const mem = m.memory;
+    if (!mem) {
+        raise_runtime_error(m, ctx, RuntimeError::ProgramOverrun);
+        return 1;
+    }
+
+    // Step handlers, by step kind: the opcodes' own, then the fused ones.
+#define TOB_STEP_LABEL(num, name, mnem, form, operands) &&s_##name,
+    // clang-format off
+    static const void* const kHandlers[] = {
+        TOB_OPCODE_LIST(TOB_STEP_LABEL)
+        &&s_CmpJump, &&s_CmpImmJump, &&s_SubJump, &&s_SubImmJump,
+        &&s_LeaLoad, &&s_LeaStore, &&s_LeaStep,
+        &&s_LocalConstJump, &&s_LocalAdd, &&s_LocalSub, &&s_ConstLocalAdd, &&s_ConstLocalSub,
+        &&s_TwoConstants, &&s_ElementAddress,
+        &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
+        &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
+        &&s_Continue,
+    };
+    // clang-format on
+#undef TOB_STEP_LABEL
+    static_assert(std::size(kHandlers) == kStepKindCount);
+
+    BlockCache& cache = BlockCache::current();
+    cache.start_slice(mem->serial());
+
+    // The limit only grows; a failed check is repeated against the current one.
+    uint32_t limit = mem->limit();
+    uint8_t* const base = mem->base();
+    uint32_t r[8];
+    std::memcpy(r, ctx.r, sizeof r);
+    uint32_t pc = ctx.pc;
+    uint8_t z = ctx.z, l = ctx.l, b = ctx.b;
+    const uint32_t stack_base = ctx.stack_base;
+    const uint32_t stack_size = ctx.stack_size;
+    uint32_t budget = kSliceBudget;  // instructions this slice may still run
+    const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
+    auto callable = [&m, program_base, program_size](uint32_t target) {
+        return target - program_base < program_size || !m.code_alive || m.code_alive(m, target);
+    };
+
+    Block* blk = nullptr;
+    Block* link_from = nullptr;  // a block whose exit `link_exit` leads to pc
+    uint32_t link_exit = 0;
+    const uint32_t link_generation = cache.generation();
+    Block tail_head;  // the slice's last, shortened block
+    tail_head.exit[0] = tail_head.exit[1] = cache.sentinel();
+    Step tail_steps[kBlockMaxInstructions + 1];
+    const Step* u = nullptr;  // the running step
+    uint32_t block_pc = 0;
+    RuntimeError error = RuntimeError::IllegalInstruction;
+
+#define SAVE()                           \
+    do {                                 \
+        ctx.pc = pc;                     \
+        std::memcpy(ctx.r, r, sizeof r); \
+        ctx.z = z;                       \
+        ctx.l = l;                       \
+        ctx.b = b;                       \
+    } while (0)
+#define LOAD_STATE()                     \
+    do {                                 \
+        pc = ctx.pc;                     \
+        std::memcpy(r, ctx.r, sizeof r); \
+        z = ctx.z;                       \
+        l = ctx.l;                       \
+        b = ctx.b;                       \
+    } while (0)
+#define COMPARE(x, y)                      \
+    do {                                   \
+        const uint32_t x_ = (x), y_ = (y); \
+        z = x_ == y_;                      \
+        l = int32_t(x_) < int32_t(y_);     \
+        b = x_ < y_;                       \
+    } while (0)
+#define D r[u->d]
+#define S r[u->s]
+#define FITS(addr, len) \
+    (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
+// A failing step leaves pc at its instruction, as the plain loop does.
+#define FAIL(label)             \
+    do {                        \
+        pc = block_pc + u->off; \
+        goto label;             \
+    } while (0)
+#define CHECK_AT(addr, len, part)                                       \
+    if (!FITS(addr, len) && (limit = mem->limit(), !FITS(addr, len))) { \
+        pc = block_pc + u->off + (part);                                \
+        goto program_overrun;                                           \
+    }
+#define CHECK(addr, len) CHECK_AT(addr, len, 0)
+// The second instruction of a fused `lea` pair starts 6 bytes in.
+#define CHECK_SECOND(addr) CHECK_AT(addr, 4, 6)
+#define STACK_CHECK() \
+    if (r[7] - stack_base >= stack_size) FAIL(stack_overrun)
+// After a store: if it rewrote decoded code, the rest of the block is stale, so
+// the slice goes on at the next instruction with every block to be checked again.
+#define STORED(addr, len) \
+    if (cache.covers(addr, len)) goto code_written
+#define NEXT_STEP()        \
+    do {                   \
+        ++u;               \
+        goto * u->handler; \
+    } while (0)
+// The end of a block: on to the block its exit `dir` (0 taken, 1 not taken)
+// reached last time if it still starts at `target` and is valid, else through
+// the lookup, which then links the exit to what it finds.
+#define LEAVE(dir, target)                                                           \
+    do {                                                                             \
+        const uint32_t to_ = (target);                                               \
+        Block* const nb_ = blk->exit[dir];                                           \
+        if (nb_->pc == to_ && nb_->epoch == cache.epoch() && nb_->count <= budget && \
+            !m.stop.load(std::memory_order_relaxed)) {                               \
+            budget -= nb_->count;                                                    \
+            blk = nb_;                                                               \
+            block_pc = to_;                                                          \
+            u = nb_->step();                                                         \
+            goto * u->handler;                                                       \
+        }                                                                            \
+        link_from = blk;                                                             \
+        link_exit = (dir);                                                           \
+        GO(to_);                                                                     \
+    } while (0)
+// A conditional jump as a host branch, so the next block is predicted rather
+// than computed from the flags.
+#define BRANCH()                        \
+    do {                                \
+        if (TAKEN()) LEAVE(0, u->imm2); \
+        LEAVE(1, block_pc + u->next);   \
+    } while (0)
+#define GO(target)     \
+    do {               \
+        pc = (target); \
+        goto fetch;    \
+    } while (0)
+
+#define LOAD_STEP(name, width, address) \
+    s_##name : {                        \
+        const uint32_t a = (address);   \
+        CHECK(a, width_bytes(width));   \
+        D = load<width>(base + a);      \
+        NEXT_STEP();                    \
+    }
+#define STORE_STEP(name, width, address, value) \
+    s_##name : {                                \
+        const uint32_t a = (address);           \
+        CHECK(a, width_bytes(width));           \
+        store<width>(base + a, value);          \
+        STORED(a, width_bytes(width));          \
+        NEXT_STEP();                            \
+    }
+#define STEP_STEP(name, width, delta, post)                       \
+    s_##name : {                                                  \
+        const uint32_t a = S;                                     \
+        CHECK(a, width_bytes(width));                             \
+        const uint32_t old = load<width>(base + a);               \
+        const uint32_t now = (old + (delta)) & width_mask(width); \
+        store<width>(base + a, now);                              \
+        D = (post) ? old : now;                                   \
+        STORED(a, width_bytes(width));                            \
+        NEXT_STEP();                                              \
+    }
+#define OP_STEP(name, post)                       \
+    s_##name : {                                  \
+        const uint32_t a = S;                     \
+        CHECK(a, 4);                              \
+        const uint32_t old = load_le32(base + a); \
+        const uint32_t now = old + u->imm;        \
+        store_le32(base + a, now);                \
+        D = (post) ? old : now;                   \
+        STORED(a, 4);                             \
+        NEXT_STEP();                              \
+    }
+#define ZERO_STEP(name, width, address) \
+    s_##name : {                        \
+        const uint32_t a = (address);   \
+        CHECK(a, width_bytes(width));   \
+        z = load<width>(base + a) == 0; \
+        NEXT_STEP();                    \
+    }
+#define BINARY_STEP(name, expression) \
+    s_##name : {                      \
+        D = (expression);             \
+        NEXT_STEP();                  \
+    }
+#define FLOAT_STEP(name, expression)                  \
+    s_##name : {                                      \
+        const float x = as_float(D), y = as_float(S); \
+        D = as_bits(expression);                      \
+        NEXT_STEP();                                  \
+    }
+#define LOAD_OP_STEP(name, expression)                 \
+    s_##name : {                                       \
+        const uint32_t a = r[6] + u->imm;              \
+        CHECK(a, 4);                                   \
+        const uint32_t v = load_le32(base + a), y = S; \
+        D = (expression);                              \
+        NEXT_STEP();                                   \
+    }
+#define LOCAL_OP_STEP(name, compares, lead, operand, expression) \
+    s_##name : {                                                 \
+        const uint32_t from = r[6] + u->imm;                     \
+        const uint32_t x = (operand);                            \
+        D = from;                                                \
+        CHECK_AT(from, 4, (lead) + 6);                           \
+        const uint32_t v = load_le32(base + from);               \
+        if (compares) COMPARE(v, x);                             \
+        const uint32_t now = (expression);                       \
+        D = now;                                                 \
+        const uint32_t to = r[6] + u->imm2;                      \
+        r[u->d2] = to;                                           \
+        CHECK_AT(to, 4, (lead) + 16);                            \
+        store_le32(base + to, now);                              \
+        STORED(to, 4);                                           \
+        NEXT_STEP();                                             \
+    }
+#define DIVIDE_STEP(name, divide)                      \
+    s_##name : {                                       \
+        const uint32_t a = r[6] + u->imm;              \
+        CHECK(a, 4);                                   \
+        const uint32_t v = load_le32(base + a), y = S; \
+        D = v;                                         \
+        if (y == 0) {                                  \
+            pc = block_pc + u->off + 6;                \
+            goto divide_by_zero;                       \
+        }                                              \
+        D = divide(v, y);                              \
+        NEXT_STEP();                                   \
+    }
+#define JUMP_STEP(name, condition)       \
+    s_##name : {                         \
+        if (condition) LEAVE(0, u->imm); \
+        LEAVE(1, block_pc + u->next);    \
+    }
+// Flags just set by a compare are 0 or 1: the jump's taken-mask decides.
+#define TAKEN() ((u->taken >> (z | l << 1 | b << 2)) & 1)
+
+fetch:
+    // Per block: the stop flag, the budget, then the block valid in this epoch.
+    if (m.stop.load(std::memory_order_relaxed)) {
+        cache.mark_dirty();  // the machine is being stopped: whatever runs next checks anew
+        goto end_slice;
+    }
+    if (budget == 0) goto end_slice;
+    blk = cache.probe(pc);
+    if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
+found:
+    if (link_from) {
+        if (link_generation == cache.generation()) link_from->exit[link_exit] = blk;
+        link_from = nullptr;
+    }
+    // run the block
+    if (blk->count > budget) goto tail;  // the slice ends inside it
+    budget -= blk->count;
+    block_pc = pc;
+    u = blk->step();
+    goto * u->handler;
+
+miss:
+    blk = nullptr;
+    if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto plain;
+    blk = cache.find(pc, base + pc, limit - pc, kHandlers);
+    if (blk) goto found;
+    link_from = nullptr;
+plain:
+    // The plain loop runs what blocks cannot: it raises the right error for an
+    // instruction that cannot be decoded.
+    SAVE();
+    if (!run_reference_steps(m, ctx, 1)) {
+        cache.mark_dirty();
+        return 1;
+    }
+    LOAD_STATE();
+    --budget;
+    cache.new_epoch();  // its stores were not watched
+    goto fetch;
+
+tail : {
+    // The steps that fit the budget, then a step that ends the slice; the plain
+    // loop runs what is left when that falls inside a fused step.
+    const Step* steps = blk->step();
+    uint32_t n = 0, done = 0, stop_at = 0;
+    for (; n < blk->steps && steps[n].index < budget; ++n) {
+        tail_steps[n] = steps[n];
+        done = steps[n].index + 1u;
+        stop_at = steps[n].next;
+    }
+    tail_steps[n] = Step{};
+    tail_steps[n].handler = &&s_EndSlice;
+    tail_steps[n].off = uint8_t(stop_at);
+    tail_head.count = uint8_t(done);
+    blk = &tail_head;
+    budget -= done;
+    block_pc = pc;
+    u = tail_steps;
+    goto * u->handler;
+}
+s_EndSlice:
+    pc = block_pc + u->off;
+    if (budget == 0) goto end_slice;
+    SAVE();
+    if (!run_reference_steps(m, ctx, budget)) cache.mark_dirty();
+    return 1;
+
+code_written:
+    pc = block_pc + u->next;
+    budget += blk->count - u->index - 1;
+    cache.new_epoch();
+    goto fetch;
+
+    // ---- steps ----
+s_Nop:
+    NEXT_STEP();
+s_Trap : {
+    // A built-in call always ends the slice; the hook may replace or free the
+    // context, so nothing touches it afterwards.
+    pc = block_pc + u->next;
+    SAVE();
+    cache.mark_dirty();  // the built-in may write anywhere
+    if (m.trap) m.trap(m, u->imm, ctx);
+    return 1;
+}
+s_Xchg : {
+    std::swap(D, S);
+    NEXT_STEP();
+}
+    BINARY_STEP(Mov, S)
+    BINARY_STEP(MovImm, u->imm)
+    BINARY_STEP(MovAddr, u->imm)
+    LOAD_STEP(LoadU8Abs, Width::U8, u->imm)
+    LOAD_STEP(LoadS8Abs, Width::S8, u->imm)
+    LOAD_STEP(LoadU16Abs, Width::U16, u->imm)
+    LOAD_STEP(LoadS16Abs, Width::S16, u->imm)
+    LOAD_STEP(Load32Abs, Width::W32, u->imm)
+    BINARY_STEP(LeaFrame, r[6] + u->imm)
+    // Frame-relative forms address through r6 whatever the register byte says.
+    LOAD_STEP(LoadU8Frame, Width::U8, r[6] + u->imm)
+    LOAD_STEP(LoadS8Frame, Width::S8, r[6] + u->imm)
+    LOAD_STEP(LoadU16Frame, Width::U16, r[6] + u->imm)
+    LOAD_STEP(LoadS16Frame, Width::S16, r[6] + u->imm)
+    LOAD_STEP(Load32Frame, Width::W32, r[6] + u->imm)
+    LOAD_STEP(LoadU8Ind, Width::U8, S)
+    LOAD_STEP(LoadS8Ind, Width::S8, S)
+    LOAD_STEP(LoadU16Ind, Width::U16, S)
+    LOAD_STEP(LoadS16Ind, Width::S16, S)
+    LOAD_STEP(Load32Ind, Width::W32, S)
+    STORE_STEP(Store8Abs, Width::U8, u->imm, S)
+    STORE_STEP(Store16Abs, Width::U16, u->imm, S)
+    STORE_STEP(Store32Abs, Width::W32, u->imm, S)
+    STORE_STEP(Store8Frame, Width::U8, r[6] + u->imm, S)
+    STORE_STEP(Store16Frame, Width::U16, r[6] + u->imm, S)
+    STORE_STEP(Store32Frame, Width::W32, r[6] + u->imm, S)
+    STORE_STEP(Store8Ind, Width::U8, D, S)
+    STORE_STEP(Store16Ind, Width::U16, D, S)
+    STORE_STEP(Store32Ind, Width::W32, D, S)
+s_Push : {
+    r[7] -= 4;
+    STACK_CHECK();
+    CHECK(r[7], 4);
+    store_le32(base + r[7], S);
+    STORED(r[7], 4);
+    NEXT_STEP();
+}
+s_PushImm : {
+    r[7] -= 4;
+    STACK_CHECK();
+    CHECK(r[7], 4);
+    store_le32(base + r[7], u->imm);
+    STORED(r[7], 4);
+    NEXT_STEP();
+}
+s_Pop : {
+    r[7] += 4;
+    STACK_CHECK();
+    CHECK(r[7] - 4, 4);
+    D = load_le32(base + r[7] - 4);
+    NEXT_STEP();
+}
+s_Enter : {
+    // Saves r1..r6 above n bytes of locals; fp then points at the saved r6.
+    const uint32_t n = u->imm;
+    r[7] -= kFrameBytes + n;
+    STACK_CHECK();
+    const uint32_t a = r[7] + n;
+    CHECK(a, kFrameBytes);
+    for (uint32_t i = 0; i < kFrameWords; ++i) store_le32(base + a + 4 * i, r[1 + i]);
+    r[6] = a + kFrameBytes - 4;
+    STORED(a, kFrameBytes);
+    NEXT_STEP();
+}
+s_Leave : {
+    // A frame reaching the top of the stack is the outermost one: leaving it
+    // ends the program, restoring nothing.
+    const uint32_t n = u->imm;
+    if (r[7] - stack_base + n + kFrameBytes >= stack_size) {
+        pc = block_pc + u->next;
+        goto finished;
+    }
+    r[7] += n;
+    CHECK(r[7], kFrameBytes);
+    for (uint32_t i = 0; i < kFrameWords; ++i) r[1 + i] = load_le32(base + r[7] + 4 * i);
+    r[7] += kFrameBytes;
+    NEXT_STEP();
+}
+s_Call : {
+    if (!callable(u->imm)) FAIL(program_overrun);
+    r[7] -= 4;
+    STACK_CHECK();
+    CHECK(r[7], 4);
+    store_le32(base + r[7], block_pc + u->next);
+    if (cache.covers(r[7], 4)) cache.new_epoch();
+    GO(u->imm);
+}
+s_CallReg : {
+    const uint32_t target = S;
+    if (target == 0 || !callable(target)) FAIL(program_overrun);
+    r[7] -= 4;
+    STACK_CHECK();
+    CHECK(r[7], 4);
+    store_le32(base + r[7], block_pc + u->next);
+    if (cache.covers(r[7], 4)) cache.new_epoch();
+    GO(target);
+}
+s_Ret : {
+    r[7] += 4;
+    STACK_CHECK();
+    CHECK(r[7] - 4, 4);
+    pc = load_le32(base + r[7] - 4);
+    if (pc == kThreadReturnAddress) goto finished;
+    goto fetch;
+}
+    OP_STEP(PreOp, false)
+    OP_STEP(PostOp, true)
+    STEP_STEP(PreInc8, Width::U8, 1u, false)
+    STEP_STEP(PostInc8, Width::U8, 1u, true)
+    STEP_STEP(PreDec8, Width::U8, 0xFFFFFFFFu, false)
+    STEP_STEP(PostDec8, Width::U8, 0xFFFFFFFFu, true)
+    STEP_STEP(PreInc16, Width::U16, 1u, false)
+    STEP_STEP(PostInc16, Width::U16, 1u, true)
+    STEP_STEP(PreDec16, Width::U16, 0xFFFFFFFFu, false)
+    STEP_STEP(PostDec16, Width::U16, 0xFFFFFFFFu, true)
+    ZERO_STEP(Zero8Abs, Width::U8, u->imm)
+    ZERO_STEP(Zero16Abs, Width::U16, u->imm)
+    ZERO_STEP(Zero32Abs, Width::W32, u->imm)
+    ZERO_STEP(Zero8Frame, Width::U8, r[6] + u->imm)
+    ZERO_STEP(Zero16Frame, Width::U16, r[6] + u->imm)
+    ZERO_STEP(Zero32Frame, Width::W32, r[6] + u->imm)
+s_Cmp : {
+    COMPARE(D, S);
+    NEXT_STEP();
+}
+s_CmpImm : {
+    COMPARE(D, u->imm);
+    NEXT_STEP();
+}
+    BINARY_STEP(Set, S == 0 ? 1u : 0u)
+    BINARY_STEP(Add, D + S)
+    BINARY_STEP(AddImm, D + u->imm)
+s_Sub : {
+    COMPARE(D, S);
+    D -= S;
+    NEXT_STEP();
+}
+s_SubImm : {
+    COMPARE(D, u->imm);
+    D -= u->imm;
+    NEXT_STEP();
+}
+    BINARY_STEP(Mul, D * S)
+s_Div : {
+    if (S == 0) FAIL(divide_by_zero);
+    D = signed_div(D, S);
+    NEXT_STEP();
+}
+s_Mod : {
+    if (S == 0) FAIL(divide_by_zero);
+    D = signed_mod(D, S);
+    NEXT_STEP();
+}
+    BINARY_STEP(Shl, D << (S & 31))
+    BINARY_STEP(Shr, D >> (S & 31))
+    BINARY_STEP(Sar, uint32_t(int32_t(D) >> (S & 31)))
+    BINARY_STEP(Neg, 0u - S)
+    BINARY_STEP(Not, ~S)
+    BINARY_STEP(And, D & S)
+    BINARY_STEP(Or, D | S)
+    BINARY_STEP(Xor, D ^ S)
+    JUMP_STEP(Jmp, true)
+    JUMP_STEP(Je, z)
+    JUMP_STEP(Jne, !z)
+    JUMP_STEP(Jg, !l && !z)
+    JUMP_STEP(Jge, !l || z)
+    JUMP_STEP(Jl, l && !z)
+    JUMP_STEP(Jle, l || z)
+    JUMP_STEP(Ja, !b && !z)
+    JUMP_STEP(Jae, !b || z)
+    JUMP_STEP(Jb, b && !z)
+    JUMP_STEP(Jbe, b || z)
+    BINARY_STEP(Ftoi, float_to_int(as_float(S)))
+    BINARY_STEP(Itof, as_bits(float(int32_t(S))))
+    FLOAT_STEP(Fadd, x + y)
+s_Fsub : {
+    // Comparisons with NaN are false, so NaN clears Z and L.
+    const float x = as_float(D), y = as_float(S);
+    z = x == y;
+    l = x < y;
+    b = 0;
+    D = as_bits(x - y);
+    NEXT_STEP();
+}
+    FLOAT_STEP(Fmul, x * y)
+    FLOAT_STEP(Fdiv, x / y)
+    FLOAT_STEP(Fmod, float(std::fmod(double(x), double(y))))
+    BINARY_STEP(Fneg, S ^ kIntMinBits)
+
+    // ---- fused steps ----
+s_CmpJump : {
+    COMPARE(D, S);
+    BRANCH();
+}
+s_CmpImmJump : {
+    COMPARE(D, u->imm);
+    BRANCH();
+}
+s_SubJump : {
+    COMPARE(D, S);
+    D -= S;
+    BRANCH();
+}
+s_SubImmJump : {
+    COMPARE(D, u->imm);
+    D -= u->imm;
+    BRANCH();
+}
+s_LeaLoad : {
+    const uint32_t a = r[6] + u->imm;
+    D = a;
+    CHECK_SECOND(a);
+    r[u->d2] = load_le32(base + a);
+    NEXT_STEP();
+}
+s_LeaStore : {
+    const uint32_t a = r[6] + u->imm;
+    D = a;
+    CHECK_SECOND(a);
+    store_le32(base + a, r[u->s2]);
+    STORED(a, 4);
+    NEXT_STEP();
+}
+s_LeaStep : {
+    const uint32_t a = r[6] + u->imm;
+    D = a;
+    CHECK_SECOND(a);
+    const uint32_t old = load_le32(base + a);
+    const uint32_t now = old + u->imm2;
+    store_le32(base + a, now);
+    r[u->d2] = u->taken ? old : now;
+    STORED(a, 4);
+    NEXT_STEP();
+}
+s_LocalConstJump : {
+    // movl rX, $n; movl rY, d(r6); sub rY, rX; jcc (X and Y differ).
+    const uint32_t x = u->imm, a = r[6] + u->imm3;
+    S = x;
+    CHECK_AT(a, 4, 6);
+    const uint32_t y = load_le32(base + a);
+    COMPARE(y, x);
+    D = y - x;
+    BRANCH();
+}
+    // lea rA, d(r6); movl rA, (rA); add|sub rA, rX; lea rB, e(r6); movl (rB), rA
+    // (A differs from X and B).
+    LOCAL_OP_STEP(LocalAdd, false, 0, S, v + x)
+    LOCAL_OP_STEP(LocalSub, true, 0, S, v - x)
+    // The same after `movl rX, $n` (X is the x register, not r6).
+    LOCAL_OP_STEP(ConstLocalAdd, false, 6, (S = u->imm3), v + x)
+    LOCAL_OP_STEP(ConstLocalSub, true, 6, (S = u->imm3), v - x)
+s_TwoConstants : {
+    D = u->imm;
+    S = u->imm2;
+    NEXT_STEP();
+}
+s_ElementAddress : {
+    // movl rI, d(r6); movl rP, $n; add rP, rI (I and P differ).
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t i = load_le32(base + a);
+    D = i;
+    S = u->imm2 + i;
+    NEXT_STEP();
+}
+    // movl rZ, d(r6); op rZ, rY (Z and Y differ).
+    LOAD_OP_STEP(LoadAdd, v + y)
+    LOAD_OP_STEP(LoadMul, v * y)
+    LOAD_OP_STEP(LoadAnd, v & y)
+    LOAD_OP_STEP(LoadOr, v | y)
+    LOAD_OP_STEP(LoadXor, v ^ y)
+s_LoadSub : {
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t v = load_le32(base + a), y = S;
+    COMPARE(v, y);
+    D = v - y;
+    NEXT_STEP();
+}
+    DIVIDE_STEP(LoadDiv, signed_div)
+    DIVIDE_STEP(LoadMod, signed_mod)
+s_Continue:
+    LEAVE(1, block_pc + u->next);
+
+program_overrun:
+    error = RuntimeError::ProgramOverrun;
+    goto raise;
+stack_overrun:
+    error = RuntimeError::StackOverrun;
+    goto raise;
+divide_by_zero:
+    error = RuntimeError::DivideByZero;
+raise:
+    cache.mark_dirty();
+    SAVE();
+    raise_runtime_error(m, ctx, error);
+    return 1;
+
+finished:
+    cache.mark_dirty();
+    SAVE();
+    ctx.state = uint8_t(ContextState::Finished);
+    return 1;
+
+end_slice:
+    SAVE();
+    return 1;
+
+#undef SAVE
+#undef LOAD_STATE
+#undef COMPARE
+#undef D
+#undef S
+#undef FITS
+#undef FAIL
+#undef CHECK
+#undef CHECK_AT
+#undef CHECK_SECOND
+#undef OP_STEP
+#undef STACK_CHECK
+#undef STORED
+#undef NEXT_STEP
+#undef GO
+#undef BRANCH
+#undef LEAVE
+#undef LOAD_STEP
+#undef STORE_STEP
+#undef STEP_STEP
+#undef ZERO_STEP
+#undef BINARY_STEP
+#undef FLOAT_STEP
+#undef JUMP_STEP
+#undef LOCAL_OP_STEP
+#undef DIVIDE_STEP
+#undef LOAD_OP_STEP
+#undef TAKEN
+}
+
+}  // namespace tob

@@ -1,0 +1,99 @@
+// Helpers shared by the two interpreter loops: little-endian access in place,
+// memory operand widths, and the machine's arithmetic rules.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "vm/interpreter.h"
+
+namespace tob::vm_ops {
+
+inline constexpr uint32_t kLowGuard = ScriptMemory::kLowGuard;
+inline constexpr uint32_t kFrameWords = 6;  // r1..r6, saved by `enter`
+inline constexpr uint32_t kFrameBytes = 4 * kFrameWords;
+inline constexpr uint32_t kIntMinBits = 0x80000000u;
+inline constexpr uint8_t kHighNibbleBits = 0x88;  // a register nibble of 8..15
+
+// Little-endian reads and writes at unaligned host addresses (compilers turn
+// these into single moves on little-endian hosts).
+inline uint16_t load_le16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+inline uint32_t load_le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline void store_le16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void store_le32(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+
+// Memory operand widths and extensions.
+enum class Width { U8, S8, U16, S16, W32 };
+
+constexpr uint32_t width_bytes(Width w) {
+    return w == Width::U8 || w == Width::S8 ? 1 : w == Width::W32 ? 4 : 2;
+}
+
+constexpr uint32_t width_mask(Width w) {
+    return width_bytes(w) == 4 ? 0xFFFFFFFFu : (1u << 8 * width_bytes(w)) - 1;
+}
+
+template <Width W>
+inline uint32_t load(const uint8_t* p) {
+    if constexpr (W == Width::U8) return p[0];
+    if constexpr (W == Width::S8) return uint32_t(int32_t(int8_t(p[0])));
+    if constexpr (W == Width::U16) return load_le16(p);
+    if constexpr (W == Width::S16) return uint32_t(int32_t(int16_t(load_le16(p))));
+    if constexpr (W == Width::W32) return load_le32(p);
+}
+
+template <Width W>
+inline void store(uint8_t* p, uint32_t v) {
+    if constexpr (W == Width::U8) p[0] = uint8_t(v);
+    if constexpr (W == Width::U16) store_le16(p, v);
+    if constexpr (W == Width::W32) store_le32(p, v);
+}
+
+inline float as_float(uint32_t bits) {
+    return std::bit_cast<float>(bits);
+}
+inline uint32_t as_bits(float f) {
+    return std::bit_cast<uint32_t>(f);
+}
+
+// Truncation toward zero; NaN and values outside the 32-bit range give 0x80000000.
+inline uint32_t float_to_int(float f) {
+    if (f >= -2147483648.0f && f < 2147483648.0f) return uint32_t(int32_t(f));
+    return kIntMinBits;
+}
+
+// Signed division truncating toward zero; INT_MIN / -1 wraps to INT_MIN
+// (remainder 0) instead of trapping. The divisor is not 0.
+inline uint32_t signed_div(uint32_t a, uint32_t b) {
+    if (b == 0xFFFFFFFFu) return 0u - a;
+    return uint32_t(int32_t(a) / int32_t(b));
+}
+inline uint32_t signed_mod(uint32_t a, uint32_t b) {
+    if (b == 0xFFFFFFFFu) return 0;
+    return uint32_t(int32_t(a) % int32_t(b));
+}
+
+// Bytes that must lie before the limit for an instruction to be fetched without
+// an exact size check.
+inline constexpr uint32_t kFetchSlack = 64;
+
+}  // namespace tob::vm_ops
+
+namespace tob {
+// Runs at most `max_instructions` of `ctx` one at a time, with every rule of a
+// slice. True when it stopped for the count or the stop flag; false when the
+// context ended, failed or called a built-in (the slice must end).
+bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions);
+}  // namespace tob
