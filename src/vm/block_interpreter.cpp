@@ -433,7 +433,7 @@ s_Call : {
     CHECK(r[7], 4);
     store_le32(base + r[7], block_pc + u->next);
     if (cache.covers(r[7], 4)) cache.new_epoch();
-    GO(u->imm);
+    LEAVE(0, u->imm);
 }
 s_CallReg : {
     const uint32_t target = S;
@@ -449,9 +449,15 @@ s_Ret : {
     r[7] += 4;
     STACK_CHECK();
     CHECK(r[7] - 4, 4);
-    pc = load_le32(base + r[7] - 4);
-    if (pc == kThreadReturnAddress) goto finished;
-    goto fetch;
+    const uint32_t to = load_le32(base + r[7] - 4);
+    if (to == kThreadReturnAddress) {
+        pc = to;
+        goto finished;
+    }
+    // The exits remember the last two places returned to.
+    if (blk->exit[1]->pc == to) LEAVE(1, to);
+    blk->exit[1] = blk->exit[0];
+    LEAVE(0, to);
 }
     OP_STEP(PreOp, false)
     OP_STEP(PostOp, true)
