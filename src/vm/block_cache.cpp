@@ -2,7 +2,10 @@
 // that keeps them: a direct-mapped table over one bump arena, emptied when full.
 #include "vm/block_cache.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "vm/script_memory.h"
 
 namespace tob {
 namespace {
@@ -126,7 +129,8 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
     auto is_const = [&](uint32_t i) { return is(i, Op::MovImm) || is(i, Op::MovAddr); };
     auto kind = [&](StepKind k) { return uint32_t(k); };
     if (is_const(0) && is(1, Op::Load32Frame) && is(2, Op::Sub) && n > 3 &&
-        is_jump(uint8_t(w[3].op)) && w[0].d != w[1].d && w[2].d == w[1].d && w[2].s == w[0].d) {
+        is_jump(uint8_t(w[3].op)) && w[0].d != w[1].d && w[0].d != 6 && w[2].d == w[1].d &&
+        w[2].s == w[0].d) {
         st.kind = kind(StepKind::LocalConstJump);
         st.d = w[1].d;
         st.s = w[0].d;
@@ -257,41 +261,60 @@ void BlockCache::clear() {
     hi_ = 0;
 }
 
-Block* BlockCache::find(uint32_t pc, const uint8_t* code, uint32_t avail,
+Block* BlockCache::find(uint32_t pc, const uint8_t* base, uint32_t limit,
                         const void* const* handlers) {
     Block* b = table_[slot(pc)];
-    if (b->pc == pc && b->epoch != 0 && b->len <= avail && same_bytes(b->bytes(), code, b->len)) {
-        b->epoch = epoch_;
-        mark(*b);
-        return b;
+    if (b->pc == pc && b->epoch != 0) {
+        const uint8_t* copy = b->bytes();
+        bool same = true;
+        for (uint32_t i = 0; i < b->segments && same; ++i) {
+            const uint32_t at = b->seg_pc[i], len = b->seg_len[i];
+            same = at >= ScriptMemory::kLowGuard && uint64_t(at) + len <= limit &&
+                   same_bytes(copy, base + at, len);
+            copy += len;
+        }
+        if (same) {
+            b->epoch = epoch_;
+            mark(*b);
+            return b;
+        }
     }
-    return decode(pc, code, avail, handlers);
+    return decode(pc, base, limit, handlers);
 }
 
-Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
+Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
                           const void* const* handlers) {
-    // Decode into a scratch array first: the block's size is known only at the end.
+    // Decode into scratch arrays first: the block's size is known only at the end.
     constexpr uint32_t kWindow = 6;  // the longest fused sequence
     std::array<Step, kBlockMaxInstructions + 1> steps;
-    uint32_t nsteps = 0, count = 0, at = 0;
+    std::array<uint32_t, kBlockMaxSegments> seg_pc{};
+    std::array<uint32_t, kBlockMaxSegments> seg_len{};
+    uint32_t nsteps = 0, count = 0, nseg = 0, bytes = 0;  // bytes of closed segments
+    uint32_t start = pc, at = pc;                         // the open segment, the next instruction
     bool closed = false;
-    if (avail > kBlockMaxBytes) avail = kBlockMaxBytes;
+    auto readable = [&](uint32_t addr) {
+        if (addr < ScriptMemory::kLowGuard || addr >= limit) return 0u;
+        if (bytes + (addr - start) >= kBlockMaxBytes) return 0u;
+        const uint32_t room = kBlockMaxBytes - bytes - (addr - start);
+        return std::min(limit - addr, room);
+    };
     while (count < kBlockMaxInstructions && !closed) {
         // The instructions from here, as far as they decode and fit the block.
         Decoded w[kWindow];
         uint32_t n = 0, end = at;
+        const uint32_t avail = readable(at);
         while (n < kWindow && count + n < kBlockMaxInstructions &&
-               read_instruction(code + end, avail - end, w[n])) {
+               read_instruction(base + end, avail - (end - at), w[n])) {
             end += w[n].size;
             if (ends_block(w[n++].op)) break;
         }
         if (n == 0) break;
         Step st{};
-        st.off = uint8_t(at);
         uint32_t parts = match_fused(w, n, st);
+        st.at = at;
         if (parts == 0) {
             parts = 1;
-            st.kind = uint32_t(w[0].op);
+            st.kind = uint8_t(w[0].op);
         }
         if (st.kind < kOpcodeCount || st.kind == uint32_t(StepKind::CmpJump) ||
             st.kind == uint32_t(StepKind::CmpImmJump) || st.kind == uint32_t(StepKind::SubJump) ||
@@ -304,39 +327,71 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* code, uint32_t avail,
         }
         for (uint32_t i = 0; i < parts; ++i) at += w[i].size;
         count += parts;
-        st.next = uint8_t(at);
+        st.size = uint8_t(at - st.at);
         st.index = uint8_t(count - 1);
-        closed = ends_block(w[parts - 1].op);
+        st.link = &sentinel_;
+        const Op last = w[parts - 1].op;
+        if (last == Op::Jmp && parts == 1) {
+            // Go on at the target, in a new segment, unless it is this block's
+            // start (a loop: the jump links the block to itself) or room is out.
+            const uint32_t target = w[0].imm;
+            if (target != pc && nseg + 1 < kBlockMaxSegments && count < kBlockMaxInstructions &&
+                target >= ScriptMemory::kLowGuard && target < limit) {
+                seg_pc[nseg] = start;
+                seg_len[nseg++] = at - start;
+                bytes += at - start;
+                start = at = target;
+                continue;  // the jump counts, but needs no step
+            }
+            closed = true;
+        } else if (last == Op::Trap || last == Op::Call || last == Op::CallReg || last == Op::Ret) {
+            closed = true;
+        }
+        // Conditional jumps leave the block only when taken: decoding goes on.
         if (st.kind == uint32_t(Op::Nop)) continue;  // counts, but does nothing
         st.handler = handlers[st.kind];
         steps[nsteps++] = st;
     }
     if (count == 0) return nullptr;
+    if (at > start || nseg == 0) {
+        seg_pc[nseg] = start;
+        seg_len[nseg++] = at - start;
+        bytes += at - start;
+    }
     if (!closed) {
         Step st{};
         st.handler = handlers[uint32_t(StepKind::Continue)];
-        st.off = st.next = uint8_t(at);
+        st.link = &sentinel_;
+        st.at = at;
         st.index = uint8_t(count - 1);
         steps[nsteps++] = st;
     }
 
-    const size_t bytes = sizeof(Block) + nsteps * sizeof(Step) + at;
-    const size_t words = (bytes + 7) / 8;
+    const size_t size = sizeof(Block) + nsteps * sizeof(Step) + bytes;
+    const size_t words = (size + 7) / 8;
     if (used_ + words > kArenaBytes / 8) {
         const uint32_t keep = epoch_;
         clear();
         epoch_ = keep;
+        for (uint32_t i = 0; i < nsteps; ++i) steps[i].link = &sentinel_;
     }
     Block* b = new (arena_.get() + used_) Block;
     used_ += words;
     b->pc = pc;
     b->epoch = epoch_;
-    b->len = uint16_t(at);
+    b->len = uint16_t(bytes);
     b->count = uint8_t(count);
     b->steps = uint8_t(nsteps);
+    b->segments = uint8_t(nseg);
     b->exit[0] = b->exit[1] = &sentinel_;
     std::memcpy(b->step(), steps.data(), nsteps * sizeof(Step));
-    std::memcpy(const_cast<uint8_t*>(b->bytes()), code, at);
+    uint8_t* copy = const_cast<uint8_t*>(b->bytes());
+    for (uint32_t i = 0; i < nseg; ++i) {
+        b->seg_pc[i] = seg_pc[i];
+        b->seg_len[i] = uint8_t(seg_len[i]);
+        std::memcpy(copy, base + seg_pc[i], seg_len[i]);
+        copy += seg_len[i];
+    }
     table_[slot(pc)] = b;
     mark(*b);
     return b;

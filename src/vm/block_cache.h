@@ -50,31 +50,39 @@ inline constexpr uint32_t kStepKindCount = uint32_t(StepKind::Continue) + 1;
 
 // One decoded instruction (or fused sequence). Registers are indices 0..7.
 // Trivial, so that scratch arrays of steps cost nothing to set up.
+struct Block;
 struct Step {
     const void* handler;
+    Block* link;    // jumps and calls: the block their target had last time
     uint32_t imm;   // immediate, address, frame offset or jump target
     uint32_t imm2;  // second immediate of a fused step (its jump target, its step)
     uint32_t imm3;  // third one
+    uint32_t at;    // address of its (first) instruction
+    uint8_t size;   // bytes of its instructions: the next one is at at + size
+    uint8_t index;  // instructions of the block before this step's last one
     uint8_t d, s;
-    uint8_t off;     // offset of the (first) instruction within the block
-    uint8_t next;    // offset of the instruction after it
-    uint8_t index;   // instructions of the block before this step's last one
     uint8_t taken;   // fused jumps: taken-mask by z | l << 1 | b << 2
     uint8_t d2, s2;  // registers of a fused step's later instructions
     uint8_t kind;    // StepKind, while decoding
 };
-static_assert(sizeof(Step) == 32);
+static_assert(sizeof(Step) == 40);
 
-// A decoded run: header, steps, then a copy of the code bytes it was made from.
+// A decoded run: header, steps, then a copy of the code bytes it was made
+// from. A run goes on at the target of an unconditional jump and past
+// conditional jumps (their taken side leaves the block), so its code may come
+// from several places: up to kBlockMaxSegments ranges, copied one after another.
+inline constexpr uint32_t kBlockMaxSegments = 4;
 struct Block {
     uint32_t pc = 0;
     uint32_t epoch = 0;  // the cache epoch in which the bytes were last checked
-    uint16_t len = 0;    // code bytes covered
+    uint16_t len = 0;    // code bytes covered, all segments
     uint8_t count = 0;   // instructions covered (each counts against the slice budget)
     uint8_t steps = 0;
-    uint32_t reserved = 0;
-    // The blocks its jump went to last time, taken and not taken (the cache's
-    // sentinel until then): the next block is found by one load, not a lookup.
+    uint8_t segments = 0;
+    uint8_t seg_len[kBlockMaxSegments] = {};
+    uint32_t seg_pc[kBlockMaxSegments] = {};
+    // Returns: the blocks of the last two places returned to (the cache's
+    // sentinel until then).
     Block* exit[2] = {nullptr, nullptr};
 
     Step* step() { return reinterpret_cast<Step*>(this + 1); }
@@ -85,7 +93,7 @@ struct Block {
 static_assert(sizeof(Block) % alignof(Step) == 0);
 
 inline constexpr uint32_t kBlockMaxInstructions = 32;
-inline constexpr uint32_t kBlockMaxBytes = 200;
+inline constexpr uint32_t kBlockMaxBytes = 240;  // all segments
 
 // The decoded blocks of one OS thread. Blocks are valid for one epoch; a new
 // slice starts a new epoch, so code changed between slices (by a built-in or
@@ -135,9 +143,9 @@ class BlockCache {
 
     // The block at `pc`, checked against the code or decoded anew; null when the
     // first instruction cannot be decoded (illegal, bad register, not all mapped).
-    // `code` points at pc's byte; `avail` bytes are readable from there.
+    // Script memory starts at `base` and is readable below `limit`.
     // `handlers` maps step kinds to the interpreter's handler addresses.
-    Block* find(uint32_t pc, const uint8_t* code, uint32_t avail, const void* const* handlers);
+    Block* find(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
     // Whether a store of `len` bytes at `addr` touches code of a block of this epoch.
     bool covers(uint32_t addr, uint32_t len) const {
@@ -152,10 +160,12 @@ class BlockCache {
     static uint32_t slot(uint32_t pc) { return (pc ^ (pc >> 12)) & (kSlots - 1); }
     void clear();
     void mark(const Block& b) {
-        if (b.pc < lo_) lo_ = b.pc;
-        if (b.pc + b.len > hi_) hi_ = b.pc + b.len;
+        for (uint32_t i = 0; i < b.segments; ++i) {
+            if (b.seg_pc[i] < lo_) lo_ = b.seg_pc[i];
+            if (b.seg_pc[i] + b.seg_len[i] > hi_) hi_ = b.seg_pc[i] + b.seg_len[i];
+        }
     }
-    Block* decode(uint32_t pc, const uint8_t* code, uint32_t avail, const void* const* handlers);
+    Block* decode(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
     std::array<Block*, kSlots> table_{};
     std::unique_ptr<uint64_t[]> arena_;

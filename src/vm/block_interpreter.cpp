@@ -64,14 +64,12 @@ int run_slice(Machine& m, VmContext& ctx) {
     };
 
     Block* blk = nullptr;
-    Block* link_from = nullptr;  // a block whose exit `link_exit` leads to pc
-    uint32_t link_exit = 0;
+    Block** link_slot = nullptr;  // where to note the block found for pc
     const uint32_t link_generation = cache.generation();
     Block tail_head;  // the slice's last, shortened block
     tail_head.exit[0] = tail_head.exit[1] = cache.sentinel();
     Step tail_steps[kBlockMaxInstructions + 1];
-    const Step* u = nullptr;  // the running step
-    uint32_t block_pc = 0;
+    Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
 #define SAVE()                           \
@@ -102,14 +100,14 @@ int run_slice(Machine& m, VmContext& ctx) {
 #define FITS(addr, len) \
     (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
 // A failing step leaves pc at its instruction, as the plain loop does.
-#define FAIL(label)             \
-    do {                        \
-        pc = block_pc + u->off; \
-        goto label;             \
+#define FAIL(label) \
+    do {            \
+        pc = u->at; \
+        goto label; \
     } while (0)
 #define CHECK_AT(addr, len, part)                                       \
     if (!FITS(addr, len) && (limit = mem->limit(), !FITS(addr, len))) { \
-        pc = block_pc + u->off + (part);                                \
+        pc = u->at + (part);                                            \
         goto program_overrun;                                           \
     }
 #define CHECK(addr, len) CHECK_AT(addr, len, 0)
@@ -126,31 +124,35 @@ int run_slice(Machine& m, VmContext& ctx) {
         ++u;               \
         goto * u->handler; \
     } while (0)
-// The end of a block: on to the block its exit `dir` (0 taken, 1 not taken)
-// reached last time if it still starts at `target` and is valid, else through
-// the lookup, which then links the exit to what it finds.
-#define LEAVE(dir, target)                                                           \
+// Leaving the block for `target`: on to the block that `*slot` (a step's link
+// or a return exit) reached last time if it still starts there and is valid,
+// else through the lookup, which then stores what it finds in `*slot`.
+#define LEAVE_VIA(slot, target)                                                      \
     do {                                                                             \
         const uint32_t to_ = (target);                                               \
-        Block* const nb_ = blk->exit[dir];                                           \
+        Block* const nb_ = *(slot);                                                  \
         if (nb_->pc == to_ && nb_->epoch == cache.epoch() && nb_->count <= budget && \
             !m.stop.load(std::memory_order_relaxed)) {                               \
             budget -= nb_->count;                                                    \
             blk = nb_;                                                               \
-            block_pc = to_;                                                          \
             u = nb_->step();                                                         \
             goto * u->handler;                                                       \
         }                                                                            \
-        link_from = blk;                                                             \
-        link_exit = (dir);                                                           \
+        link_slot = (slot);                                                          \
         GO(to_);                                                                     \
     } while (0)
-// A conditional jump as a host branch, so the next block is predicted rather
-// than computed from the flags.
-#define BRANCH()                        \
-    do {                                \
-        if (TAKEN()) LEAVE(0, u->imm2); \
-        LEAVE(1, block_pc + u->next);   \
+// A jump taken from inside the block: the instructions after it did not run.
+#define TAKE(target)                          \
+    do {                                      \
+        budget += blk->count - u->index - 1u; \
+        LEAVE_VIA(&u->link, target);          \
+    } while (0)
+// A conditional jump as a host branch: taken leaves the block, not taken goes
+// on with the next step.
+#define BRANCH()                    \
+    do {                            \
+        if (TAKEN()) TAKE(u->imm2); \
+        NEXT_STEP();                \
     } while (0)
 #define GO(target)     \
     do {               \
@@ -245,16 +247,16 @@ int run_slice(Machine& m, VmContext& ctx) {
         const uint32_t v = load_le32(base + a), y = S; \
         D = v;                                         \
         if (y == 0) {                                  \
-            pc = block_pc + u->off + 6;                \
+            pc = u->at + 6;                            \
             goto divide_by_zero;                       \
         }                                              \
         D = divide(v, y);                              \
         NEXT_STEP();                                   \
     }
-#define JUMP_STEP(name, condition)       \
-    s_##name : {                         \
-        if (condition) LEAVE(0, u->imm); \
-        LEAVE(1, block_pc + u->next);    \
+#define JUMP_STEP(name, condition)   \
+    s_##name : {                     \
+        if (condition) TAKE(u->imm); \
+        NEXT_STEP();                 \
     }
 // Flags just set by a compare are 0 or 1: the jump's taken-mask decides.
 #define TAKEN() ((u->taken >> (z | l << 1 | b << 2)) & 1)
@@ -269,23 +271,22 @@ fetch:
     blk = cache.probe(pc);
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 found:
-    if (link_from) {
-        if (link_generation == cache.generation()) link_from->exit[link_exit] = blk;
-        link_from = nullptr;
+    if (link_slot) {
+        if (link_generation == cache.generation()) *link_slot = blk;
+        link_slot = nullptr;
     }
     // run the block
     if (blk->count > budget) goto tail;  // the slice ends inside it
     budget -= blk->count;
-    block_pc = pc;
     u = blk->step();
     goto * u->handler;
 
 miss:
     blk = nullptr;
     if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto plain;
-    blk = cache.find(pc, base + pc, limit - pc, kHandlers);
+    blk = cache.find(pc, base, limit, kHandlers);
     if (blk) goto found;
-    link_from = nullptr;
+    link_slot = nullptr;
 plain:
     // The plain loop runs what blocks cannot: it raises the right error for an
     // instruction that cannot be decoded.
@@ -303,31 +304,30 @@ tail : {
     // The steps that fit the budget, then a step that ends the slice; the plain
     // loop runs what is left when that falls inside a fused step.
     const Step* steps = blk->step();
-    uint32_t n = 0, done = 0, stop_at = 0;
+    uint32_t n = 0, done = 0, stop_at = pc;
     for (; n < blk->steps && steps[n].index < budget; ++n) {
         tail_steps[n] = steps[n];
         done = steps[n].index + 1u;
-        stop_at = steps[n].next;
+        stop_at = steps[n].at + steps[n].size;
     }
     tail_steps[n] = Step{};
     tail_steps[n].handler = &&s_EndSlice;
-    tail_steps[n].off = uint8_t(stop_at);
+    tail_steps[n].at = stop_at;
     tail_head.count = uint8_t(done);
     blk = &tail_head;
     budget -= done;
-    block_pc = pc;
     u = tail_steps;
     goto * u->handler;
 }
 s_EndSlice:
-    pc = block_pc + u->off;
+    pc = u->at;
     if (budget == 0) goto end_slice;
     SAVE();
     if (!run_reference_steps(m, ctx, budget)) cache.mark_dirty();
     return 1;
 
 code_written:
-    pc = block_pc + u->next;
+    pc = u->at + u->size;
     budget += blk->count - u->index - 1;
     cache.new_epoch();
     goto fetch;
@@ -338,7 +338,7 @@ s_Nop:
 s_Trap : {
     // A built-in call always ends the slice; the hook may replace or free the
     // context, so nothing touches it afterwards.
-    pc = block_pc + u->next;
+    pc = u->at + u->size;
     SAVE();
     cache.mark_dirty();  // the built-in may write anywhere
     if (m.trap) m.trap(m, u->imm, ctx);
@@ -417,7 +417,7 @@ s_Leave : {
     // ends the program, restoring nothing.
     const uint32_t n = u->imm;
     if (r[7] - stack_base + n + kFrameBytes >= stack_size) {
-        pc = block_pc + u->next;
+        pc = u->at + u->size;
         goto finished;
     }
     r[7] += n;
@@ -431,9 +431,9 @@ s_Call : {
     r[7] -= 4;
     STACK_CHECK();
     CHECK(r[7], 4);
-    store_le32(base + r[7], block_pc + u->next);
+    store_le32(base + r[7], u->at + u->size);
     if (cache.covers(r[7], 4)) cache.new_epoch();
-    LEAVE(0, u->imm);
+    LEAVE_VIA(&u->link, u->imm);
 }
 s_CallReg : {
     const uint32_t target = S;
@@ -441,7 +441,7 @@ s_CallReg : {
     r[7] -= 4;
     STACK_CHECK();
     CHECK(r[7], 4);
-    store_le32(base + r[7], block_pc + u->next);
+    store_le32(base + r[7], u->at + u->size);
     if (cache.covers(r[7], 4)) cache.new_epoch();
     GO(target);
 }
@@ -455,9 +455,9 @@ s_Ret : {
         goto finished;
     }
     // The exits remember the last two places returned to.
-    if (blk->exit[1]->pc == to) LEAVE(1, to);
+    if (blk->exit[1]->pc == to) LEAVE_VIA(&blk->exit[1], to);
     blk->exit[1] = blk->exit[0];
-    LEAVE(0, to);
+    LEAVE_VIA(&blk->exit[0], to);
 }
     OP_STEP(PreOp, false)
     OP_STEP(PostOp, true)
@@ -636,7 +636,7 @@ s_LoadSub : {
     DIVIDE_STEP(LoadDiv, signed_div)
     DIVIDE_STEP(LoadMod, signed_mod)
 s_Continue:
-    LEAVE(1, block_pc + u->next);
+    LEAVE_VIA(&u->link, u->at);
 
 program_overrun:
     error = RuntimeError::ProgramOverrun;
@@ -678,7 +678,8 @@ end_slice:
 #undef NEXT_STEP
 #undef GO
 #undef BRANCH
-#undef LEAVE
+#undef LEAVE_VIA
+#undef TAKE
 #undef LOAD_STEP
 #undef STORE_STEP
 #undef STEP_STEP

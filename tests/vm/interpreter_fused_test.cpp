@@ -151,7 +151,7 @@ class RandomProgram {
 
     void sequence() {
         const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
-        switch (pick(0, 12)) {
+        switch (pick(0, 13)) {
             case 0:  // compare with a constant and branch
                 emit(Op::MovImm, regs(x, 0), imm());
                 emit(Op::Load32Frame, regs(y, 6), offset());
@@ -219,6 +219,14 @@ class RandomProgram {
                 break;
             case 11:  // a random instruction
                 emit(Op(pick(0, kOpcodeCount - 1)), uint8_t(pick(0, 255)), imm());
+                break;
+            case 12:  // v += constant: the constant's register is the one added
+                emit(Op::MovImm, regs(x, 0), imm());
+                emit(Op::LeaFrame, regs(a, 6), offset());
+                emit(Op::Load32Ind, regs(a, a));
+                emit(chance(50) ? Op::Add : Op::Sub, regs(a, x));
+                emit(Op::LeaFrame, regs(b2, 6), offset());
+                emit(Op::Store32Ind, regs(b2, a));
                 break;
             default:
                 emit(Op(pick(0, 1) ? Op::Mod : Op::Add), regs(x, y));
@@ -380,11 +388,11 @@ TEST(InterpreterFused, LoopBoundRewrittenBetweenSlicesTakesEffect) {
     EXPECT_EQ(counter, 300u);
 }
 
-// More code than the per-thread block store holds: a loop through 6,000 small
-// blocks, each linked to the next, runs while the store is emptied and refilled
+// More code than the per-thread block store holds: a loop through 16,000 small
+// runs joined by jumps, runs while the store is emptied and refilled
 // many times over, and still matches the plain loop.
 TEST(InterpreterFused, CodeLargerThanTheBlockStoreRunsCorrectly) {
-    constexpr uint32_t kBlocks = 6000;  // 9 bytes each
+    constexpr uint32_t kBlocks = 16000;  // 9 bytes each
     World fast, plain;
     ScriptAddr code_at = 0;
     for (World* w : {&fast, &plain}) {
