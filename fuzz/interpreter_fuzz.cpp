@@ -1,6 +1,8 @@
-// Runs arbitrary bytes as a program for a bounded number of slices. The first
-// 33 bytes choose the registers (raw, or pointers into the program, stack or
-// data block) and the flags; the rest is the code.
+// Runs arbitrary bytes as a program for a bounded number of slices, on the fast
+// interpreter and on the plain reference side by side: after every slice both
+// must agree on the context, the stop flag and all memory. The first 33 bytes
+// choose the registers (raw, or pointers into the program, stack or data block)
+// and the flags; the rest is the code.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,21 +45,13 @@ void trap_hook(Machine&, uint32_t number, VmContext& ctx) {
     ctx.r[0] = number * 2654435761u;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
-    static Env env;
-    uint8_t header[kHeaderSize] = {};
-    std::memcpy(header, input, size < kHeaderSize ? size : kHeaderSize);
-    const uint8_t* code = input + (size < kHeaderSize ? size : kHeaderSize);
-    const size_t code_size = size - size_t(code - input);
-
+// Loads the input into `env` and returns the context to run.
+VmContext prepare(Env& env, const uint8_t* header, const uint8_t* code, size_t code_size) {
     std::memset(env.memory.host(env.program, kProgramSize), 0, kProgramSize);
     std::memset(env.memory.host(env.stack, kStackSize), 0, kStackSize);
     std::memset(env.memory.host(env.data, kDataSize), 0, kDataSize);
     env.memory.copy_in(env.program, code,
                        uint32_t(code_size < kProgramSize ? code_size : kProgramSize));
-
     VmContext ctx;
     ctx.pc = ctx.program_base = env.program;
     ctx.program_size = kProgramSize;
@@ -71,15 +65,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     ctx.z = header[32] & 1;
     ctx.l = header[32] >> 1 & 1;
     ctx.b = header[32] >> 2 & 1;
-
     Machine& m = env.machine;
     m.memory = &env.memory;
     m.trap = (header[32] & 8) ? trap_hook : nullptr;
     m.stop.store(0);
-    for (int i = 0; i < kMaxSlices && ctx.state == 0 && !m.stop.load(); ++i) {
-        if (run_slice(m, ctx) != 1) __builtin_trap();
+    return ctx;
+}
+
+bool same_memory(const Env& a, const Env& b, ScriptAddr at_a, ScriptAddr at_b, uint32_t size) {
+    return std::memcmp(a.memory.host(at_a, size), b.memory.host(at_b, size), size) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
+    static Env fast, plain;
+    uint8_t header[kHeaderSize] = {};
+    std::memcpy(header, input, size < kHeaderSize ? size : kHeaderSize);
+    const uint8_t* code = input + (size < kHeaderSize ? size : kHeaderSize);
+    const size_t code_size = size - size_t(code - input);
+    // Both environments lay their blocks out alike, so addresses agree.
+    if (fast.program != plain.program || fast.stack != plain.stack) __builtin_trap();
+
+    VmContext fc = prepare(fast, header, code, code_size);
+    VmContext pc = prepare(plain, header, code, code_size);
+    forget_decoded_code();  // the program was rewritten behind the interpreter's back
+    for (int i = 0; i < kMaxSlices && fc.state == 0 && !fast.machine.stop.load(); ++i) {
+        if (run_slice(fast.machine, fc) != 1) __builtin_trap();
+        run_slice_reference(plain.machine, pc);
+        if (std::memcmp(&fc, &pc, sizeof fc) != 0) __builtin_trap();
+        if (fast.machine.stop.load() != plain.machine.stop.load()) __builtin_trap();
+        if (!same_memory(fast, plain, fast.program, plain.program, kProgramSize) ||
+            !same_memory(fast, plain, fast.stack, plain.stack, kStackSize) ||
+            !same_memory(fast, plain, fast.data, plain.data, kDataSize))
+            __builtin_trap();
     }
-    if (ctx.state > 2) __builtin_trap();
-    if (ctx.state == 2 && !m.stop.load()) __builtin_trap();
+    if (fc.state > 2) __builtin_trap();
+    if (fc.state == 2 && !fast.machine.stop.load()) __builtin_trap();
     return 0;
 }
