@@ -6,9 +6,31 @@
 namespace tob::compiler {
 
 CodeGen::CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes,
-                 OutputArea out)
+                 OutputArea out, ProgramImage* image)
     : diag_(diag), listing_(listing), types_(types), nodes_(nodes), out_(out) {
     reset_registers();
+    if (out_.host) {
+        code_ = out_.host;
+    } else if (image) {
+        image_ = image;
+        grow_image(1024);
+    }
+}
+
+void CodeGen::grow_image(uint32_t needed) {
+    code_ = image_->code_room(needed, &code_room_);
+    // Given up: the compile goes on measuring only.
+    if (!code_) image_ = nullptr;
+}
+
+void CodeGen::close_image() {
+    if (!image_) return;
+    std::vector<uint32_t> offsets(labels_.size());
+    for (size_t i = 0; i < labels_.size(); ++i)
+        offsets[i] = labels_[i].defined ? labels_[i].word : ProgramImage::kUndefined;
+    image_->close(code_size_, data_size_, std::move(offsets));
+    image_ = nullptr;
+    code_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -46,6 +68,16 @@ void CodeGen::op_i(Op op, uint32_t imm) {
     emit32(imm);
 }
 
+void CodeGen::op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset) {
+    if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 2);
+    op_ri(op, d, s, uint32_t(sym->value) + uint32_t(offset));
+}
+
+void CodeGen::op_i_global(Op op, const Symbol* sym, int32_t offset) {
+    if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 1);
+    op_i(op, uint32_t(sym->value) + uint32_t(offset));
+}
+
 // ---------------------------------------------------------------------------
 // Data
 
@@ -56,14 +88,23 @@ uint32_t CodeGen::take_data(uint32_t n) {
 }
 
 void CodeGen::write_data(uint32_t address, const void* bytes, uint32_t n) {
+    if (image_) image_->data_bytes(from_end(address), bytes, n);
     if (!out_.host || n == 0) return;
     uint32_t offset = address - out_.base;
     if (uint64_t(offset) + n > out_.size) diag_.fail(Msg::Internal);
     std::memcpy(out_.host + offset, bytes, n);
 }
 
+void CodeGen::write_address(uint32_t address, uint32_t value, bool in_data) {
+    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                              uint8_t(value >> 24)};
+    write_data(address, bytes, 4);
+    if (image_ && in_data) image_->data_address_in_data(from_end(address));
+}
+
 void CodeGen::data_label_reference(uint32_t address, int32_t label) {
     if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    if (image_) image_->label_slot_in_data(from_end(address), label);
     Label& l = labels_[size_t(label - 1)];
     uint32_t offset = address - out_.base;
     if (l.defined) {
@@ -88,6 +129,7 @@ bool CodeGen::label_defined(int32_t label) const {
 
 uint32_t CodeGen::label_reference(int32_t label) {
     if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    if (image_) image_->label_slot_in_code(code_size_, label);
     Label& l = labels_[size_t(label - 1)];
     if (l.defined) return l.word;
     // The slot about to be written joins the chain of waiting references.
@@ -110,6 +152,11 @@ void CodeGen::patch_label(int32_t label, uint32_t address) {
         }
     }
     l.word = address;
+}
+
+void CodeGen::resolve_outside(int32_t label, uint32_t address) {
+    if (image_) image_->absolute_label(label, address);
+    if (!measuring()) patch_label(label, address);
 }
 
 void CodeGen::define_label(int32_t label, bool list) {
@@ -231,7 +278,9 @@ void CodeGen::enter(uint32_t* operand_offset) {
 }
 
 void CodeGen::patch_enter(uint32_t operand_offset, uint32_t frame_size) {
-    write32_at(operand_offset, frame_size);
+    if (!code_) return;
+    if (uint64_t(operand_offset) + 4 > code_size_) diag_.fail(Msg::Internal);
+    for (int i = 0; i < 4; ++i) code_[operand_offset + uint32_t(i)] = uint8_t(frame_size >> (8 * i));
 }
 
 void CodeGen::leave(uint32_t frame_size) {

@@ -96,7 +96,7 @@ bool Parser::finish() {
             if (setup_.exports) e = setup_.exports->find(s.name);
             if (e) {
                 // Calls go into the program that exported it.
-                if (!cg_.measuring()) cg_.patch_label(s.value, e->address);
+                cg_.resolve_outside(s.value, e->address);
                 continue;
             }
             fe_.diag.append(tob::cp932_to_utf8(s.name) + " 関数は定義されていません。\n");

@@ -60,6 +60,22 @@ void Preprocessor::open_file(size_t index, std::string path) {
     if (data.bytes.size() >= kMaxSourceSize) diag_.fail(Msg::NoMemory);
     f.text = std::move(data.bytes);
     f.text += '\n';
+    if (keep_) {
+        f.kept = int32_t(kept_.size());
+        kept_.push_back({f.path, {}});
+    }
+}
+
+void Preprocessor::release_file(size_t index) {
+    SourceFile& f = files_[index];
+    if (f.kept >= 0) kept_[size_t(f.kept)].text = std::move(f.text);
+    f = SourceFile{};
+}
+
+std::vector<Preprocessor::KeptSource> Preprocessor::take_kept_sources() {
+    for (size_t i = 0; i < kIncludeDepth; ++i)
+        if (files_[i].kept >= 0) release_file(i);
+    return std::move(kept_);
 }
 
 void Preprocessor::fetch_line() {
@@ -108,7 +124,7 @@ void Preprocessor::fetch_line() {
         line_len_ = 0;
         pos_ = end_ = line_.data();
         if (top_ == 0) diag_.fail(Msg::EndOfFile);
-        files_[top_] = SourceFile{};  // releases the buffer
+        release_file(top_);  // releases the buffer
         --top_;
     }
 }

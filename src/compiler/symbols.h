@@ -30,6 +30,10 @@ enum class SymbolKind : uint8_t {
     LabelUsed,  // label used before its definition
 };
 
+// Symbol flag of a GlobalVar: the variable lives in the shared external area,
+// not in the program's data.
+inline constexpr uint8_t kInExternalArea = 4;
+
 struct Symbol {
     const char* name = nullptr;  // zero-terminated, in the name heap
     SymbolKind kind = SymbolKind::Empty;

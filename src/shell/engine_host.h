@@ -33,6 +33,9 @@ class EngineHost {
     void handle(const platform::WindowEvent& event);
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
+    // How the engine reads script sources: through the archive-aware,
+    // compressed-file-aware file layer, relative to the module directory.
+    static compiler::SourceReader source_reader();
 
   private:
     bool create_window();
@@ -45,7 +48,6 @@ class EngineHost {
     // Paints the view page (a part of it, or all) and shows it.
     void present(std::optional<gfx::Box> area);
     bool write_screenshot(const std::filesystem::path& file);
-    static compiler::SourceReader source_reader();
 
     // The self-drawn menu bar (engine_host_menu.cpp).
     void start_menu();
