@@ -7,11 +7,15 @@
 //   and in Lua 5.4.
 // Prints each figure and the ratios (above 1: ours is faster). `--interpreter-only
 // [WORD]` skips the compile-speed part and runs only the programs whose name holds
-// WORD (handy under callgrind); `--compile-only` skips the interpreter part.
+// WORD (handy under callgrind); `--compile-only [RUNS]` skips the interpreter
+// part and takes the best of RUNS runs of each compile-speed figure (9 by
+// default; 1 under callgrind, where `time_loads` and `time_full_compiles` are
+// the functions to collect).
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -145,7 +149,21 @@ bool run_process(const std::vector<std::string>& args) {
 // own file layer; tcc's time includes its process start and the object file
 // it writes, so its start-up alone (an empty file) is shown as well. One full
 // compile into memory, without the measuring compile's image, is shown too.
-void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports) {
+// The best time of `runs` loads of "bench.c" as the engine does them.
+double time_loads(ScriptEngine& engine, int runs, bool* ok) {
+    return best_of(runs, [&] {
+        VmContext* ctx = engine.load_program("bench.c", 0, 64 << 10);
+        *ok &= ctx != nullptr;
+        engine.release_context(ctx);
+    });
+}
+
+// The best time of `runs` full compiles into memory.
+double time_full_compiles(const compiler::CompileOptions& o, int runs, bool* ok) {
+    return best_of(runs, [&] { *ok &= compiler::compile(o).ok; });
+}
+
+void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports, int runs) {
     int lines = 0;
     std::string script = generated_script(2600, &lines);
     auto dir = std::filesystem::temp_directory_path() / ("tob_bench_" + std::to_string(getpid()));
@@ -164,11 +182,7 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports) {
     engine.set_compiler(compiler::make_program_compiler(setup));
 
     bool load_ok = true;
-    double load = best_of(7, [&] {
-        VmContext* ctx = engine.load_program("bench.c", 0, 64 << 10);
-        load_ok &= ctx != nullptr;
-        engine.release_context(ctx);
-    });
+    double load = time_loads(engine, runs, &load_ok);
 
     // One compile into memory, the sizes known: no image to place.
     compiler::CompileOptions o;
@@ -185,7 +199,7 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports) {
     o.base = area->program_base;
     o.size = size;
     bool full_ok = measured.ok;
-    double full = best_of(7, [&] { full_ok &= compiler::compile(o).ok; });
+    double full = time_full_compiles(o, runs, &full_ok);
     engine.release_context(area);
 
     std::printf("compile: %d lines\n", lines);
@@ -196,8 +210,9 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports) {
     const std::string source = (dir / "bench.c").string(), object = (dir / "bench.o").string();
     if (std::system("command -v tcc >/dev/null 2>&1") == 0) {
         bool tcc_ok = true;
-        double tcc = best_of(7, [&] { tcc_ok &= run_process({"tcc", "-c", source, "-o", object}); });
-        double start = best_of(7, [&] {
+        double tcc =
+            best_of(runs, [&] { tcc_ok &= run_process({"tcc", "-c", source, "-o", object}); });
+        double start = best_of(runs, [&] {
             run_process({"tcc", "-c", (dir / "empty.c").string(), "-o", object});
         });
         std::printf("  tcc -c                            %8.1f ms  %10.0f lines/s%s\n", tcc * 1e3,
@@ -218,11 +233,12 @@ int main(int argc, char** argv) {
     const bool interpreter_only = argc > 1 && std::string(argv[1]) == "--interpreter-only";
     const std::string only = interpreter_only && argc > 2 ? argv[2] : "";
     const bool compile_only = argc > 1 && std::string(argv[1]) == "--compile-only";
+    const int runs = compile_only && argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
     ScriptEngine engine(512u << 20);
     engine.allocate_external_area(1 << 20);
     compiler::ExportedFunctions exports;
 
-    if (!interpreter_only) compile_speed(engine, exports);
+    if (!interpreter_only) compile_speed(engine, exports, runs);
     if (compile_only) return 0;
     // --- interpreter speed ---
     std::printf("\ninterpreter (best of 3):\n");
