@@ -60,6 +60,7 @@ void Preprocessor::open_file(size_t index, std::string path) {
     if (data.bytes.size() >= kMaxSourceSize) diag_.fail(Msg::NoMemory);
     f.text = std::move(data.bytes);
     f.text += '\n';
+    f.has_cr = std::memchr(f.text.data(), '\r', f.text.size()) != nullptr;
     if (keep_) {
         f.kept = int32_t(kept_.size());
         kept_.push_back({f.path, {}});
@@ -84,20 +85,21 @@ void Preprocessor::fetch_line() {
         ++f.line;
         const uint8_t* text = reinterpret_cast<const uint8_t*>(f.text.data());
         const size_t size = f.text.size();
-        // Most lines hold no carriage return and fit: copy them whole. (A
-        // lead byte takes its trail unread, but never a "\r" or "\n", so
+        // Most lines hold no carriage return and fit: they are read in place.
+        // (A lead byte takes its trail unread, but never a "\r" or "\n", so
         // pairing cannot change where a line ends.)
         if (f.pos < size) {
             const uint8_t* from = text + f.pos;
             const void* nl = std::memchr(from, '\n', size - f.pos);
             size_t len = (nl ? size_t(static_cast<const uint8_t*>(nl) - from) + 1 : size - f.pos);
-            if (len <= kLineMax && !std::memchr(from, '\r', len)) {
-                std::memcpy(line_.data(), from, len);
+            if (len <= kLineMax && (!f.has_cr || !std::memchr(from, '\r', len))) {
+                line_start_ = from;
                 f.pos += uint32_t(len);
                 line_len_ = len;
                 return;
             }
         }
+        line_start_ = line_.data();
         size_t n = 0;
         auto store = [&](uint8_t c) {
             if (n >= kLineMax) {
@@ -132,10 +134,10 @@ void Preprocessor::fetch_line() {
 void Preprocessor::read_line() {
     for (;;) {
         fetch_line();
-        pos_ = line_.data();
+        pos_ = line_start_;
         end_ = pos_ + line_len_;
         if (comment_depth > 0) return;
-        std::string_view line(reinterpret_cast<const char*>(line_.data()), line_len_);
+        std::string_view line(reinterpret_cast<const char*>(line_start_), line_len_);
         bool hash = line[0] == '#';
         if (!hash || !directive_switch_ || suspended_ > 0) {
             if (assembly_) {
@@ -169,7 +171,7 @@ std::string Preprocessor::echo_line() const {
     // The mark stands at the read position; inside a macro expansion at the
     // place where the outermost expansion will resume.
     const uint8_t* mark = depth_ > 0 ? stack_[0].pos : pos_;
-    uintptr_t begin = reinterpret_cast<uintptr_t>(line_.data());
+    uintptr_t begin = reinterpret_cast<uintptr_t>(line_start_);
     uintptr_t at_addr = reinterpret_cast<uintptr_t>(mark);
     size_t at = at_addr >= begin && at_addr - begin <= line_len_ ? at_addr - begin : line_len_;
 
@@ -182,16 +184,16 @@ std::string Preprocessor::echo_line() const {
             column += kPositionMark.size();
             marked = true;
         }
-        uint8_t c = line_[i];
+        uint8_t c = line_start_[i];
         if (c == '\r' || c == '\n') break;
         if (c == '\t') {
             do {
                 out += ' ';
             } while (++column % kTabWidth != 0);
             ++i;
-        } else if (is_lead_byte(c) && i + 1 < line_len_ && line_[i + 1] != '\n') {
+        } else if (is_lead_byte(c) && i + 1 < line_len_ && line_start_[i + 1] != '\n') {
             out += char(c);
-            out += char(line_[i + 1]);
+            out += char(line_start_[i + 1]);
             column += 2;
             i += 2;
         } else {
@@ -209,8 +211,8 @@ std::string Preprocessor::echo_line() const {
 // Directives
 
 bool Preprocessor::directive() {
-    std::string_view rest(reinterpret_cast<const char*>(line_.data()) + 1, line_len_ - 1);
-    pos_ = line_.data() + 1;
+    std::string_view rest(reinterpret_cast<const char*>(line_start_) + 1, line_len_ - 1);
+    pos_ = line_start_ + 1;
     for (const DirectiveWord& d : kDirectives) {
         if (!rest.starts_with(d.word)) continue;
         pos_ += d.word.size();

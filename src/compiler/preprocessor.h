@@ -131,7 +131,8 @@ class Preprocessor final : public SourcePosition {
         std::string text;  // the whole file with "\n" appended
         uint32_t pos = 0;
         int32_t line = 0;
-        int32_t kept = -1;  // index into kept_, or -1
+        int32_t kept = -1;     // index into kept_, or -1
+        bool has_cr = false;  // the text holds a carriage return somewhere
     };
     struct MacroFrame {
         const uint8_t* pos;
@@ -176,7 +177,10 @@ class Preprocessor final : public SourcePosition {
     bool keep_ = false;
     std::vector<KeptSource> kept_;
 
+    // The current line: most lines are read where they stand in the file's
+    // text; one that loses carriage returns (or is too long) is copied to line_.
     std::array<uint8_t, kLineMax + 2> line_{};
+    const uint8_t* line_start_ = line_.data();
     size_t line_len_ = 0;
     const uint8_t* pos_ = nullptr;  // read position in the text being read
     const uint8_t* end_ = nullptr;  // end of that text
