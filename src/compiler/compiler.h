@@ -39,10 +39,15 @@ class ImageCache {
     std::unique_ptr<Kept> take();
     void keep(std::unique_ptr<Kept> kept);
     void drop();
+    // A used one back, its memory to be recorded into again (loads follow
+    // each other, and fresh memory is slow to touch); and taking it.
+    void give_back(std::unique_ptr<Kept> used);
+    std::unique_ptr<Kept> take_spare();
 
   private:
     mutable std::mutex mutex_;
     std::unique_ptr<Kept> kept_;
+    std::unique_ptr<Kept> spare_;
 };
 
 struct CompileOptions {

@@ -45,11 +45,30 @@ void ImageCache::keep(std::unique_ptr<Kept> kept) {
 }
 
 void ImageCache::drop() {
-    std::unique_ptr<Kept> old = take();
+    give_back(take());
+}
+
+void ImageCache::give_back(std::unique_ptr<Kept> used) {
+    if (!used) return;
+    used->recording.image.clear();
+    used->recording.sources.clear();
+    used->result = {};
+    std::lock_guard lock(mutex_);
+    spare_ = std::move(used);
+}
+
+std::unique_ptr<ImageCache::Kept> ImageCache::take_spare() {
+    std::unique_ptr<Kept> spare;
+    {
+        std::lock_guard lock(mutex_);
+        spare = std::move(spare_);
+    }
+    return spare ? std::move(spare) : std::make_unique<Kept>();
 }
 
 CompileResult measure_and_keep(const CompileOptions& options) {
-    auto kept = std::make_unique<ImageCache::Kept>();
+    options.reuse->drop();
+    std::unique_ptr<ImageCache::Kept> kept = options.reuse->take_spare();
     kept->source_path = options.source_path;
     kept->external_base = options.external_base;
     kept->external_size = options.external_size;
@@ -64,7 +83,7 @@ CompileResult measure_and_keep(const CompileOptions& options) {
         kept->result = result;
         options.reuse->keep(std::move(kept));
     } else {
-        options.reuse->drop();
+        options.reuse->give_back(std::move(kept));
     }
     return result;
 }
@@ -87,14 +106,14 @@ bool sources_unchanged(const CompileOptions& options,
 
 }  // namespace
 
-std::optional<CompileResult> place_kept(const CompileOptions& options) {
-    // One use only: whatever happens, the next load measures again.
-    std::unique_ptr<ImageCache::Kept> kept = options.reuse->take();
-    if (!kept || options.listing || !kept->same_inputs(options)) return std::nullopt;
-    const ProgramImage& image = kept->recording.image;
+namespace {
+
+std::optional<CompileResult> place(const CompileOptions& options, ImageCache::Kept& kept) {
+    if (options.listing || !kept.same_inputs(options)) return std::nullopt;
+    const ProgramImage& image = kept.recording.image;
     if (uint64_t(image.code_size()) + image.data_size() > options.size) return std::nullopt;
     uint8_t* host = options.memory->host(options.base, options.size);
-    if (!host || !sources_unchanged(options, kept->recording.sources)) return std::nullopt;
+    if (!host || !sources_unchanged(options, kept.recording.sources)) return std::nullopt;
     std::vector<ExportedFunction> list = image.exports_at(options.base);
     // A name too long to export fails the compile: the full compile says so.
     for (const ExportedFunction& f : list)
@@ -102,14 +121,25 @@ std::optional<CompileResult> place_kept(const CompileOptions& options) {
     // Nothing is entered unless all of them are, and only while the list is
     // as the measuring compile saw it. (A full compile that fails here leaves
     // the area as it had left it, so nothing is placed before.)
-    if (options.exports && !options.exports->put_all(list, kept->exports_generation))
+    if (options.exports && !options.exports->put_all(list, kept.exports_generation))
         return std::nullopt;
     // Placing cannot fail once the size is checked; should it, the full
     // compile enters the same functions again.
     if (!image.place(host, options.base, options.size)) return std::nullopt;
-    CompileResult result = std::move(kept->result);
+    CompileResult result = std::move(kept.result);
     result.placed_image = true;
     if (options.report_messages && !result.messages.empty()) report_error_text(1, result.messages);
+    return result;
+}
+
+}  // namespace
+
+std::optional<CompileResult> place_kept(const CompileOptions& options) {
+    // One use only: whatever happens, the next load measures again.
+    std::unique_ptr<ImageCache::Kept> kept = options.reuse->take();
+    if (!kept) return std::nullopt;
+    std::optional<CompileResult> result = place(options, *kept);
+    options.reuse->give_back(std::move(kept));
     return result;
 }
 

@@ -31,6 +31,21 @@ void ProgramImage::give_up() {
     data_slots_ = {};
 }
 
+void ProgramImage::clear() {
+    usable_ = true;
+    closed_ = false;
+    data_.clear();
+    pieces_.clear();
+    code_slots_.clear();
+    data_slots_.clear();
+    absolute_.clear();
+    labels_.clear();
+    label_absolute_.clear();
+    exports_.clear();
+    code_size_ = 0;
+    data_size_ = 0;
+}
+
 uint8_t* ProgramImage::code_room(uint32_t needed, uint32_t* room) {
     if (!usable_ || needed > kMaxCode) {
         give_up();

@@ -21,6 +21,8 @@ class ProgramImage {
 
     bool usable() const { return usable_; }
     void give_up();
+    // Empties the image for a new recording, keeping its memory.
+    void clear();
 
     // --- recording, by the code generator ---
     // Room for code up to `needed` bytes; null once given up.

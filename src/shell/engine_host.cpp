@@ -156,12 +156,11 @@ compiler::SourceReader EngineHost::source_reader() {
     // Sources come through the archive-aware, compressed-file-aware layer.
     return [](std::string_view path) {
         compiler::SourceData d;
-        auto bytes = read_expanded_file(path);
-        if (!bytes) return d;
-        d.status = compiler::SourceStatus::Ok;
         // Room for the newline the compiler appends: the text is not copied again.
-        d.bytes.reserve(bytes->size() + 1);
-        d.bytes.assign(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+        auto text = read_expanded_text(path, 1);
+        if (!text) return d;
+        d.status = compiler::SourceStatus::Ok;
+        d.bytes = std::move(*text);
         return d;
     };
 }
