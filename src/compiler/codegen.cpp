@@ -49,25 +49,6 @@ uint32_t CodeGen::read32_at(uint32_t offset) const {
     return v;
 }
 
-void CodeGen::op_rr(Op op, uint8_t d, uint8_t s) {
-    reserve(2);
-    emit8(uint8_t(op));
-    emit8(reg_byte(d, s));
-}
-
-void CodeGen::op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm) {
-    reserve(6);
-    emit8(uint8_t(op));
-    emit8(reg_byte(d, s));
-    emit32(imm);
-}
-
-void CodeGen::op_i(Op op, uint32_t imm) {
-    reserve(5);
-    emit8(uint8_t(op));
-    emit32(imm);
-}
-
 void CodeGen::op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset) {
     if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 2);
     op_ri(op, d, s, uint32_t(sym->value) + uint32_t(offset));

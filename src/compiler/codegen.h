@@ -154,9 +154,22 @@ class CodeGen {
     uint32_t read32_at(uint32_t offset) const;
     uint32_t label_reference(int32_t label);
     void before_code();
-    void op_rr(Op op, uint8_t d, uint8_t s);
-    void op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm);
-    void op_i(Op op, uint32_t imm);
+    void op_rr(Op op, uint8_t d, uint8_t s) {
+        reserve(2);
+        emit8(uint8_t(op));
+        emit8(reg_byte(d, s));
+    }
+    void op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm) {
+        reserve(6);
+        emit8(uint8_t(op));
+        emit8(reg_byte(d, s));
+        emit32(imm);
+    }
+    void op_i(Op op, uint32_t imm) {
+        reserve(5);
+        emit8(uint8_t(op));
+        emit32(imm);
+    }
     // The same with the address of global `sym` plus `offset` as the operand.
     void op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset);
     void op_i_global(Op op, const Symbol* sym, int32_t offset);
