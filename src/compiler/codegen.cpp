@@ -2,6 +2,7 @@
 #include "compiler/codegen.h"
 
 #include <cstring>
+#include <new>
 
 namespace tob::compiler {
 
@@ -25,12 +26,19 @@ void CodeGen::grow_image(uint32_t needed) {
 
 void CodeGen::close_image() {
     if (!image_) return;
-    std::vector<uint32_t> offsets(labels_.size());
-    for (size_t i = 0; i < labels_.size(); ++i)
-        offsets[i] = labels_[i].defined ? labels_[i].word : ProgramImage::kUndefined;
-    image_->close(code_size_, data_size_, std::move(offsets));
+    ProgramImage* image = image_;
     image_ = nullptr;
     code_ = nullptr;
+    std::vector<uint32_t> offsets;
+    try {
+        offsets.resize(labels_.size());
+    } catch (const std::bad_alloc&) {
+        image->give_up();  // the compile itself went well
+        return;
+    }
+    for (size_t i = 0; i < labels_.size(); ++i)
+        offsets[i] = labels_[i].defined ? labels_[i].word : ProgramImage::kUndefined;
+    image->close(code_size_, data_size_, std::move(offsets));
 }
 
 // ---------------------------------------------------------------------------

@@ -89,7 +89,7 @@ CompileResult compile_once(const CompileOptions& options, Recording* recording) 
         if (o == FrontEnd::Outcome::SourceEnded) c->fe.run([&] { result.ok = c->parser.finish(); });
     }
     if (record) {
-        if (result.ok)
+        if (result.ok && !c->fe.pp.kept_sources_lost())
             c->cg.close_image();
         else
             recording->image.give_up();

@@ -3,6 +3,7 @@
 #include "compiler/image_cache.h"
 
 #include <cstring>
+#include <new>
 
 #include "shell/error_report.h"
 
@@ -68,8 +69,13 @@ std::unique_ptr<ImageCache::Kept> ImageCache::take_spare() {
 
 CompileResult measure_and_keep(const CompileOptions& options) {
     options.reuse->drop();
-    std::unique_ptr<ImageCache::Kept> kept = options.reuse->take_spare();
-    kept->source_path = options.source_path;
+    std::unique_ptr<ImageCache::Kept> kept;
+    try {
+        kept = options.reuse->take_spare();
+        kept->source_path = options.source_path;
+    } catch (const std::bad_alloc&) {
+        return compile_once(options, nullptr);  // nothing is kept
+    }
     kept->external_base = options.external_base;
     kept->external_size = options.external_size;
     kept->exports = options.exports;
@@ -79,12 +85,18 @@ CompileResult measure_and_keep(const CompileOptions& options) {
     // The exported functions the compile looked up must not have changed meanwhile.
     const bool exports_stable =
         !options.exports || options.exports->generation() == kept->exports_generation;
-    if (result.ok && kept->recording.image.usable() && exports_stable) {
-        kept->result = result;
-        options.reuse->keep(std::move(kept));
-    } else {
-        options.reuse->give_back(std::move(kept));
+    bool keep = result.ok && kept->recording.image.usable() && exports_stable;
+    if (keep) {
+        try {
+            kept->result = result;
+        } catch (const std::bad_alloc&) {
+            keep = false;
+        }
     }
+    if (keep)
+        options.reuse->keep(std::move(kept));
+    else
+        options.reuse->give_back(std::move(kept));
     return result;
 }
 

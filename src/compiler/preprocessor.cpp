@@ -2,6 +2,7 @@
 #include "compiler/preprocessor.h"
 
 #include <cstring>
+#include <new>
 
 #include "compiler/char_class.h"
 #include "compiler/lexer.h"
@@ -62,8 +63,15 @@ void Preprocessor::open_file(size_t index, std::string path) {
     f.text += '\n';
     f.has_cr = std::memchr(f.text.data(), '\r', f.text.size()) != nullptr;
     if (keep_) {
-        f.kept = int32_t(kept_.size());
-        kept_.push_back({f.path, {}});
+        // Without memory to keep it, no source is kept at all (and nothing is
+        // compared later): the compile itself goes on.
+        try {
+            kept_.push_back({f.path, {}});
+            f.kept = int32_t(kept_.size() - 1);
+        } catch (const std::bad_alloc&) {
+            keep_ = false;
+            kept_lost_ = true;
+        }
     }
 }
 

@@ -119,6 +119,8 @@ class Preprocessor final : public SourcePosition {
     void keep_sources(bool on) { keep_ = on; }
     // Hands over what was kept; call once the compilation is over.
     std::vector<KeptSource> take_kept_sources();
+    // Whether a source could not be kept (memory ran out).
+    bool kept_sources_lost() const { return kept_lost_; }
 
     // SourcePosition
     std::string_view current_path() const override { return files_[top_].path; }
@@ -175,6 +177,7 @@ class Preprocessor final : public SourcePosition {
     std::string base_dir_;
     std::vector<std::string> included_;  // names as written, the main file first
     bool keep_ = false;
+    bool kept_lost_ = false;
     std::vector<KeptSource> kept_;
 
     // The current line: most lines are read where they stand in the file's

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace tob::compiler {
 namespace {
@@ -46,52 +47,64 @@ void ProgramImage::clear() {
     data_size_ = 0;
 }
 
-uint8_t* ProgramImage::code_room(uint32_t needed, uint32_t* room) {
-    if (!usable_ || needed > kMaxCode) {
+template <typename Step>
+void ProgramImage::record(Step step) {
+    if (!usable_) return;
+    // Running out of memory here costs the image, never the compile.
+    try {
+        step();
+    } catch (const std::bad_alloc&) {
         give_up();
-        *room = 0;
-        return nullptr;
     }
+}
+
+uint8_t* ProgramImage::code_room(uint32_t needed, uint32_t* room) {
+    if (needed > kMaxCode) give_up();
     if (needed > code_capacity_) {
-        const uint32_t capacity = std::min(kMaxCode, std::max(needed, code_capacity_ * 2));
-        auto bigger = std::make_unique_for_overwrite<uint8_t[]>(capacity);
-        if (code_capacity_ > 0) std::memcpy(bigger.get(), code_.get(), code_capacity_);
-        code_ = std::move(bigger);
-        code_capacity_ = capacity;
+        record([&] {
+            const uint32_t capacity = std::min(kMaxCode, std::max(needed, code_capacity_ * 2));
+            auto bigger = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+            if (code_capacity_ > 0) std::memcpy(bigger.get(), code_.get(), code_capacity_);
+            code_ = std::move(bigger);
+            code_capacity_ = capacity;
+        });
     }
-    *room = code_capacity_;
-    return code_.get();
+    *room = usable_ ? code_capacity_ : 0;
+    return usable_ ? code_.get() : nullptr;
 }
 
 void ProgramImage::data_bytes(uint32_t from_end, const void* bytes, uint32_t n) {
-    if (!usable_ || n == 0) return;
-    if (data_.size() + n > kMaxData) {
-        give_up();
-        return;
-    }
-    pieces_.push_back({from_end, n, uint32_t(data_.size())});
-    const auto* b = static_cast<const uint8_t*>(bytes);
-    data_.insert(data_.end(), b, b + n);
+    if (n == 0) return;
+    if (data_.size() + n > kMaxData) give_up();
+    record([&] {
+        pieces_.push_back({from_end, n, uint32_t(data_.size())});
+        const auto* b = static_cast<const uint8_t*>(bytes);
+        data_.insert(data_.end(), b, b + n);
+    });
 }
 
 void ProgramImage::label_slot_in_code(uint32_t offset, int32_t label) {
-    if (usable_) code_slots_.push_back({offset, label});
+    record([&] { code_slots_.push_back({offset, label}); });
 }
 
 void ProgramImage::label_slot_in_data(uint32_t from_end, int32_t label) {
-    if (usable_) data_slots_.push_back({from_end, label});
+    record([&] { data_slots_.push_back({from_end, label}); });
 }
 
 void ProgramImage::data_address_in_code(uint32_t offset) {
-    if (usable_) code_slots_.push_back({offset, kDataAddress});
+    record([&] { code_slots_.push_back({offset, kDataAddress}); });
 }
 
 void ProgramImage::data_address_in_data(uint32_t from_end) {
-    if (usable_) data_slots_.push_back({from_end, kDataAddress});
+    record([&] { data_slots_.push_back({from_end, kDataAddress}); });
 }
 
 void ProgramImage::absolute_label(int32_t label, uint32_t address) {
-    if (usable_) absolute_.push_back({label, address});
+    record([&] { absolute_.push_back({label, address}); });
+}
+
+void ProgramImage::export_function(const ExportedFunction& f) {
+    record([&] { exports_.push_back(f); });
 }
 
 void ProgramImage::close(uint32_t code_size, uint32_t data_size,
@@ -101,7 +114,8 @@ void ProgramImage::close(uint32_t code_size, uint32_t data_size,
     code_size_ = code_size;
     data_size_ = data_size;
     labels_ = std::move(label_offsets);
-    label_absolute_.assign(labels_.size(), false);
+    record([&] { label_absolute_.assign(labels_.size(), false); });
+    if (!usable_) return;
     for (const Absolute& a : absolute_) {
         if (a.label <= 0 || size_t(a.label) > labels_.size()) return give_up();
         labels_[size_t(a.label - 1)] = a.address;

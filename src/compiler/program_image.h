@@ -38,7 +38,7 @@ class ProgramImage {
     // Label `label` stands for `address` in another program.
     void absolute_label(int32_t label, uint32_t address);
     // A function this program exports; its address is a code offset.
-    void export_function(const ExportedFunction& f) { exports_.push_back(f); }
+    void export_function(const ExportedFunction& f);
 
     // Ends the recording: the sizes, and each label's code offset (or
     // kUndefined). Slots that would not resolve make the image unusable.
@@ -69,6 +69,10 @@ class ProgramImage {
         int32_t label;
         uint32_t address;
     };
+    // Runs a recording step unless the image is given up; gives it up when
+    // the step runs out of memory.
+    template <typename Step>
+    void record(Step step);
     // The value a label slot gets in an area at `base`.
     uint32_t label_address(int32_t label, ScriptAddr base) const;
 
