@@ -210,8 +210,9 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports, i
     const std::string source = (dir / "bench.c").string(), object = (dir / "bench.o").string();
     if (std::system("command -v tcc >/dev/null 2>&1") == 0) {
         bool tcc_ok = true;
-        double tcc =
-            best_of(runs, [&] { tcc_ok &= run_process({"tcc", "-c", source, "-o", object}); });
+        double tcc = best_of(runs, [&] {
+            tcc_ok &= run_process({"tcc", "-c", source, "-o", object});
+        });
         double start = best_of(runs, [&] {
             run_process({"tcc", "-c", (dir / "empty.c").string(), "-o", object});
         });

@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     o.base = memory.allocate(program + 4, BlockKind::Program);
     if (o.base == 0) return 0;
     CompileResult placed = compile(o);
-    std::vector<uint8_t> bytes(memory.host(o.base, program), memory.host(o.base, program) + program);
+    std::vector<uint8_t> bytes(memory.host(o.base, program),
+                               memory.host(o.base, program) + program);
     std::memset(memory.host(o.base, program), 0, program);
     o.reuse = nullptr;
     o.listing = true;

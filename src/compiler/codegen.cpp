@@ -269,7 +269,8 @@ void CodeGen::enter(uint32_t* operand_offset) {
 void CodeGen::patch_enter(uint32_t operand_offset, uint32_t frame_size) {
     if (!code_) return;
     if (uint64_t(operand_offset) + 4 > code_size_) diag_.fail(Msg::Internal);
-    for (int i = 0; i < 4; ++i) code_[operand_offset + uint32_t(i)] = uint8_t(frame_size >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        code_[operand_offset + uint32_t(i)] = uint8_t(frame_size >> (8 * i));
 }
 
 void CodeGen::leave(uint32_t frame_size) {

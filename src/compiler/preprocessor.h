@@ -133,7 +133,7 @@ class Preprocessor final : public SourcePosition {
         std::string text;  // the whole file with "\n" appended
         uint32_t pos = 0;
         int32_t line = 0;
-        int32_t kept = -1;     // index into kept_, or -1
+        int32_t kept = -1;    // index into kept_, or -1
         bool has_cr = false;  // the text holds a carriage return somewhere
     };
     struct MacroFrame {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -192,9 +193,9 @@ TEST_F(ImageCacheTest, ChangedInputsCompileInFull) {
          [](ImageCacheTest& t, CompileOptions&) {
              t.exports.put({"from_before", type::Char, 1, 0x5432});
          }},
-        {"the external area",
-         [](ImageCacheTest&, CompileOptions& o) { o.external_base += 4; }},
-        {"the message switch", [](ImageCacheTest&, CompileOptions& o) { o.collect_messages = false; }},
+        {"the external area", [](ImageCacheTest&, CompileOptions& o) { o.external_base += 4; }},
+        {"the message switch",
+         [](ImageCacheTest&, CompileOptions& o) { o.collect_messages = false; }},
         {"the listing", [](ImageCacheTest&, CompileOptions& o) { o.listing = true; }},
         {"too small an area", [](ImageCacheTest&, CompileOptions& o) { o.size -= 1; }},
     };
