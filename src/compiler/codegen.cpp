@@ -169,32 +169,17 @@ void CodeGen::reset_registers() {
     a_ = 0;
     b_ = 1;
     slot_used_[0] = slot_used_[1] = true;
-    saved_.clear();
+    saved_count_ = 0;
 }
 
-void CodeGen::push_a() {
-    for (int i = 0; i < kAllocatable; ++i) {
-        if (slot_used_[size_t(i)]) continue;
-        saved_.push_back(a_);
-        slot_used_[size_t(i)] = true;
-        a_ = i;
-        return;
-    }
-    // Every register holds a live value: spill A to the machine stack.
-    saved_.push_back(-1);
+void CodeGen::spill_a() {
+    // Every register holds a live value: A goes to the machine stack.
+    save(-1);
     if (listing_.enabled()) listing_.line("\tpush\tr%d\n", reg_a());
     op_rr(Op::Push, reg_a(), reg_a());
 }
 
-void CodeGen::pop_b() {
-    if (saved_.empty()) diag_.fail(Msg::Internal);
-    int s = saved_.back();
-    saved_.pop_back();
-    if (s >= 0) {
-        slot_used_[size_t(b_)] = false;
-        b_ = s;
-        return;
-    }
+void CodeGen::unspill_b() {
     if (listing_.enabled()) listing_.line("\tpop\t\tr%d\n", reg_b());
     op_rr(Op::Pop, reg_b(), kStackRegister);
 }

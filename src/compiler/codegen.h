@@ -176,9 +176,32 @@ class CodeGen {
     // Distance of a data address from the end of the area.
     uint32_t from_end(uint32_t address) const { return out_.base + out_.size - address; }
 
-    // Register allocation.
-    void push_a();
-    void pop_b();
+    // Register allocation: A moves to a free register (or the machine
+    // stack), and comes back as B.
+    void push_a() {
+        for (int i = 0; i < kAllocatable; ++i) {
+            if (slot_used_[size_t(i)]) continue;
+            save(int8_t(a_));
+            slot_used_[size_t(i)] = true;
+            a_ = i;
+            return;
+        }
+        spill_a();
+    }
+    void pop_b() {
+        if (saved_count_ == 0) diag_.fail(Msg::Internal);
+        const int s = saved_[--saved_count_];
+        if (s < 0) return unspill_b();
+        slot_used_[size_t(b_)] = false;
+        b_ = s;
+    }
+    void save(int8_t slot) {
+        // Nesting follows the expression tree, whose depth is bounded.
+        if (saved_count_ == saved_.size()) diag_.fail(Msg::Internal);
+        saved_[saved_count_++] = slot;
+    }
+    void spill_a();
+    void unspill_b();
     void swap_ab() { std::swap(a_, b_); }
     void move_a_to(uint8_t reg);
 
@@ -221,7 +244,9 @@ class CodeGen {
     std::array<uint8_t, kAllocatable> slot_reg_{};
     int a_ = 0;
     int b_ = 1;
-    std::vector<int> saved_;  // previous A slots; -1 for a value pushed on the stack
+    // Previous A slots; -1 for a value pushed on the stack.
+    std::array<int8_t, NodePool::kMaxDepth + 1> saved_{};
+    size_t saved_count_ = 0;
     std::string store_name_;  // listing name of a local array element being stored
 };
 
