@@ -18,6 +18,9 @@
 
 namespace tob::compiler {
 
+struct CompileOptions;
+struct CompileResult;
+
 // Keeps what a measuring compile made, so that the compile into memory that
 // follows it (a load with ProgramSize 0 measures first) places that image
 // instead of compiling the same sources again. The image is taken only when
@@ -34,17 +37,22 @@ class ImageCache {
 
     // Whether a measuring compile is kept.
     bool holds() const;
+    // Forgets the kept compile.
+    void drop();
 
     struct Kept;
+
+  private:
+    friend CompileResult measure_and_keep(const CompileOptions& options);
+    friend std::optional<CompileResult> place_kept(const CompileOptions& options);
+
     std::unique_ptr<Kept> take();
     void keep(std::unique_ptr<Kept> kept);
-    void drop();
     // A used one back, its memory to be recorded into again (loads follow
     // each other, and fresh memory is slow to touch); and taking it.
     void give_back(std::unique_ptr<Kept> used);
     std::unique_ptr<Kept> take_spare();
 
-  private:
     mutable std::mutex mutex_;
     std::unique_ptr<Kept> kept_;
     std::unique_ptr<Kept> spare_;
