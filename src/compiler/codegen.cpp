@@ -229,8 +229,7 @@ void CodeGen::jump(Op op, int32_t label) {
     if (op == Op::Jmp) reachable_ = false;
 }
 
-void CodeGen::flush_return() {
-    if (pending_return_ == 0) return;
+void CodeGen::emit_pending_return() {
     int32_t label = pending_return_;
     pending_return_ = 0;
     force_a_to_r0();

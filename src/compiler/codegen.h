@@ -101,7 +101,9 @@ class CodeGen {
     // A return whose jump to `label` waits until more code follows.
     void set_pending_return(int32_t label) { pending_return_ = label; }
     // Emits a waiting return: A into r0, then the jump.
-    void flush_return();
+    void flush_return() {
+        if (pending_return_ != 0) emit_pending_return();
+    }
     // Drops the waiting jump (the return label follows) but keeps A in r0.
     void settle_return();
 
@@ -136,6 +138,7 @@ class CodeGen {
         if (image_ && code_size_ + n > code_room_) grow_image(code_size_ + n);
     }
     void grow_image(uint32_t needed);
+    void emit_pending_return();
     void emit8(uint8_t v) {
         if (code_) code_[code_size_] = v;
         ++code_size_;

@@ -1,7 +1,7 @@
 // The script compiler's public face: compile one source file into a program
 // area in script memory, or only measure and check it; optionally produce the
-// assembly listing. Nothing here is shared between calls except the
-// exported-function list the caller passes in.
+// assembly listing. Nothing here is shared between calls except what the
+// caller passes in: the exported-function list and the image cache.
 #pragma once
 
 #include <cstdint>

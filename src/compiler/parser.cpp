@@ -14,11 +14,6 @@ Parser::Parser(FrontEnd& fe, TypeTable& types, NodePool& nodes, CodeGen& cg,
 // Tokens: read only when asked for, so that the scope in force when a token
 // is read is the one the parser has set for it.
 
-void Parser::read_token() {
-    fe_.lexer.next(queue_[0]);
-    queued_ = 1;
-}
-
 void Parser::expect(Tok t) {
     if (accept(t)) return;
     std::string_view item = kMissingIdentifier;

@@ -81,7 +81,10 @@ class Parser {
         consume();
         return true;
     }
-    void read_token();
+    void read_token() {
+        fe_.lexer.next(queue_[0]);
+        queued_ = 1;
+    }
     void expect(Tok t);
     void push_front(const Token& t);
     void set_scope(NameScope s) { fe_.lexer.set_scope(s); }
