@@ -2,13 +2,43 @@
 #include "compiler/codegen.h"
 
 #include <cstring>
+#include <new>
 
 namespace tob::compiler {
 
 CodeGen::CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes,
-                 OutputArea out)
+                 OutputArea out, ProgramImage* image)
     : diag_(diag), listing_(listing), types_(types), nodes_(nodes), out_(out) {
     reset_registers();
+    if (out_.host) {
+        code_ = out_.host;
+    } else if (image) {
+        image_ = image;
+        grow_image(1024);
+    }
+}
+
+void CodeGen::grow_image(uint32_t needed) {
+    code_ = image_->code_room(needed, &code_room_);
+    // Given up: the compile goes on measuring only.
+    if (!code_) image_ = nullptr;
+}
+
+void CodeGen::close_image() {
+    if (!image_) return;
+    ProgramImage* image = image_;
+    image_ = nullptr;
+    code_ = nullptr;
+    std::vector<uint32_t> offsets;
+    try {
+        offsets.resize(labels_.size());
+    } catch (const std::bad_alloc&) {
+        image->give_up();  // the compile itself went well
+        return;
+    }
+    for (size_t i = 0; i < labels_.size(); ++i)
+        offsets[i] = labels_[i].defined ? labels_[i].word : ProgramImage::kUndefined;
+    image->close(code_size_, data_size_, std::move(offsets));
 }
 
 // ---------------------------------------------------------------------------
@@ -27,23 +57,14 @@ uint32_t CodeGen::read32_at(uint32_t offset) const {
     return v;
 }
 
-void CodeGen::op_rr(Op op, uint8_t d, uint8_t s) {
-    reserve(2);
-    emit8(uint8_t(op));
-    emit8(reg_byte(d, s));
+void CodeGen::op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset) {
+    if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 2);
+    op_ri(op, d, s, uint32_t(sym->value) + uint32_t(offset));
 }
 
-void CodeGen::op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm) {
-    reserve(6);
-    emit8(uint8_t(op));
-    emit8(reg_byte(d, s));
-    emit32(imm);
-}
-
-void CodeGen::op_i(Op op, uint32_t imm) {
-    reserve(5);
-    emit8(uint8_t(op));
-    emit32(imm);
+void CodeGen::op_i_global(Op op, const Symbol* sym, int32_t offset) {
+    if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 1);
+    op_i(op, uint32_t(sym->value) + uint32_t(offset));
 }
 
 // ---------------------------------------------------------------------------
@@ -56,14 +77,23 @@ uint32_t CodeGen::take_data(uint32_t n) {
 }
 
 void CodeGen::write_data(uint32_t address, const void* bytes, uint32_t n) {
+    if (image_) image_->data_bytes(from_end(address), bytes, n);
     if (!out_.host || n == 0) return;
     uint32_t offset = address - out_.base;
     if (uint64_t(offset) + n > out_.size) diag_.fail(Msg::Internal);
     std::memcpy(out_.host + offset, bytes, n);
 }
 
+void CodeGen::write_address(uint32_t address, uint32_t value, bool in_data) {
+    const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                              uint8_t(value >> 24)};
+    write_data(address, bytes, 4);
+    if (image_ && in_data) image_->data_address_in_data(from_end(address));
+}
+
 void CodeGen::data_label_reference(uint32_t address, int32_t label) {
     if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    if (image_) image_->label_slot_in_data(from_end(address), label);
     Label& l = labels_[size_t(label - 1)];
     uint32_t offset = address - out_.base;
     if (l.defined) {
@@ -88,6 +118,7 @@ bool CodeGen::label_defined(int32_t label) const {
 
 uint32_t CodeGen::label_reference(int32_t label) {
     if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
+    if (image_) image_->label_slot_in_code(code_size_, label);
     Label& l = labels_[size_t(label - 1)];
     if (l.defined) return l.word;
     // The slot about to be written joins the chain of waiting references.
@@ -112,6 +143,11 @@ void CodeGen::patch_label(int32_t label, uint32_t address) {
     l.word = address;
 }
 
+void CodeGen::resolve_outside(int32_t label, uint32_t address) {
+    if (image_) image_->absolute_label(label, address);
+    if (!measuring()) patch_label(label, address);
+}
+
 void CodeGen::define_label(int32_t label, bool list) {
     flush_return();
     if (label_defined(label)) diag_.fail(Msg::Internal);
@@ -133,32 +169,17 @@ void CodeGen::reset_registers() {
     a_ = 0;
     b_ = 1;
     slot_used_[0] = slot_used_[1] = true;
-    saved_.clear();
+    saved_count_ = 0;
 }
 
-void CodeGen::push_a() {
-    for (int i = 0; i < kAllocatable; ++i) {
-        if (slot_used_[size_t(i)]) continue;
-        saved_.push_back(a_);
-        slot_used_[size_t(i)] = true;
-        a_ = i;
-        return;
-    }
-    // Every register holds a live value: spill A to the machine stack.
-    saved_.push_back(-1);
+void CodeGen::spill_a() {
+    // Every register holds a live value: A goes to the machine stack.
+    save(-1);
     if (listing_.enabled()) listing_.line("\tpush\tr%d\n", reg_a());
     op_rr(Op::Push, reg_a(), reg_a());
 }
 
-void CodeGen::pop_b() {
-    if (saved_.empty()) diag_.fail(Msg::Internal);
-    int s = saved_.back();
-    saved_.pop_back();
-    if (s >= 0) {
-        slot_used_[size_t(b_)] = false;
-        b_ = s;
-        return;
-    }
+void CodeGen::unspill_b() {
     if (listing_.enabled()) listing_.line("\tpop\t\tr%d\n", reg_b());
     op_rr(Op::Pop, reg_b(), kStackRegister);
 }
@@ -208,8 +229,7 @@ void CodeGen::jump(Op op, int32_t label) {
     if (op == Op::Jmp) reachable_ = false;
 }
 
-void CodeGen::flush_return() {
-    if (pending_return_ == 0) return;
+void CodeGen::emit_pending_return() {
     int32_t label = pending_return_;
     pending_return_ = 0;
     force_a_to_r0();
@@ -231,7 +251,10 @@ void CodeGen::enter(uint32_t* operand_offset) {
 }
 
 void CodeGen::patch_enter(uint32_t operand_offset, uint32_t frame_size) {
-    write32_at(operand_offset, frame_size);
+    if (!code_) return;
+    if (uint64_t(operand_offset) + 4 > code_size_) diag_.fail(Msg::Internal);
+    for (int i = 0; i < 4; ++i)
+        code_[operand_offset + uint32_t(i)] = uint8_t(frame_size >> (8 * i));
 }
 
 void CodeGen::leave(uint32_t frame_size) {

@@ -12,6 +12,7 @@
 #include "compiler/diagnostics.h"
 #include "compiler/listing.h"
 #include "compiler/nodes.h"
+#include "compiler/program_image.h"
 #include "compiler/types.h"
 #include "vm/opcodes.h"
 #include "vm/script_memory.h"
@@ -35,9 +36,15 @@ class CodeGen {
     // Code and data together stay below 2^31: addresses are compared as signed.
     static constexpr uint64_t kMaxProgram = uint64_t(1) << 31;
 
-    CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes, OutputArea out);
+    // With `image`, a measuring compile records its output there as well.
+    CodeGen(Diagnostics& diag, Listing& listing, TypeTable& types, NodePool& nodes, OutputArea out,
+            ProgramImage* image = nullptr);
 
     bool measuring() const { return out_.host == nullptr; }
+    // The image being recorded, or null.
+    ProgramImage* image() const { return image_; }
+    // Ends the recording of a compile that succeeded.
+    void close_image();
     uint32_t code_size() const { return code_size_; }
     uint32_t data_size() const { return data_size_; }
     // Absolute address of the next code byte.
@@ -50,6 +57,13 @@ class CodeGen {
     void write_data(uint32_t address, const void* bytes, uint32_t n);
     // A datum word that refers to function label `label` (filled in when it is placed).
     void data_label_reference(uint32_t address, int32_t label);
+    // A datum word holding the address `value`, which lies in this program's
+    // data area when `in_data` is set.
+    void write_address(uint32_t address, uint32_t value, bool in_data);
+    // Whether a global variable lives in this program's data area.
+    static bool in_data_area(const Symbol* sym) {
+        return sym->kind == SymbolKind::GlobalVar && !(sym->flags & kInExternalArea);
+    }
 
     // --- labels ---
     int32_t new_label();
@@ -60,6 +74,9 @@ class CodeGen {
     uint32_t label_count() const { return uint32_t(labels_.size()); }
     // Writes `address` into every slot still waiting for `label`.
     void patch_label(int32_t label, uint32_t address);
+    // Label `label` stands for `address` in another program (nothing is
+    // written in a measuring compile).
+    void resolve_outside(int32_t label, uint32_t address);
     bool reachable() const { return reachable_; }
     void set_reachable(bool on) { reachable_ = on; }
 
@@ -84,7 +101,9 @@ class CodeGen {
     // A return whose jump to `label` waits until more code follows.
     void set_pending_return(int32_t label) { pending_return_ = label; }
     // Emits a waiting return: A into r0, then the jump.
-    void flush_return();
+    void flush_return() {
+        if (pending_return_ != 0) emit_pending_return();
+    }
     // Drops the waiting jump (the return label follows) but keeps A in r0.
     void settle_return();
 
@@ -116,14 +135,17 @@ class CodeGen {
     void reserve(uint32_t n) {
         uint64_t total = uint64_t(code_size_) + data_size_ + n;
         if (out_.host ? total > out_.size : total >= kMaxProgram) diag_.fail(Msg::ProgramFull);
+        if (image_ && code_size_ + n > code_room_) grow_image(code_size_ + n);
     }
+    void grow_image(uint32_t needed);
+    void emit_pending_return();
     void emit8(uint8_t v) {
-        if (out_.host) out_.host[code_size_] = v;
+        if (code_) code_[code_size_] = v;
         ++code_size_;
     }
     void emit32(uint32_t v) {
-        if (out_.host) {
-            uint8_t* p = out_.host + code_size_;
+        if (code_) {
+            uint8_t* p = code_ + code_size_;
             p[0] = uint8_t(v);
             p[1] = uint8_t(v >> 8);
             p[2] = uint8_t(v >> 16);
@@ -135,13 +157,54 @@ class CodeGen {
     uint32_t read32_at(uint32_t offset) const;
     uint32_t label_reference(int32_t label);
     void before_code();
-    void op_rr(Op op, uint8_t d, uint8_t s);
-    void op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm);
-    void op_i(Op op, uint32_t imm);
+    void op_rr(Op op, uint8_t d, uint8_t s) {
+        reserve(2);
+        emit8(uint8_t(op));
+        emit8(reg_byte(d, s));
+    }
+    void op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm) {
+        reserve(6);
+        emit8(uint8_t(op));
+        emit8(reg_byte(d, s));
+        emit32(imm);
+    }
+    void op_i(Op op, uint32_t imm) {
+        reserve(5);
+        emit8(uint8_t(op));
+        emit32(imm);
+    }
+    // The same with the address of global `sym` plus `offset` as the operand.
+    void op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset);
+    void op_i_global(Op op, const Symbol* sym, int32_t offset);
+    // Distance of a data address from the end of the area.
+    uint32_t from_end(uint32_t address) const { return out_.base + out_.size - address; }
 
-    // Register allocation.
-    void push_a();
-    void pop_b();
+    // Register allocation: A moves to a free register (or the machine
+    // stack), and comes back as B.
+    void push_a() {
+        for (int i = 0; i < kAllocatable; ++i) {
+            if (slot_used_[size_t(i)]) continue;
+            save(int8_t(a_));
+            slot_used_[size_t(i)] = true;
+            a_ = i;
+            return;
+        }
+        spill_a();
+    }
+    void pop_b() {
+        if (saved_count_ == 0) diag_.fail(Msg::Internal);
+        const int s = saved_[--saved_count_];
+        if (s < 0) return unspill_b();
+        slot_used_[size_t(b_)] = false;
+        b_ = s;
+    }
+    void save(int8_t slot) {
+        // Nesting follows the expression tree, whose depth is bounded.
+        if (saved_count_ == saved_.size()) diag_.fail(Msg::Internal);
+        saved_[saved_count_++] = slot;
+    }
+    void spill_a();
+    void unspill_b();
     void swap_ab() { std::swap(a_, b_); }
     void move_a_to(uint8_t reg);
 
@@ -166,6 +229,9 @@ class CodeGen {
     TypeTable& types_;
     NodePool& nodes_;
     OutputArea out_;
+    ProgramImage* image_ = nullptr;
+    uint8_t* code_ = nullptr;  // where code goes: the program area, the image, or nowhere
+    uint32_t code_room_ = 0;   // bytes the image's code buffer holds
     uint32_t code_size_ = 0;
     uint32_t data_size_ = 0;
     std::vector<Label> labels_;
@@ -181,7 +247,9 @@ class CodeGen {
     std::array<uint8_t, kAllocatable> slot_reg_{};
     int a_ = 0;
     int b_ = 1;
-    std::vector<int> saved_;  // previous A slots; -1 for a value pushed on the stack
+    // Previous A slots; -1 for a value pushed on the stack.
+    std::array<int8_t, NodePool::kMaxDepth + 1> saved_{};
+    size_t saved_count_ = 0;
     std::string store_name_;  // listing name of a local array element being stored
 };
 

@@ -7,6 +7,7 @@
 
 #include "compiler/codegen.h"
 #include "compiler/front_end.h"
+#include "compiler/image_cache.h"
 #include "compiler/parser.h"
 #include "platform/cp932.h"
 #include "shell/error_report.h"
@@ -23,11 +24,12 @@ struct Compilation {
     CodeGen cg;
     Parser parser;
 
-    Compilation(const FrontEndOptions& fo, OutputArea out, const ParserSetup& setup)
+    Compilation(const FrontEndOptions& fo, OutputArea out, const ParserSetup& setup,
+                ProgramImage* image)
         : fe(fo),
           types(fe.diag),
           nodes(fe.diag),
-          cg(fe.diag, fe.listing, types, nodes, out),
+          cg(fe.diag, fe.listing, types, nodes, out, image),
           parser(fe, types, nodes, cg, setup) {}
 };
 
@@ -41,6 +43,19 @@ std::string listing_file_name(std::string_view source_path) {
 }
 
 CompileResult compile(const CompileOptions& options) {
+    if (options.reuse) {
+        if (options.memory && options.base != 0) {
+            if (std::optional<CompileResult> r = place_kept(options)) return std::move(*r);
+        } else if (!options.listing) {
+            return measure_and_keep(options);
+        } else {
+            options.reuse->drop();
+        }
+    }
+    return compile_once(options, nullptr);
+}
+
+CompileResult compile_once(const CompileOptions& options, Recording* recording) {
     FrontEndOptions fo;
     fo.source_path = options.source_path;
     fo.reader = options.reader;
@@ -60,7 +75,9 @@ CompileResult compile(const CompileOptions& options) {
     setup.exports = options.exports;
 
     CompileResult result;
-    auto c = std::make_unique<Compilation>(fo, out, setup);
+    const bool record = recording && !out.host;
+    auto c = std::make_unique<Compilation>(fo, out, setup, record ? &recording->image : nullptr);
+    c->fe.pp.keep_sources(record);
     if (options.memory && options.base != 0 && !out.host) {
         // The area is not inside script memory: nothing can be written.
         c->fe.run([&] { c->fe.diag.fail(Msg::NoMemory); });
@@ -70,6 +87,13 @@ CompileResult compile(const CompileOptions& options) {
             c->parser.parse_program();
         });
         if (o == FrontEnd::Outcome::SourceEnded) c->fe.run([&] { result.ok = c->parser.finish(); });
+    }
+    if (record) {
+        if (result.ok && !c->fe.pp.kept_sources_lost())
+            c->cg.close_image();
+        else
+            recording->image.give_up();
+        recording->sources = c->fe.pp.take_kept_sources();
     }
     result.code_size = c->cg.code_size();
     result.data_size = c->cg.data_size();
@@ -81,22 +105,25 @@ CompileResult compile(const CompileOptions& options) {
 }
 
 ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup) {
-    return
-        [setup](std::string_view path, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
-            CompileOptions o;
-            o.source_path = std::string(path);
-            o.reader = setup.reader;
-            o.memory = setup.memory;
-            o.base = base;
-            o.size = size;
-            o.external_base = setup.external_base ? setup.external_base() : 0;
-            o.external_size = setup.external_size ? setup.external_size() : 0;
-            o.exports = setup.exports;
-            o.collect_messages = settings().error > 0;
-            CompileResult r = compile(o);
-            if (!r.ok) return std::nullopt;
-            return r.code_size + r.data_size;
-        };
+    auto cache = std::make_shared<ImageCache>();
+    return [setup, cache](std::string_view path, ScriptAddr base,
+                          uint32_t size) -> std::optional<uint32_t> {
+        CompileOptions o;
+        o.source_path = std::string(path);
+        o.reader = setup.reader;
+        o.memory = setup.memory;
+        o.base = base;
+        o.size = size;
+        o.external_base = setup.external_base ? setup.external_base() : 0;
+        o.external_size = setup.external_size ? setup.external_size() : 0;
+        o.exports = setup.exports;
+        o.collect_messages =
+            setup.collect_messages ? setup.collect_messages() : settings().error > 0;
+        o.reuse = cache.get();
+        CompileResult r = compile(o);
+        if (!r.ok) return std::nullopt;
+        return r.code_size + r.data_size;
+    };
 }
 
 bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,9 +39,20 @@ class ExportedFunctions {
     void clear();
     size_t size() const;
 
+    // Counts the changes made to the list: what a compilation looked up is
+    // still valid while the count stays the same.
+    uint64_t generation() const;
+    // Enters or updates every function of `list` at once, but only when the
+    // list is still at `generation` and has room for all of them; otherwise
+    // changes nothing and returns false.
+    bool put_all(std::span<const ExportedFunction> list, uint64_t generation);
+
   private:
+    bool put_locked(const ExportedFunction& f);
+
     mutable std::mutex mutex_;
     std::vector<ExportedFunction> list_;
+    uint64_t generation_ = 0;
 };
 
 }  // namespace tob::compiler

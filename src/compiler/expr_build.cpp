@@ -46,11 +46,6 @@ int32_t Parser::float_constant(float f) {
     return constant(from_float(f), type::Float);
 }
 
-bool Parser::is_lvalue(int32_t e) const {
-    NodeKind k = nodes_[e].kind;
-    return k == NodeKind::Global || k == NodeKind::Local || k == NodeKind::Deref;
-}
-
 TypeRef Parser::lvalue_value_type(TypeRef obj) const {
     return is_basic(obj) ? widened(obj) : obj;
 }
@@ -88,8 +83,7 @@ int32_t Parser::retype(int32_t e, TypeRef t) {
     return add(n);
 }
 
-// Arrays give the address of their first element; functions their address.
-int32_t Parser::rvalue(int32_t e) {
+int32_t Parser::address_value(int32_t e) {
     const Node& n = node(e);  // read before anything is added
     if (is_lvalue(e) && types_.is_array(n.obj)) {
         if (n.kind == NodeKind::Deref) return retype(n.a, n.obj);

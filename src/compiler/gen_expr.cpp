@@ -180,6 +180,7 @@ void CodeGen::gen_string(const Node& n) {
     uint32_t address = place_string(n.str, n.str_size, true);
     if (listing_.enabled()) listing_.line("\tmovl\tr%d, $_s%u\n", reg_a(), string_counter_);
     ++string_counter_;
+    if (image_) image_->data_address_in_code(code_size_ + 2);
     op_ri(Op::MovAddr, reg_a(), 0, address);
 }
 
@@ -190,7 +191,7 @@ void CodeGen::gen_address(int32_t index) {
         case NodeKind::GlobalAddr:
             if (listing_.enabled())
                 listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, n.value).c_str());
-            op_ri(Op::MovAddr, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
+            op_ri_global(Op::MovAddr, reg_a(), 0, n.sym, n.value);
             return;
         case NodeKind::Local:
         case NodeKind::LocalAddr:
@@ -213,7 +214,7 @@ void CodeGen::load(const Node& n) {
             if (listing_.enabled())
                 listing_.line("\t%s\tr%d, %s\n", ops.mnemonic, reg_a(),
                               symbol_text(n.sym, n.value).c_str());
-            op_ri(ops.absolute, reg_a(), 0, uint32_t(n.sym->value) + uint32_t(n.value));
+            op_ri_global(ops.absolute, reg_a(), 0, n.sym, n.value);
             return;
         case NodeKind::Local:
             if (listing_.enabled())
@@ -259,7 +260,7 @@ void CodeGen::gen_assign(const Node& n) {
             if (listing_.enabled())
                 listing_.line("\t%s\t%s, r%d\n", ops.mnemonic,
                               symbol_text(target.sym, target.value).c_str(), reg_a());
-            op_ri(ops.absolute, 0, reg_a(), uint32_t(target.sym->value) + uint32_t(target.value));
+            op_ri_global(ops.absolute, 0, reg_a(), target.sym, target.value);
             return;
         case NodeKind::Local:
             gen(n.b);
@@ -448,10 +449,7 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
                 static constexpr Op kOps[] = {Op::Zero8Abs, Op::Zero16Abs, Op::Zero32Abs};
                 if (listing_.enabled())
                     listing_.line("\t%s\t%s\n", mn, symbol_text(n.sym, n.value).c_str());
-                op_i(kOps[width == 1   ? 0
-                          : width == 2 ? 1
-                                       : 2],
-                     uint32_t(n.sym->value) + uint32_t(n.value));
+                op_i_global(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], n.sym, n.value);
             } else {
                 static constexpr Op kOps[] = {Op::Zero8Frame, Op::Zero16Frame, Op::Zero32Frame};
                 if (listing_.enabled())

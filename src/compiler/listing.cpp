@@ -26,8 +26,7 @@ void Listing::line(const char* fmt, ...) {
     text_ += big;
 }
 
-void Listing::source_line(std::string_view line) {
-    if (!enabled_ || !echo_source_ || line.empty()) return;
+void Listing::echo(std::string_view line) {
     text_ += "*\t";
     text_ += line;
     text_ += '\n';

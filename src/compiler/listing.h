@@ -21,13 +21,17 @@ class Listing {
     }
     // A source line (without its newline) as "*\t<line>\n", only when source
     // echo is on; empty lines are left out.
-    void source_line(std::string_view line);
+    void source_line(std::string_view line) {
+        if (enabled_ && echo_source_ && !line.empty()) echo(line);
+    }
     // A line of an assembly block, without its newline; empty lines are left out.
     void asm_line(std::string_view line);
 
     const std::string& text() const { return text_; }
 
   private:
+    void echo(std::string_view line);
+
     bool enabled_ = false;
     bool echo_source_ = false;
     std::string text_;

@@ -14,11 +14,6 @@ Parser::Parser(FrontEnd& fe, TypeTable& types, NodePool& nodes, CodeGen& cg,
 // Tokens: read only when asked for, so that the scope in force when a token
 // is read is the one the parser has set for it.
 
-void Parser::read_token() {
-    fe_.lexer.next(queue_[0]);
-    queued_ = 1;
-}
-
 void Parser::expect(Tok t) {
     if (accept(t)) return;
     std::string_view item = kMissingIdentifier;
@@ -96,7 +91,7 @@ bool Parser::finish() {
             if (setup_.exports) e = setup_.exports->find(s.name);
             if (e) {
                 // Calls go into the program that exported it.
-                if (!cg_.measuring()) cg_.patch_label(s.value, e->address);
+                cg_.resolve_outside(s.value, e->address);
                 continue;
             }
             fe_.diag.append(tob::cp932_to_utf8(s.name) + " 関数は定義されていません。\n");

@@ -81,7 +81,10 @@ class Parser {
         consume();
         return true;
     }
-    void read_token();
+    void read_token() {
+        fe_.lexer.next(queue_[0]);
+        queued_ = 1;
+    }
     void expect(Tok t);
     void push_front(const Token& t);
     void set_scope(NameScope s) { fe_.lexer.set_scope(s); }
@@ -170,10 +173,20 @@ class Parser {
     int32_t constant(int32_t value, TypeRef t = type::Long);
     int32_t float_constant(float f);
     bool is_const(int32_t e) const { return nodes_[e].kind == NodeKind::Const; }
-    bool is_lvalue(int32_t e) const;
+    bool is_lvalue(int32_t e) const {
+        const NodeKind k = nodes_[e].kind;
+        return k == NodeKind::Global || k == NodeKind::Local || k == NodeKind::Deref;
+    }
     TypeRef value_type(int32_t e) const { return nodes_[e].type; }
     bool pointer_like(TypeRef t) const { return types_.is_pointer(t) || types_.is_array(t); }
-    int32_t rvalue(int32_t e);
+    // Arrays give the address of their first element; functions their address.
+    int32_t rvalue(int32_t e) {
+        const Node& n = nodes_[e];
+        if (n.kind == NodeKind::Function || (is_lvalue(e) && types_.is_array(n.obj)))
+            return address_value(e);
+        return e;
+    }
+    int32_t address_value(int32_t e);
     int32_t convert(int32_t e, TypeRef to);
     int32_t make_binary(Tok op, int32_t l, int32_t r);
     int32_t make_arith(Op op, int32_t l, int32_t r, TypeRef result);

@@ -383,6 +383,7 @@ void Parser::declare_global(Declarator& d, Storage st) {
         if (uint64_t(external_used_) + size > setup_.external_size)
             fe_.diag.fail(Msg::HeapOverflow);
         s->value = int32_t(setup_.external_base + external_used_);
+        s->flags |= kInExternalArea;
         external_used_ += size;
         if (peek() == Tok::Assign) fe_.diag.fail(Msg::Declaration);
         return;
@@ -423,8 +424,12 @@ void Parser::function_definition(Declarator& d, Storage st) {
     if (!(f->flags & kStaticFunction)) fe_.listing.line(".global %s, @function\n", f->name);
     fe_.listing.line("%s:\n", f->name);
     cg_.define_label(f->value, false);
-    if (st == Storage::Extern && !cg_.measuring() && setup_.exports) {
-        if (std::strlen(f->name) >= ExportedFunctions::kNameSize) fe_.diag.fail(Msg::Declaration);
+    // A measuring compile exports nothing; one that keeps its image notes
+    // the function for the compile into memory that copies the image.
+    ProgramImage* image = cg_.image();
+    if (st == Storage::Extern && (!cg_.measuring() || image) && setup_.exports) {
+        if (!image && std::strlen(f->name) >= ExportedFunctions::kNameSize)
+            fe_.diag.fail(Msg::Declaration);
         ExportedFunction e;
         e.name = f->name;
         TypeRef r = f->type;
@@ -435,7 +440,10 @@ void Parser::function_definition(Declarator& d, Storage st) {
         e.basic_result = is_basic(r) ? r : type::Long;
         if (!is_basic(r)) e.pointer_depth = 0;
         e.address = cg_.here();
-        if (!setup_.exports->put(e)) fe_.diag.fail(Msg::Declaration);
+        if (image)
+            image->export_function(e);
+        else if (!setup_.exports->put(e))
+            fe_.diag.fail(Msg::Declaration);
     }
     return_label_ = cg_.new_label();
     ++function_id_;
@@ -662,7 +670,8 @@ void Parser::data_scalar(uint32_t address, TypeRef t) {
     switch (n.kind) {
         case NodeKind::GlobalAddr:
             fe_.listing.line("\t.long $%s\n", CodeGen::symbol_text(n.sym, n.value).c_str());
-            put32(uint32_t(n.sym->value) + uint32_t(n.value));
+            cg_.write_address(address, uint32_t(n.sym->value) + uint32_t(n.value),
+                              CodeGen::in_data_area(n.sym));
             return;
         case NodeKind::Function:
         case NodeKind::FuncAddr:
@@ -670,7 +679,7 @@ void Parser::data_scalar(uint32_t address, TypeRef t) {
             cg_.data_label_reference(address, n.sym->value);
             return;
         case NodeKind::String:
-            put32(cg_.place_string(n.str, n.str_size, false));
+            cg_.write_address(address, cg_.place_string(n.str, n.str_size, false), true);
             return;
         default:
             fe_.diag.fail(Msg::BadType);

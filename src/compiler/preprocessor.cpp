@@ -2,6 +2,7 @@
 #include "compiler/preprocessor.h"
 
 #include <cstring>
+#include <new>
 
 #include "compiler/char_class.h"
 #include "compiler/lexer.h"
@@ -60,6 +61,30 @@ void Preprocessor::open_file(size_t index, std::string path) {
     if (data.bytes.size() >= kMaxSourceSize) diag_.fail(Msg::NoMemory);
     f.text = std::move(data.bytes);
     f.text += '\n';
+    f.has_cr = std::memchr(f.text.data(), '\r', f.text.size()) != nullptr;
+    if (keep_) {
+        // Without memory to keep it, no source is kept at all (and nothing is
+        // compared later): the compile itself goes on.
+        try {
+            kept_.push_back({f.path, {}});
+            f.kept = int32_t(kept_.size() - 1);
+        } catch (const std::bad_alloc&) {
+            keep_ = false;
+            kept_lost_ = true;
+        }
+    }
+}
+
+void Preprocessor::release_file(size_t index) {
+    SourceFile& f = files_[index];
+    if (f.kept >= 0) kept_[size_t(f.kept)].text = std::move(f.text);
+    f = SourceFile{};
+}
+
+std::vector<Preprocessor::KeptSource> Preprocessor::take_kept_sources() {
+    for (size_t i = 0; i < kIncludeDepth; ++i)
+        if (files_[i].kept >= 0) release_file(i);
+    return std::move(kept_);
 }
 
 void Preprocessor::fetch_line() {
@@ -68,20 +93,21 @@ void Preprocessor::fetch_line() {
         ++f.line;
         const uint8_t* text = reinterpret_cast<const uint8_t*>(f.text.data());
         const size_t size = f.text.size();
-        // Most lines hold no carriage return and fit: copy them whole. (A
-        // lead byte takes its trail unread, but never a "\r" or "\n", so
+        // Most lines hold no carriage return and fit: they are read in place.
+        // (A lead byte takes its trail unread, but never a "\r" or "\n", so
         // pairing cannot change where a line ends.)
         if (f.pos < size) {
             const uint8_t* from = text + f.pos;
             const void* nl = std::memchr(from, '\n', size - f.pos);
             size_t len = (nl ? size_t(static_cast<const uint8_t*>(nl) - from) + 1 : size - f.pos);
-            if (len <= kLineMax && !std::memchr(from, '\r', len)) {
-                std::memcpy(line_.data(), from, len);
+            if (len <= kLineMax && (!f.has_cr || !std::memchr(from, '\r', len))) {
+                line_start_ = from;
                 f.pos += uint32_t(len);
                 line_len_ = len;
                 return;
             }
         }
+        line_start_ = line_.data();
         size_t n = 0;
         auto store = [&](uint8_t c) {
             if (n >= kLineMax) {
@@ -108,7 +134,7 @@ void Preprocessor::fetch_line() {
         line_len_ = 0;
         pos_ = end_ = line_.data();
         if (top_ == 0) diag_.fail(Msg::EndOfFile);
-        files_[top_] = SourceFile{};  // releases the buffer
+        release_file(top_);  // releases the buffer
         --top_;
     }
 }
@@ -116,10 +142,10 @@ void Preprocessor::fetch_line() {
 void Preprocessor::read_line() {
     for (;;) {
         fetch_line();
-        pos_ = line_.data();
+        pos_ = line_start_;
         end_ = pos_ + line_len_;
         if (comment_depth > 0) return;
-        std::string_view line(reinterpret_cast<const char*>(line_.data()), line_len_);
+        std::string_view line(reinterpret_cast<const char*>(line_start_), line_len_);
         bool hash = line[0] == '#';
         if (!hash || !directive_switch_ || suspended_ > 0) {
             if (assembly_) {
@@ -153,7 +179,7 @@ std::string Preprocessor::echo_line() const {
     // The mark stands at the read position; inside a macro expansion at the
     // place where the outermost expansion will resume.
     const uint8_t* mark = depth_ > 0 ? stack_[0].pos : pos_;
-    uintptr_t begin = reinterpret_cast<uintptr_t>(line_.data());
+    uintptr_t begin = reinterpret_cast<uintptr_t>(line_start_);
     uintptr_t at_addr = reinterpret_cast<uintptr_t>(mark);
     size_t at = at_addr >= begin && at_addr - begin <= line_len_ ? at_addr - begin : line_len_;
 
@@ -166,16 +192,16 @@ std::string Preprocessor::echo_line() const {
             column += kPositionMark.size();
             marked = true;
         }
-        uint8_t c = line_[i];
+        uint8_t c = line_start_[i];
         if (c == '\r' || c == '\n') break;
         if (c == '\t') {
             do {
                 out += ' ';
             } while (++column % kTabWidth != 0);
             ++i;
-        } else if (is_lead_byte(c) && i + 1 < line_len_ && line_[i + 1] != '\n') {
+        } else if (is_lead_byte(c) && i + 1 < line_len_ && line_start_[i + 1] != '\n') {
             out += char(c);
-            out += char(line_[i + 1]);
+            out += char(line_start_[i + 1]);
             column += 2;
             i += 2;
         } else {
@@ -193,8 +219,8 @@ std::string Preprocessor::echo_line() const {
 // Directives
 
 bool Preprocessor::directive() {
-    std::string_view rest(reinterpret_cast<const char*>(line_.data()) + 1, line_len_ - 1);
-    pos_ = line_.data() + 1;
+    std::string_view rest(reinterpret_cast<const char*>(line_start_) + 1, line_len_ - 1);
+    pos_ = line_start_ + 1;
     for (const DirectiveWord& d : kDirectives) {
         if (!rest.starts_with(d.word)) continue;
         pos_ += d.word.size();

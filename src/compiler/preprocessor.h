@@ -110,6 +110,18 @@ class Preprocessor final : public SourcePosition {
     // Lines read from the main file so far.
     int32_t main_line() const { return files_[0].line; }
 
+    // The files read, in order, with their text ("\n" appended): kept while
+    // `keep_sources` is on, for a compile that later checks they are unchanged.
+    struct KeptSource {
+        std::string path;
+        std::string text;
+    };
+    void keep_sources(bool on) { keep_ = on; }
+    // Hands over what was kept; call once the compilation is over.
+    std::vector<KeptSource> take_kept_sources();
+    // Whether a source could not be kept (memory ran out).
+    bool kept_sources_lost() const { return kept_lost_; }
+
     // SourcePosition
     std::string_view current_path() const override { return files_[top_].path; }
     int32_t current_line() const override { return files_[top_].line; }
@@ -121,6 +133,8 @@ class Preprocessor final : public SourcePosition {
         std::string text;  // the whole file with "\n" appended
         uint32_t pos = 0;
         int32_t line = 0;
+        int32_t kept = -1;    // index into kept_, or -1
+        bool has_cr = false;  // the text holds a carriage return somewhere
     };
     struct MacroFrame {
         const uint8_t* pos;
@@ -133,6 +147,7 @@ class Preprocessor final : public SourcePosition {
     void read_line();
     void fetch_line();
     void open_file(size_t index, std::string path);
+    void release_file(size_t index);
     // Carries out the directive on the current line; true when the rest of
     // the line goes to the lexer.
     bool directive();
@@ -161,8 +176,14 @@ class Preprocessor final : public SourcePosition {
     size_t top_ = 0;
     std::string base_dir_;
     std::vector<std::string> included_;  // names as written, the main file first
+    bool keep_ = false;
+    bool kept_lost_ = false;
+    std::vector<KeptSource> kept_;
 
+    // The current line: most lines are read where they stand in the file's
+    // text; one that loses carriage returns (or is too long) is copied to line_.
     std::array<uint8_t, kLineMax + 2> line_{};
+    const uint8_t* line_start_ = line_.data();
     size_t line_len_ = 0;
     const uint8_t* pos_ = nullptr;  // read position in the text being read
     const uint8_t* end_ = nullptr;  // end of that text

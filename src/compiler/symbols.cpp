@@ -27,17 +27,6 @@ void set_key(Symbol& s, std::string_view name) {
 
 }  // namespace
 
-namespace {
-
-// Byte comparison for the short names scripts use, without a library call.
-inline bool same_bytes(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return false;
-    return true;
-}
-
-}  // namespace
-
 inline bool SymbolTable::matches(const Symbol& s, std::string_view text, uint32_t h) {
     if (s.dotted) return name_matches(s.name, text);
     // Without a "." the names match only when they are equal.
@@ -56,27 +45,6 @@ SymbolTable::SymbolTable(Diagnostics& diag, NameHeap& heap)
     for (uint32_t i = 0; i < kGlobalSize; ++i) skip_[i] = i + 1 == kGlobalSize ? 0 : i + 1;
 }
 
-namespace {
-
-// Multiplicative spreading of the name hash, whose values bunch together.
-constexpr uint32_t index_slot(uint32_t h, uint32_t bits) {
-    return (h * 0x9E3779B1u) >> (32 - bits);
-}
-
-}  // namespace
-
-Symbol* SymbolTable::indexed_global(std::string_view name, uint32_t h) const {
-    constexpr uint32_t kMask = kIndexSize - 1;
-    for (uint32_t i = index_slot(h, kIndexBits);; i = (i + 1) & kMask) {
-        const uint32_t e = index_[i];
-        if (e == 0) return nullptr;
-        const Symbol& s = entries_[e - 1];
-        if (s.key_hash == h && s.key_size == name.size() &&
-            same_bytes(s.name, name.data(), name.size()))
-            return const_cast<Symbol*>(&s);
-    }
-}
-
 void SymbolTable::index_global(uint32_t entry) {
     const Symbol& s = entries_[entry];
     if (s.dotted) {
@@ -84,9 +52,9 @@ void SymbolTable::index_global(uint32_t entry) {
         return;
     }
     constexpr uint32_t kMask = kIndexSize - 1;
-    uint32_t i = index_slot(s.key_hash, kIndexBits);
+    uint32_t i = index_slot(s.key_hash);
     while (index_[i] != 0) i = (i + 1) & kMask;
-    index_[i] = entry + 1;
+    index_[i] = uint64_t(s.key_hash) << 32 | (entry + 1);
 }
 
 Symbol* SymbolTable::find_global(std::string_view name) {
@@ -115,12 +83,11 @@ uint32_t SymbolTable::free_global_slot(uint32_t start) {
     return i;
 }
 
-Symbol* SymbolTable::global(std::string_view name, uint32_t h) {
+Symbol* SymbolTable::add_global(std::string_view name, uint32_t h) {
     uint32_t start = h % kGlobalSize;
     uint32_t i = start;
     if (!dotted_global_) {
-        if (Symbol* s = indexed_global(name, h)) return s;
-        // No entry has the name: the new one goes to the first free slot.
+        // The side index has no entry of the name: the new one goes to the first free slot.
         if (global_count_ == kGlobalSize) diag_.fail(Msg::TooManyGlobals);
         i = free_global_slot(start);
     }
@@ -140,18 +107,20 @@ Symbol* SymbolTable::global(std::string_view name, uint32_t h) {
     diag_.fail(Msg::TooManyGlobals);
 }
 
-Symbol* SymbolTable::local(std::string_view name, const char* shared_name) {
+Symbol* SymbolTable::probe_local(std::string_view name, uint32_t h, const Symbol& key) {
     constexpr uint32_t kMask = kLocalSize - 1;
     static_assert((kLocalSize & kMask) == 0);
-    const uint32_t h = hash_name(name);
     uint32_t start = h & kMask;
     uint32_t i = start;
     do {
         Symbol& s = entries_[kGlobalSize + i];
         if (s.kind == SymbolKind::Empty) {
-            s.name = shared_name;
+            // The new entry shares the name (and key) of `key`.
+            s.name = key.name;
             s.kind = SymbolKind::New;
-            set_key(s, shared_name);
+            s.key_hash = key.key_hash;
+            s.key_size = key.key_size;
+            s.dotted = key.dotted;
             used_locals_.push_back(kGlobalSize + i);
             return &s;
         }
@@ -161,31 +130,37 @@ Symbol* SymbolTable::local(std::string_view name, const char* shared_name) {
     diag_.fail(Msg::TooManyLocals);
 }
 
-Symbol* SymbolTable::local(std::string_view name, uint32_t h, const Symbol& global) {
-    constexpr uint32_t kMask = kLocalSize - 1;
-    uint32_t start = h & kMask;
-    uint32_t i = start;
-    do {
-        Symbol& s = entries_[kGlobalSize + i];
-        if (s.kind == SymbolKind::Empty) {
-            // The key of the shared name is the global entry's own.
-            s.name = global.name;
-            s.kind = SymbolKind::New;
-            s.key_hash = global.key_hash;
-            s.key_size = global.key_size;
-            s.dotted = global.dotted;
-            used_locals_.push_back(kGlobalSize + i);
-            return &s;
-        }
-        if (matches(s, name, h)) return &s;
-        i = (i + 1) & kMask;
-    } while (i != start);
-    diag_.fail(Msg::TooManyLocals);
+void SymbolTable::link_local(Symbol& global, Symbol& local) {
+    global.local = &local;
+    linked_.push_back(&global);
+}
+
+// A local entry is linked to the global entry its name finds. Names match
+// when equal (or the local is a static local's listing name), so the local
+// found for a name stays the one linked until the locals are cleared.
+Symbol* SymbolTable::local(std::string_view name, const char* shared_name) {
+    const uint32_t h = hash_name(name);
+    Symbol* global = dotted_global_ ? find_global(name) : indexed_global(name, h);
+    if (global && global->local) return global->local;
+    Symbol key;
+    key.name = shared_name;
+    set_key(key, shared_name);
+    Symbol* s = probe_local(name, h, key);
+    if (global) link_local(*global, *s);
+    return s;
+}
+
+Symbol* SymbolTable::add_local(std::string_view name, uint32_t h, Symbol& global) {
+    Symbol* s = probe_local(name, h, global);
+    link_local(global, *s);
+    return s;
 }
 
 void SymbolTable::clear_locals() {
     for (uint32_t i : used_locals_) entries_[i] = Symbol{};
     used_locals_.clear();
+    for (Symbol* g : linked_) g->local = nullptr;
+    linked_.clear();
 }
 
 }  // namespace tob::compiler

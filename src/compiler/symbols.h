@@ -30,6 +30,10 @@ enum class SymbolKind : uint8_t {
     LabelUsed,  // label used before its definition
 };
 
+// Symbol flag of a GlobalVar: the variable lives in the shared external area,
+// not in the program's data.
+inline constexpr uint8_t kInExternalArea = 4;
+
 struct Symbol {
     const char* name = nullptr;  // zero-terminated, in the name heap
     SymbolKind kind = SymbolKind::Empty;
@@ -44,6 +48,9 @@ struct Symbol {
     uint32_t key_hash = 0;
     uint32_t key_size = 0;
     bool dotted = false;
+    // Of a global entry: the local entry of the same name while one exists
+    // (kept by the table, so that the lexer finds both with one lookup).
+    Symbol* local = nullptr;
 };
 
 // h = h * 7 XOR c over the bytes taken as signed 8-bit values, in 32 bits.
@@ -70,13 +77,21 @@ class SymbolTable {
     // The global entry for `name`, created as New when missing (message 18 when full).
     Symbol* global(std::string_view name) { return global(name, hash_name(name)); }
     // The same with the name's hash `h` (hash_name(name)) already known.
-    Symbol* global(std::string_view name, uint32_t h);
-    // The local entry for `name`, created as New sharing `shared_name` when
-    // missing (message 19 when full).
+    Symbol* global(std::string_view name, uint32_t h) {
+        if (!dotted_global_)
+            if (Symbol* s = indexed_global(name, h)) return s;
+        return add_global(name, h);
+    }
+    // The local entry for `name`, created as New sharing `shared_name` (the
+    // same spelling, usually the global entry's) when missing (message 19
+    // when full).
     Symbol* local(std::string_view name, const char* shared_name);
     // The same for the lexer: `h` is hash_name(name) and `global` the global
     // entry found for the name, whose name (and key) a new entry shares.
-    Symbol* local(std::string_view name, uint32_t h, const Symbol& global);
+    Symbol* local(std::string_view name, uint32_t h, Symbol& global) {
+        if (global.local) return global.local;
+        return add_local(name, h, global);
+    }
     // Empties every local entry in use.
     void clear_locals();
     // Gives `s` a new name (the listing name of a static local).
@@ -93,8 +108,35 @@ class SymbolTable {
     static constexpr uint32_t kIndexSize = 1u << kIndexBits;
 
     // The global entry named exactly `name` (hash `h`) by way of the side index, or null.
-    Symbol* indexed_global(std::string_view name, uint32_t h) const;
+    Symbol* indexed_global(std::string_view name, uint32_t h) {
+        constexpr uint32_t kMask = kIndexSize - 1;
+        for (uint32_t i = index_slot(h);; i = (i + 1) & kMask) {
+            const uint64_t e = index_[i];
+            if (e == 0) return nullptr;
+            if (uint32_t(e >> 32) != h) continue;
+            Symbol& s = entries_[uint32_t(e) - 1];
+            if (s.key_size == name.size() && same_bytes(s.name, name.data(), name.size()))
+                return &s;
+        }
+    }
+    // Multiplicative spreading of the name hash, whose values bunch together.
+    static constexpr uint32_t index_slot(uint32_t h) {
+        return (h * 0x9E3779B1u) >> (32 - kIndexBits);
+    }
+    // Byte comparison for the short names scripts use, without a library call.
+    static bool same_bytes(const char* a, const char* b, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
     void index_global(uint32_t entry);
+    // The global entry for `name` when the side index has none (or cannot be used).
+    Symbol* add_global(std::string_view name, uint32_t h);
+    // The local entry when none is linked to `global` yet.
+    Symbol* add_local(std::string_view name, uint32_t h, Symbol& global);
+    // The local entry for `name`, found or made by probing the local table.
+    Symbol* probe_local(std::string_view name, uint32_t h, const Symbol& key);
+    void link_local(Symbol& global, Symbol& local);
     // Whether entry `s` names `text` (hash `h`): the stored key rules out
     // most entries without touching their names.
     static bool matches(const Symbol& s, std::string_view text, uint32_t h);
@@ -106,11 +148,13 @@ class SymbolTable {
     NameHeap& heap_;
     std::vector<Symbol> entries_;
     std::vector<uint32_t> used_locals_;  // what clear_locals has to empty
-    // Side index of the global entries: entry number + 1, 0 for a free slot.
-    // Exact while no global name holds a "." (then names match only when
-    // equal, and entries are never removed, so the probe would reach the
-    // same entry); otherwise lookups take the probe.
-    std::vector<uint32_t> index_;
+    std::vector<Symbol*> linked_;        // global entries with a local link
+    // Side index of the global entries: the key hash in the high word and
+    // entry number + 1 in the low one, 0 for a free slot. Exact while no
+    // global name holds a "." (then names match only when equal, and entries
+    // are never removed, so the probe would reach the same entry); otherwise
+    // lookups take the probe.
+    std::vector<uint64_t> index_;
     bool dotted_global_ = false;
     // Global slots only ever become used: from a used slot i, skip_[i] is a
     // later slot (in probe order) with every slot in between used too.

@@ -108,23 +108,15 @@ void EngineHost::start_devices() {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
-    engine_->set_compiler(
-        [this](std::string_view path, ScriptAddr base, uint32_t size) -> std::optional<uint32_t> {
-            compiler::CompileOptions o;
-            o.source_path = std::string(path);
-            o.reader = source_reader();
-            o.memory = base ? &engine_->memory() : nullptr;
-            o.base = base;
-            o.size = size;
-            o.external_base = engine_->external_base();
-            o.external_size = engine_->external_size();
-            o.exports = &exports_;
-            // Headless runs show every message on standard error.
-            o.collect_messages = options_.headless || settings().error > 0;
-            compiler::CompileResult r = compiler::compile(o);
-            if (!r.ok) return std::nullopt;
-            return r.code_size + r.data_size;
-        });
+    compiler::ProgramCompilerSetup compile_setup;
+    compile_setup.memory = &engine_->memory();
+    compile_setup.reader = source_reader();
+    compile_setup.exports = &exports_;
+    compile_setup.external_base = [this] { return engine_->external_base(); };
+    compile_setup.external_size = [this] { return engine_->external_size(); };
+    // Headless runs show every message on standard error.
+    compile_setup.collect_messages = [this] { return options_.headless || settings().error > 0; };
+    engine_->set_compiler(compiler::make_program_compiler(compile_setup));
     // Engine initialisation forgets the functions earlier programs exported.
     engine_->add_init_hook([this] { exports_.clear(); });
     engine_->set_sizes(s.program_size, s.stack_size);
@@ -172,10 +164,11 @@ compiler::SourceReader EngineHost::source_reader() {
     // Sources come through the archive-aware, compressed-file-aware layer.
     return [](std::string_view path) {
         compiler::SourceData d;
-        auto bytes = read_expanded_file(path);
-        if (!bytes) return d;
+        // Room for the newline the compiler appends: the text is not copied again.
+        auto text = read_expanded_text(path, 1);
+        if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
-        d.bytes.assign(bytes->begin(), bytes->end());
+        d.bytes = std::move(*text);
         return d;
     };
 }

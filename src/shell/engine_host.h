@@ -41,6 +41,9 @@ class EngineHost {
     uint32_t send_window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
     // The plug-in query's window-state block (0 outside engine initialisation).
     ScriptAddr window_state_block() const { return state_block_.address(); }
+    // How the engine reads script sources: through the archive-aware,
+    // compressed-file-aware file layer, relative to the module directory.
+    static compiler::SourceReader source_reader();
 
   private:
     static constexpr int kVirtualKeyF8 = 119;
@@ -76,7 +79,6 @@ class EngineHost {
     // Paints the view page (a part of it, or all) and shows it.
     void present(std::optional<gfx::Box> area);
     bool write_screenshot(const std::filesystem::path& file);
-    static compiler::SourceReader source_reader();
 
     // The self-drawn menu bar (engine_host_menu.cpp).
     void start_menu();

@@ -134,6 +134,30 @@ std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_pa
     return data;
 }
 
+std::optional<std::string> read_expanded_text(std::string_view cp932_path, size_t room) {
+    return read_expanded_text(cp932_path, settings().module_dir, room);
+}
+
+std::optional<std::string> read_expanded_text(std::string_view cp932_path,
+                                              const std::filesystem::path& base, size_t room) {
+    auto file = ExpFile::open(cp932_path, base);
+    if (!file) return std::nullopt;
+    int64_t size = file->size();
+    if (size < 0) return std::nullopt;
+    std::string text;
+    try {
+        text.reserve(size_t(size) + room);
+        text.resize(size_t(size));
+    } catch (const std::exception&) {  // too large or out of memory
+        report_error(kReportLevel, "%s", kMsgInputBuffer);
+        return std::nullopt;
+    }
+    size_t got = 0;
+    if (!file->read(text.data(), text.size(), &got)) return std::nullopt;
+    text.resize(got);  // a plain file may have shrunk since its size was taken
+    return text;
+}
+
 bool write_compressed_file(std::string_view cp932_path, std::span<const uint8_t> data) {
     return write_compressed_file(cp932_path, data, settings().module_dir);
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,11 @@ class ExpFile {
 std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_path);
 std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_path,
                                                        const std::filesystem::path& base);
+// The same as text, read straight into the string, with room reserved for
+// `room` more bytes behind the contents (script sources get a newline).
+std::optional<std::string> read_expanded_text(std::string_view cp932_path, size_t room = 0);
+std::optional<std::string> read_expanded_text(std::string_view cp932_path,
+                                              const std::filesystem::path& base, size_t room = 0);
 
 // Writes `data` compressed to a new file at a script path (`pack_save`). False on
 // any failure, which is reported; the file may remain, partly written. Empty data

@@ -50,6 +50,11 @@ TEST_F(ExpFileTest, ReadsCompressedAndStoredFilesAlike) {
         EXPECT_TRUE(f->read(buf.data(), buf.size(), &got));
         EXPECT_EQ(buf.substr(0, got), c.contents) << c.path;
         EXPECT_EQ(read_expanded_file(c.path, dir.path), bytes(c.contents)) << c.path;
+        auto text = read_expanded_text(c.path, dir.path, 1);
+        EXPECT_EQ(text, c.contents) << c.path;
+        if (text) {
+            EXPECT_GT(text->capacity(), text->size()) << c.path;
+        }
     }
     EXPECT_EQ(reports.take(), "");
 }
@@ -82,6 +87,8 @@ TEST_F(ExpFileTest, CorruptCompressedFilesAndMissingFilesFail) {
     EXPECT_EQ(reports.take(), "圧縮ファイルが壊れています。FILE - bad.dat\n");
     EXPECT_FALSE(read_expanded_file("missing.c", dir.path));
     EXPECT_EQ(reports.take(), "ファイルのオープンに失敗しました。FILE - missing.c\n");
+    EXPECT_FALSE(read_expanded_text("bad.dat", dir.path));
+    EXPECT_EQ(reports.take(), "圧縮ファイルが壊れています。FILE - bad.dat\n");
 }
 
 TEST_F(ExpFileTest, WritesCompressedFiles) {
