@@ -98,20 +98,6 @@ struct Program {
 };
 
 const Program kPrograms[] = {
-    {"plain loop",
-     "int main() { int i, n; n = 0;\n"
-     "  for (i = 0; i < 3000000; i++) { n += 2; }\n"
-     "  return n; }\n",
-     "local n = 0\n"
-     "for i = 0, 2999999 do n = n + 2 end\n"
-     "return n\n"},
-    {"loop with and",
-     "int main() { int i, n; n = 0;\n"
-     "  for (i = 0; i < 3000000; i++) { if ((i & 3) == 0) n += 2; else n -= 1; }\n"
-     "  return n; }\n",
-     "local n = 0\n"
-     "for i = 0, 2999999 do if i & 3 == 0 then n = n + 2 else n = n - 1 end end\n"
-     "return n\n"},
     {"counting loop with % and a branch",
      "int main() { int i, n; n = 0;\n"
      "  for (i = 0; i < 3000000; i++) { if (i % 3 == 0) n += 2; else n -= 1; }\n"
