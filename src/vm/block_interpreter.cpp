@@ -348,35 +348,31 @@ s_Xchg : {
     std::swap(D, S);
     NEXT_STEP();
 }
-    BINARY_STEP(Mov, S)
+// The instructions written once for both loops.
+#define D_ D
+#define S_ S
+#define ABS_ u->imm
+#define FRAME_ (r[6] + u->imm)
+#define LOAD_OP(name, width, address) LOAD_STEP(name, Width::width, address)
+#define STORE_OP(name, width, address) STORE_STEP(name, Width::width, address, S)
+#define STEP_OP(name, width, delta, post) STEP_STEP(name, Width::width, delta, post)
+    TOB_VM_BINARY_OPS(BINARY_STEP)
+    TOB_VM_FLOAT_OPS(FLOAT_STEP)
+    TOB_VM_JUMPS(JUMP_STEP)
+    TOB_VM_LOADS(LOAD_OP)
+    TOB_VM_STORES(STORE_OP)
+    TOB_VM_STEPS(STEP_OP)
+#undef LOAD_OP
+#undef STORE_OP
+#undef STEP_OP
+#undef D_
+#undef S_
+#undef ABS_
+#undef FRAME_
     BINARY_STEP(MovImm, u->imm)
     BINARY_STEP(MovAddr, u->imm)
-    LOAD_STEP(LoadU8Abs, Width::U8, u->imm)
-    LOAD_STEP(LoadS8Abs, Width::S8, u->imm)
-    LOAD_STEP(LoadU16Abs, Width::U16, u->imm)
-    LOAD_STEP(LoadS16Abs, Width::S16, u->imm)
-    LOAD_STEP(Load32Abs, Width::W32, u->imm)
     BINARY_STEP(LeaFrame, r[6] + u->imm)
     // Frame-relative forms address through r6 whatever the register byte says.
-    LOAD_STEP(LoadU8Frame, Width::U8, r[6] + u->imm)
-    LOAD_STEP(LoadS8Frame, Width::S8, r[6] + u->imm)
-    LOAD_STEP(LoadU16Frame, Width::U16, r[6] + u->imm)
-    LOAD_STEP(LoadS16Frame, Width::S16, r[6] + u->imm)
-    LOAD_STEP(Load32Frame, Width::W32, r[6] + u->imm)
-    LOAD_STEP(LoadU8Ind, Width::U8, S)
-    LOAD_STEP(LoadS8Ind, Width::S8, S)
-    LOAD_STEP(LoadU16Ind, Width::U16, S)
-    LOAD_STEP(LoadS16Ind, Width::S16, S)
-    LOAD_STEP(Load32Ind, Width::W32, S)
-    STORE_STEP(Store8Abs, Width::U8, u->imm, S)
-    STORE_STEP(Store16Abs, Width::U16, u->imm, S)
-    STORE_STEP(Store32Abs, Width::W32, u->imm, S)
-    STORE_STEP(Store8Frame, Width::U8, r[6] + u->imm, S)
-    STORE_STEP(Store16Frame, Width::U16, r[6] + u->imm, S)
-    STORE_STEP(Store32Frame, Width::W32, r[6] + u->imm, S)
-    STORE_STEP(Store8Ind, Width::U8, D, S)
-    STORE_STEP(Store16Ind, Width::U16, D, S)
-    STORE_STEP(Store32Ind, Width::W32, D, S)
 s_Push : {
     r[7] -= 4;
     STACK_CHECK();
@@ -461,14 +457,6 @@ s_Ret : {
 }
     OP_STEP(PreOp, false)
     OP_STEP(PostOp, true)
-    STEP_STEP(PreInc8, Width::U8, 1u, false)
-    STEP_STEP(PostInc8, Width::U8, 1u, true)
-    STEP_STEP(PreDec8, Width::U8, 0xFFFFFFFFu, false)
-    STEP_STEP(PostDec8, Width::U8, 0xFFFFFFFFu, true)
-    STEP_STEP(PreInc16, Width::U16, 1u, false)
-    STEP_STEP(PostInc16, Width::U16, 1u, true)
-    STEP_STEP(PreDec16, Width::U16, 0xFFFFFFFFu, false)
-    STEP_STEP(PostDec16, Width::U16, 0xFFFFFFFFu, true)
     ZERO_STEP(Zero8Abs, Width::U8, u->imm)
     ZERO_STEP(Zero16Abs, Width::U16, u->imm)
     ZERO_STEP(Zero32Abs, Width::W32, u->imm)
@@ -483,8 +471,6 @@ s_CmpImm : {
     COMPARE(D, u->imm);
     NEXT_STEP();
 }
-    BINARY_STEP(Set, S == 0 ? 1u : 0u)
-    BINARY_STEP(Add, D + S)
     BINARY_STEP(AddImm, D + u->imm)
 s_Sub : {
     COMPARE(D, S);
@@ -496,7 +482,6 @@ s_SubImm : {
     D -= u->imm;
     NEXT_STEP();
 }
-    BINARY_STEP(Mul, D * S)
 s_Div : {
     if (S == 0) FAIL(divide_by_zero);
     D = signed_div(D, S);
@@ -507,28 +492,6 @@ s_Mod : {
     D = signed_mod(D, S);
     NEXT_STEP();
 }
-    BINARY_STEP(Shl, D << (S & 31))
-    BINARY_STEP(Shr, D >> (S & 31))
-    BINARY_STEP(Sar, uint32_t(int32_t(D) >> (S & 31)))
-    BINARY_STEP(Neg, 0u - S)
-    BINARY_STEP(Not, ~S)
-    BINARY_STEP(And, D & S)
-    BINARY_STEP(Or, D | S)
-    BINARY_STEP(Xor, D ^ S)
-    JUMP_STEP(Jmp, true)
-    JUMP_STEP(Je, z)
-    JUMP_STEP(Jne, !z)
-    JUMP_STEP(Jg, !l && !z)
-    JUMP_STEP(Jge, !l || z)
-    JUMP_STEP(Jl, l && !z)
-    JUMP_STEP(Jle, l || z)
-    JUMP_STEP(Ja, !b && !z)
-    JUMP_STEP(Jae, !b || z)
-    JUMP_STEP(Jb, b && !z)
-    JUMP_STEP(Jbe, b || z)
-    BINARY_STEP(Ftoi, float_to_int(as_float(S)))
-    BINARY_STEP(Itof, as_bits(float(int32_t(S))))
-    FLOAT_STEP(Fadd, x + y)
 s_Fsub : {
     // Comparisons with NaN are false, so NaN clears Z and L.
     const float x = as_float(D), y = as_float(S);
@@ -538,10 +501,6 @@ s_Fsub : {
     D = as_bits(x - y);
     NEXT_STEP();
 }
-    FLOAT_STEP(Fmul, x * y)
-    FLOAT_STEP(Fdiv, x / y)
-    FLOAT_STEP(Fmod, float(std::fmod(double(x), double(y))))
-    BINARY_STEP(Fneg, S ^ kIntMinBits)
 
     // ---- fused steps ----
 s_CmpJump : {

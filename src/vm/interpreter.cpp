@@ -263,7 +263,29 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 2;
                 NEXT();
             }
-            BINARY_CASE(Mov, RS)
+            // The instructions written once for both loops.
+#define D_ RD
+#define S_ RS
+#define ABS_ IMM(2)
+#define FRAME_ (r[6] + IMM(2))
+#define LOAD_OP(name, width, address) \
+    LOAD_CASE(name, Width::width, address, kOpcodes[uint8_t(Op::name)].size)
+#define STORE_OP(name, width, address) \
+    STORE_CASE(name, Width::width, address, kOpcodes[uint8_t(Op::name)].size)
+#define STEP_OP(name, width, delta, post) STEP_CASE(name, Width::width, delta, post)
+            TOB_VM_BINARY_OPS(BINARY_CASE)
+            TOB_VM_FLOAT_OPS(FLOAT_CASE)
+            TOB_VM_JUMPS(JUMP_CASE)
+            TOB_VM_LOADS(LOAD_OP)
+            TOB_VM_STORES(STORE_OP)
+            TOB_VM_STEPS(STEP_OP)
+#undef LOAD_OP
+#undef STORE_OP
+#undef STEP_OP
+#undef D_
+#undef S_
+#undef ABS_
+#undef FRAME_
             CASE(MovImm)
             CASE(MovAddr) {
                 REGS();
@@ -271,11 +293,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 6;
                 NEXT();
             }
-            LOAD_CASE(LoadU8Abs, Width::U8, IMM(2), 6)
-            LOAD_CASE(LoadS8Abs, Width::S8, IMM(2), 6)
-            LOAD_CASE(LoadU16Abs, Width::U16, IMM(2), 6)
-            LOAD_CASE(LoadS16Abs, Width::S16, IMM(2), 6)
-            LOAD_CASE(Load32Abs, Width::W32, IMM(2), 6)
             CASE(LeaFrame) {
                 REGS();
                 const uint32_t a = r[6] + IMM(2);
@@ -284,25 +301,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 NEXT();
             }
             // Frame-relative forms address through r6 whatever the register byte says.
-            LOAD_CASE(LoadU8Frame, Width::U8, r[6] + IMM(2), 6)
-            LOAD_CASE(LoadS8Frame, Width::S8, r[6] + IMM(2), 6)
-            LOAD_CASE(LoadU16Frame, Width::U16, r[6] + IMM(2), 6)
-            LOAD_CASE(LoadS16Frame, Width::S16, r[6] + IMM(2), 6)
-            LOAD_CASE(Load32Frame, Width::W32, r[6] + IMM(2), 6)
-            LOAD_CASE(LoadU8Ind, Width::U8, RS, 2)
-            LOAD_CASE(LoadS8Ind, Width::S8, RS, 2)
-            LOAD_CASE(LoadU16Ind, Width::U16, RS, 2)
-            LOAD_CASE(LoadS16Ind, Width::S16, RS, 2)
-            LOAD_CASE(Load32Ind, Width::W32, RS, 2)
-            STORE_CASE(Store8Abs, Width::U8, IMM(2), 6)
-            STORE_CASE(Store16Abs, Width::U16, IMM(2), 6)
-            STORE_CASE(Store32Abs, Width::W32, IMM(2), 6)
-            STORE_CASE(Store8Frame, Width::U8, r[6] + IMM(2), 6)
-            STORE_CASE(Store16Frame, Width::U16, r[6] + IMM(2), 6)
-            STORE_CASE(Store32Frame, Width::W32, r[6] + IMM(2), 6)
-            STORE_CASE(Store8Ind, Width::U8, RD, 2)
-            STORE_CASE(Store16Ind, Width::U16, RD, 2)
-            STORE_CASE(Store32Ind, Width::W32, RD, 2)
             CASE(Push) {
                 REGS();
                 r[7] -= 4;
@@ -397,14 +395,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 6;
                 NEXT();
             }
-            STEP_CASE(PreInc8, Width::U8, 1u, false)
-            STEP_CASE(PostInc8, Width::U8, 1u, true)
-            STEP_CASE(PreDec8, Width::U8, 0xFFFFFFFFu, false)
-            STEP_CASE(PostDec8, Width::U8, 0xFFFFFFFFu, true)
-            STEP_CASE(PreInc16, Width::U16, 1u, false)
-            STEP_CASE(PostInc16, Width::U16, 1u, true)
-            STEP_CASE(PreDec16, Width::U16, 0xFFFFFFFFu, false)
-            STEP_CASE(PostDec16, Width::U16, 0xFFFFFFFFu, true)
             ZERO_CASE(Zero8Abs, Width::U8, IMM(1))
             ZERO_CASE(Zero16Abs, Width::U16, IMM(1))
             ZERO_CASE(Zero32Abs, Width::W32, IMM(1))
@@ -423,8 +413,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 6;
                 NEXT();
             }
-            BINARY_CASE(Set, RS == 0 ? 1u : 0u)
-            BINARY_CASE(Add, RD + RS)
             CASE(AddImm) {
                 REGS();
                 RD += IMM(2);
@@ -446,7 +434,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 6;
                 NEXT();
             }
-            BINARY_CASE(Mul, RD * RS)
             CASE(Div)
             CASE(Mod) {
                 REGS();
@@ -455,28 +442,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 2;
                 NEXT();
             }
-            BINARY_CASE(Shl, RD << (RS & 31))
-            BINARY_CASE(Shr, RD >> (RS & 31))
-            BINARY_CASE(Sar, uint32_t(int32_t(RD) >> (RS & 31)))
-            BINARY_CASE(Neg, 0u - RS)
-            BINARY_CASE(Not, ~RS)
-            BINARY_CASE(And, RD & RS)
-            BINARY_CASE(Or, RD | RS)
-            BINARY_CASE(Xor, RD ^ RS)
-            JUMP_CASE(Jmp, true)
-            JUMP_CASE(Je, z)
-            JUMP_CASE(Jne, !z)
-            JUMP_CASE(Jg, !l && !z)
-            JUMP_CASE(Jge, !l || z)
-            JUMP_CASE(Jl, l && !z)
-            JUMP_CASE(Jle, l || z)
-            JUMP_CASE(Ja, !b && !z)
-            JUMP_CASE(Jae, !b || z)
-            JUMP_CASE(Jb, b && !z)
-            JUMP_CASE(Jbe, b || z)
-            BINARY_CASE(Ftoi, float_to_int(as_float(RS)))
-            BINARY_CASE(Itof, as_bits(float(int32_t(RS))))
-            FLOAT_CASE(Fadd, x + y)
             CASE(Fsub) {
                 // Comparisons with NaN are false, so NaN clears Z and L.
                 REGS();
@@ -488,10 +453,6 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 pc += 2;
                 NEXT();
             }
-            FLOAT_CASE(Fmul, x * y)
-            FLOAT_CASE(Fdiv, x / y)
-            FLOAT_CASE(Fmod, float(std::fmod(double(x), double(y))))
-            BINARY_CASE(Fneg, RS ^ kIntMinBits)
 #if !TOB_VM_COMPUTED_GOTO
             default:
                 goto illegal_instruction;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 
 #include "vm/interpreter.h"
@@ -88,6 +89,84 @@ inline uint32_t signed_mod(uint32_t a, uint32_t b) {
 // Bytes that must lie before the limit for an instruction to be fetched without
 // an exact size check.
 inline constexpr uint32_t kFetchSlack = 64;
+
+// The instructions both loops run the same way, each written once. A loop
+// names its operands before expanding a list: D_ and S_ the destination and
+// source registers, ABS_ an absolute address operand, FRAME_ a frame-relative
+// one (r6 + offset); z, l and b are the flags.
+#define TOB_VM_BINARY_OPS(X)                   \
+    X(Mov, S_)                                 \
+    X(Set, S_ == 0 ? 1u : 0u)                  \
+    X(Add, D_ + S_)                            \
+    X(Mul, D_* S_)                             \
+    X(Shl, D_ << (S_ & 31))                    \
+    X(Shr, D_ >> (S_ & 31))                    \
+    X(Sar, uint32_t(int32_t(D_) >> (S_ & 31))) \
+    X(Neg, 0u - S_)                            \
+    X(Not, ~S_)                                \
+    X(And, D_& S_)                             \
+    X(Or, D_ | S_)                             \
+    X(Xor, D_ ^ S_)                            \
+    X(Ftoi, float_to_int(as_float(S_)))        \
+    X(Itof, as_bits(float(int32_t(S_))))       \
+    X(Fneg, S_ ^ kIntMinBits)
+// Float operations of x = D_ and y = S_ as floats.
+#define TOB_VM_FLOAT_OPS(X) \
+    X(Fadd, x + y)          \
+    X(Fmul, x* y)           \
+    X(Fdiv, x / y)          \
+    X(Fmod, float(std::fmod(double(x), double(y))))
+// Jumps and when they are taken.
+#define TOB_VM_JUMPS(X) \
+    X(Jmp, true)        \
+    X(Je, z)            \
+    X(Jne, !z)          \
+    X(Jg, !l && !z)     \
+    X(Jge, !l || z)     \
+    X(Jl, l && !z)      \
+    X(Jle, l || z)      \
+    X(Ja, !b && !z)     \
+    X(Jae, !b || z)     \
+    X(Jb, b && !z)      \
+    X(Jbe, b || z)
+// D_ = the value at an address, by width.
+#define TOB_VM_LOADS(X)          \
+    X(LoadU8Abs, U8, ABS_)       \
+    X(LoadS8Abs, S8, ABS_)       \
+    X(LoadU16Abs, U16, ABS_)     \
+    X(LoadS16Abs, S16, ABS_)     \
+    X(Load32Abs, W32, ABS_)      \
+    X(LoadU8Frame, U8, FRAME_)   \
+    X(LoadS8Frame, S8, FRAME_)   \
+    X(LoadU16Frame, U16, FRAME_) \
+    X(LoadS16Frame, S16, FRAME_) \
+    X(Load32Frame, W32, FRAME_)  \
+    X(LoadU8Ind, U8, S_)         \
+    X(LoadS8Ind, S8, S_)         \
+    X(LoadU16Ind, U16, S_)       \
+    X(LoadS16Ind, S16, S_)       \
+    X(Load32Ind, W32, S_)
+// The value of S_ stored at an address, by width.
+#define TOB_VM_STORES(X)         \
+    X(Store8Abs, U8, ABS_)       \
+    X(Store16Abs, U16, ABS_)     \
+    X(Store32Abs, W32, ABS_)     \
+    X(Store8Frame, U8, FRAME_)   \
+    X(Store16Frame, U16, FRAME_) \
+    X(Store32Frame, W32, FRAME_) \
+    X(Store8Ind, U8, D_)         \
+    X(Store16Ind, U16, D_)       \
+    X(Store32Ind, W32, D_)
+// Byte and 16-bit increments through S_: the step and whether D_ gets the old value.
+#define TOB_VM_STEPS(X)                  \
+    X(PreInc8, U8, 1u, false)            \
+    X(PostInc8, U8, 1u, true)            \
+    X(PreDec8, U8, 0xFFFFFFFFu, false)   \
+    X(PostDec8, U8, 0xFFFFFFFFu, true)   \
+    X(PreInc16, U16, 1u, false)          \
+    X(PostInc16, U16, 1u, true)          \
+    X(PreDec16, U16, 0xFFFFFFFFu, false) \
+    X(PostDec16, U16, 0xFFFFFFFFu, true)
 
 }  // namespace tob::vm_ops
 
