@@ -154,7 +154,7 @@ class BlockCache {
 
   private:
     static constexpr uint32_t kSlots = 4096;
-    static constexpr uint32_t kRecheckSlices = 64;
+    static constexpr uint32_t kRecheckSlices = 256;
     static constexpr size_t kArenaBytes = 512u << 10;
 
     static uint32_t slot(uint32_t pc) { return (pc ^ (pc >> 12)) & (kSlots - 1); }

@@ -50,8 +50,8 @@ int run_slice(Machine& m, VmContext& ctx);
 
 // `run_slice` keeps decoded code per OS thread. The script's own stores into it
 // are seen at once; it is checked against the code again after every built-in
-// call and at least every 64 slices, so code another script thread rewrites is
-// seen within 64 slices. Host code that rewrites script code outside a built-in
+// call and at least every 256 slices, so code another script thread rewrites is
+// seen within 256 slices. Host code that rewrites script code outside a built-in
 // call calls this on the thread that runs the script so that its next slice
 // sees the change.
 void forget_decoded_code();
