@@ -286,10 +286,10 @@ miss:
     if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto plain;
     blk = cache.find(pc, base, limit, kHandlers);
     if (blk) goto found;
-    link_slot = nullptr;
 plain:
     // The plain loop runs what blocks cannot: it raises the right error for an
-    // instruction that cannot be decoded.
+    // instruction that cannot be decoded. The exit that led here links nowhere.
+    link_slot = nullptr;
     SAVE();
     if (!run_reference_steps(m, ctx, 1)) {
         cache.mark_dirty();
