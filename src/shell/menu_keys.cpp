@@ -146,9 +146,11 @@ MenuView::Result MenuView::key_down(int key, bool alt) {
             return r;
         }
         if (alt && letter_or_digit(key)) {
+            // The window may hand a new bar over first: look the letter up in that one.
+            activate();
+            if (bar_.menus.empty()) return r;
             int t = find_mnemonic(bar_.menus[0], key);
             if (t < 0) return r;
-            activate();
             return choose_title(t);
         }
         return r;

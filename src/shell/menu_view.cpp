@@ -209,11 +209,14 @@ MenuView::Result MenuView::press(int x, int y) {
             close();
             return r;
         }
-        const MenuItem& item = bar_.menus[0][size_t(b)];
         if (bar_open_ < 0 && activate_) {
+            // The window may hand a new bar over: find the press in that one.
             activate_(bar_);
             bar_items_ = layout_bar(bar_, font_);
+            b = bar_item_at(x, y);
+            if (b < 0) return r;
         }
+        const MenuItem& item = bar_.menus[0][size_t(b)];
         if (item.kind != MenuItem::Popup && item.kind != MenuItem::Separator) {
             // A command right on the bar is chosen at once.
             close();

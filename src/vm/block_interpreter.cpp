@@ -428,7 +428,10 @@ s_Call : {
     STACK_CHECK();
     CHECK(r[7], 4);
     store_le32(base + r[7], u->at + u->size);
-    if (cache.covers(r[7], 4)) cache.new_epoch();
+    if (cache.covers(r[7], 4)) {
+        cache.new_epoch();  // links are not followed into a new epoch
+        GO(u->imm);
+    }
     LEAVE_VIA(&u->link, u->imm);
 }
 s_CallReg : {

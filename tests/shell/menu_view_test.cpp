@@ -474,3 +474,28 @@ TEST_F(MenuViewTest, AltEnterIsNeverTheMenus) {
     EXPECT_FALSE(view.key_down(kEnter, true).consumed);
     EXPECT_FALSE(view.key_up(kEnter).consumed);
 }
+
+// The window may hand over a new bar when the menu is entered (a script rebuilt
+// it meanwhile): keys and clicks act on the new bar, never on the old one.
+TEST_F(MenuViewTest, KeysAndClicksUseTheBarHandedOverOnEntry) {
+    auto shrink = [](MenuBar& bar) {
+        MenuBar small;
+        small.menus.resize(2);
+        small.menus[0] = {item(1, "&File", MenuItem::Popup, 1)};
+        small.menus[1] = {item(10, "&Open")};
+        bar = small;
+    };
+    view.on_activate(shrink);
+    // "Go" was the third title; the new bar has one.
+    MenuView::Result r = view.key_down('G', true);
+    EXPECT_FALSE(r.command);
+    EXPECT_FALSE(view.is_open());
+
+    view.set_bar(sample_bar(), kW, kH);
+    view.on_activate(shrink);
+    auto [x, y] = bar_point(2);  // where "Go" was drawn
+    r = view.press(x, y);
+    EXPECT_FALSE(r.command);
+    EXPECT_FALSE(view.is_open());
+    EXPECT_EQ(view.bar_items().size(), 1u);
+}
