@@ -56,6 +56,10 @@ class Vm {
     }
 
     void load(const Code& c) { memory_.copy_in(program, c.bytes.data(), uint32_t(c.bytes.size())); }
+    // A built-in that does nothing: what remains is the cost of ending the slice.
+    void quiet_traps() {
+        m_.trap = [](Machine&, uint32_t, VmContext&) {};
+    }
 
     // Runs the program from its start to its end; false on a run-time error.
     bool run() {
@@ -84,6 +88,18 @@ Code counting_loop(ScriptAddr at, uint32_t n) {
     c.i(Op::Enter, 0).ri(Op::MovImm, 0, 0).ri(Op::MovImm, 1, n);
     const ScriptAddr loop = c.here();
     c.ri(Op::AddImm, 0, 1).r(Op::Cmp, 0, 1).i(Op::Jl, loop);
+    c.i(Op::Leave, 0);
+    return c;
+}
+
+// main: r0 = 0; do { r0 += 1; push r0; trap; pop } while (r0 < n): a built-in
+// call every 6 instructions, as a game's drawing loop makes them.
+Code trap_loop(ScriptAddr at, uint32_t n) {
+    Code c(at);
+    c.i(Op::Enter, 0).ri(Op::MovImm, 0, 0).ri(Op::MovImm, 1, n);
+    const ScriptAddr loop = c.here();
+    c.ri(Op::AddImm, 0, 1).r(Op::Push, 0, 0).i(Op::Trap, 5).ri(Op::AddImm, 7, 4, 7);
+    c.r(Op::Cmp, 0, 1).i(Op::Jl, loop);
     c.i(Op::Leave, 0);
     return c;
 }
@@ -159,6 +175,20 @@ void BM_CountingLoop_Vm(benchmark::State& state) {
     report(state, 3ull * kLoopCount + 4, kLoopCount);
 }
 BENCHMARK(BM_CountingLoop_Vm)->Unit(benchmark::kMillisecond);
+
+constexpr uint32_t kTrapLoopCount = 100'000;
+
+void BM_TrapLoop_Vm(benchmark::State& state) {
+    Vm vm;
+    vm.quiet_traps();
+    vm.load(trap_loop(vm.program, kTrapLoopCount));
+    for (auto _ : state) {
+        if (!vm.run() || vm.r0() != kTrapLoopCount) state.SkipWithError("wrong result");
+        benchmark::DoNotOptimize(vm.r0());
+    }
+    report(state, 6ull * kTrapLoopCount + 4, kTrapLoopCount);
+}
+BENCHMARK(BM_TrapLoop_Vm)->Unit(benchmark::kMillisecond);
 
 void BM_ArraySum_Vm(benchmark::State& state) {
     Vm vm;

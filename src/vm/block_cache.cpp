@@ -224,17 +224,27 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
     return 0;
 }
 
-// memcmp for the short runs blocks cover, without the call.
+// memcmp for the short runs blocks cover, without the call: 8 bytes at a time,
+// the last (or only) piece read overlapping the one before.
+uint64_t load8(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+uint32_t load4(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
 bool same_bytes(const uint8_t* a, const uint8_t* b, uint32_t len) {
-    uint64_t diff = 0;
-    uint32_t i = 0;
-    for (; i + 8 <= len; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        diff |= x ^ y;
+    if (len >= 8) {
+        uint64_t diff = load8(a + len - 8) ^ load8(b + len - 8);
+        for (uint32_t i = 0; i + 8 < len; i += 8) diff |= load8(a + i) ^ load8(b + i);
+        return diff == 0;
     }
-    for (; i < len; ++i) diff |= uint64_t(a[i] ^ b[i]);
+    if (len >= 4) return ((load4(a) ^ load4(b)) | (load4(a + len - 4) ^ load4(b + len - 4))) == 0;
+    uint32_t diff = 0;
+    for (uint32_t i = 0; i < len; ++i) diff |= uint32_t(a[i] ^ b[i]);
     return diff == 0;
 }
 
@@ -244,6 +254,7 @@ BlockCache::BlockCache() : arena_(new uint64_t[kArenaBytes / 8]) {
     sentinel_.pc = 0;
     sentinel_.epoch = 0;
     sentinel_.exit[0] = sentinel_.exit[1] = &sentinel_;
+    tail_head.exit[0] = tail_head.exit[1] = &sentinel_;
     table_.fill(&sentinel_);
 }
 
@@ -309,6 +320,9 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
             if (ends_block(w[n++].op)) break;
         }
         if (n == 0) break;
+        // Zero bytes (nops) after code are mostly the unused end of a program
+        // area: a block stops before them rather than copy and check them.
+        if (w[0].op == Op::Nop && nsteps > 0) break;
         Step st{};
         uint32_t parts = match_fused(w, n, st);
         st.at = at;

@@ -147,6 +147,11 @@ class BlockCache {
     // `handlers` maps step kinds to the interpreter's handler addresses.
     Block* find(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
+    // Scratch for the interpreter: a slice's last block, shortened to the
+    // budget, is copied here.
+    Block tail_head;
+    std::array<Step, kBlockMaxInstructions + 1> tail_steps;
+
     // Whether a store of `len` bytes at `addr` touches code of a block of this epoch.
     bool covers(uint32_t addr, uint32_t len) const {
         return addr < hi_ && uint64_t(addr) + len > lo_;

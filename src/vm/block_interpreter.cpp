@@ -66,9 +66,8 @@ int run_slice(Machine& m, VmContext& ctx) {
     Block* blk = nullptr;
     Block** link_slot = nullptr;  // where to note the block found for pc
     const uint32_t link_generation = cache.generation();
-    Block tail_head;  // the slice's last, shortened block
-    tail_head.exit[0] = tail_head.exit[1] = cache.sentinel();
-    Step tail_steps[kBlockMaxInstructions + 1];
+    Block& tail_head = cache.tail_head;  // the slice's last, shortened block
+    Step* const tail_steps = cache.tail_steps.data();
     Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
