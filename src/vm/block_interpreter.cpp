@@ -71,14 +71,7 @@ int run_slice(Machine& m, VmContext& ctx) {
     Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
-#define SAVE()                           \
-    do {                                 \
-        ctx.pc = pc;                     \
-        std::memcpy(ctx.r, r, sizeof r); \
-        ctx.z = z;                       \
-        ctx.l = l;                       \
-        ctx.b = b;                       \
-    } while (0)
+#define SAVE() TOB_VM_SAVE()
 #define LOAD_STATE()                     \
     do {                                 \
         pc = ctx.pc;                     \
@@ -87,17 +80,10 @@ int run_slice(Machine& m, VmContext& ctx) {
         l = ctx.l;                       \
         b = ctx.b;                       \
     } while (0)
-#define COMPARE(x, y)                      \
-    do {                                   \
-        const uint32_t x_ = (x), y_ = (y); \
-        z = x_ == y_;                      \
-        l = int32_t(x_) < int32_t(y_);     \
-        b = x_ < y_;                       \
-    } while (0)
+#define COMPARE(x, y) TOB_VM_COMPARE(x, y)
 #define D r[u->d]
 #define S r[u->s]
-#define FITS(addr, len) \
-    (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
+#define FITS(addr, len) TOB_VM_FITS(addr, len)
 // A failing step leaves pc at its instruction, as the plain loop does.
 #define FAIL(label) \
     do {            \

@@ -99,23 +99,8 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
     uint8_t rb = 0;  // its register byte
     RuntimeError error = RuntimeError::IllegalInstruction;
 
-// Macros rather than lambdas, so that pc, the registers and the flags never have
-// their address taken and can live in host registers.
-#define SAVE()                           \
-    do {                                 \
-        ctx.pc = pc;                     \
-        std::memcpy(ctx.r, r, sizeof r); \
-        ctx.z = z;                       \
-        ctx.l = l;                       \
-        ctx.b = b;                       \
-    } while (0)
-#define COMPARE(x, y)                      \
-    do {                                   \
-        const uint32_t x_ = (x), y_ = (y); \
-        z = x_ == y_;                      \
-        l = int32_t(x_) < int32_t(y_);     \
-        b = x_ < y_;                       \
-    } while (0)
+#define SAVE() TOB_VM_SAVE()
+#define COMPARE(x, y) TOB_VM_COMPARE(x, y)
 
 // Operand access inside an instruction. pc stays at the instruction's first byte
 // until it completes, so a failing instruction is left pointing at itself.
@@ -127,10 +112,7 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
     } while (0)
 #define RD r[rb & 7]
 #define RS r[rb >> 4]
-// [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
-// and one compare (an address below the guard wraps to far above any limit).
-#define FITS(addr, len) \
-    (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
+#define FITS(addr, len) TOB_VM_FITS(addr, len)
 #define CHECK(addr, len) \
     if (!FITS(addr, len) && (refresh_limit(), !FITS(addr, len))) goto program_overrun
 #define STACK_CHECK() \

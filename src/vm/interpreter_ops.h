@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "vm/interpreter.h"
 
@@ -89,6 +90,30 @@ inline uint32_t signed_mod(uint32_t a, uint32_t b) {
 // Bytes that must lie before the limit for an instruction to be fetched without
 // an exact size check.
 inline constexpr uint32_t kFetchSlack = 64;
+
+// State handling both loops write alike. They expect the loop's locals: ctx
+// (the context), pc, r[8], the flags z, l, b and limit (the script memory's
+// top). Macros rather than lambdas, so that pc, the registers and the flags
+// never have their address taken and can live in host registers.
+#define TOB_VM_SAVE()                    \
+    do {                                 \
+        ctx.pc = pc;                     \
+        std::memcpy(ctx.r, r, sizeof r); \
+        ctx.z = z;                       \
+        ctx.l = l;                       \
+        ctx.b = b;                       \
+    } while (0)
+#define TOB_VM_COMPARE(x, y)               \
+    do {                                   \
+        const uint32_t x_ = (x), y_ = (y); \
+        z = x_ == y_;                      \
+        l = int32_t(x_) < int32_t(y_);     \
+        b = x_ < y_;                       \
+    } while (0)
+// [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
+// and one compare (an address below the guard wraps to far above any limit).
+#define TOB_VM_FITS(addr, len) \
+    (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
 
 // The instructions both loops run the same way, each written once. A loop
 // names its operands before expanding a list: D_ and S_ the destination and

@@ -6,24 +6,15 @@
 set -u
 engine=$1 game=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in xvfb-run xwd xwininfo python3; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-done
+. "$here/xvfb_session.sh" xwd xwininfo python3
 mkdir -p "$out"
 rm -f "$out/debug.xwd" "$out/check.txt"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-export XDG_RUNTIME_DIR=$(mktemp -d)
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "$xvfb_screen" bash -c '
   engine=$0 game=$1 out=$2 here=$3
   "$engine" "$game" --timeout 15 > "$out/engine.log" 2>&1 &
   pid=$!
-  id=""
-  for i in $(seq 1 100); do
-    id=$(xwininfo -name "Debug Output" 2>/dev/null | sed -n "s/.*Window id: \(0x[0-9a-f]*\).*/\1/p")
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
+  . "$here/window_id.sh"
+  id=$(window_id "Debug Output")
   xwininfo -root -tree > "$out/windows.txt" 2>&1
   # Capture until the lines are there (a loaded machine may take a while).
   for i in $(seq 1 40); do

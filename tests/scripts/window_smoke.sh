@@ -4,18 +4,10 @@
 # usage: window_smoke.sh ENGINE GAME_DIR OUT_DIR
 set -u
 engine=$1 game=$2 out=$3
-for tool in xvfb-run xwd xwininfo; do
-  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
-done
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/xvfb_session.sh" xwd xwininfo
 mkdir -p "$out"
-# The display stack loads drivers whose allocations outlive the process; our
-# own code's leaks are checked by the headless runs.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-# Each run gets its own instance lock folder, so a copy already running on
-# this machine cannot turn this one away.
-export XDG_RUNTIME_DIR=$(mktemp -d)
-trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "$xvfb_screen" bash -c '
   "$0" "$1" --timeout 6 > "$2/engine.log" 2>&1 &
   pid=$!
   for i in $(seq 1 100); do
