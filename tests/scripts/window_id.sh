@@ -1,6 +1,5 @@
 # Sourced inside a window test's X session: prints the id of the window
 # named $1 once it exists (nothing after 10 s).
-# (nothing after 10 s).
 window_id() {
   local id="" i
   for i in $(seq 1 100); do
