@@ -20,8 +20,8 @@ void shutdown_graphics_planes();
 
 // Plane built-ins: galloc, gfree, ginit, gload, gsave, ginfo, gclip, getpixel,
 // gattach, gdetach, ggetpal, gsetpal, dload, dcopy.
-std::span<const TrapBinding> plane_trap_bindings();
+std::span<const TrapBinding> plane_builtins();
 // Copy and drawing built-ins: gcopy, gblit, gfill, gline, gpoly.
-std::span<const TrapBinding> blit_trap_bindings();
+std::span<const TrapBinding> blit_builtins();
 
 }  // namespace tob

@@ -13,12 +13,13 @@
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
+#include "shell/builtin_families.h"
 #include "shell/error_report.h"
 #include "shell/menu_model.h"
 #include "shell/settings.h"
+#include "shell/system_values.h"
 #include "shell/window_state.h"
 #include "storage/exp_file.h"
-#include "vm/system_values.h"
 
 namespace tob {
 namespace {
@@ -28,18 +29,6 @@ constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kFullScreenCommand = 1214;
 
 }  // namespace
-
-void bind_all_families(TrapTable& table) {
-    table.bind_all(thread_trap_bindings());
-    table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
-    table.bind_all(clock_trap_bindings());
-    table.bind_all(menu_trap_bindings());
-    bind_runtime(table);
-    table.bind_all(plane_trap_bindings());
-    table.bind_all(blit_trap_bindings());
-    table.bind_all(gfx::page_trap_bindings());
-    table.bind_all(gfx::palette_trap_bindings());
-}
 
 EngineHost::EngineHost(const LaunchOptions& options)
     : options_(options), engine_(std::make_unique<ScriptEngine>()) {
@@ -124,7 +113,9 @@ void EngineHost::start_devices() {
     if (!engine_->allocate_external_area(s.heap_size))
         report_error(1, "The external data area of %u bytes could not be allocated",
                      unsigned(s.heap_size));
-    bind_all_families(engine_->traps());
+    // A wrong family list is a developer's mistake; say so where it shows.
+    if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
+        std::fputs(report.describe().c_str(), stderr);
     engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {

@@ -131,7 +131,4 @@ class EngineHost {
     WindowStateBlock state_block_;
 };
 
-// Binds the built-in families the shell knows of to a trap table.
-void bind_all_families(TrapTable& table);
-
 }  // namespace tob

@@ -59,7 +59,7 @@ struct Files : ::testing::Test {
         fs::create_directories(dir / "sub");
         settings().module_dir = dir;
         old_sink = set_error_sink({[](const std::string&) {}, true});
-        bind_runtime(site.table);
+        site.table.bind_all(script_file_builtins());
         init_script_files(site.mem);
     }
     ~Files() override {
