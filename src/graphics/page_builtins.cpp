@@ -3,7 +3,7 @@
 #include "graphics/colour.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/trap.h"
 
 namespace tob::gfx {

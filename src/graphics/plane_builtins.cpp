@@ -14,8 +14,7 @@
 #include "platform/cp932.h"
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
+#include "base/error_report.h"
 #include "storage/exp_file.h"
 #include "vm/trap.h"
 
@@ -89,7 +88,7 @@ uint32_t builtin_gload(TrapCall& call) {
     if (!slot) return 0;
     plane_table().clear(*slot);
     std::unique_ptr<Plane> p;
-    if (auto bytes = read_expanded_file(*name)) p = decode_bmp(call.memory(), *bytes);
+    if (auto bytes = read_expanded_file(*name, plane_table().module_dir)) p = decode_bmp(call.memory(), *bytes);
     if (!p) {
         report_error(1, kLoadPlaneFailed, cp932_to_utf8(*name).c_str());
         return 0;
@@ -112,7 +111,7 @@ uint32_t builtin_gsave(TrapCall& call) {
     if (area.empty()) return 0;
     std::vector<uint8_t> image = encode_bmp(*p, area);
     std::string shown = cp932_to_utf8(*name);
-    auto file = File::create(to_host_path(*name, settings().module_dir));
+    auto file = File::create(to_host_path(*name, plane_table().module_dir));
     if (!file) {
         report_error(2, kSaveCreateFailed, shown.c_str());
         return 0;
@@ -244,7 +243,7 @@ uint32_t builtin_dload(TrapCall& call) {
     Plane* p = plane(call.word(0));
     auto name = call.string(3);
     if (!p || !name) return 0;
-    auto bytes = read_expanded_file(*name);
+    auto bytes = read_expanded_file(*name, plane_table().module_dir);
     if (!bytes) return 0;
     return apply_diff_call(call, *p, *bytes);
 }
@@ -273,8 +272,9 @@ std::span<const TrapBinding> plane_builtins() {
     return kBindings;
 }
 
-void init_graphics_planes(ScriptMemory& memory) {
+void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& module_dir) {
     PlaneTable& t = plane_table();
+    t.module_dir = module_dir;
     t.set_memory(&memory);
     t.view_page = 0;
     t.active_page = 0;

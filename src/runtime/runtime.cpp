@@ -4,11 +4,11 @@
 
 namespace tob {
 
-void init_runtime(ScriptMemory& memory) {
+void init_runtime(ScriptMemory& memory, const std::filesystem::path& module_dir) {
     init_strings();
     init_math();
     init_crc_log();
-    init_script_files(memory);
+    init_script_files(memory, module_dir);
 }
 
 void shutdown_runtime() {

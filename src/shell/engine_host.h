@@ -13,7 +13,7 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
 #include "vm/engine.h"

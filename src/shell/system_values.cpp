@@ -6,7 +6,7 @@
 #include "graphics/colour.h"
 #include "platform/cp932.h"
 #include "platform/system_info.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace tob {
 namespace {

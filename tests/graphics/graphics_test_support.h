@@ -12,7 +12,7 @@
 #include "graphics/geometry.h"
 #include "graphics/graphics.h"
 #include "graphics/plane_table.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/trap.h"
 
 namespace tob::test {

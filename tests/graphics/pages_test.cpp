@@ -11,7 +11,7 @@
 #include "graphics/plane.h"
 #include "graphics/plane_table.h"
 #include "graphics/raster.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 using namespace tob;
 using namespace tob::gfx;

@@ -3,7 +3,7 @@
 
 #include "../support/call_site.h"
 #include "shell/builtin_families.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/system_values.h"
 #include "vm/trap.h"
 

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "shell/error_report.h"
-#include "shell/settings.h"
+#include "base/error_report.h"
+#include "base/settings.h"
 
 using namespace tob;
 
