@@ -104,7 +104,7 @@ TEST(TrapDispatch, HandlerGetsArgumentsAndResultLandsInR0) {
     table.bind("sprintf", summer);
     table.bind("strlen", string_length);
     TrapDispatcher d(site.machine, table);
-    EXPECT_EQ(site.machine.user, &d);
+    EXPECT_EQ(site.machine.trap_hook, &d);
 
     site.call_with({21});
     d.dispatch(uint32_t(trap_number("abs")), site.ctx);
