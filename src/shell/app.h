@@ -21,6 +21,8 @@ struct LaunchOptions {
     bool headless = false;
     std::optional<double> timeout_seconds;
     std::filesystem::path screenshot;  // written at the end when set
+    // The scripts' random seed; unset, start-up seeds with the tick count.
+    std::optional<uint32_t> seed;
 };
 
 // Parses the command line; nullopt (after printing why) when it is wrong.

@@ -10,6 +10,7 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "platform/cp932.h"
+#include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
@@ -86,6 +87,8 @@ void EngineHost::start_devices() {
     const Settings& s = settings();
     queue_.open_on_this_thread();
     engine_clock().reset();
+    // Games that never call srand still see new numbers on every run.
+    seed_script_random(options_.seed ? *options_.seed : platform::tick_count());
     {
         std::lock_guard lock(menu_state().mutex);
         menu_state().window_has_menu = s.menu > 0;
