@@ -282,6 +282,10 @@ void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& mod
     blend_tables();
 }
 
+// Every plane goes, not only the pages: a restart (menu or file drop) starts
+// the game over, and planes of the run before would only hold script memory
+// that nothing can name any more (their slot numbers are forgotten with the
+// script's variables); restart after restart would run out of it.
 void shutdown_graphics_planes() {
     plane_table().set_memory(nullptr);
 }

@@ -15,6 +15,8 @@ inline constexpr int kExitRuntimeError = 70;
 inline constexpr int kExitCompileError = 65;
 inline constexpr int kExitTimeout = 124;
 inline constexpr int kExitUsage = 64;
+// Start-up could not make what every game needs (the screen page).
+inline constexpr int kExitStartFailed = 71;
 
 struct LaunchOptions {
     std::filesystem::path target;  // empty: the sample game

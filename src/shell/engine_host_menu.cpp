@@ -179,6 +179,10 @@ void EngineHost::run_menu(int32_t id) {
 void EngineHost::restart() {
     engine_->stop_all_threads();
     engine_->initialise();
+    if (screen_page_failed_) {  // reported; no game can run without it
+        close_requested_ = true;
+        return;
+    }
     queue_.post([this] { engine_->run_program(settings().main_script); });
 }
 
