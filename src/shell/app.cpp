@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "platform/cp932.h"
 #include "shell/config.h"
 #include "shell/engine_host.h"
-#include "base/error_report.h"
-#include "base/settings.h"
 
 namespace tob {
 namespace {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "compiler/compiler.h"
 #include "graphics/bmp_format.h"
 #include "graphics/graphics.h"
@@ -13,11 +15,9 @@
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
-#include "shell/engine_clock.h"
 #include "shell/builtin_families.h"
-#include "base/error_report.h"
+#include "shell/engine_clock.h"
 #include "shell/menu_model.h"
-#include "base/settings.h"
 #include "shell/system_values.h"
 #include "shell/window_state.h"
 #include "storage/exp_file.h"

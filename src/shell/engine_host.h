@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/error_report.h"
 #include "compiler/exports.h"
 #include "compiler/source_reader.h"
 #include "graphics/pages.h"
@@ -13,7 +14,6 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
-#include "base/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
 #include "vm/engine.h"

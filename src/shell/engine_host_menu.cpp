@@ -3,10 +3,10 @@
 // chosen commands carried out, and the frame composed with it.
 #include <algorithm>
 
+#include "base/settings.h"
 #include "graphics/pages.h"
 #include "shell/engine_host.h"
 #include "shell/menu_model.h"
-#include "base/settings.h"
 #include "shell/window_state.h"
 
 namespace tob {
