@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "compiler/compiler.h"
@@ -123,10 +124,10 @@ bool EngineHost::start_devices() {
     // A wrong family list is a developer's mistake; say so where it shows.
     if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
         std::fputs(report.describe().c_str(), stderr);
-    engine_->add_init_hook([this] { init_runtime(engine_->memory(), settings().module_dir); });
+    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {
-        init_graphics_planes(engine_->memory(), settings().module_dir);
+        init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
@@ -164,7 +165,7 @@ compiler::SourceReader EngineHost::source_reader() {
     return [](std::string_view path) {
         compiler::SourceData d;
         // Room for the newline the compiler appends: the text is not copied again.
-        auto text = read_expanded_text(path, settings().module_dir, 1);
+        auto text = read_expanded_text(path, current_folder(), 1);
         if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
         d.bytes = std::move(*text);
