@@ -39,6 +39,8 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(blit_trap_bindings());
     table.bind_all(gfx::page_trap_bindings());
     table.bind_all(gfx::palette_trap_bindings());
+    table.bind_all(sprite_builtins());
+    table.bind_all(hit_builtins());
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
@@ -134,6 +136,8 @@ void EngineHost::start_devices() {
                          s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_sprites(); });
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
