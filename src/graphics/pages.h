@@ -65,6 +65,10 @@ class DirtyList {
 
   private:
     std::vector<Rect> rects_;
+    // Scratch for `copy`, kept so that copying allocates nothing once warm.
+    std::vector<Box> work_;
+    std::vector<std::pair<int64_t, int64_t>> spans_;
+    std::vector<int64_t> edges_;
 };
 
 // The shell's side of `update` and of window shaping: set by the window.
