@@ -11,10 +11,10 @@
 #include <pixman.h>
 #include FT_FREETYPE_H
 
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <string>
 #include <vector>
@@ -167,9 +167,8 @@ struct PixmanScene {
         bg_bits.resize(size_t(kW) * kH);
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x)
-                bg_bits[size_t(y) * kW + size_t(x)] =
-                    0xFF000000u | uint32_t(uint8_t(x ^ y)) << 16 | uint32_t(uint8_t(y)) << 8 |
-                    uint8_t(x);
+                bg_bits[size_t(y) * kW + size_t(x)] = 0xFF000000u | uint32_t(uint8_t(x ^ y)) << 16 |
+                                                      uint32_t(uint8_t(y)) << 8 | uint8_t(x);
         dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, kW, kH, dst_bits.data(), kW * 4);
         bg = pixman_image_create_bits(PIXMAN_a8r8g8b8, kW, kH, bg_bits.data(), kW * 4);
         for (int k = 0; k < 4; ++k) {
@@ -178,8 +177,8 @@ struct PixmanScene {
                 for (int x = 0; x < kSize; ++x) {
                     uint32_t v = sprite_pixel(k, x, y), a = v >> 24;
                     auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
-                    px[size_t(y) * kSize + size_t(x)] = a << 24 | pm(v >> 16 & 255) << 16 |
-                                                         pm(v >> 8 & 255) << 8 | pm(v & 255);
+                    px[size_t(y) * kSize + size_t(x)] =
+                        a << 24 | pm(v >> 16 & 255) << 16 | pm(v >> 8 & 255) << 8 | pm(v & 255);
                 }
             sprite_bits.push_back(std::move(px));
             pictures.push_back(pixman_image_create_bits(PIXMAN_a8r8g8b8, kSize, kSize,
@@ -222,13 +221,13 @@ struct PixmanScene {
             FT_GlyphSlot g = face->glyph;
             void* key = reinterpret_cast<void*>(uintptr_t(cp));
             if (!pixman_glyph_cache_lookup(cache, face, key) && g->bitmap.width > 0) {
-                pixman_image_t* img = pixman_image_create_bits(
-                    PIXMAN_a8, int(g->bitmap.width), int(g->bitmap.rows), nullptr, 0);
+                pixman_image_t* img = pixman_image_create_bits(PIXMAN_a8, int(g->bitmap.width),
+                                                               int(g->bitmap.rows), nullptr, 0);
                 uint8_t* out = reinterpret_cast<uint8_t*>(pixman_image_get_data(img));
                 int stride = pixman_image_get_stride(img);
                 for (unsigned y = 0; y < g->bitmap.rows; ++y)
-                    std::memcpy(out + y * unsigned(stride), g->bitmap.buffer + y * unsigned(g->bitmap.pitch),
-                                g->bitmap.width);
+                    std::memcpy(out + y * unsigned(stride),
+                                g->bitmap.buffer + y * unsigned(g->bitmap.pitch), g->bitmap.width);
                 pixman_glyph_cache_insert(cache, face, key, -g->bitmap_left, g->bitmap_top, img);
                 pixman_image_unref(img);
             }
@@ -266,12 +265,12 @@ struct PixmanScene {
             const pixman_box32_t& b = old_boxes[size_t(i)];
             pixman_box32_t box = b;
             if (pixman_region32_contains_rectangle(&region, &box) == PIXMAN_REGION_OUT) continue;
-            pixman_image_composite32(PIXMAN_OP_OVER, pictures[size_t(i % 4)], nullptr, dst, 0, 0,
-                                     0, 0, b.x1, b.y1, kSize, kSize);
+            pixman_image_composite32(PIXMAN_OP_OVER, pictures[size_t(i % 4)], nullptr, dst, 0, 0, 0,
+                                     0, b.x1, b.y1, kSize, kSize);
         }
         if (!glyphs.empty())
-            pixman_composite_glyphs(PIXMAN_OP_OVER, white, dst, PIXMAN_a8, 0, 0, 0, 0, 0, 0, kW,
-                                    kH, cache, int(glyphs.size()), glyphs.data());
+            pixman_composite_glyphs(PIXMAN_OP_OVER, white, dst, PIXMAN_a8, 0, 0, 0, 0, 0, 0, kW, kH,
+                                    cache, int(glyphs.size()), glyphs.data());
         pixman_image_set_clip_region32(dst, nullptr);
         pixman_region32_fini(&region);
     }
@@ -298,10 +297,18 @@ void run(benchmark::State& state, const char* name, int moving) {
     state.counters["ms/frame"] = g_ms[name];
 }
 
-void BM_EngineSceneA(benchmark::State& s) { run<EngineScene>(s, "engine A", kSprites); }
-void BM_PixmanSceneA(benchmark::State& s) { run<PixmanScene>(s, "pixman A", kSprites); }
-void BM_EngineSceneB(benchmark::State& s) { run<EngineScene>(s, "engine B", 10); }
-void BM_PixmanSceneB(benchmark::State& s) { run<PixmanScene>(s, "pixman B", 10); }
+void BM_EngineSceneA(benchmark::State& s) {
+    run<EngineScene>(s, "engine A", kSprites);
+}
+void BM_PixmanSceneA(benchmark::State& s) {
+    run<PixmanScene>(s, "pixman A", kSprites);
+}
+void BM_EngineSceneB(benchmark::State& s) {
+    run<EngineScene>(s, "engine B", 10);
+}
+void BM_PixmanSceneB(benchmark::State& s) {
+    run<PixmanScene>(s, "pixman B", 10);
+}
 BENCHMARK(BM_EngineSceneA)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_PixmanSceneA)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_EngineSceneB)->Unit(benchmark::kMillisecond)->MinTime(2.0);

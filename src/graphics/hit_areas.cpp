@@ -11,8 +11,8 @@ void SpriteSystem::publish_hit_links(int h) {
     if (h < 0) return;
     const HitSlot& s = hits_[size_t(h)];
     uint8_t* r = hit_record(uint32_t(h));
-    ScriptAddr prev = s.prev >= 0 ? hit_address(uint32_t(s.prev))
-                                  : hit_address(kGroupHeadBase + s.group);
+    ScriptAddr prev =
+        s.prev >= 0 ? hit_address(uint32_t(s.prev)) : hit_address(kGroupHeadBase + s.group);
     store_le32(r + offsetof(HitRecord, previous), prev);
     store_le32(r + offsetof(HitRecord, next), s.next >= 0 ? hit_address(uint32_t(s.next)) : 0);
     store_le32(r + offsetof(HitRecord, sprite_next),
@@ -38,7 +38,8 @@ void SpriteSystem::hit_free(uint32_t h) {
         Slot& owner = slots_[size_t(s.sprite)];
         int16_t* link = &owner.first_hit;
         int prev = -1;
-        while (*link >= 0 && *link != int(h)) prev = *link, link = &hits_[size_t(*link)].sprite_next;
+        while (*link >= 0 && *link != int(h))
+            prev = *link, link = &hits_[size_t(*link)].sprite_next;
         if (*link == int(h)) *link = s.sprite_next;
         if (prev >= 0)
             publish_hit_links(prev);
@@ -153,9 +154,10 @@ ScriptAddr SpriteSystem::hit_search(uint32_t mask, int skip, const Box* area, in
             if (load_le32(hit_record(uint32_t(h)) + offsetof(HitRecord, mask)) == 0) continue;
             const auto b = hit_box(uint32_t(h), false);
             if (!b) continue;
-            const bool hit = area ? area->left < b->right && b->left < area->right &&
-                                        area->top < b->bottom && b->top < area->bottom
-                                  : px >= b->left && px < b->right && py >= b->top && py < b->bottom;
+            const bool hit = area
+                                 ? area->left < b->right && b->left < area->right &&
+                                       area->top < b->bottom && b->top < area->bottom
+                                 : px >= b->left && px < b->right && py >= b->top && py < b->bottom;
             if (hit) return hit_address(uint32_t(h));
         }
     }

@@ -52,6 +52,7 @@ void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& fr
 // The dirty-rectangle list.
 class DirtyList {
   public:
+    DirtyList() { rects_.reserve(kDirtyCapacity); }
     void clear() { rects_.clear(); }
     // Adds a rectangle; when the list is full everything merges into one
     // bounding rectangle and the result is false.

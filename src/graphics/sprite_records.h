@@ -63,13 +63,15 @@ static_assert(sizeof(SpriteRecord) == 140);
 static_assert(offsetof(SpriteRecord, flags) == 2 && offsetof(SpriteRecord, fraction_bits) == 6);
 static_assert(offsetof(SpriteRecord, priority) == 8 && offsetof(SpriteRecord, plane) == 12);
 static_assert(offsetof(SpriteRecord, x) == 16 && offsetof(SpriteRecord, hot_x) == 24);
-static_assert(offsetof(SpriteRecord, scale_x) == 32 && offsetof(SpriteRecord, effective_scale_x) == 40);
+static_assert(offsetof(SpriteRecord, scale_x) == 32 &&
+              offsetof(SpriteRecord, effective_scale_x) == 40);
 static_assert(offsetof(SpriteRecord, angle) == 48 && offsetof(SpriteRecord, effective_angle) == 50);
 static_assert(offsetof(SpriteRecord, source) == 52 && offsetof(SpriteRecord, blend) == 68);
 static_assert(offsetof(SpriteRecord, bounds) == 80 && offsetof(SpriteRecord, placed) == 96);
 static_assert(offsetof(SpriteRecord, parent) == 112 && offsetof(SpriteRecord, family_next) == 116);
 static_assert(offsetof(SpriteRecord, previous) == 120 && offsetof(SpriteRecord, next) == 124);
-static_assert(offsetof(SpriteRecord, hit_areas) == 128 && offsetof(SpriteRecord, dirty_pieces) == 132);
+static_assert(offsetof(SpriteRecord, hit_areas) == 128 &&
+              offsetof(SpriteRecord, dirty_pieces) == 132);
 
 // A hit-area record (44 bytes).
 struct HitRecord {

@@ -107,8 +107,8 @@ void SpriteSystem::publish_list_links(int i) {
     if (i < 0) return;
     const Slot& s = slots_[size_t(i)];
     uint8_t* r = record(uint32_t(i));
-    ScriptAddr prev = s.prev >= 0 ? sprite_address(uint32_t(s.prev))
-                                  : sprite_address(kListHeadBase + s.list);
+    ScriptAddr prev =
+        s.prev >= 0 ? sprite_address(uint32_t(s.prev)) : sprite_address(kListHeadBase + s.list);
     store_le32(r + offsetof(SpriteRecord, previous), prev);
     store_le32(r + offsetof(SpriteRecord, next),
                s.next >= 0 ? sprite_address(uint32_t(s.next)) : 0);
@@ -373,7 +373,8 @@ void SpriteSystem::init(uint32_t mask) {
     }
     for (uint32_t l = 0; l < kListCount; ++l) {
         if (!(mask >> l & 1)) continue;
-        for (int i = first_[l]; i >= 0; i = slots_[size_t(i)].next) reset(sprite_address(uint32_t(i)));
+        for (int i = first_[l]; i >= 0; i = slots_[size_t(i)].next)
+            reset(sprite_address(uint32_t(i)));
     }
 }
 
@@ -430,7 +431,8 @@ ScriptAddr SpriteSystem::create(uint32_t list, uint32_t st, int32_t x, int32_t y
     if (!base_) return 0;
     list &= 0xFF;
     st &= 0xFF;
-    if (list >= kListCount || plane_number >= kPlaneSlots || free_count_ == 0) return dummy_address();
+    if (list >= kListCount || plane_number >= kPlaneSlots || free_count_ == 0)
+        return dummy_address();
     if (!source) {
         const Plane* p = plane(plane_number);
         if (!p) return dummy_address();
@@ -516,7 +518,8 @@ uint32_t SpriteSystem::link(ScriptAddr parent_addr, ScriptAddr child_addr) {
     if (p < 0 || c < 0 || slots_[size_t(p)].removing || slots_[size_t(c)].removing) return 0;
     for (int j = p; j >= 0; j = slots_[size_t(j)].parent) {
         if (j == c) {
-            report_error(1, "SetChildSprite : 同じスプライトを子スプライトにすることは出来ません。");
+            report_error(1,
+                         "SetChildSprite : 同じスプライトを子スプライトにすることは出来ません。");
             return 0;
         }
     }
@@ -634,7 +637,8 @@ bool SpriteSystem::consistent(std::string* why) const {
             if (++steps > kSpriteCount) return fail("list " + std::to_string(l) + " loops");
             const Slot& s = slots_[size_t(i)];
             if (!s.used) return fail("free record in list " + std::to_string(l));
-            if (s.list != l || s.prev != prev) return fail("bad back link in list " + std::to_string(l));
+            if (s.list != l || s.prev != prev)
+                return fail("bad back link in list " + std::to_string(l));
             if (seen[size_t(i)]++) return fail("record in two places");
             prev = i;
             ++listed;

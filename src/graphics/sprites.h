@@ -73,7 +73,9 @@ class SpriteSystem {
     bool attached() const { return base_ != nullptr; }
 
     // Addresses scripts see.
-    ScriptAddr sprite_address(uint32_t i) const { return addr_ + i * uint32_t(sizeof(SpriteRecord)); }
+    ScriptAddr sprite_address(uint32_t i) const {
+        return addr_ + i * uint32_t(sizeof(SpriteRecord));
+    }
     ScriptAddr dummy_address() const { return sprite_address(kDummyIndex); }
     ScriptAddr hit_address(uint32_t i) const {
         return addr_ + kSpriteBlockBytes + i * uint32_t(sizeof(HitRecord));
@@ -211,11 +213,11 @@ class SpriteSystem {
     std::vector<Box> fragments_, fragments2_;
     std::array<uint16_t, kSpriteCount> free_stack_{};
     uint32_t free_count_ = 0;
-    std::vector<uint16_t> statics_;      // drawn, shown, unchanged sprites of the frame
-    std::vector<uint16_t> chain_;        // ancestors while computing geometry
+    std::vector<uint16_t> statics_;  // drawn, shown, unchanged sprites of the frame
+    std::vector<uint16_t> chain_;    // ancestors while computing geometry
     std::vector<std::pair<int64_t, uint16_t>> sort_keys_, sort_tmp_;
-    Box clip_;                           // the active page's clip during a frame
-    bool overflow_ = false;              // the piece pool or the dirty list ran out
+    Box clip_;               // the active page's clip during a frame
+    bool overflow_ = false;  // the piece pool or the dirty list ran out
     Box update_{0, 0, 0, 0};
     bool update_empty_ = true;
     uint32_t full_redraws_ = 0;

@@ -13,10 +13,10 @@ using gfx::Rect;
 using gfx::SpriteFields;
 using gfx::SpriteGeometry;
 
-constexpr size_t kState = 0, kFlags = 2, kMirrorX = 4, kMirrorY = 5, kFraction = 6,
-                 kPriority = 8, kX = 16, kY = 20, kHotX = 24, kHotY = 28, kScaleX = 32,
-                 kScaleY = 36, kAngle = 48, kSource = 52, kBlend = 68, kParent = 112,
-                 kFamilyNext = 116, kPrevious = 120, kNext = 124;
+constexpr size_t kState = 0, kFlags = 2, kMirrorX = 4, kMirrorY = 5, kFraction = 6, kPriority = 8,
+                 kX = 16, kY = 20, kHotX = 24, kHotY = 28, kScaleX = 32, kScaleY = 36, kAngle = 48,
+                 kSource = 52, kBlend = 68, kParent = 112, kFamilyNext = 116, kPrevious = 120,
+                 kNext = 124;
 
 TEST(SpriteGeometryTest, PlacedAndBoundingRectangles) {
     struct Case {
@@ -27,23 +27,95 @@ TEST(SpriteGeometryTest, PlacedAndBoundingRectangles) {
         Rect placed, bounds;
     };
     const Case cases[] = {
-        {"doubled about the centre", 200, 100, 50, 25, 0x20000, 0x20000, 0, 0,
-         {100, 50, 300, 150}, {100, 50, 300, 150}},
-        {"plain, hot spot at the corner", 200, 100, 0, 0, 0x10000, 0x10000, 0, 0,
-         {200, 100, 300, 150}, {200, 100, 300, 150}},
-        {"an eighth of a turn", 200, 100, 50, 25, 0x10000, 0x10000, 256, 0,
-         {150, 75, 250, 125}, {147, 47, 253, 153}},
-        {"fraction bits", 1600, 1600, 0, 0, 0x10000, 0x10000, 0, 4,
-         {100, 100, 200, 150}, {100, 100, 200, 150}},
-        {"fraction bits count & 31", 1600, 1600, 0, 0, 0x10000, 0x10000, 0, 36,
-         {100, 100, 200, 150}, {100, 100, 200, 150}},
-        {"negative scale: bounds normalised", 200, 100, 0, 0, -0x10000, 0x10000, 0, 0,
-         {200, 100, 100, 150}, {100, 100, 200, 150}},
-        {"a whole turn is no turn", 200, 100, 0, 0, 0x10000, 0x10000, 2048, 0,
-         {200, 100, 300, 150}, {200, 100, 300, 150}},
+        {"doubled about the centre",
+         200,
+         100,
+         50,
+         25,
+         0x20000,
+         0x20000,
+         0,
+         0,
+         {100, 50, 300, 150},
+         {100, 50, 300, 150}},
+        {"plain, hot spot at the corner",
+         200,
+         100,
+         0,
+         0,
+         0x10000,
+         0x10000,
+         0,
+         0,
+         {200, 100, 300, 150},
+         {200, 100, 300, 150}},
+        {"an eighth of a turn",
+         200,
+         100,
+         50,
+         25,
+         0x10000,
+         0x10000,
+         256,
+         0,
+         {150, 75, 250, 125},
+         {147, 47, 253, 153}},
+        {"fraction bits",
+         1600,
+         1600,
+         0,
+         0,
+         0x10000,
+         0x10000,
+         0,
+         4,
+         {100, 100, 200, 150},
+         {100, 100, 200, 150}},
+        {"fraction bits count & 31",
+         1600,
+         1600,
+         0,
+         0,
+         0x10000,
+         0x10000,
+         0,
+         36,
+         {100, 100, 200, 150},
+         {100, 100, 200, 150}},
+        {"negative scale: bounds normalised",
+         200,
+         100,
+         0,
+         0,
+         -0x10000,
+         0x10000,
+         0,
+         0,
+         {200, 100, 100, 150},
+         {100, 100, 200, 150}},
+        {"a whole turn is no turn",
+         200,
+         100,
+         0,
+         0,
+         0x10000,
+         0x10000,
+         2048,
+         0,
+         {200, 100, 300, 150},
+         {200, 100, 300, 150}},
         // (W - width) / 2 truncates toward zero: (100 - 110) / 2, (50 - 78) / 2
-        {"odd difference, truncated", 50, 25, 50, 25, 0x10000, 0x10000, 100, 0,
-         {0, 0, 100, 50}, {-5, -14, 105, 64}},
+        {"odd difference, truncated",
+         50,
+         25,
+         50,
+         25,
+         0x10000,
+         0x10000,
+         100,
+         0,
+         {0, 0, 100, 50},
+         {-5, -14, 105, 64}},
     };
     for (const Case& c : cases) {
         SpriteFields f;
@@ -132,7 +204,7 @@ TEST_F(SpriteTest, RecordsAndHandles) {
     EXPECT_EQ(add(0, 2, 0, 0, 1024), dummy);
     EXPECT_EQ(add(0, 2, 0, 0, 9), dummy);  // no plane, no rectangle
     ScriptAddr r = put_rect(0, 0, 4, 4);
-    EXPECT_NE(call("sp_set", {0, 2, 0, 0, 9, r, 0}), dummy);  // a rectangle needs no plane
+    EXPECT_NE(call("sp_set", {0, 2, 0, 0, 9, r, 0}), dummy);     // a rectangle needs no plane
     EXPECT_EQ(call("sp_set", {0, 2, 0, 0, 2, 0x10, 0}), dummy);  // a bad pointer
     EXPECT_EQ(sys().count(), 3u);
 
@@ -154,7 +226,7 @@ TEST_F(SpriteTest, PoolOfFourThousandNinetySix) {
     EXPECT_EQ(sys().count(), gfx::kSpriteCount);
     call("sp_init", {0x1});
     EXPECT_EQ(sys().count(), gfx::kSpriteCount);  // freed by the next sp_draw
-    call("sp_draw", {0x2, 0});  // list 0 not selected: freed anyway
+    call("sp_draw", {0x2, 0});                    // list 0 not selected: freed anyway
     EXPECT_EQ(sys().count(), gfx::kSpriteCount - 128);
     call("sp_init", {0xFFFFFFFF});
     EXPECT_EQ(sys().count(), 0u);
@@ -168,10 +240,8 @@ TEST_F(SpriteTest, SortingIsStable) {
         uint32_t how;
         std::vector<int> want;
     } cases[] = {
-        {{5, 1, 5}, {0, 0, 0}, 2, {1, 0, 2}},
-        {{5, 3, 1}, {0, 0, 0}, 2, {2, 1, 0}},
-        {{0, 0, 0}, {30, 10, 20}, 1, {1, 2, 0}},
-        {{1, 0, 0}, {10, 10, 5}, 3, {2, 1, 0}},
+        {{5, 1, 5}, {0, 0, 0}, 2, {1, 0, 2}},    {{5, 3, 1}, {0, 0, 0}, 2, {2, 1, 0}},
+        {{0, 0, 0}, {30, 10, 20}, 1, {1, 2, 0}}, {{1, 0, 0}, {10, 10, 5}, 3, {2, 1, 0}},
         {{9, 8, 7}, {0, 0, 0}, 0, {0, 1, 2}},
     };
     for (const Case& c : cases) {
@@ -214,7 +284,8 @@ TEST_F(SpriteTest, LinkingMovesAndRefusesCycles) {
     EXPECT_EQ(call("sp_link", {d, a}), 0u);
     EXPECT_EQ(call("sp_link", {a, a}), 0u);
     ASSERT_EQ(reports.texts.size(), 2u);
-    EXPECT_NE(reports.texts[0].find("SetChildSprite : 同じスプライトを子スプライトにすることは出来ません。"),
+    EXPECT_NE(reports.texts[0].find(
+                  "SetChildSprite : 同じスプライトを子スプライトにすることは出来ません。"),
               std::string::npos);
     // Moving c under b takes its offspring along.
     EXPECT_EQ(call("sp_link", {b, c}), 1u);
@@ -300,9 +371,9 @@ TEST_F(SpriteTest, EveryFrameMatchesAFreshComposition) {
                 ScriptAddr s = live.empty() ? 0 : live[size_t(rnd(int(live.size())))];
                 if (what < 3 || !s) {
                     uint8_t mode = modes[rnd(6)];
-                    ScriptAddr sp = add(uint32_t(rnd(3)), uint32_t(1 + rnd(2)), rnd(120) - 20,
-                                        rnd(90) - 20, uint32_t(2 + rnd(3)),
-                                        blend_of(mode, uint8_t(rnd(256)), 0));
+                    ScriptAddr sp =
+                        add(uint32_t(rnd(3)), uint32_t(1 + rnd(2)), rnd(120) - 20, rnd(90) - 20,
+                            uint32_t(2 + rnd(3)), blend_of(mode, uint8_t(rnd(256)), 0));
                     live.push_back(sp);
                     continue;
                 }
@@ -312,19 +383,31 @@ TEST_F(SpriteTest, EveryFrameMatchesAFreshComposition) {
                         set32(s, kX, rnd(120) - 20);
                         set32(s, kY, rnd(90) - 20);
                         break;
-                    case 5: set8(s, kState, 1 + rnd(2)); break;
+                    case 5:
+                        set8(s, kState, 1 + rnd(2));
+                        break;
                     case 6:
                         call("sp_reset", {s});
                         std::erase(live, s);
                         break;
-                    case 7: call("sp_link", {live[size_t(rnd(int(live.size())))], s}); break;
+                    case 7:
+                        call("sp_link", {live[size_t(rnd(int(live.size())))], s});
+                        break;
                     case 8:
-                        set32(s, kScaleX, rnd(3) ? 0x10000 : 0x8000 + rnd(0x20000) - 0x10000 * rnd(2));
+                        set32(s, kScaleX,
+                              rnd(3) ? 0x10000 : 0x8000 + rnd(0x20000) - 0x10000 * rnd(2));
                         set32(s, kScaleY, rnd(3) ? 0x10000 : 0x8000 + rnd(0x20000));
                         break;
-                    case 9: set16(s, kAngle, rnd(2) ? 0 : uint32_t(rnd(2048))); break;
-                    case 10: set8(s, rnd(2) ? kMirrorX : kMirrorY, uint32_t(rnd(2))); break;
-                    case 11: set32(s, kPriority, rnd(4)); call("sp_sort", {7, uint32_t(rnd(4))}); break;
+                    case 9:
+                        set16(s, kAngle, rnd(2) ? 0 : uint32_t(rnd(2048)));
+                        break;
+                    case 10:
+                        set8(s, rnd(2) ? kMirrorX : kMirrorY, uint32_t(rnd(2)));
+                        break;
+                    case 11:
+                        set32(s, kPriority, rnd(4));
+                        call("sp_sort", {7, uint32_t(rnd(4))});
+                        break;
                     case 12:
                         bg_x = rnd(40), bg_y = rnd(40);
                         call("sp_bgorg", {uint32_t(bg_x), uint32_t(bg_y)});
@@ -337,7 +420,9 @@ TEST_F(SpriteTest, EveryFrameMatchesAFreshComposition) {
                         set32(s, kHotX, rnd(10));
                         set32(s, kHotY, rnd(10));
                         break;
-                    default: call("sp_org", {uint32_t(1 + rnd(7)), uint32_t(rnd(9)), uint32_t(rnd(9))}); break;
+                    default:
+                        call("sp_org", {uint32_t(1 + rnd(7)), uint32_t(rnd(9)), uint32_t(rnd(9))});
+                        break;
                 }
                 touch(s);
             }

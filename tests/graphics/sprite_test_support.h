@@ -26,17 +26,19 @@ class SpriteFixture : public GraphicsFixture {
 
     gfx::SpriteSystem& sys() { return gfx::sprites(); }
 
-    void set32(ScriptAddr sp, size_t off, int64_t v) { mem.write32(sp + uint32_t(off), uint32_t(v)); }
+    void set32(ScriptAddr sp, size_t off, int64_t v) {
+        mem.write32(sp + uint32_t(off), uint32_t(v));
+    }
     void set16(ScriptAddr sp, size_t off, uint32_t v) {
         mem.host(sp + uint32_t(off), 2)[0] = uint8_t(v);
         mem.host(sp + uint32_t(off), 2)[1] = uint8_t(v >> 8);
     }
-    void set8(ScriptAddr sp, size_t off, uint32_t v) { mem.host(sp + uint32_t(off))[0] = uint8_t(v); }
+    void set8(ScriptAddr sp, size_t off, uint32_t v) {
+        mem.host(sp + uint32_t(off))[0] = uint8_t(v);
+    }
     uint32_t get32(ScriptAddr sp, size_t off) { return word_at(sp + uint32_t(off)); }
     uint8_t get8(ScriptAddr sp, size_t off) { return mem.host(sp + uint32_t(off))[0]; }
-    uint16_t flags(ScriptAddr sp) {
-        return uint16_t(get8(sp, 2) | get8(sp, 3) << 8);
-    }
+    uint16_t flags(ScriptAddr sp) { return uint16_t(get8(sp, 2) | get8(sp, 3) << 8); }
     void touch(ScriptAddr sp) { set16(sp, 2, flags(sp) | gfx::kFlagChanged); }
     gfx::Rect rect_at(ScriptAddr a) {
         return {int32_t(word_at(a)), int32_t(word_at(a + 4)), int32_t(word_at(a + 8)),
@@ -89,8 +91,8 @@ class SpriteFixture : public GraphicsFixture {
                 if (turned) {
                     gfx::Box c = gfx::Box::of(saved).intersect(gfx::Box::of(g.bounds));
                     if (c.empty()) continue;
-                    out->set_clip({int32_t(c.left), int32_t(c.top), int32_t(c.right),
-                                   int32_t(c.bottom)});
+                    out->set_clip(
+                        {int32_t(c.left), int32_t(c.top), int32_t(c.right), int32_t(c.bottom)});
                 }
                 gfx::copy_scaled(*out, d, *src, mask, f.source, f.blend, g.angle);
                 out->set_clip(saved);
