@@ -21,6 +21,7 @@ SpriteSystem::SpriteSystem() {
     fragments2_.reserve(kFragmentCapacity);
     statics_.reserve(kSpriteCount);
     chain_.reserve(kSpriteShaped);
+    family_stack_.reserve(kSpriteShaped);
     sort_keys_.reserve(kSpriteCount);
     sort_tmp_.reserve(kSpriteCount);
     clear_all();
@@ -173,29 +174,29 @@ int SpriteSystem::root_of(int i) const {
     return i;
 }
 
-// The next entry of the family thread: pre-order through the tree.
-int SpriteSystem::family_successor(int i) const {
-    if (slots_[size_t(i)].first_child >= 0) return slots_[size_t(i)].first_child;
-    for (int j = i; j >= 0; j = slots_[size_t(j)].parent)
-        if (slots_[size_t(j)].next_sibling >= 0) return slots_[size_t(j)].next_sibling;
-    return -1;
-}
-
+// Writes parent and family-next fields for a sprite and its offspring, in one
+// pre-order walk.
 void SpriteSystem::publish_family(int root) {
-    for (int j = root; j >= 0;) {
-        const Slot& s = slots_[size_t(j)];
-        uint8_t* r = record(uint32_t(j));
+    int outside = -1;  // the entry after the family, where its thread leads on
+    for (int j = root; j >= 0 && outside < 0; j = slots_[size_t(j)].parent)
+        outside = slots_[size_t(j)].next_sibling;
+    family_stack_.clear();
+    family_stack_.push_back(uint16_t(root));
+    while (!family_stack_.empty()) {
+        const uint32_t j = family_stack_.back();
+        family_stack_.pop_back();
+        const Slot& s = slots_[j];
+        // Children go on the stack last first, so the first child comes next.
+        const size_t mark = family_stack_.size();
+        for (int c = s.first_child; c >= 0; c = slots_[size_t(c)].next_sibling)
+            family_stack_.push_back(uint16_t(c));
+        std::reverse(family_stack_.begin() + long(mark), family_stack_.end());
+        const int next = family_stack_.empty() ? outside : family_stack_.back();
+        uint8_t* r = record(j);
         store_le32(r + offsetof(SpriteRecord, parent),
                    s.parent >= 0 ? sprite_address(uint32_t(s.parent)) : 0);
-        int next = family_successor(j);
         store_le32(r + offsetof(SpriteRecord, family_next),
                    next >= 0 ? sprite_address(uint32_t(next)) : 0);
-        // Stop when the walk leaves the tree below root.
-        if (next < 0) break;
-        int k = next;
-        while (k >= 0 && k != root) k = slots_[size_t(k)].parent;
-        if (k != root) break;
-        j = next;
     }
 }
 

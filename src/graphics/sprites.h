@@ -166,7 +166,6 @@ class SpriteSystem {
     void next_stamp();
     void publish_family(int root);
     int root_of(int i) const;
-    int family_successor(int i) const;
     void detach_from_parent(int i);
     void free_sprite(uint32_t i);
     void mark_removed(int i);
@@ -215,6 +214,7 @@ class SpriteSystem {
     uint32_t free_count_ = 0;
     std::vector<uint16_t> statics_;  // drawn, shown, unchanged sprites of the frame
     std::vector<uint16_t> chain_;    // ancestors while computing geometry
+    std::vector<uint16_t> family_stack_;
     std::vector<std::pair<int64_t, uint16_t>> sort_keys_, sort_tmp_;
     Box clip_;               // the active page's clip during a frame
     bool overflow_ = false;  // the piece pool or the dirty list ran out

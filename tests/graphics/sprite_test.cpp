@@ -308,6 +308,28 @@ TEST_F(SpriteTest, LinkingMovesAndRefusesCycles) {
     EXPECT_EQ(get8(d, kState), 0);
 }
 
+TEST_F(SpriteTest, AFamilyAsDeepAsThePool) {
+    make_picture(1, 160, 120, 0);
+    make_picture(2, 4, 4, 1);
+    call("sp_setbg", {1});
+    std::vector<ScriptAddr> s;
+    for (uint32_t i = 0; i < gfx::kSpriteCount; ++i) {
+        s.push_back(add(i % 2, 2, 1, 0, 2));
+        if (i) ASSERT_EQ(call("sp_link", {s[i - 1], s[i]}), 1u);
+    }
+    EXPECT_EQ(get32(s[0], kFamilyNext), s[1]);
+    EXPECT_EQ(get32(s[4094], kFamilyNext), s[4095]);
+    EXPECT_EQ(get32(s[4095], kFamilyNext), 0u);
+    EXPECT_EQ(call("sp_draw", {0xFFFFFFFF, 0}), 1u);
+    call("sp_sort", {3, 1});
+    EXPECT_TRUE(sys().consistent());
+    EXPECT_EQ(sys().geometry(4095).x >> 16, 4096);
+    call("sp_reset", {s[0]});
+    call("sp_draw", {0xFFFFFFFF, 0});
+    EXPECT_EQ(sys().count(), 0u);
+    expect_picture("all gone");
+}
+
 TEST_F(SpriteTest, DrawsOverTheBackground) {
     make_picture(1, 160, 120, 0);
     make_picture(2, 20, 12, 3);
