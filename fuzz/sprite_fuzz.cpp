@@ -31,8 +31,8 @@ struct World {
     ScriptAddr scratch = 0;  // rectangles and blend records passed by pointer
     World() {
         TrapTable& t = site.table;
-        t.bind_all(plane_trap_bindings());
-        t.bind_all(blit_trap_bindings());
+        t.bind_all(plane_builtins());
+        t.bind_all(blit_builtins());
         t.bind_all(sprite_builtins());
         t.bind_all(hit_builtins());
         init_graphics_planes(site.mem);

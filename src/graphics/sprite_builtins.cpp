@@ -3,7 +3,6 @@
 // sp_rect. Handlers translate words and pointers and call the sprite pool.
 #include "graphics/graphics.h"
 #include "graphics/sprites.h"
-#include "vm/system_values.h"
 #include "vm/trap.h"
 
 namespace tob {
@@ -104,11 +103,9 @@ std::span<const TrapBinding> sprite_builtins() {
 
 void init_sprites(ScriptMemory& memory) {
     sprites().attach(memory);
-    system_value_hooks().sprite_count = [] { return sprites().count(); };
 }
 
 void shutdown_sprites() {
-    system_value_hooks().sprite_count = nullptr;
     sprites().detach();
 }
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/error_report.h"
 #include "graphics/blitter.h"
 #include "graphics/pages.h"
 #include "graphics/plane.h"
 #include "graphics/plane_table.h"
 #include "platform/byte_order.h"
-#include "shell/error_report.h"
 
 namespace tob::gfx {
 

@@ -315,7 +315,9 @@ TEST_F(SpriteTest, AFamilyAsDeepAsThePool) {
     std::vector<ScriptAddr> s;
     for (uint32_t i = 0; i < gfx::kSpriteCount; ++i) {
         s.push_back(add(i % 2, 2, 1, 0, 2));
-        if (i) ASSERT_EQ(call("sp_link", {s[i - 1], s[i]}), 1u);
+        if (i) {
+            ASSERT_EQ(call("sp_link", {s[i - 1], s[i]}), 1u);
+        }
     }
     EXPECT_EQ(get32(s[0], kFamilyNext), s[1]);
     EXPECT_EQ(get32(s[4094], kFamilyNext), s[4095]);
