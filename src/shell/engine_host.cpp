@@ -12,6 +12,7 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
+#include "graphics/sprites.h"
 #include "platform/cp932.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
@@ -132,6 +133,9 @@ bool EngineHost::start_devices() {
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_sprites(); });
+    system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
