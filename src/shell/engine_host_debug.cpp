@@ -5,6 +5,7 @@
 
 #include "platform/system_info.h"
 #include "runtime/debug_output.h"
+#include "media/media.h"
 #include "shell/engine_host.h"
 #include "shell/window_state.h"
 

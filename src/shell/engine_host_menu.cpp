@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "graphics/pages.h"
+#include "media/media.h"
 #include "shell/engine_host.h"
 #include "shell/menu_model.h"
 #include "shell/settings.h"
