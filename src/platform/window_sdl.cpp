@@ -48,7 +48,10 @@ class SdlWindow final : public Window {
             std::fprintf(stderr, "engine: cannot start the display: %s\n", SDL_GetError());
             return false;
         }
-        // Joysticks are optional: without them the table stays empty.
+        // Joysticks are optional: without them the table stays empty. Their
+        // input counts whichever window has the focus (the engine decides
+        // what an inactive application reads).
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
         if (SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
             std::fprintf(stderr, "engine: joysticks are not available: %s\n", SDL_GetError());
         wake_event_ = SDL_RegisterEvents(1);

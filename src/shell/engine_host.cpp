@@ -422,14 +422,20 @@ int EngineHost::run() {
         poll_input();
         platform::WindowEvent e;
         batching_events_ = true;
-        while (window_->wait_event(e, kLoopWaitMs)) {
+        // Headless, SDL's wait polls in steps of a millisecond, which would
+        // make every window command take one: there the loop waits on the
+        // command queue, which wakes at once.
+        while (window_->wait_event(e, options_.headless ? 0 : kLoopWaitMs)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
         }
         batching_events_ = false;
         if (activation_pending_) apply_activation();
-        queue_.drain();
+        if (options_.headless && !close_requested_)
+            queue_.wait_and_drain(kLoopWaitMs);
+        else
+            queue_.drain();
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
