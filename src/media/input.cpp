@@ -93,12 +93,20 @@ std::array<uint32_t, 3> joystick_record(const platform::JoystickReading& r) {
     return {uint32_t(x), uint32_t(y), r.buttons};
 }
 
+// With Ctrl, Enter types a line feed and Backspace a delete, as the
+// platform's keyboard translation has it.
+constexpr uint8_t kCtrlEnter = 10, kCtrlBackspace = 127;
+
 void InputState::type_controls(const platform::WindowEvent& e) {
     if (e.type != platform::WindowEvent::KeyDown) return;
     switch (e.key) {
         case platform::kVkBackspace:
-        case platform::kVkTab:
+            characters_.push(e.ctrl ? kCtrlBackspace : uint8_t(e.key));
+            return;
         case platform::kVkEnter:
+            characters_.push(e.ctrl ? kCtrlEnter : uint8_t(e.key));
+            return;
+        case platform::kVkTab:
         case platform::kVkEscape:
             characters_.push(uint8_t(e.key));
             return;
