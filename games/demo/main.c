@@ -1,6 +1,7 @@
 // The sample game: a background drawn from colour arithmetic, two small
 // pictures moving over it with different blend modes, and a fade to black,
-// shown for a few seconds in an update loop.
+// shown for a few seconds in an update loop. A click leaves a mark where it
+// was; a typed key turns the pictures around.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -11,6 +12,7 @@
 
 int rect[4];
 int blend[3];
+int point[4];
 
 void set_rect(int l, int t, int r, int b)
 {
@@ -58,7 +60,7 @@ void draw_ball()
 
 int main()
 {
-    int start, t, x, y, level, frames;
+    int start, t, x, y, level, frames, mark_x, mark_y, turn, c;
 
     log_out("Sample game: hello from the script.");
     draw_background();
@@ -67,12 +69,35 @@ int main()
     setcount(0, 0);
     start = getcount(0);
     frames = 0;
+    mark_x = -1;
+    turn = 1;
+    key_init();
+    getpoint(0);
     for (;;) {
         t = getcount(0) - start;
         if (t > 3000) break;
+        // a left click since the last look leaves a mark
+        getpoint(point);
+        if (point[3] & 0x10000) {
+            getpoint(0);
+            mark_x = point[0];
+            mark_y = point[1];
+            log_out("Sample game: click at %d, %d.", mark_x, mark_y);
+        }
+        c = key_get();
+        if (c != 0) {
+            turn = -turn;
+            log_out("Sample game: key %d turns the pictures around.", c);
+        }
         gcopy(0, 0, 0, BACKGROUND, 0, 0);
+        if (mark_x >= 0) {
+            set_rect(mark_x - 12, mark_y - 12, mark_x + 12, mark_y + 12);
+            gfill(0, rect, 0xFFFFFF);
+            set_rect(mark_x - 8, mark_y - 8, mark_x + 8, mark_y + 8);
+            gfill(0, rect, 0xE02040);
+        }
         // three copies of the ball: key copy, half blend, additive
-        x = 64 + (tsin(t / 2) * 200 >> 16) + 200;
+        x = 64 + (tsin(turn * t / 2) * 200 >> 16) + 200;
         y = 120 + (tcos(t / 3) * 80 >> 16);
         set_blend(1, 0, 0x000000);
         gcopy(0, x, y, BALL, 0, blend);
