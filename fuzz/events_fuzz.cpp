@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (e.time_ms < last || e.time_ms > INT32_MAX) std::abort();
         last = e.time_ms;
         if (e.text.find('\0') != std::string::npos) std::abort();
-        if (e.joystick < 0 || e.index < 0 || e.axes < 0 || e.buttons < 0 || e.hats < 0) std::abort();
+        if (e.joystick < 0 || e.index < 0 || e.axes < 0 || e.buttons < 0 || e.hats < 0)
+            std::abort();
         if (e.kind == ScriptedEvent::Text && e.text.empty()) std::abort();
     }
     return 0;

@@ -142,7 +142,10 @@ void InputState::button(const platform::WindowEvent& e, int x, int y) {
     for (int i = 0; i < 5; ++i)
         if (e.button == 1 << i) keys_.button(kVk[i], down);
     held_ = down ? (held_ | uint32_t(e.button)) : (held_ & ~uint32_t(e.button));
-    int index = e.button == kLeftButton ? 0 : e.button == kRightButton ? 1 : e.button == kMiddleButton ? 2 : -1;
+    int index = e.button == kLeftButton     ? 0
+                : e.button == kRightButton  ? 1
+                : e.button == kMiddleButton ? 2
+                                            : -1;
     if (index < 0) return;  // the extra buttons have no counters
     if (down) {
         clicks_[size_t(index)].fetch_add(1);
@@ -251,9 +254,9 @@ uint32_t InputState::get_point(ScriptMemory& memory, ScriptAddr record, uint32_t
     int32_t wheel = wheel_.load();
     int32_t delta = int32_t(uint32_t(wheel) - uint32_t(snap.wheel));
     snap.wheel = wheel;
-    static constexpr uint32_t kFlags[6] = {kPointLeftPressed, kPointRightPressed,
+    static constexpr uint32_t kFlags[6] = {kPointLeftPressed,   kPointRightPressed,
                                            kPointMiddlePressed, kPointLeftDouble,
-                                           kPointRightDouble, kPointMiddleDouble};
+                                           kPointRightDouble,   kPointMiddleDouble};
     uint32_t flags = buttons_.load() & (kLeftButton | kRightButton | kMiddleButton);
     for (size_t i = 0; i < clicks_.size(); ++i)
         if (clicks_[i].load() != snap.clicks[i]) flags |= kFlags[i];

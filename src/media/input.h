@@ -74,10 +74,10 @@ std::array<uint32_t, 3> joystick_record(const platform::JoystickReading& r);
 
 // What getpoint needs to know of the window.
 struct PointerView {
-    bool active = true;           // the application has the focus
+    bool active = true;                       // the application has the focus
     int client_width = 0, client_height = 0;  // the picture's part of the window
-    int width = 640, height = 480;  // the logical screen (`Width`, `Height`)
-    int menu_offset = 0;          // a menu bar shown over the full-screen picture
+    int width = 640, height = 480;            // the logical screen (`Width`, `Height`)
+    int menu_offset = 0;                      // a menu bar shown over the full-screen picture
 };
 
 enum MouseButton : uint32_t { kLeftButton = 1, kRightButton = 2, kMiddleButton = 4 };
@@ -139,7 +139,7 @@ class InputState {
 
     // Window thread only.
     KeyTables keys_;
-    uint32_t held_ = 0;  // every button held, the extra ones too
+    uint32_t held_ = 0;                                    // every button held, the extra ones too
     int32_t moved_x_ = 0, moved_y_ = 0, wheel_moved_ = 0;  // since the last direct read
     platform::JoystickTable joysticks_;
     int mode_ = 0;

@@ -89,7 +89,8 @@ uint32_t builtin_cur_clip(TrapCall& call) {
 }
 
 uint32_t builtin_cur_setpos(TrapCall& call) {
-    if (input_hooks().set_cursor_pos) input_hooks().set_cursor_pos(call.integer(0), call.integer(1));
+    if (input_hooks().set_cursor_pos)
+        input_hooks().set_cursor_pos(call.integer(0), call.integer(1));
     return 1;
 }
 
@@ -104,9 +105,9 @@ uint32_t builtin_key_get(TrapCall&) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"getkey", builtin_getkey},     {"getjoy", builtin_getjoy},
-    {"getmouse", builtin_getmouse}, {"getpoint", builtin_getpoint},
-    {"cur_set", builtin_cur_set},   {"cur_clip", builtin_cur_clip},
+    {"getkey", builtin_getkey},         {"getjoy", builtin_getjoy},
+    {"getmouse", builtin_getmouse},     {"getpoint", builtin_getpoint},
+    {"cur_set", builtin_cur_set},       {"cur_clip", builtin_cur_clip},
     {"cur_setpos", builtin_cur_setpos}, {"key_init", builtin_key_init},
     {"key_get", builtin_key_get},
 };

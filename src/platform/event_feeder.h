@@ -30,9 +30,9 @@ class EventFeeder {
 
     std::vector<ScriptedEvent> events_;
     size_t next_ = 0;
-    uint16_t mods_ = 0;        // modifiers and locks, as the keys left them
+    uint16_t mods_ = 0;  // modifiers and locks, as the keys left them
     int mouse_x_ = 0, mouse_y_ = 0;
-    uint32_t buttons_ = 0;     // SDL button mask
+    uint32_t buttons_ = 0;          // SDL button mask
     std::vector<void*> joysticks_;  // SDL_Joystick*, by attach line
 };
 

@@ -187,8 +187,8 @@ void EventFeeder::joystick(const ScriptedEvent& e) {
     using K = ScriptedEvent::Kind;
     if (e.kind == K::JoyAttach) {
         int index = SDL_JoystickAttachVirtual(
-            e.controller ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_UNKNOWN,
-            e.axes, e.buttons, e.hats);
+            e.controller ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_UNKNOWN, e.axes,
+            e.buttons, e.hats);
         SDL_Joystick* j = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
         if (size_t(e.joystick) >= joysticks_.size()) joysticks_.resize(size_t(e.joystick) + 1);
         joysticks_[size_t(e.joystick)] = j;

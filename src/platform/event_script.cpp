@@ -2,8 +2,8 @@
 // anything is fed, so that a mistake stops the run before it starts.
 #include "platform/event_script.h"
 
-#include <SDL_scancode.h>
 #include <SDL_keyboard.h>
+#include <SDL_scancode.h>
 
 #include <array>
 #include <charconv>
@@ -29,14 +29,22 @@ struct Verb {
     Kind kind;
 };
 constexpr Verb kVerbs[] = {
-    {"key-down", Kind::KeyDown},         {"key-up", Kind::KeyUp},
-    {"key-repeat", Kind::KeyRepeat},     {"text", Kind::Text},
-    {"mouse-move", Kind::MouseMove},     {"mouse-down", Kind::MouseDown},
-    {"mouse-up", Kind::MouseUp},         {"double-click", Kind::DoubleClick},
-    {"wheel", Kind::Wheel},              {"focus-lost", Kind::FocusLost},
-    {"focus-gained", Kind::FocusGained}, {"joy-attach", Kind::JoyAttach},
-    {"joy-detach", Kind::JoyDetach},     {"joy-axis", Kind::JoyAxis},
-    {"joy-button", Kind::JoyButton},     {"joy-hat", Kind::JoyHat},
+    {"key-down", Kind::KeyDown},
+    {"key-up", Kind::KeyUp},
+    {"key-repeat", Kind::KeyRepeat},
+    {"text", Kind::Text},
+    {"mouse-move", Kind::MouseMove},
+    {"mouse-down", Kind::MouseDown},
+    {"mouse-up", Kind::MouseUp},
+    {"double-click", Kind::DoubleClick},
+    {"wheel", Kind::Wheel},
+    {"focus-lost", Kind::FocusLost},
+    {"focus-gained", Kind::FocusGained},
+    {"joy-attach", Kind::JoyAttach},
+    {"joy-detach", Kind::JoyDetach},
+    {"joy-axis", Kind::JoyAxis},
+    {"joy-button", Kind::JoyButton},
+    {"joy-hat", Kind::JoyHat},
 };
 
 struct ButtonName {
@@ -80,7 +88,8 @@ bool valid_utf8(std::string_view s) {
     while (i < s.size()) {
         auto c = uint8_t(s[i]);
         int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || c == 0 || c == 0xC0 || c == 0xC1 || c > 0xF4 || i + size_t(extra) >= s.size())
+        if (extra < 0 || c == 0 || c == 0xC0 || c == 0xC1 || c > 0xF4 ||
+            i + size_t(extra) >= s.size())
             return false;
         for (int k = 1; k <= extra; ++k)
             if ((uint8_t(s[i + size_t(k)]) & 0xC0) != 0x80) return false;
@@ -129,7 +138,8 @@ class Reader {
     std::string parse_line(std::string_view rest, ScriptedEvent& e) {
         std::string_view time_word = next_word(rest);
         auto time = number(time_word, 0, INT32_MAX);
-        if (!time) return "the time '" + std::string(time_word) + "' is not a number of milliseconds";
+        if (!time)
+            return "the time '" + std::string(time_word) + "' is not a number of milliseconds";
         if (uint32_t(*time) < last_time_) return "the times must not go backwards";
         last_time_ = uint32_t(*time);
         e.time_ms = uint32_t(*time);
@@ -233,7 +243,8 @@ class Reader {
 
     std::string joystick_event(std::string_view rest, ScriptedEvent& e) {
         auto n = number(next_word(rest), 0, kMaxJoysticks - 1);
-        if (!n || *n >= int(joysticks_.size())) return "no such joystick (count the joy-attach lines from 0)";
+        if (!n || *n >= int(joysticks_.size()))
+            return "no such joystick (count the joy-attach lines from 0)";
         Joystick& j = joysticks_[size_t(*n)];
         if (!j.attached) return "joystick " + std::to_string(*n) + " was detached";
         e.joystick = *n;
@@ -241,9 +252,14 @@ class Reader {
             j.attached = false;
             return end(rest);
         }
-        int limit = e.kind == Kind::JoyAxis ? j.axes : e.kind == Kind::JoyButton ? j.buttons : j.hats;
+        int limit = e.kind == Kind::JoyAxis     ? j.axes
+                    : e.kind == Kind::JoyButton ? j.buttons
+                                                : j.hats;
         auto index = number(next_word(rest), 0, limit - 1);
-        if (!index) return "the joystick has no such " + std::string(e.kind == Kind::JoyAxis ? "axis" : e.kind == Kind::JoyButton ? "button" : "hat");
+        if (!index)
+            return "the joystick has no such " + std::string(e.kind == Kind::JoyAxis     ? "axis"
+                                                             : e.kind == Kind::JoyButton ? "button"
+                                                                                         : "hat");
         e.index = *index;
         std::optional<int> value;
         std::string_view v = next_word(rest);
@@ -256,7 +272,8 @@ class Reader {
         } else {
             value = number(v, 0, 15);
             if (!value || !valid_hat(*value))
-                return "a hat is 0 (centred) or 1 up, 2 right, 4 down, 8 left, or two neighbours added";
+                return "a hat is 0 (centred) or 1 up, 2 right, 4 down, 8 left, or two neighbours "
+                       "added";
         }
         e.value = *value;
         return end(rest);

@@ -10,11 +10,16 @@ namespace {
 
 // Controller buttons in the order scripts see them as bits 0..9.
 constexpr SDL_GameControllerButton kControllerButtons[] = {
-    SDL_CONTROLLER_BUTTON_A,         SDL_CONTROLLER_BUTTON_B,
-    SDL_CONTROLLER_BUTTON_X,         SDL_CONTROLLER_BUTTON_Y,
-    SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-    SDL_CONTROLLER_BUTTON_BACK,      SDL_CONTROLLER_BUTTON_START,
-    SDL_CONTROLLER_BUTTON_LEFTSTICK, SDL_CONTROLLER_BUTTON_RIGHTSTICK,
+    SDL_CONTROLLER_BUTTON_A,
+    SDL_CONTROLLER_BUTTON_B,
+    SDL_CONTROLLER_BUTTON_X,
+    SDL_CONTROLLER_BUTTON_Y,
+    SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+    SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+    SDL_CONTROLLER_BUTTON_BACK,
+    SDL_CONTROLLER_BUTTON_START,
+    SDL_CONTROLLER_BUTTON_LEFTSTICK,
+    SDL_CONTROLLER_BUTTON_RIGHTSTICK,
 };
 
 }  // namespace
@@ -76,7 +81,9 @@ std::optional<JoystickReading> JoystickTable::read(int slot) const {
         auto* c = static_cast<SDL_GameController*>(s.controller);
         r.x = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_LEFTX);
         r.y = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_LEFTY);
-        auto held = [c](SDL_GameControllerButton b) { return SDL_GameControllerGetButton(c, b) != 0; };
+        auto held = [c](SDL_GameControllerButton b) {
+            return SDL_GameControllerGetButton(c, b) != 0;
+        };
         r.pad_x = held(SDL_CONTROLLER_BUTTON_DPAD_RIGHT) - held(SDL_CONTROLLER_BUTTON_DPAD_LEFT);
         r.pad_y = held(SDL_CONTROLLER_BUTTON_DPAD_DOWN) - held(SDL_CONTROLLER_BUTTON_DPAD_UP);
         for (size_t i = 0; i < std::size(kControllerButtons); ++i)

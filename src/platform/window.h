@@ -39,7 +39,7 @@ struct WindowEvent {
         DropFile,
         Wakeup,
         Exposed,
-        Close,  // the window's close button (Quit when it is the last window)
+        Close,       // the window's close button (Quit when it is the last window)
         JoyAdded,    // x: the host's device index
         JoyRemoved,  // x: the device's instance id
     };
@@ -50,8 +50,8 @@ struct WindowEvent {
     bool alt = false, shift = false, ctrl = false;
     // Lock states after the key (1 Caps Lock, 2 Num Lock, 4 Scroll Lock).
     int locks = 0;
-    int x = 0, y = 0;    // client coordinates, or the new size for Resized
-    int dx = 0, dy = 0;  // MouseMove: the motion since the last one
+    int x = 0, y = 0;      // client coordinates, or the new size for Resized
+    int dx = 0, dy = 0;    // MouseMove: the motion since the last one
     bool outside = false;  // MouseMove: the pointer is outside the window (a held button)
     // MouseDown/MouseUp: the button (1 left, 2 right, 4 middle, 8 and 16 the
     // extra ones); MouseMove: the buttons held.

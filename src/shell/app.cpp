@@ -80,7 +80,8 @@ std::optional<LaunchOptions> parse_command_line(int argc, char** argv) {
                 std::fprintf(stderr, "engine: cannot read the events file '%s'\n", file.c_str());
                 return std::nullopt;
             }
-            std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
             platform::EventScript script = platform::parse_event_script(text);
             if (!script.error.empty()) {
                 std::fprintf(stderr, "engine: %s: %s\n", file.c_str(), script.error.c_str());

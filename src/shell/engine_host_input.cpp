@@ -72,7 +72,8 @@ void EngineHost::start_input() {
             return 0u;
         });
     };
-    if (!options_.events.empty()) feeder_ = std::make_unique<platform::EventFeeder>(options_.events);
+    if (!options_.events.empty())
+        feeder_ = std::make_unique<platform::EventFeeder>(options_.events);
 }
 
 void EngineHost::stop_input() {

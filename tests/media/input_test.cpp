@@ -7,10 +7,10 @@
 
 #include <thread>
 
+#include "../support/call_site.h"
 #include "media/media.h"
 #include "platform/keys.h"
 #include "shell/settings.h"
-#include "../support/call_site.h"
 
 using namespace tob;
 using E = platform::WindowEvent;
@@ -51,32 +51,56 @@ TEST(KeyNumbering, VirtualKeysAndDirectInputCodes) {
         int vk, dik;
     };
     const Row rows[] = {
-        {SDL_SCANCODE_A, 'A', 0x1E},          {SDL_SCANCODE_Z, 'Z', 0x2C},
-        {SDL_SCANCODE_1, '1', 0x02},          {SDL_SCANCODE_0, '0', 0x0B},
-        {SDL_SCANCODE_ESCAPE, 27, 0x01},      {SDL_SCANCODE_RETURN, 13, 0x1C},
-        {SDL_SCANCODE_KP_ENTER, 13, 0x9C},    {SDL_SCANCODE_SPACE, 32, 0x39},
-        {SDL_SCANCODE_LSHIFT, 16, 0x2A},      {SDL_SCANCODE_RSHIFT, 16, 0x36},
-        {SDL_SCANCODE_LCTRL, 17, 0x1D},       {SDL_SCANCODE_RCTRL, 17, 0x9D},
-        {SDL_SCANCODE_LALT, 18, 0x38},        {SDL_SCANCODE_RALT, 18, 0xB8},
-        {SDL_SCANCODE_UP, 38, 0xC8},          {SDL_SCANCODE_LEFT, 37, 0xCB},
-        {SDL_SCANCODE_RIGHT, 39, 0xCD},       {SDL_SCANCODE_DOWN, 40, 0xD0},
-        {SDL_SCANCODE_PAUSE, 19, 0xC5},       {SDL_SCANCODE_NUMLOCKCLEAR, 144, 0x45},
-        {SDL_SCANCODE_CAPSLOCK, 20, 0x3A},    {SDL_SCANCODE_SCROLLLOCK, 145, 0x46},
-        {SDL_SCANCODE_PRINTSCREEN, 44, 0xB7}, {SDL_SCANCODE_LGUI, 91, 0xDB},
-        {SDL_SCANCODE_RGUI, 92, 0xDC},        {SDL_SCANCODE_APPLICATION, 93, 0xDD},
-        {SDL_SCANCODE_F1, 112, 0x3B},         {SDL_SCANCODE_F12, 123, 0x58},
-        {SDL_SCANCODE_F13, 124, 0x64},        {SDL_SCANCODE_F24, 135, 0},
-        {SDL_SCANCODE_KP_0, 96, 0x52},        {SDL_SCANCODE_KP_9, 105, 0x49},
-        {SDL_SCANCODE_KP_MULTIPLY, 106, 0x37}, {SDL_SCANCODE_KP_PLUS, 107, 0x4E},
-        {SDL_SCANCODE_KP_MINUS, 109, 0x4A},   {SDL_SCANCODE_KP_PERIOD, 110, 0x53},
+        {SDL_SCANCODE_A, 'A', 0x1E},
+        {SDL_SCANCODE_Z, 'Z', 0x2C},
+        {SDL_SCANCODE_1, '1', 0x02},
+        {SDL_SCANCODE_0, '0', 0x0B},
+        {SDL_SCANCODE_ESCAPE, 27, 0x01},
+        {SDL_SCANCODE_RETURN, 13, 0x1C},
+        {SDL_SCANCODE_KP_ENTER, 13, 0x9C},
+        {SDL_SCANCODE_SPACE, 32, 0x39},
+        {SDL_SCANCODE_LSHIFT, 16, 0x2A},
+        {SDL_SCANCODE_RSHIFT, 16, 0x36},
+        {SDL_SCANCODE_LCTRL, 17, 0x1D},
+        {SDL_SCANCODE_RCTRL, 17, 0x9D},
+        {SDL_SCANCODE_LALT, 18, 0x38},
+        {SDL_SCANCODE_RALT, 18, 0xB8},
+        {SDL_SCANCODE_UP, 38, 0xC8},
+        {SDL_SCANCODE_LEFT, 37, 0xCB},
+        {SDL_SCANCODE_RIGHT, 39, 0xCD},
+        {SDL_SCANCODE_DOWN, 40, 0xD0},
+        {SDL_SCANCODE_PAUSE, 19, 0xC5},
+        {SDL_SCANCODE_NUMLOCKCLEAR, 144, 0x45},
+        {SDL_SCANCODE_CAPSLOCK, 20, 0x3A},
+        {SDL_SCANCODE_SCROLLLOCK, 145, 0x46},
+        {SDL_SCANCODE_PRINTSCREEN, 44, 0xB7},
+        {SDL_SCANCODE_LGUI, 91, 0xDB},
+        {SDL_SCANCODE_RGUI, 92, 0xDC},
+        {SDL_SCANCODE_APPLICATION, 93, 0xDD},
+        {SDL_SCANCODE_F1, 112, 0x3B},
+        {SDL_SCANCODE_F12, 123, 0x58},
+        {SDL_SCANCODE_F13, 124, 0x64},
+        {SDL_SCANCODE_F24, 135, 0},
+        {SDL_SCANCODE_KP_0, 96, 0x52},
+        {SDL_SCANCODE_KP_9, 105, 0x49},
+        {SDL_SCANCODE_KP_MULTIPLY, 106, 0x37},
+        {SDL_SCANCODE_KP_PLUS, 107, 0x4E},
+        {SDL_SCANCODE_KP_MINUS, 109, 0x4A},
+        {SDL_SCANCODE_KP_PERIOD, 110, 0x53},
         {SDL_SCANCODE_KP_DIVIDE, 111, 0xB5},
         // US punctuation.
-        {SDL_SCANCODE_SEMICOLON, 186, 0x27},  {SDL_SCANCODE_EQUALS, 187, 0x0D},
-        {SDL_SCANCODE_COMMA, 188, 0x33},      {SDL_SCANCODE_MINUS, 189, 0x0C},
-        {SDL_SCANCODE_PERIOD, 190, 0x34},     {SDL_SCANCODE_SLASH, 191, 0x35},
-        {SDL_SCANCODE_GRAVE, 192, 0x29},      {SDL_SCANCODE_LEFTBRACKET, 219, 0x1A},
-        {SDL_SCANCODE_BACKSLASH, 220, 0x2B},  {SDL_SCANCODE_RIGHTBRACKET, 221, 0x1B},
-        {SDL_SCANCODE_APOSTROPHE, 222, 0x28}, {SDL_SCANCODE_NONUSBACKSLASH, 226, 0x56},
+        {SDL_SCANCODE_SEMICOLON, 186, 0x27},
+        {SDL_SCANCODE_EQUALS, 187, 0x0D},
+        {SDL_SCANCODE_COMMA, 188, 0x33},
+        {SDL_SCANCODE_MINUS, 189, 0x0C},
+        {SDL_SCANCODE_PERIOD, 190, 0x34},
+        {SDL_SCANCODE_SLASH, 191, 0x35},
+        {SDL_SCANCODE_GRAVE, 192, 0x29},
+        {SDL_SCANCODE_LEFTBRACKET, 219, 0x1A},
+        {SDL_SCANCODE_BACKSLASH, 220, 0x2B},
+        {SDL_SCANCODE_RIGHTBRACKET, 221, 0x1B},
+        {SDL_SCANCODE_APOSTROPHE, 222, 0x28},
+        {SDL_SCANCODE_NONUSBACKSLASH, 226, 0x56},
         // The Japanese keyboard's own keys.
         {SDL_SCANCODE_INTERNATIONAL1, 226, 0x73},  // ro
         {SDL_SCANCODE_INTERNATIONAL2, 21, 0x70},   // kana
@@ -86,8 +110,7 @@ TEST(KeyNumbering, VirtualKeysAndDirectInputCodes) {
         {SDL_SCANCODE_LANG5, 25, 0x94},            // kanji
     };
     for (const Row& r : rows) {
-        EXPECT_EQ(platform::virtual_key(r.sc, us_key(r.sc)), r.vk)
-            << SDL_GetScancodeName(r.sc);
+        EXPECT_EQ(platform::virtual_key(r.sc, us_key(r.sc)), r.vk) << SDL_GetScancodeName(r.sc);
         EXPECT_EQ(platform::direct_input_key(r.sc), r.dik) << SDL_GetScancodeName(r.sc);
     }
     // Letters and digits follow the layout: the key where US has Q types A
@@ -165,7 +188,7 @@ TEST(TypedCharacters, ControlKeysRepeatsTextAndSignExtension) {
     typed(SDL_SCANCODE_Z, true);
     typed(SDL_SCANCODE_RETURN, true);
     typed(SDL_SCANCODE_BACKSPACE, true);
-    typed(SDL_SCANCODE_A);              // plain letters come as text
+    typed(SDL_SCANCODE_A);                     // plain letters come as text
     typed(SDL_SCANCODE_A, true, false, true);  // Ctrl+Alt is another layer's
     typed(SDL_SCANCODE_F1, true);
     E up = key_event(E::KeyUp, SDL_SCANCODE_RETURN);
@@ -211,10 +234,9 @@ TEST(Joysticks, AxisMappingDpadAndRecord) {
     struct Row {
         int raw, expected;
     };
-    const Row rows[] = {{-32768, -1000}, {32767, 1000},  {-1, 0},        {0, 0},
-                        {-16385, 0},     {16383, 0},     {-16384, 0},    {-16386, 0},    {-16400, 0},
-                        {-24576, -500},  {24575, 500},   {-32767, -1000}, {16390, 0},
-                        {16400, 1},      {-16401, -1}};
+    const Row rows[] = {{-32768, -1000}, {32767, 1000},   {-1, 0},     {0, 0},      {-16385, 0},
+                        {16383, 0},      {-16384, 0},     {-16386, 0}, {-16400, 0}, {-24576, -500},
+                        {24575, 500},    {-32767, -1000}, {16390, 0},  {16400, 1},  {-16401, -1}};
     for (const Row& r : rows) EXPECT_EQ(joystick_axis(r.raw), r.expected) << r.raw;
     platform::JoystickReading stick;
     stick.x = -1;
@@ -269,8 +291,8 @@ TEST(GetPoint, SnapshotsFlagsAndWheelPerThread) {
     EXPECT_EQ(p.word(0), 10);
     EXPECT_EQ(p.word(1), 20);
     EXPECT_EQ(p.word(2), 240);
-    EXPECT_EQ(uint32_t(p.word(3)), kMiddleButton | kPointLeftPressed | kPointLeftDouble |
-                                       kPointMiddlePressed);
+    EXPECT_EQ(uint32_t(p.word(3)),
+              kMiddleButton | kPointLeftPressed | kPointLeftDouble | kPointMiddlePressed);
     // The press flags stay until the next snapshot; the wheel is read once.
     p.read(0);
     EXPECT_EQ(p.word(2), 0);
@@ -413,13 +435,14 @@ TEST(InputBuiltins, CursorAndCharacters) {
     ScriptAddr rect = b.site.mem.allocate(16);
     auto set = [&](int32_t l, int32_t t, int32_t r, int32_t bo) {
         for (int i = 0; i < 4; ++i)
-            b.site.mem.write32(rect + 4 * uint32_t(i), uint32_t(std::array{l, t, r, bo}[size_t(i)]));
+            b.site.mem.write32(rect + 4 * uint32_t(i),
+                               uint32_t(std::array{l, t, r, bo}[size_t(i)]));
     };
     set(-10, 20, 400, 100);
     EXPECT_EQ(b.site.call("cur_clip", {rect}), 1u);
     ASSERT_TRUE(b.clip);
     EXPECT_EQ(*b.clip, (std::array<int32_t, 4>{0, 20, 320, 100}));  // within the picture
-    set(400, 0, 500, 10);  // nothing left of it: released
+    set(400, 0, 500, 10);                                           // nothing left of it: released
     EXPECT_EQ(b.site.call("cur_clip", {rect}), 1u);
     EXPECT_FALSE(b.clip);
     b.clip = std::array<int32_t, 4>{};

@@ -1,8 +1,8 @@
 // The events file: every verb read into its event, and wrong lines rejected
 // with the line and the reason.
-#include <gtest/gtest.h>
-
 #include "platform/event_script.h"
+
+#include <gtest/gtest.h>
 
 using namespace tob::platform;
 using K = ScriptedEvent::Kind;
@@ -69,7 +69,8 @@ TEST(EventScript, RejectsWrongLines) {
     const Row rows[] = {
         {"x key-down A", "line 1: the time 'x' is not a number of milliseconds"},
         {"-1 focus-lost", "line 1: the time '-1' is not a number of milliseconds"},
-        {"99999999999 focus-lost", "line 1: the time '99999999999' is not a number of milliseconds"},
+        {"99999999999 focus-lost",
+         "line 1: the time '99999999999' is not a number of milliseconds"},
         {"10 focus-lost\n5 focus-gained", "line 2: the times must not go backwards"},
         {"1 jump", "line 1: unknown event 'jump'"},
         {"1", "line 1: unknown event ''"},
@@ -89,15 +90,19 @@ TEST(EventScript, RejectsWrongLines) {
         {"1 joy-attach joystick 2 99 0",
          "line 1: joy-attach: a joystick needs its numbers of axes (0..32), buttons (0..64) and "
          "hats (0..8)"},
-        {"1 joy-axis 0 0 0", "line 1: joy-axis: no such joystick (count the joy-attach lines from 0)"},
-        {"1 joy-attach controller\n2 joy-axis 0 6 0", "line 2: joy-axis: the joystick has no such axis"},
+        {"1 joy-axis 0 0 0",
+         "line 1: joy-axis: no such joystick (count the joy-attach lines from 0)"},
+        {"1 joy-attach controller\n2 joy-axis 0 6 0",
+         "line 2: joy-axis: the joystick has no such axis"},
         {"1 joy-attach controller\n2 joy-axis 0 0 40000",
          "line 2: joy-axis: an axis value is -32768..32767"},
         {"1 joy-attach controller\n2 joy-button 0 1 2",
          "line 2: joy-button: a button is 0 (up) or 1 (down)"},
-        {"1 joy-attach controller\n2 joy-hat 0 0 1", "line 2: joy-hat: the joystick has no such hat"},
+        {"1 joy-attach controller\n2 joy-hat 0 0 1",
+         "line 2: joy-hat: the joystick has no such hat"},
         {"1 joy-attach joystick 0 0 1\n2 joy-hat 0 0 5",
-         "line 2: joy-hat: a hat is 0 (centred) or 1 up, 2 right, 4 down, 8 left, or two neighbours "
+         "line 2: joy-hat: a hat is 0 (centred) or 1 up, 2 right, 4 down, 8 left, or two "
+         "neighbours "
          "added"},
         {"1 joy-attach controller\n2 joy-detach 0\n3 joy-button 0 0 1",
          "line 3: joy-button: joystick 0 was detached"},
