@@ -163,6 +163,8 @@ void InputState::wheel(int delta) {
 
 void InputState::focus_lost() {
     keys_.release_all();
+    // The direct mouse belongs to the window in the foreground.
+    held_ = 0;
 }
 
 void InputState::joystick(const platform::WindowEvent& e) {

@@ -177,6 +177,22 @@ bool in_range(int scancode) {
 int virtual_key(int scancode, int keycode) {
     if (keycode >= SDLK_a && keycode <= SDLK_z) return 'A' + (keycode - SDLK_a);
     if (keycode >= SDLK_0 && keycode <= SDLK_9) return '0' + (keycode - SDLK_0);
+    // Keys whose unshifted character exists only on the Japanese layout, and
+    // the brackets it moves one key over, go by their character.
+    switch (keycode) {
+        case SDLK_AT:
+            return 192;
+        case SDLK_COLON:
+            return 186;
+        case SDLK_CARET:
+            return 222;
+        case SDLK_LEFTBRACKET:
+            return 219;
+        case SDLK_RIGHTBRACKET:
+            return 221;
+        default:
+            break;
+    }
     return in_range(scancode) ? kTables.vk[size_t(scancode)] : 0;
 }
 

@@ -19,7 +19,9 @@ inline constexpr int kVkLeftButton = 1, kVkRightButton = 2, kVkMiddleButton = 4,
 
 // The virtual key of a key: letters and digits by `keycode` (the layout's
 // key code, SDL numbering), everything else by `scancode` (its place on the
-// keyboard, US and Japanese keyboards). Modifiers give the generic code
+// keyboard, US and Japanese keyboards), except the punctuation that the
+// Japanese layout puts elsewhere (@ : ^ [ ]), which goes by its character.
+// The Japanese ; key shares the US ; key's place and code (186). Modifiers give the generic code
 // (Shift 16, Control 17, Alt 18). 0 for keys without one.
 int virtual_key(int scancode, int keycode);
 // The left/right code of a modifier key (160..165), else 0.

@@ -117,6 +117,12 @@ TEST(KeyNumbering, VirtualKeysAndDirectInputCodes) {
     // on a French keyboard.
     EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_Q, SDLK_a), 'A');
     EXPECT_EQ(platform::direct_input_key(SDL_SCANCODE_Q), 0x10);  // DirectInput keeps the place
+    // The Japanese layout's @, :, ^ and brackets by their characters.
+    EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_LEFTBRACKET, SDLK_AT), 192);
+    EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_APOSTROPHE, SDLK_COLON), 186);
+    EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_EQUALS, SDLK_CARET), 222);
+    EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_RIGHTBRACKET, SDLK_LEFTBRACKET), 219);
+    EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_NONUSHASH, SDLK_RIGHTBRACKET), 221);
     EXPECT_EQ(platform::virtual_key(SDL_SCANCODE_UNKNOWN, SDLK_UNKNOWN), 0);
     EXPECT_EQ(platform::virtual_key(9999, 0), 0);
     EXPECT_EQ(platform::direct_input_key(-1), 0);
