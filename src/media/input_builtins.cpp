@@ -5,7 +5,7 @@
 
 #include "media/media.h"
 #include "platform/byte_order.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "vm/trap.h"
 
 namespace tob {

@@ -15,7 +15,7 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
 #include "vm/engine.h"
@@ -144,8 +144,5 @@ class EngineHost {
     std::unique_ptr<platform::EventFeeder> feeder_;
     std::chrono::steady_clock::time_point script_start_;
 };
-
-// Binds the built-in families the shell knows of to a trap table.
-void bind_all_families(TrapTable& table);
 
 }  // namespace tob

@@ -6,7 +6,7 @@
 #include "graphics/pages.h"
 #include "media/media.h"
 #include "shell/engine_host.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/window_state.h"
 
 namespace tob {

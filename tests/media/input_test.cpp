@@ -10,7 +10,7 @@
 #include "../support/call_site.h"
 #include "media/media.h"
 #include "platform/keys.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 using namespace tob;
 using E = platform::WindowEvent;
