@@ -196,15 +196,14 @@ std::span<const TrapBinding> not_built_builtins() {
 }
 
 constexpr BuiltinFamily kFamilies[] = {
-    {"thread", thread_builtins},       {"system", system_builtins},
-    {"clock", clock_builtins},         {"menu", menu_builtins},
-    {"string", string_builtins},       {"math", math_builtins},
-    {"keyframe", keyframe_builtins},   {"rect", rect_builtins},
-    {"crc_log", crc_log_builtins},     {"script_file", script_file_builtins},
-    {"plane", plane_builtins},         {"blit", blit_builtins},
-    {"page", gfx::page_builtins},      {"palette", gfx::palette_builtins},
-    {"input", input_builtins},
-    {"not built", not_built_builtins},
+    {"thread", thread_builtins},     {"system", system_builtins},
+    {"clock", clock_builtins},       {"menu", menu_builtins},
+    {"string", string_builtins},     {"math", math_builtins},
+    {"keyframe", keyframe_builtins}, {"rect", rect_builtins},
+    {"crc_log", crc_log_builtins},   {"script_file", script_file_builtins},
+    {"plane", plane_builtins},       {"blit", blit_builtins},
+    {"page", gfx::page_builtins},    {"palette", gfx::palette_builtins},
+    {"input", input_builtins},       {"not built", not_built_builtins},
 };
 
 }  // namespace
