@@ -2,7 +2,8 @@
 // over it as sprites with different blend modes, a small moon circling a
 // turning sun, a sweeping point and the pointer tested against the sun's hit
 // area, and a fade to black, shown for a few seconds. Each frame redraws only
-// what changed.
+// what changed. A click leaves a mark where it was; a typed key turns the
+// pictures around.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -10,10 +11,12 @@
 #define BACKGROUND 1
 #define BALL 2
 #define SHADE 3
+#define MARK 4
 
 int rect[4];
 int blend[3];
 int info[8];
+int point[4];
 
 void set_rect(int l, int t, int r, int b)
 {
@@ -80,6 +83,16 @@ int *ball_sprite(int list, int mode, int level)
     return sp;
 }
 
+// the mark a click leaves: a red square in a white frame
+void draw_mark()
+{
+    galloc(MARK, 24, 24, 32);
+    set_rect(0, 0, 24, 24);
+    gfill(MARK, rect, 0xFFFFFF);
+    set_rect(4, 4, 20, 20);
+    gfill(MARK, rect, 0xE02040);
+}
+
 int main()
 {
     int start, t, x, y, level, frames, crossed;
@@ -92,10 +105,13 @@ int main()
     int *sun_area;
     int mouse[4];
     int update_rect[4];
+    int *mark;
+    int turn, c;
 
     log_out("Sample game: hello from the script.");
     draw_background();
     draw_ball();
+    draw_mark();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
     sp_setbg(BACKGROUND);
 
@@ -122,10 +138,33 @@ int main()
     start = getcount(0);
     frames = 0;
     crossed = 0;
+    mark = 0;
+    turn = 1;
+    key_init();
+    getpoint(0);
     for (;;) {
         t = getcount(0) - start;
         if (t > 3000) break;
-        x = 64 + (tsin(t / 2) * 200 >> 16) + 200;
+        // a left click since the last look leaves a mark
+        getpoint(point);
+        if (point[3] & 0x10000) {
+            getpoint(0);
+            if (!mark) {
+                set_blend(0, 0, 0);
+                mark = sp_set(1, 2, 0, 0, MARK, 0, blend);
+                mark[SP_HOTX] = 12;
+                mark[SP_HOTY] = 12;
+            }
+            mark[SP_X] = point[0];
+            mark[SP_Y] = point[1];
+            log_out("Sample game: click at %d, %d.", point[0], point[1]);
+        }
+        c = key_get();
+        if (c != 0) {
+            turn = -turn;
+            log_out("Sample game: key %d turns the pictures around.", c);
+        }
+        x = 64 + (tsin(turn * t / 2) * 200 >> 16) + 200;
         y = 120 + (tcos(t / 3) * 80 >> 16);
         keyed[SP_X] = x + 48;
         keyed[SP_Y] = y + 48;
