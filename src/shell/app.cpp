@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: engine [GAME_DIR | SCRIPT.c] [--headless] [--timeout SECONDS] [--screenshot "
-    "FILE.bmp]\n";
+    "FILE.bmp] [--audio-out FILE.wav]\n";
 
 bool ends_with_c(const std::filesystem::path& p) {
     std::string ext = p.extension().string();
@@ -71,6 +71,8 @@ std::optional<LaunchOptions> parse_command_line(int argc, char** argv) {
             o.timeout_seconds = s;
         } else if (a == "--screenshot" && i + 1 < argc) {
             o.screenshot = argv[++i];
+        } else if (a == "--audio-out" && i + 1 < argc) {
+            o.audio_out = argv[++i];
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return std::nullopt;

@@ -21,6 +21,7 @@ struct LaunchOptions {
     bool headless = false;
     std::optional<double> timeout_seconds;
     std::filesystem::path screenshot;  // written at the end when set
+    std::filesystem::path audio_out;   // everything the mixer plays, as a WAVE file
 };
 
 // Parses the command line; nullopt (after printing why) when it is wrong.

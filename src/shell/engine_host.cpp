@@ -9,6 +9,7 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
+#include "media/media.h"
 #include "platform/cp932.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
@@ -39,6 +40,7 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(blit_trap_bindings());
     table.bind_all(gfx::page_trap_bindings());
     table.bind_all(gfx::palette_trap_bindings());
+    table.bind_all(sound_builtins());
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
@@ -154,6 +156,14 @@ void EngineHost::start_devices() {
         set_debug_output(line_printer(stdout));
     else if (!s.debug_mode)
         set_debug_output(std::nullopt);
+    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording).
+    AudioStartup audio;
+    audio.sound = s.sound != 0;
+    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
+    audio.record = options_.audio_out;
+    start_audio(audio);
+    set_audio_command_queue(&queue_);
+    engine_->add_shutdown_hook([] { free_sound_channels(); });
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
@@ -195,6 +205,9 @@ void EngineHost::stop_devices() {
     engine_->stop_all_threads();
     engine_->shutdown();
     engine_->free_external_area();
+    // Devices in reverse order of their start.
+    stop_audio();
+    set_audio_command_queue(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
@@ -221,8 +234,10 @@ uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint
     return queue_.send([=, this] { return window_command(message, wparam, lparam); });
 }
 
-uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t) {
+uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
     const Settings& s = settings();
+    if (message >= kFirstSoundCommand && message <= kLastSoundCommand)
+        return sound_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
@@ -292,6 +307,7 @@ void EngineHost::apply_activation() {
         }
     }
     w.app_active = active ? 1 : 0;
+    set_audio_application_active(active);
 }
 
 void EngineHost::dispatch(const platform::WindowEvent& event) {
