@@ -13,3 +13,6 @@ sox -n -r 11025 -c 2 -b 16 "$tmp/stereo.wav" synth 0.25 sine 300 sine 700 gain -
 sox "$tmp/stereo.wav" -e ms-adpcm adpcm_stereo.wav
 sox adpcm_stereo.wav -e signed -b 16 -t raw adpcm_stereo.raw
 sox -n --comment "COMMENT=a stereo test tone" -r 22050 -c 2 comment.ogg synth 1 sine 330 sine 550 gain -6
+long=$(printf 'x%.0s' $(seq 1 300))
+sox -n --comment "COMMENT=$long" -r 8000 -c 1 comment_long.ogg synth 0.1 sine 440
+sox -n -r 22050 -c 1 -b 16 short.wav synth 0.1 sine 880 gain -6
