@@ -56,6 +56,7 @@ float db_gain(double db) {
 // A delay line read at fractional delays (in frames), one per channel.
 class DelayLine {
   public:
+    DelayLine() : DelayLine(1) {}
     explicit DelayLine(size_t max_delay) : buffer_(std::bit_ceil(max_delay + 4)) {
         mask_ = buffer_.size() - 1;
     }
@@ -72,6 +73,10 @@ class DelayLine {
         return a + (b - a) * f;
     }
     float read_whole(size_t delay) const { return buffer_[(write_ - delay + 1) & mask_]; }
+    float* data() { return buffer_.data(); }
+    size_t mask() const { return mask_; }
+    size_t write_index() const { return write_; }
+    void set_write_index(size_t w) { write_ = w; }
 
   private:
     std::vector<float> buffer_;
@@ -213,17 +218,34 @@ class Echo final : public EffectChain {
           left_(size_t(2000.0 * rate / 1000) + 4), right_(size_t(2000.0 * rate / 1000) + 4) {}
 
     void process(float* s, size_t frames) override {
-        for (size_t i = 0; i < frames; ++i) {
-            float wl = left_.read(left_delay_), wr = right_.read(right_delay_);
-            float in_l = s[2 * i], in_r = s[2 * i + 1];
-            left_.push(in_l + feedback_ * (cross_ ? wr : wl));
-            right_.push(in_r + feedback_ * (cross_ ? wl : wr));
-            s[2 * i] = in_l * (1 - mix_) + wl * mix_;
-            s[2 * i + 1] = in_r * (1 - mix_) + wr * mix_;
+        if (cross_) {
+            for (size_t i = 0; i < frames; ++i) {
+                float wl = left_.read(left_delay_), wr = right_.read(right_delay_);
+                float in_l = s[2 * i], in_r = s[2 * i + 1];
+                left_.push(in_l + feedback_ * wr);
+                right_.push(in_r + feedback_ * wl);
+                s[2 * i] = in_l * (1 - mix_) + wl * mix_;
+                s[2 * i + 1] = in_r * (1 - mix_) + wr * mix_;
+            }
+            return;
         }
+        side(s, frames, left_, left_delay_);
+        side(s + 1, frames, right_, right_delay_);
     }
 
   private:
+    // One side alone: its repeats stay on it.
+    void side(float* s, size_t frames, DelayLine& line, float delay) {
+        size_t whole = size_t(delay);
+        bool exact = float(whole) == delay;
+        for (size_t i = 0; i < frames; ++i) {
+            float w = exact ? line.read_whole(whole) : line.read(delay);
+            float in = s[2 * i];
+            line.push(in + feedback_ * w);
+            s[2 * i] = in * (1 - mix_) + w * mix_;
+        }
+    }
+
     float mix_, feedback_, left_delay_, right_delay_;
     bool cross_;
     DelayLine left_, right_;
@@ -263,9 +285,16 @@ class ParamEq final : public EffectChain {
                       -2 * std::cos(w0), 1 - alpha / a);
     }
     void process(float* s, size_t frames) override {
-        for (size_t i = 0; i < frames; ++i) {
-            s[2 * i] = eq_.step(0, s[2 * i]);
-            s[2 * i + 1] = eq_.step(1, s[2 * i + 1]);
+        for (int c = 0; c < 2; ++c) {
+            Biquad& q = eq_;
+            float x1 = q.x1[c], x2 = q.x2[c], y1 = q.y1[c], y2 = q.y2[c];
+            for (size_t i = 0; i < frames; ++i) {
+                float x = s[2 * i + size_t(c)];
+                float y = q.b0 * x + q.b1 * x1 + q.b2 * x2 - q.a1 * y1 - q.a2 * y2;
+                x2 = x1, x1 = x, y2 = y1, y1 = y;
+                s[2 * i + size_t(c)] = y;
+            }
+            q.x1[c] = x1, q.x2[c] = x2, q.y1[c] = y1, q.y2[c] = y2;
         }
     }
 
@@ -274,7 +303,8 @@ class ParamEq final : public EffectChain {
 };
 
 // Reverb: four damped combs and two all-pass sections per side; the combs'
-// feedback makes the tail fall 60 dB in the reverb time.
+// feedback makes the tail fall 60 dB in the reverb time. Processed side by
+// side and comb by comb over the block.
 class Reverb final : public EffectChain {
   public:
     Reverb(std::span<const float> v, uint32_t rate) : in_gain_(db_gain(v[0])), mix_(db_gain(v[1])) {
@@ -287,49 +317,81 @@ class Reverb final : public EffectChain {
             for (int k = 0; k < 4; ++k) {
                 size_t d = size_t((kCombMs[k] + c * kSpreadMs) * rate / 1000) + 1;
                 combs_[c][k].delay = d;
-                combs_[c][k].line = std::make_unique<DelayLine>(d + 2);
+                combs_[c][k].line = DelayLine(d + 2);
                 combs_[c][k].feedback = float(std::pow(10.0, -3.0 * double(d) / time_frames));
             }
             for (int k = 0; k < 2; ++k) {
                 size_t d = size_t((kAllPassMs[k] + c * kSpreadMs) * rate / 1000) + 1;
                 passes_[c][k].delay = d;
-                passes_[c][k].line = std::make_unique<DelayLine>(d + 2);
+                passes_[c][k].line = DelayLine(d + 2);
             }
         }
     }
 
     void process(float* s, size_t frames) override {
-        for (size_t i = 0; i < 2 * frames; ++i) {
-            int c = int(i & 1);
-            float x = s[i] * in_gain_;
-            float wet = 0;
-            for (Comb& k : combs_[c]) {
-                float y = k.line->read_whole(k.delay);
-                k.state = y + damp_ * (k.state - y);
-                k.line->push(x + k.feedback * k.state);
-                wet += y;
-            }
-            wet *= 0.25f;
-            for (AllPass& a : passes_[c]) {
-                float d = a.line->read_whole(a.delay);
-                float in = wet + 0.7f * d;
-                a.line->push(in);
-                wet = d - 0.7f * in;
-            }
-            s[i] = x + wet * mix_;
-        }
+        for (size_t at = 0; at < frames; at += kMixBlock)
+            block(s + 2 * at, std::min(kMixBlock, frames - at));
     }
 
   private:
     struct Comb {
-        std::unique_ptr<DelayLine> line;
+        DelayLine line;
         size_t delay = 1;
         float feedback = 0, state = 0;
     };
     struct AllPass {
-        std::unique_ptr<DelayLine> line;
+        DelayLine line;
         size_t delay = 1;
     };
+
+    // All eight combs advance together: eight independent recurrences keep
+    // the processor busy where one alone would wait on each sample.
+    void block(float* s, size_t n) {
+        float wet[2 * kMixBlock];
+        float* buf[8];
+        size_t mask[8], w[8], d[8];
+        float state[8], feedback[8];
+        for (int k = 0; k < 8; ++k) {
+            Comb& c = combs_[k & 1][k >> 1];
+            buf[k] = c.line.data();
+            mask[k] = c.line.mask();
+            w[k] = c.line.write_index();
+            d[k] = c.delay;
+            state[k] = c.state;
+            feedback[k] = c.feedback;
+        }
+        const float damp = damp_, in_gain = in_gain_;
+        for (size_t i = 0; i < n; ++i) {
+            float x[2] = {s[2 * i] * in_gain, s[2 * i + 1] * in_gain};
+            float sum[2] = {0, 0};
+            for (int k = 0; k < 8; ++k) {
+                float y = buf[k][(w[k] - d[k] + 1) & mask[k]];
+                state[k] = y + damp * (state[k] - y);
+                w[k] = (w[k] + 1) & mask[k];
+                buf[k][w[k]] = x[k & 1] + feedback[k] * state[k];
+                sum[k & 1] += y;
+            }
+            wet[2 * i] = sum[0] * 0.25f;
+            wet[2 * i + 1] = sum[1] * 0.25f;
+        }
+        for (int k = 0; k < 8; ++k) {
+            Comb& c = combs_[k & 1][k >> 1];
+            c.line.set_write_index(w[k]);
+            c.state = state[k];
+        }
+        for (int c = 0; c < 2; ++c) {
+            for (AllPass& a : passes_[c]) {
+                for (size_t i = 0; i < n; ++i) {
+                    float dl = a.line.read_whole(a.delay);
+                    float in = wet[2 * i + size_t(c)] + 0.7f * dl;
+                    a.line.push(in);
+                    wet[2 * i + size_t(c)] = dl - 0.7f * in;
+                }
+            }
+        }
+        for (size_t i = 0; i < 2 * n; ++i) s[i] = s[i] * in_gain + wet[i] * mix_;
+    }
+
     float in_gain_, mix_, damp_;
     Comb combs_[2][4];
     AllPass passes_[2][2];
