@@ -1,6 +1,7 @@
 // The sample game: a background drawn from colour arithmetic, two small
 // pictures moving over it with different blend modes, and a fade to black,
-// shown for a few seconds in an update loop.
+// shown for a few seconds in an update loop. A streamed tune loops under it,
+// a blip follows the ball from side to side, and both fade with the picture.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -8,6 +9,8 @@
 #define BACKGROUND 1
 #define BALL 2
 #define SHADE 3
+#define MUSIC 0
+#define BLIP 1
 
 int rect[4];
 int blend[3];
@@ -58,12 +61,20 @@ void draw_ball()
 
 int main()
 {
-    int start, t, x, y, level, frames;
+    int start, t, x, y, level, frames, beat;
 
     log_out("Sample game: hello from the script.");
     draw_background();
     draw_ball();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
+    // the tune streams from an Ogg Vorbis file and loops; the blip is a
+    // small ADPCM WAVE decoded whole
+    if (snd_loads(MUSIC, "sound\\bgm.ogg") && snd_load(BLIP, "sound\\se.wav")) {
+        snd_setvol(MUSIC, 70);
+        snd_play(MUSIC, 1);
+        log_out("Sample game: sound on.");
+    }
+    beat = 0;
     setcount(0, 0);
     start = getcount(0);
     frames = 0;
@@ -80,17 +91,25 @@ int main()
         gcopy(0, SCREEN_W - x - 96, y + 160, BALL, 0, blend);
         set_blend(13, 255, 0);
         gcopy(0, x / 2, 360 - y / 2, BALL, 0, blend);
+        // a blip every half second, panned to where the ball is
+        if (t / 500 != beat) {
+            beat = t / 500;
+            snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
+            snd_play(BLIP, 0);
+        }
         // the last second fades to black
         if (t > 2000) {
             level = (t - 2000) * 255 / 1000;
             if (level > 255) level = 255;
             set_blend(3, level, 0);
             gcopy(0, 0, 0, SHADE, 0, blend);
+            snd_setvol(MUSIC, 70 - level * 70 / 255);
         }
         update(0);
         frames++;
         sleep(16);
     }
+    snd_free(-1);
     log_out("Sample game: %d frames in 3 seconds.", frames);
     return 0;
 }

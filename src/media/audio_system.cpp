@@ -6,6 +6,7 @@
 #include "media/mixer.h"
 #include "media/sound_channels.h"
 #include "platform/audio_output.h"
+#include "shell/error_report.h"
 #include "shell/settings.h"
 #include "storage/exp_file.h"
 
@@ -39,7 +40,10 @@ void open_device() {
     platform::AudioSpec spec;
     spec.record = a.startup.record;
     a.output = platform::open_audio_output(spec);
-    if (!a.output) return;
+    if (!a.output) {
+        report_error(1, "DirectSound の初期化に失敗しました。");
+        return;
+    }
     a.mixer = std::make_unique<media::Mixer>(uint32_t(a.output->rate()));
     a.mixer->set_application_active(a.app_active);
     a.output->start(&render, a.mixer.get());
