@@ -253,8 +253,9 @@ std::vector<uint8_t> encode_vorbis(double seconds, int rate) {
             float** buf = vorbis_analysis_buffer(&vd, int(n));
             for (size_t i = 0; i < n; ++i) {
                 double t = double(done + i) / rate;
-                float x = float(0.2 * std::sin(2 * M_PI * 220 * t) + 0.15 * std::sin(2 * M_PI * 277 * t) +
-                                0.1 * std::sin(2 * M_PI * 330 * t * (1 + 0.01 * std::sin(t))));
+                float x =
+                    float(0.2 * std::sin(2 * M_PI * 220 * t) + 0.15 * std::sin(2 * M_PI * 277 * t) +
+                          0.1 * std::sin(2 * M_PI * 330 * t * (1 + 0.01 * std::sin(t))));
                 buf[0][i] = x + noise(rng);
                 buf[1][i] = x * 0.8f + noise(rng);
             }
@@ -294,7 +295,9 @@ size_t mem_read(void* p, size_t size, size_t count, void* src) {
 }
 int mem_seek(void* src, ogg_int64_t off, int whence) {
     auto* m = static_cast<Memory*>(src);
-    int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? int64_t(m->pos) : int64_t(m->bytes->size());
+    int64_t base = whence == SEEK_SET   ? 0
+                   : whence == SEEK_CUR ? int64_t(m->pos)
+                                        : int64_t(m->bytes->size());
     int64_t to = base + off;
     if (to < 0 || to > int64_t(m->bytes->size())) return -1;
     m->pos = size_t(to);
@@ -342,9 +345,11 @@ int main() {
     double plain = run_plain(voices);
     double sdl = run_sdl_mixer(voices);
     std::printf("  our mixer        %8.1f x real time\n", ours);
-    std::printf("  plain float loop %8.1f x real time   (ours / plain = %.2f)\n", plain, ours / plain);
+    std::printf("  plain float loop %8.1f x real time   (ours / plain = %.2f)\n", plain,
+                ours / plain);
     if (sdl > 0)
-        std::printf("  SDL_mixer        %8.1f x real time   (ours / SDL_mixer = %.2f)\n", sdl, ours / sdl);
+        std::printf("  SDL_mixer        %8.1f x real time   (ours / SDL_mixer = %.2f)\n", sdl,
+                    ours / sdl);
     else
         std::printf("  SDL_mixer        could not open its disk driver\n");
     double fx = run_mixer(voices, true);

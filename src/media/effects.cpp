@@ -16,15 +16,17 @@ constexpr float kFullScale = 32768.0f;
 constexpr double kPi = std::numbers::pi;
 
 // The parameter table: one row per word, in record order.
-constexpr EffectParam kChorus[] = {
-    {"wet/dry mix", false, 0, 100, 50}, {"depth", false, 0, 100, 10},
-    {"feedback", false, -99, 99, 25},   {"frequency", false, 0, 10, 1.1f},
-    {"waveform", true, 0, 1, 1},        {"delay", false, 0, 20, 16},
-    {"phase", true, 0, 4, 3}};
+constexpr EffectParam kChorus[] = {{"wet/dry mix", false, 0, 100, 50},
+                                   {"depth", false, 0, 100, 10},
+                                   {"feedback", false, -99, 99, 25},
+                                   {"frequency", false, 0, 10, 1.1f},
+                                   {"waveform", true, 0, 1, 1},
+                                   {"delay", false, 0, 20, 16},
+                                   {"phase", true, 0, 4, 3}};
 constexpr EffectParam kCompressor[] = {
-    {"gain", false, -60, 60, 0},         {"attack", false, 0.01f, 500, 10},
-    {"release", false, 50, 3000, 200},   {"threshold", false, -60, 0, -20},
-    {"ratio", false, 1, 100, 3},         {"predelay", false, 0, 4, 4}};
+    {"gain", false, -60, 60, 0},       {"attack", false, 0.01f, 500, 10},
+    {"release", false, 50, 3000, 200}, {"threshold", false, -60, 0, -20},
+    {"ratio", false, 1, 100, 3},       {"predelay", false, 0, 4, 4}};
 constexpr EffectParam kDistortion[] = {{"gain", false, -60, 0, -18},
                                        {"edge", false, 0, 100, 15},
                                        {"post-EQ centre", false, 100, 8000, 2400},
@@ -35,11 +37,13 @@ constexpr EffectParam kEcho[] = {{"wet/dry mix", false, 0, 100, 50},
                                  {"left delay", false, 1, 2000, 500},
                                  {"right delay", false, 1, 2000, 500},
                                  {"pan delay", true, 0, 1, 0}};
-constexpr EffectParam kFlanger[] = {
-    {"wet/dry mix", false, 0, 100, 50}, {"depth", false, 0, 100, 100},
-    {"feedback", false, -99, 99, -50},  {"frequency", false, 0, 10, 0.25f},
-    {"waveform", true, 0, 1, 1},        {"delay", false, 0, 4, 2},
-    {"phase", true, 0, 4, 2}};
+constexpr EffectParam kFlanger[] = {{"wet/dry mix", false, 0, 100, 50},
+                                    {"depth", false, 0, 100, 100},
+                                    {"feedback", false, -99, 99, -50},
+                                    {"frequency", false, 0, 10, 0.25f},
+                                    {"waveform", true, 0, 1, 1},
+                                    {"delay", false, 0, 4, 2},
+                                    {"phase", true, 0, 4, 2}};
 constexpr EffectParam kGargle[] = {{"rate", true, 1, 1000, 20}, {"wave shape", true, 0, 1, 0}};
 constexpr EffectParam kParamEq[] = {{"centre", false, 80, 16000, 8000},
                                     {"bandwidth", false, 1, 36, 12},
@@ -116,8 +120,11 @@ float lfo(int waveform, double p) {
 class Modulation final : public EffectChain {
   public:
     Modulation(std::span<const float> v, uint32_t rate, float max_delay_ms)
-        : mix_(v[0] / 100), depth_(v[1] / 100), feedback_(v[2] / 100),
-          increment_(double(v[3]) / rate), waveform_(int(v[4])),
+        : mix_(v[0] / 100),
+          depth_(v[1] / 100),
+          feedback_(v[2] / 100),
+          increment_(double(v[3]) / rate),
+          waveform_(int(v[4])),
           centre_(std::max(1.0f, v[5] * rate / 1000)),
           phase_offset_((int(v[6]) - 2) * 0.25),
           left_(size_t(max_delay_ms * rate / 1000 * 2) + 8),
@@ -152,8 +159,11 @@ class Compressor final : public EffectChain {
     Compressor(std::span<const float> v, uint32_t rate)
         : gain_db_(v[0]),
           attack_(float(std::exp(-1.0 / (std::max(0.01f, v[1]) * rate / 1000.0)))),
-          release_(float(std::exp(-1.0 / (v[2] * rate / 1000.0)))), threshold_db_(v[3]),
-          slope_(1 - 1 / v[4]), delay_(size_t(v[5] * rate / 1000)), left_(delay_ + 2),
+          release_(float(std::exp(-1.0 / (v[2] * rate / 1000.0)))),
+          threshold_db_(v[3]),
+          slope_(1 - 1 / v[4]),
+          delay_(size_t(v[5] * rate / 1000)),
+          left_(delay_ + 2),
           right_(delay_ + 2) {}
 
     void process(float* s, size_t frames) override {
@@ -213,9 +223,13 @@ class Distortion final : public EffectChain {
 class Echo final : public EffectChain {
   public:
     Echo(std::span<const float> v, uint32_t rate)
-        : mix_(v[0] / 100), feedback_(v[1] / 100), left_delay_(v[2] * rate / 1000),
-          right_delay_(v[3] * rate / 1000), cross_(v[4] != 0),
-          left_(size_t(2000.0 * rate / 1000) + 4), right_(size_t(2000.0 * rate / 1000) + 4) {}
+        : mix_(v[0] / 100),
+          feedback_(v[1] / 100),
+          left_delay_(v[2] * rate / 1000),
+          right_delay_(v[3] * rate / 1000),
+          cross_(v[4] != 0),
+          left_(size_t(2000.0 * rate / 1000) + 4),
+          right_(size_t(2000.0 * rate / 1000) + 4) {}
 
     void process(float* s, size_t frames) override {
         if (cross_) {

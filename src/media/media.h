@@ -24,8 +24,8 @@ class SoundChannels;
 }  // namespace media
 
 struct AudioStartup {
-    bool sound = false;        // `Sound`: channels may load sounds
-    bool open_device = false;  // `Sound`, `Music` or `CD`, or a recording asked for
+    bool sound = false;            // `Sound`: channels may load sounds
+    bool open_device = false;      // `Sound`, `Music` or `CD`, or a recording asked for
     std::filesystem::path record;  // --audio-out: also write the output here
     uint32_t offline_rate = 0;     // tests: a mixer at this rate and no device
 };

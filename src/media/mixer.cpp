@@ -21,8 +21,7 @@ constexpr float kFraction = 1.0f / 4294967296.0f;
 // (frame 0 = the voice's position, fraction `frac`). Returns the advanced
 // fixed-point offset from `s`.
 template <int Channels>
-uint64_t run(const int16_t* s, uint64_t at, uint64_t step, float* out, size_t n, float l,
-             float r) {
+uint64_t run(const int16_t* s, uint64_t at, uint64_t step, float* out, size_t n, float l, float r) {
     if (step == kOne && (at & (kOne - 1)) == 0) {
         const int16_t* p = s + (at >> 32) * Channels;
         for (size_t i = 0; i < n; ++i) {

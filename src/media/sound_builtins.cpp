@@ -61,32 +61,84 @@ uint32_t send(TrapCall& call, uint32_t command) {
     return q->send(run);
 }
 
-uint32_t builtin_snd_load(TrapCall& call) { return send(call, kSndLoad); }
-uint32_t builtin_snd_loads(TrapCall& call) { return send(call, kSndLoads); }
-uint32_t builtin_snd_free(TrapCall& call) { return send(call, kSndFree); }
-uint32_t builtin_snd_play(TrapCall& call) { return send(call, kSndPlay); }
-uint32_t builtin_snd_stop(TrapCall& call) { return send(call, kSndStop); }
-uint32_t builtin_snd_pause(TrapCall& call) { return send(call, kSndPause); }
-uint32_t builtin_snd_replay(TrapCall& call) { return send(call, kSndReplay); }
-uint32_t builtin_snd_setvol(TrapCall& call) { return send(call, kSndSetvol); }
-uint32_t builtin_snd_getvol(TrapCall& call) { return send(call, kSndGetvol); }
-uint32_t builtin_snd_setpan(TrapCall& call) { return send(call, kSndSetpan); }
-uint32_t builtin_snd_getpan(TrapCall& call) { return send(call, kSndGetpan); }
-uint32_t builtin_snd_isplay(TrapCall& call) { return send(call, kSndIsplay); }
-uint32_t builtin_snd_setloop(TrapCall& call) { return send(call, kSndSetloop); }
-uint32_t builtin_snd_setpos(TrapCall& call) { return send(call, kSndSetpos); }
-uint32_t builtin_snd_getpos(TrapCall& call) { return send(call, kSndGetpos); }
-uint32_t builtin_snd_getlen(TrapCall& call) { return send(call, kSndGetlen); }
-uint32_t builtin_snd_gettext(TrapCall& call) { return send(call, kSndGettext); }
-uint32_t builtin_snd_setmargin(TrapCall& call) { return send(call, kSndSetmargin); }
-uint32_t builtin_snd_setchorus(TrapCall& call) { return send(call, kSndSetchorus); }
-uint32_t builtin_snd_setcompressor(TrapCall& call) { return send(call, kSndSetcompressor); }
-uint32_t builtin_snd_setdistortion(TrapCall& call) { return send(call, kSndSetdistortion); }
-uint32_t builtin_snd_setecho(TrapCall& call) { return send(call, kSndSetecho); }
-uint32_t builtin_snd_setflanger(TrapCall& call) { return send(call, kSndSetflanger); }
-uint32_t builtin_snd_setgargle(TrapCall& call) { return send(call, kSndSetgargle); }
-uint32_t builtin_snd_setparameq(TrapCall& call) { return send(call, kSndSetparameq); }
-uint32_t builtin_snd_setreverb(TrapCall& call) { return send(call, kSndSetreverb); }
+uint32_t builtin_snd_load(TrapCall& call) {
+    return send(call, kSndLoad);
+}
+uint32_t builtin_snd_loads(TrapCall& call) {
+    return send(call, kSndLoads);
+}
+uint32_t builtin_snd_free(TrapCall& call) {
+    return send(call, kSndFree);
+}
+uint32_t builtin_snd_play(TrapCall& call) {
+    return send(call, kSndPlay);
+}
+uint32_t builtin_snd_stop(TrapCall& call) {
+    return send(call, kSndStop);
+}
+uint32_t builtin_snd_pause(TrapCall& call) {
+    return send(call, kSndPause);
+}
+uint32_t builtin_snd_replay(TrapCall& call) {
+    return send(call, kSndReplay);
+}
+uint32_t builtin_snd_setvol(TrapCall& call) {
+    return send(call, kSndSetvol);
+}
+uint32_t builtin_snd_getvol(TrapCall& call) {
+    return send(call, kSndGetvol);
+}
+uint32_t builtin_snd_setpan(TrapCall& call) {
+    return send(call, kSndSetpan);
+}
+uint32_t builtin_snd_getpan(TrapCall& call) {
+    return send(call, kSndGetpan);
+}
+uint32_t builtin_snd_isplay(TrapCall& call) {
+    return send(call, kSndIsplay);
+}
+uint32_t builtin_snd_setloop(TrapCall& call) {
+    return send(call, kSndSetloop);
+}
+uint32_t builtin_snd_setpos(TrapCall& call) {
+    return send(call, kSndSetpos);
+}
+uint32_t builtin_snd_getpos(TrapCall& call) {
+    return send(call, kSndGetpos);
+}
+uint32_t builtin_snd_getlen(TrapCall& call) {
+    return send(call, kSndGetlen);
+}
+uint32_t builtin_snd_gettext(TrapCall& call) {
+    return send(call, kSndGettext);
+}
+uint32_t builtin_snd_setmargin(TrapCall& call) {
+    return send(call, kSndSetmargin);
+}
+uint32_t builtin_snd_setchorus(TrapCall& call) {
+    return send(call, kSndSetchorus);
+}
+uint32_t builtin_snd_setcompressor(TrapCall& call) {
+    return send(call, kSndSetcompressor);
+}
+uint32_t builtin_snd_setdistortion(TrapCall& call) {
+    return send(call, kSndSetdistortion);
+}
+uint32_t builtin_snd_setecho(TrapCall& call) {
+    return send(call, kSndSetecho);
+}
+uint32_t builtin_snd_setflanger(TrapCall& call) {
+    return send(call, kSndSetflanger);
+}
+uint32_t builtin_snd_setgargle(TrapCall& call) {
+    return send(call, kSndSetgargle);
+}
+uint32_t builtin_snd_setparameq(TrapCall& call) {
+    return send(call, kSndSetparameq);
+}
+uint32_t builtin_snd_setreverb(TrapCall& call) {
+    return send(call, kSndSetreverb);
+}
 
 constexpr TrapBinding kSoundBuiltins[] = {
     {"snd_load", builtin_snd_load},

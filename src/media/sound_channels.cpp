@@ -302,8 +302,7 @@ uint32_t SoundChannels::length(int ch) const {
 uint32_t SoundChannels::text(int ch, uint8_t* buffer) const {
     if (!valid(ch)) return 0;
     const Channel& c = channels_[size_t(ch)];
-    if (!c.loaded || !c.streamed || !c.source || c.source->codec() != SoundCodec::Vorbis)
-        return 0;
+    if (!c.loaded || !c.streamed || !c.source || c.source->codec() != SoundCodec::Vorbis) return 0;
     buffer[0] = 0;
     auto comment = c.source->comment();
     if (!comment) return 0;

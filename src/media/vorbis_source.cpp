@@ -95,8 +95,7 @@ class VorbisSource final : public SoundSource {
             for (int i = 0; i < vc->comments; ++i) {
                 if (!vc->user_comments[i] || vc->comment_lengths[i] < int(kCommentKeyBytes))
                     continue;
-                if (std::memcmp(vc->user_comments[i], kCommentKey, kCommentKeyBytes) != 0)
-                    continue;
+                if (std::memcmp(vc->user_comments[i], kCommentKey, kCommentKeyBytes) != 0) continue;
                 comment_.emplace(vc->user_comments[i] + kCommentKeyBytes,
                                  size_t(vc->comment_lengths[i]) - kCommentKeyBytes);
                 break;

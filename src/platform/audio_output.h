@@ -16,8 +16,8 @@ namespace tob::platform {
 using AudioRender = void (*)(void* context, int16_t* out, size_t frames);
 
 struct AudioSpec {
-    int rate = 44100;                // asked for; the device may grant another
-    std::filesystem::path record;    // empty: no recording
+    int rate = 44100;              // asked for; the device may grant another
+    std::filesystem::path record;  // empty: no recording
 };
 
 class AudioOutput {

@@ -74,8 +74,8 @@ class SdlAudioOutput final : public AudioOutput {
         want.userdata = this;
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
             subsystem_ = true;
-            device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have_,
-                                          SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+            device_ =
+                SDL_OpenAudioDevice(nullptr, 0, &want, &have_, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
         }
         if (!device_) {
             // No sound hardware: the dummy driver still runs the callback in
@@ -88,8 +88,8 @@ class SdlAudioOutput final : public AudioOutput {
             }
             if (SDL_AudioInit("dummy") != 0) return false;
             dummy_only_ = true;
-            device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have_,
-                                          SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+            device_ =
+                SDL_OpenAudioDevice(nullptr, 0, &want, &have_, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
             if (!device_) return false;
         }
         if (const char* d = SDL_GetCurrentAudioDriver()) driver_ = d;

@@ -1,11 +1,12 @@
 // The effects, one trait each, and records out of range running as the
 // defaults.
+#include "media/effects.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
 
-#include "media/effects.h"
 #include "sound_test_support.h"
 
 namespace tob::media {

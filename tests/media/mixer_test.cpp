@@ -1,12 +1,13 @@
 // The mixer without a device: gains and pan, rate conversion, loops, ends,
 // muting while inactive, clamping, lines, and the fast path against the
 // plain reference on random voices.
+#include "media/mixer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
-#include "media/mixer.h"
 #include "sound_test_support.h"
 
 namespace tob::media {
@@ -25,7 +26,8 @@ std::shared_ptr<SoundBuffer> sine(double hz, uint32_t rate, size_t frames, int c
     std::vector<int16_t> s;
     for (size_t i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            s.push_back(int16_t(std::lround(amplitude * std::sin(2 * M_PI * hz * double(i) / rate))));
+            s.push_back(
+                int16_t(std::lround(amplitude * std::sin(2 * M_PI * hz * double(i) / rate))));
     return buffer(std::move(s), channels, rate);
 }
 
@@ -41,11 +43,10 @@ TEST(Mixer, VolumeAndPanInMillibels) {
         float left, right;
     };
     const Case cases[] = {
-        {0, 0, 10000, 10000},
-        {-1000, 0, 3162.28f, 3162.28f},
-        {0, -2000, 10000, 1000},   // negative pan lowers the right
-        {0, 2000, 1000, 10000},    // positive pan lowers the left
-        {-10000, 0, 0, 0},         // silence
+        {0, 0, 10000, 10000},    {-1000, 0, 3162.28f, 3162.28f},
+        {0, -2000, 10000, 1000},  // negative pan lowers the right
+        {0, 2000, 1000, 10000},   // positive pan lowers the left
+        {-10000, 0, 0, 0},        // silence
         {0, -10000, 10000, 0},
     };
     for (const Case& c : cases) {

@@ -1,12 +1,13 @@
 // Sound files: PCM of both depths, Microsoft ADPCM against the PCM a
 // reference decoder made, Vorbis through our callbacks against plain
 // libvorbisfile, and lying files refused cleanly.
+#include "media/sound_source.h"
+
 #include <gtest/gtest.h>
 #include <vorbis/vorbisfile.h>
 
 #include <cstring>
 
-#include "media/sound_source.h"
 #include "sound_test_support.h"
 
 namespace tob::media {
@@ -61,8 +62,8 @@ TEST(SoundSource, AdpcmMatchesTheReferenceDecoder) {
         ASSERT_TRUE(s->seek(at));
         std::vector<int16_t> some(8 * size_t(s->channels()));
         ASSERT_EQ(s->read(some.data(), 8), 8u);
-        EXPECT_TRUE(std::equal(some.begin(), some.end(),
-                               expected.begin() + ptrdiff_t(at) * s->channels()));
+        EXPECT_TRUE(
+            std::equal(some.begin(), some.end(), expected.begin() + ptrdiff_t(at) * s->channels()));
     }
 }
 
@@ -133,8 +134,9 @@ TEST(SoundSource, LyingFilesAreRefused) {
         {"24 bits", make_wave(pcm, {.bits = 24}), false},
         {"other tag", make_wave(pcm, {.tag = 3, .bits = 32}), false},
         {"short fmt", make_wave(pcm, {.fmt_size = 14}), false},
-        {"ADPCM fits", make_wave(block, {.tag = 2, .bits = 4, .block_align = 16, .fmt_size = 26},
-                                 adpcm_fmt_extra(20, 1)),
+        {"ADPCM fits",
+         make_wave(block, {.tag = 2, .bits = 4, .block_align = 16, .fmt_size = 26},
+                   adpcm_fmt_extra(20, 1)),
          true},
         {"ADPCM too many samples per block",
          make_wave(block, {.tag = 2, .bits = 4, .block_align = 16, .fmt_size = 26},
@@ -153,9 +155,8 @@ TEST(SoundSource, LyingFilesAreRefused) {
 
     // A predictor beyond the coefficients.
     block[0] = 7;
-    EXPECT_FALSE(SoundSource::open(make_wave(block, {.tag = 2, .bits = 4, .block_align = 16,
-                                                     .fmt_size = 26},
-                                             adpcm_fmt_extra(20, 1))));
+    EXPECT_FALSE(SoundSource::open(make_wave(
+        block, {.tag = 2, .bits = 4, .block_align = 16, .fmt_size = 26}, adpcm_fmt_extra(20, 1))));
     // A data chunk longer than the file is cut to what is there.
     auto long_data = make_wave(pcm, {.data_size = 100000});
     auto s = SoundSource::open(long_data);

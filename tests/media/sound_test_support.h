@@ -75,7 +75,8 @@ inline std::vector<uint8_t> sine_pcm16(double hz, uint32_t rate, size_t frames, 
                                        double amplitude) {
     std::vector<uint8_t> v;
     for (size_t i = 0; i < frames; ++i) {
-        auto s = int16_t(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / rate)));
+        auto s = int16_t(
+            std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * double(i) / rate)));
         for (int c = 0; c < channels; ++c) put16(v, uint16_t(s));
     }
     return v;
