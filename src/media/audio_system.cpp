@@ -6,8 +6,8 @@
 #include "media/mixer.h"
 #include "media/sound_channels.h"
 #include "platform/audio_output.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "storage/exp_file.h"
 
 namespace tob {
@@ -58,7 +58,7 @@ void start_audio(const AudioStartup& startup) {
     if (startup.open_device || startup.offline_rate) open_device();
     a.channels = std::make_unique<media::SoundChannels>(
         startup.sound ? a.mixer.get() : nullptr,
-        [](std::string_view name) { return read_expanded_file(name); },
+        [dir = startup.module_dir](std::string_view name) { return read_expanded_file(name, dir); },
         [] { return settings().global_sound.load() != 0; });
 }
 

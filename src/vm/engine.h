@@ -176,6 +176,6 @@ class ScriptEngine {
 
 // The thread and program built-ins: jump, call, exit, setjmp, longjmp,
 // thd_begin, thd_end, thd_suspend, thd_resume, sleep.
-std::span<const TrapBinding> thread_trap_bindings();
+std::span<const TrapBinding> thread_builtins();
 
 }  // namespace tob

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <utility>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/interpreter_ops.h"
 #include "vm/opcodes.h"
 

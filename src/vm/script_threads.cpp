@@ -25,7 +25,7 @@ ScriptEngine::ScriptEngine(uint64_t memory_span)
         return static_cast<ScriptEngine*>(m.owner)->in_live_program(addr);
     };
     dispatcher_.engine = this;
-    traps_.bind_all(thread_trap_bindings());
+    traps_.bind_all(thread_builtins());
 }
 
 ScriptEngine::~ScriptEngine() {

@@ -2,7 +2,7 @@
 // current context, and argument access for handlers.
 #include <bit>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/opcodes.h"
 #include "vm/trap.h"
 

@@ -12,7 +12,7 @@
 #include "graphics/geometry.h"
 #include "graphics/graphics.h"
 #include "graphics/plane_table.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/trap.h"
 
 namespace tob::test {
@@ -46,8 +46,8 @@ class GraphicsFixture : public ::testing::Test {
         ctx.stack_size = 4096;
         ctx.stack_base = mem.allocate(ctx.stack_size, BlockKind::Stack);
         code = mem.allocate(64, BlockKind::Program);
-        table.bind_all(plane_trap_bindings());
-        table.bind_all(blit_trap_bindings());
+        table.bind_all(plane_builtins());
+        table.bind_all(blit_builtins());
         init_graphics_planes(mem);
     }
     ~GraphicsFixture() override { shutdown_graphics_planes(); }

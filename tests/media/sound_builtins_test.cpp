@@ -9,7 +9,7 @@
 
 #include "media/media.h"
 #include "media/mixer.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "sound_test_support.h"
 #include "support/call_site.h"
 
@@ -21,10 +21,9 @@ constexpr uint32_t kRate = 44100;
 class SoundBuiltins : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_dir_ = settings().module_dir;
-        settings().module_dir = std::string(TOB_TEST_DATA) + "/data";
         settings().global_sound = 1;
         AudioStartup a;
+        a.module_dir = std::string(TOB_TEST_DATA) + "/data";
         a.sound = true;
         a.offline_rate = kRate;
         start_audio(a);
@@ -32,7 +31,6 @@ class SoundBuiltins : public ::testing::Test {
     }
     void TearDown() override {
         stop_audio();
-        settings().module_dir = saved_dir_;
         settings().global_sound = 1;
         set_audio_application_active(true);
     }
@@ -53,7 +51,6 @@ class SoundBuiltins : public ::testing::Test {
     }
 
     test::CallSite site_;
-    std::filesystem::path saved_dir_;
 };
 
 TEST_F(SoundBuiltins, VolumeAndPanRoundTrip) {

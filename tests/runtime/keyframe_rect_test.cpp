@@ -15,7 +15,10 @@ namespace {
 struct Keys : ::testing::Test {
     CallSite site;
     ScriptAddr track = 0;
-    Keys() { bind_runtime(site.table); }
+    Keys() {
+        site.table.bind_all(keyframe_builtins());
+        site.table.bind_all(rect_builtins());
+    }
     // Sets the keys through kf_setkey and computes the coefficients.
     void make(std::vector<std::pair<float, float>> keys) {
         track = site.mem.allocate(uint32_t(keys.size()) * 16 + 16);
@@ -107,7 +110,8 @@ TEST(Rects, Operations) {
 
 TEST(Rects, BuiltinsReadAndWriteScriptMemory) {
     CallSite site;
-    bind_runtime(site.table);
+    site.table.bind_all(keyframe_builtins());
+    site.table.bind_all(rect_builtins());
     ScriptAddr r = site.mem.allocate(16), s = site.mem.allocate(16), d = site.mem.allocate(16);
     auto get = [&](ScriptAddr at) { return *load_rect(site.mem, at); };
     EXPECT_EQ(site.call("rc_set", {r, 1, 2, 3, 4}), 1u);

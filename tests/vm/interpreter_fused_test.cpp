@@ -11,7 +11,7 @@
 
 #include "compiler/compiler.h"
 #include "vm/block_cache.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 

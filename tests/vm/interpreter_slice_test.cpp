@@ -3,7 +3,7 @@
 // every address that lies outside script memory.
 #include <functional>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "vm_test_support.h"
 
 using namespace tob;

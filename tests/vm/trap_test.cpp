@@ -6,9 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "shell/error_report.h"
-#include "shell/settings.h"
-#include "vm/system_values.h"
+#include "base/error_report.h"
+#include "base/settings.h"
 
 using namespace tob;
 
@@ -235,48 +234,3 @@ TEST(BuiltinsHeader, MatchesTheTableAndTheShippedCopy) {
     EXPECT_EQ(ss.str(), h) << "regenerate games/demo/tob.h with `tobtool header`";
 }
 
-TEST(SystemValues, NamesIgnoreCaseAndSettableFlags) {
-    EXPECT_EQ(system_value_index("FullScreen"), 0);
-    EXPECT_EQ(system_value_index("SP_COUNT"), 14);
-    EXPECT_EQ(system_value_index("cpu_vendor"), -1);  // the name is spelled "cpu_vender"
-    EXPECT_EQ(get_system_value("nothing"), 0u);
-    EXPECT_EQ(set_system_value("nothing", 1), 0u);
-    EXPECT_EQ(get_system_value("OS_PLATFORM"), 2u);
-    EXPECT_GT(get_system_value("width"), 0u);
-    EXPECT_EQ(set_system_value("width", 5), 0u);
-
-    EXPECT_EQ(set_system_value("Global_Focus", 0), 1u);
-    EXPECT_EQ(get_system_value("global_focus"), 0u);
-    EXPECT_EQ(settings().global_focus.load(), 0);
-    EXPECT_EQ(set_system_value("global_focus", 1), 1u);
-    EXPECT_EQ(set_system_value("color_mapping", 1), 1u);
-    EXPECT_EQ(get_system_value("color_mapping"), 1u);
-    set_system_value("color_mapping", 0);
-
-    // Switching full screen goes through the hook, and only on a change.
-    int switches = 0;
-    system_value_hooks().get_fullscreen = [] { return 0u; };
-    system_value_hooks().set_fullscreen = [&](int32_t) {
-        ++switches;
-        return 1u;
-    };
-    EXPECT_EQ(set_system_value("fullscreen", 0), 0u);
-    EXPECT_EQ(set_system_value("fullscreen", 1), 1u);
-    EXPECT_EQ(switches, 1);
-    system_value_hooks() = {};
-}
-
-TEST(SystemValues, BuiltinsReadTheNameThroughScriptMemory) {
-    CallSite site;
-    TrapTable table;
-    table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
-    TrapDispatcher d(site.machine, table);
-    ScriptAddr name = site.mem.allocate(16);
-    std::memcpy(site.mem.host(name, 12), "OS_MAJOR", 9);
-    site.call_with({name});
-    d.dispatch(uint32_t(trap_number("getsystem")), site.ctx);
-    EXPECT_EQ(site.ctx.r[0], 5u);
-    site.call_with({0});  // a null name
-    d.dispatch(uint32_t(trap_number("getsystem")), site.ctx);
-    EXPECT_EQ(site.ctx.r[0], 0u);
-}
