@@ -320,9 +320,10 @@ const int16_t* Mixer::fetch(const Voice& v, uint64_t k, bool& beyond_end, bool& 
 
 bool Mixer::mix_voice(Voice& v, float* out, size_t frames, float l, float r) {
     bool ended = false;
-    size_t done = path_ == MixPath::Fast ? mix_fast(v, out, frames, l, r, ended)
-                                         : mix_reference(v, out, frames, l, r, ended);
-    (void)done;
+    if (path_ == MixPath::Fast)
+        mix_fast(v, out, frames, l, r, ended);
+    else
+        mix_reference(v, out, frames, l, r, ended);
     if (v.ring) v.ring->set_consumed(v.pos);
     return !ended;
 }

@@ -2,6 +2,7 @@
 #include "media/sound_channels.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 

@@ -98,6 +98,17 @@ void EngineHost::start_devices() {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
+    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording),
+    // before the external data area and engine initialisation; engine
+    // shutdown frees the channels first.
+    AudioStartup audio;
+    audio.sound = s.sound != 0;
+    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
+    audio.record = options_.audio_out;
+    audio.module_dir = s.module_dir;
+    start_audio(audio);
+    set_audio_command_queue(&queue_);
+    engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -146,15 +157,6 @@ void EngineHost::start_devices() {
         set_debug_output(line_printer(stdout));
     else if (!s.debug_mode)
         set_debug_output(std::nullopt);
-    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording).
-    AudioStartup audio;
-    audio.sound = s.sound != 0;
-    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
-    audio.record = options_.audio_out;
-    audio.module_dir = s.module_dir;
-    start_audio(audio);
-    set_audio_command_queue(&queue_);
-    engine_->add_shutdown_hook([] { free_sound_channels(); });
     engine_->dispatcher().set_check_arguments(s.debug_mode != 0);
     engine_->initialise();
     engine_->reset_thread_table();
