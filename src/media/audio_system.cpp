@@ -2,12 +2,12 @@
 // them: started with the devices, stopped after engine shutdown.
 #include <memory>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "media/media.h"
 #include "media/mixer.h"
 #include "media/sound_channels.h"
 #include "platform/audio_output.h"
-#include "base/error_report.h"
-#include "base/settings.h"
 #include "storage/exp_file.h"
 
 namespace tob {

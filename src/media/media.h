@@ -24,11 +24,11 @@ class SoundChannels;
 }  // namespace media
 
 struct AudioStartup {
-    bool sound = false;            // `Sound`: channels may load sounds
-    bool open_device = false;      // `Sound`, `Music` or `CD`, or a recording asked for
+    bool sound = false;                // `Sound`: channels may load sounds
+    bool open_device = false;          // `Sound`, `Music` or `CD`, or a recording asked for
     std::filesystem::path record;      // --audio-out: also write the output here
     std::filesystem::path module_dir;  // where sound file names are found
-    uint32_t offline_rate = 0;     // tests: a mixer at this rate and no device
+    uint32_t offline_rate = 0;         // tests: a mixer at this rate and no device
 };
 
 // Device start-up (window thread). The channels exist either way; without a

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <thread>
 
+#include "base/settings.h"
 #include "media/media.h"
 #include "media/mixer.h"
-#include "base/settings.h"
 #include "sound_test_support.h"
 #include "support/call_site.h"
 
