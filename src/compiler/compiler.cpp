@@ -5,12 +5,12 @@
 #include <fstream>
 #include <memory>
 
+#include "base/error_report.h"
 #include "compiler/codegen.h"
 #include "compiler/front_end.h"
 #include "compiler/image_cache.h"
 #include "compiler/parser.h"
 #include "platform/cp932.h"
-#include "base/error_report.h"
 
 namespace tob::compiler {
 namespace {

@@ -118,7 +118,7 @@ ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup);
 // listing goes to "<name>.txt" in the current directory, with `echo` (Ctrl
 // held) it shows the source lines; `collect_messages` shows error boxes. True
 // when the file compiled.
-bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo, bool collect_messages,
-                          const SourceReader& reader);
+bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,
+                          bool collect_messages, const SourceReader& reader);
 
 }  // namespace tob::compiler

@@ -15,6 +15,8 @@ inline constexpr int kExitRuntimeError = 70;
 inline constexpr int kExitCompileError = 65;
 inline constexpr int kExitTimeout = 124;
 inline constexpr int kExitUsage = 64;
+// Start-up could not make what every game needs (the screen page).
+inline constexpr int kExitStartFailed = 71;
 
 struct LaunchOptions {
     std::filesystem::path target;  // empty: the sample game
@@ -22,6 +24,8 @@ struct LaunchOptions {
     std::optional<double> timeout_seconds;
     std::filesystem::path screenshot;  // written at the end when set
     std::filesystem::path audio_out;   // everything the mixer plays, as a WAVE file
+    // The scripts' random seed; unset, start-up seeds with the tick count.
+    std::optional<uint32_t> seed;
 };
 
 // Parses the command line; nullopt (after printing why) when it is wrong.

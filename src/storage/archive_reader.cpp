@@ -10,10 +10,10 @@
 #include <mutex>
 #include <string>
 
+#include "base/error_report.h"
 #include "platform/byte_order.h"
 #include "platform/cp932.h"
 #include "platform/paths.h"
-#include "base/error_report.h"
 #include "storage/archive_directory.h"
 #include "storage/archive_format.h"
 

@@ -6,10 +6,10 @@
 #include <new>
 #include <string>
 
+#include "base/error_report.h"
 #include "platform/cp932.h"
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "base/error_report.h"
 #include "storage/lzw.h"
 
 namespace tob {

@@ -13,7 +13,7 @@ static_assert(std::endian::native == std::endian::little,
               "jump buffers copy the context's words as they lie in memory");
 
 ScriptEngine& engine_of(TrapCall& call) {
-    return *static_cast<ScriptEngine*>(call.dispatcher().engine);
+    return *call.dispatcher().engine;
 }
 
 // The calling thread's slot, or -1 when it is not a valid running thread.

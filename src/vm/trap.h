@@ -41,6 +41,7 @@ std::string builtins_header();
 
 class TrapDispatcher;
 class TrapCall;
+class ScriptEngine;
 using TrapHandler = uint32_t (*)(TrapCall& call);
 
 struct TrapBinding {
@@ -140,7 +141,7 @@ class TrapCall {
 
 // Installs itself as the machine's trap hook. Owns the trap lock and the
 // current context; `engine` is for the layers above to find their state.
-class TrapDispatcher {
+class TrapDispatcher final : public TrapHook {
   public:
     TrapDispatcher(Machine& machine, const TrapTable& table);
     ~TrapDispatcher();
@@ -158,10 +159,10 @@ class TrapDispatcher {
     void set_check_arguments(bool on) { check_arguments_ = on; }
     bool check_arguments() const { return check_arguments_; }
 
-    void* engine = nullptr;
+    ScriptEngine* engine = nullptr;
 
   private:
-    static void hook(Machine& m, uint32_t number, VmContext& ctx);
+    void trap(Machine& m, uint32_t number, VmContext& ctx) override;
     int32_t counted_arguments(const VmContext& ctx) const;
 
     Machine& machine_;

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "../support/call_site.h"
-#include "shell/builtin_families.h"
 #include "base/settings.h"
+#include "shell/builtin_families.h"
 #include "shell/system_values.h"
 #include "vm/trap.h"
 
