@@ -60,6 +60,8 @@ bool EngineHost::create_window() {
     spec.title_utf8 = cp932_to_utf8(s.title);
     spec.borderless = s.title.empty();
     spec.resizable = s.resize != 0;
+    spec.min_width = s.width / 4;  // the client may not shrink below a quarter
+    spec.min_height = s.height / 4;
     spec.width = s.width;
     // A menu bar is a strip above the picture.
     spec.height = s.height + (s.menu > 0 ? MenuMetrics::kBarHeight : 0);
@@ -213,19 +215,27 @@ void EngineHost::stop_devices() {
 }
 
 uint32_t EngineHost::switch_fullscreen(bool on) {
-    // Without the display-mode device (`Draw` 0) there is no full screen.
-    if (!settings().draw || !window_) return 0;
-    if (bool(window_state().full_screen.load()) == on) return 1;
+    if (!window_) return 0;
+    // `AutoHideMenu` first: the bar leaves before full screen and comes back
+    // before the window does (the setting is only on with `Draw` and a menu).
+    if (menu_view_ && settings().auto_hide_menu) set_menu_attached(!on);
+    // The whole switch runs paused, also when it changes nothing. The display
+    // mode changes synchronously here, so the waits around it that a slow
+    // display needed are left out: nothing can see them.
     pause();
+    uint32_t result = change_display_mode(on);
+    present(std::nullopt);
+    resume();
+    return result;
+}
+
+uint32_t EngineHost::change_display_mode(bool on) {
+    // Without the display-mode device (`Draw` 0) there is no full screen.
+    if (!settings().draw) return 0;
+    if (bool(window_state().full_screen.load()) == on) return 1;
     window_->set_fullscreen(on);
     window_state().full_screen = window_->fullscreen() ? 1 : 0;
     gfx::page_state().full_screen = window_state().full_screen.load() != 0;
-    // `AutoHideMenu` takes the bar off in full screen; it comes back on the
-    // way out.
-    if (menu_view_)
-        set_menu_attached(!(window_state().full_screen.load() && settings().auto_hide_menu));
-    present(std::nullopt);
-    resume();
     return 1;
 }
 
@@ -269,16 +279,18 @@ void EngineHost::resume() {
     engine_->resume_threads();
 }
 
-void EngineHost::restart_with_drop(const std::string& path_utf8) {
+void EngineHost::restart_with_drop(const std::vector<std::string>& paths_utf8) {
     engine_->stop_all_threads();
     engine_->initialise();
     if (screen_page_failed_) {
         close_requested_ = true;
         return;
     }
-    // Only ".c" files are compiled; the compiler checks the name.
-    compiler::compile_dropped_file(utf8_to_cp932(path_utf8), drop_shift_, drop_ctrl_,
-                                   options_.headless || settings().error > 0, source_reader());
+    // Only ".c" files are compiled (measuring, nothing runs); the compiler
+    // checks the name. Files dropped together share one initialisation.
+    for (const std::string& path : paths_utf8)
+        compiler::compile_dropped_file(utf8_to_cp932(path), drop_shift_, drop_ctrl_,
+                                       options_.headless || settings().error > 0, source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {
@@ -375,6 +387,17 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
         case E::FocusGained:
             set_focus(false, e.type == E::FocusGained);
             break;
+        case E::Maximized:
+            // With `Resize` maximizing is ordinary sizing; otherwise the
+            // maximize request (which `Draw` offers) means full screen. A
+            // window manager draws a maximize button only on windows it may
+            // resize, so without `Resize` the request comes from its menu or
+            // keys.
+            if (settings().draw && !settings().resize) {
+                window_->restore();
+                switch_fullscreen(true);
+            }
+            break;
         case E::Resized:
             w.client_width = e.x;
             w.client_height = e.y;
@@ -386,7 +409,7 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
         case E::DropFile:
             drop_shift_ = e.shift;
             drop_ctrl_ = e.ctrl;
-            if (settings().debug_mode) restart_with_drop(e.text);
+            if (settings().debug_mode) restart_with_drop(e.files);
             break;
         default:
             break;

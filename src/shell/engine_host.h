@@ -35,6 +35,8 @@ class EngineHost {
     void handle(const platform::WindowEvent& event);
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
+    // The display mode alone: 0 without `Draw`, else 1 after any attempt.
+    uint32_t change_display_mode(bool on);
     // A numbered window command as plug-in libraries send it (1214 the
     // full-screen switch, 1224 the plug-in query): runs on the window
     // thread; the sender waits for its result. Unknown numbers give 0.
@@ -53,7 +55,8 @@ class EngineHost {
     void stop_devices();
     void pause();
     void resume();
-    void restart_with_drop(const std::string& path_utf8);
+    // One drop of files: a restart, then each ".c" file compiled (not run).
+    void restart_with_drop(const std::vector<std::string>& paths_utf8);
     int exit_status(bool timed_out, bool loaded) const;
     uint32_t window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
     void dispatch(const platform::WindowEvent& e);
