@@ -14,6 +14,8 @@ packages=(
   tcc
   libpixman-1-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libvorbis-dev
+  libsdl2-mixer-dev
 )
 
 missing=()
