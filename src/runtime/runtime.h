@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 namespace tob {
 
@@ -52,6 +53,12 @@ extern const TrapBinding kScriptFileTraps[];
 extern const size_t kScriptFileTrapCount;
 void init_script_files(ScriptMemory& memory);
 void shutdown_script_files();
+
+// nfa_compile, nfa_free, rex_match, rex_free. Initialisation and shutdown
+// free every compiled pattern and match result.
+std::span<const TrapBinding> regex_builtins();
+void init_regex(ScriptMemory& memory);
+void shutdown_regex();
 
 // Binds every family of the runtime library; returns the number of names the
 // trap table did not know (0 when the lists and the table agree).

@@ -35,6 +35,7 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(clock_trap_bindings());
     table.bind_all(menu_trap_bindings());
     bind_runtime(table);
+    table.bind_all(regex_builtins());
     table.bind_all(plane_trap_bindings());
     table.bind_all(blit_trap_bindings());
     table.bind_all(gfx::page_trap_bindings());
@@ -127,6 +128,8 @@ void EngineHost::start_devices() {
     bind_all_families(engine_->traps());
     engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    engine_->add_init_hook([this] { init_regex(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_regex(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory());
         if (!gfx::start_pages(s.width, s.height, s.depth))
