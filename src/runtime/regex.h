@@ -70,6 +70,12 @@ struct Automaton {
     uint32_t groups = 0;
     bool start_anchored = false;
     bool end_anchored = false;
+    // Bytes a match can start with (a lead byte stands for its characters);
+    // all bytes when the pattern can match without taking a character.
+    CharClass first_bytes;
+    // A byte every match contains (-1: none known); searches of subjects
+    // without it end at once.
+    int required_byte = -1;
 
     uint32_t state_count() const { return uint32_t(first.size() - 1); }
 };

@@ -534,9 +534,29 @@ class Builder {
             out_.transitions.insert(out_.transitions.end(), moves_[s].rbegin(), moves_[s].rend());
         }
         out_.first[moves_.size()] = uint32_t(out_.transitions.size());
+        bypass_empty_states();
     }
 
   private:
+    // A state whose only move is a plain empty move adds nothing but a step:
+    // moves into it go straight on to where it leads. (Whoever reaches it
+    // reaches its target at the same position, so the first path is the same.)
+    void bypass_empty_states() {
+        const uint32_t count = out_.state_count();
+        auto only_empty = [&](uint32_t s) {
+            return s != kStartState && s != kFinalState && out_.first[s + 1] - out_.first[s] == 1 &&
+                   out_.transitions[out_.first[s]].kind == MoveKind::Empty;
+        };
+        std::vector<uint32_t> to(count);
+        for (uint32_t s = 0; s < count; ++s) {
+            uint32_t t = s;
+            for (uint32_t hops = 0; only_empty(t) && hops < count; ++hops)
+                t = out_.transitions[out_.first[t]].target;
+            to[s] = only_empty(t) ? s : t;  // a ring of such states stays as it is
+        }
+        for (Transition& t : out_.transitions) t.target = to[t.target];
+    }
+
     uint32_t new_state() {
         moves_.emplace_back();
         return uint32_t(moves_.size() - 1);
@@ -621,6 +641,66 @@ class Builder {
     std::vector<std::vector<Transition>> moves_;
 };
 
+// States reachable from the start without taking a character, or through
+// every move except characters equal to `without` (when >= 0).
+std::vector<bool> reachable(const Automaton& a, bool empty_only, int without) {
+    std::vector<bool> seen(a.state_count());
+    std::vector<uint32_t> todo{kStartState};
+    seen[kStartState] = true;
+    while (!todo.empty()) {
+        uint32_t s = todo.back();
+        todo.pop_back();
+        for (uint32_t i = a.first[s]; i < a.first[s + 1]; ++i) {
+            const Transition& t = a.transitions[i];
+            bool consumes = t.kind == MoveKind::Char || t.kind == MoveKind::Class;
+            if ((empty_only && consumes) || (t.kind == MoveKind::Char && int(t.datum) == without) ||
+                seen[t.target])
+                continue;
+            seen[t.target] = true;
+            todo.push_back(t.target);
+        }
+    }
+    return seen;
+}
+
+// What lets a search skip work: the bytes a match can start with and a byte
+// every match must contain.
+void add_search_hints(Automaton& a) {
+    std::vector<bool> closure = reachable(a, true, -1);
+    CharClass& first = a.first_bytes;
+    if (closure[kFinalState]) {
+        for (auto& w : first.bytes) w = ~uint64_t(0);
+    } else {
+        for (uint32_t s = 0; s < a.state_count(); ++s) {
+            if (!closure[s]) continue;
+            for (uint32_t i = a.first[s]; i < a.first[s + 1]; ++i) {
+                const Transition& t = a.transitions[i];
+                if (t.kind == MoveKind::Char) {
+                    first.add_byte(uint8_t(t.datum >= 0x100 ? t.datum >> 8 : t.datum));
+                } else if (t.kind == MoveKind::Class) {
+                    for (int b = 1; b < 256; ++b)
+                        if (is_sjis_lead(uint8_t(b)) || a.classes[t.datum].contains(uint32_t(b)))
+                            first.add_byte(uint8_t(b));
+                }
+            }
+        }
+    }
+    // A few plain characters are tried as the required byte (bounded work).
+    if (a.transitions.size() > 4096) return;
+    std::vector<uint32_t> tried;
+    for (const Transition& t : a.transitions) {
+        if (t.kind != MoveKind::Char || t.datum == 0 || t.datum >= 0x80 ||
+            std::find(tried.begin(), tried.end(), t.datum) != tried.end())
+            continue;
+        if (tried.size() == 8) break;
+        tried.push_back(t.datum);
+        if (!reachable(a, false, int(t.datum))[kFinalState]) {
+            a.required_byte = int(t.datum);
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<Automaton> compile(std::string_view pattern) {
@@ -636,6 +716,7 @@ std::optional<Automaton> compile(std::string_view pattern) {
     Builder b(parser.nodes(), a);
     b.build(*root, kStartState, kFinalState);
     b.finish();
+    add_search_hints(a);
     return a;
 }
 

@@ -69,6 +69,24 @@ uint32_t next_start(const Subject& s, bool start_anchored, uint32_t pos) {
     return pos;
 }
 
+// The first start position from `pos` on whose byte can begin a match.
+uint32_t skip_starts(const Automaton& a, const Subject& s, uint32_t pos, bool ignore_case) {
+    if (!a.start_anchored && !ignore_case) {
+        while (pos < s.n && !a.first_bytes.has_byte(s.p[pos]))
+            pos += is_sjis_lead(s.p[pos]) && pos + 1 < s.n ? 2 : 1;
+        return pos;
+    }
+    while (pos < s.n) {
+        uint8_t c = s.p[pos];
+        if (a.first_bytes.has_byte(c)) break;
+        if (ignore_case && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') &&
+            a.first_bytes.has_byte(c ^ 0x20))
+            break;
+        pos = next_start(s, a.start_anchored, pos);
+    }
+    return pos;
+}
+
 Match make_match(uint32_t start, uint32_t end, const uint32_t* caps, uint32_t groups) {
     Match m;
     m.start = start;
@@ -93,10 +111,21 @@ struct Undo {
 
 Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchStats& stats,
                   Match& out) {
-    thread_local std::vector<uint64_t> visited;
-    thread_local std::vector<Frame> stack;
-    thread_local std::vector<Undo> undo;
-    thread_local std::vector<uint32_t> caps;
+    // Counted in locals: the stats struct could alias the scratch vectors.
+    uint64_t pairs = 0, steps = 0;
+    auto done = [&](Outcome o) {
+        stats.pairs += pairs;
+        stats.steps += steps;
+        return o;
+    };
+    struct Scratch {
+        std::vector<uint64_t> visited;
+        std::vector<Frame> stack;
+        std::vector<Undo> undo;
+        std::vector<uint32_t> caps;
+    };
+    thread_local Scratch scratch;
+    auto& [visited, stack, undo, caps] = scratch;
     const uint64_t width = uint64_t(s.n) + 1;
     visited.assign(size_t((a.state_count() * width + 63) / 64), 0);
     caps.assign(2 * size_t(a.groups), kNone);
@@ -108,7 +137,7 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
         uint64_t m = uint64_t(1) << (bit & 63);
         if (w & m) return true;
         w |= m;
-        ++stats.pairs;
+        ++pairs;
         return false;
     };
     auto pop = [&] {
@@ -117,7 +146,8 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
         for (; undo.size() > mark; undo.pop_back()) caps[undo.back().slot] = undo.back().old;
     };
     const Transition* moves = a.transitions.data();
-    for (uint32_t start = 0; start < s.n; start = next_start(s, a.start_anchored, start)) {
+    for (uint32_t start = skip_starts(a, s, 0, ignore_case); start < s.n;
+         start = skip_starts(a, s, next_start(s, a.start_anchored, start), ignore_case)) {
         if (test_and_set(kStartState, start)) continue;
         stack.push_back({kStartState, start, a.first[kStartState], 0});
         while (!stack.empty()) {
@@ -125,7 +155,7 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
             if (f.state == kFinalState) {
                 if (s.accepts(f.pos)) {
                     out = make_match(start, f.pos, caps.data(), a.groups);
-                    return Outcome::Found;
+                    return done(Outcome::Found);
                 }
                 pop();
                 continue;
@@ -135,7 +165,7 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
                 continue;
             }
             const Transition& t = moves[f.next++];
-            ++stats.steps;
+            ++steps;
             uint32_t pos = f.pos;
             uint32_t to = pos;
             if (t.kind == MoveKind::Char || t.kind == MoveKind::Class) {
@@ -153,10 +183,10 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
                 caps[slot] = pos;
             }
             stack.push_back({t.target, to, a.first[t.target], mark});
-            if (stack.size() > kMaxFrames) return Outcome::GaveUp;
+            if (stack.size() > kMaxFrames) return done(Outcome::GaveUp);
         }
     }
-    return Outcome::NotFound;
+    return done(Outcome::NotFound);
 }
 
 // --- Pike simulation ---
@@ -229,13 +259,13 @@ class Simulation {
 
     Outcome run(Match& out) {
         uint32_t pos = 0;
-        uint32_t start = 0;  // where the next start thread joins
+        uint32_t start = skip_starts(a_, s_, 0, ignore_case_);  // where the next start thread joins
         for (;;) {
             if (!matched_ && pos == start && pos < s_.n) {
                 uint32_t h = pool_.fresh(pos);
                 if (h == kNone || closure(kStartState, h, pos, cur_) == Outcome::GaveUp)
                     return Outcome::GaveUp;
-                start = next_start(s_, a_.start_anchored, pos);
+                start = skip_starts(a_, s_, next_start(s_, a_.start_anchored, pos), ignore_case_);
             }
             if (cur_.empty()) {
                 if (matched_ || start >= s_.n) break;
@@ -365,6 +395,12 @@ std::optional<Match> search(const Automaton& a, std::string_view subject, bool i
     if (const void* z = std::memchr(subject.data(), 0, n))
         n = size_t(static_cast<const char*>(z) - subject.data());
     Subject s{reinterpret_cast<const uint8_t*>(subject.data()), uint32_t(n), a.end_anchored};
+    if (a.required_byte >= 0) {
+        uint8_t c = uint8_t(a.required_byte);
+        bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+        if (!std::memchr(s.p, c, n) && !(ignore_case && letter && std::memchr(s.p, c ^ 0x20, n)))
+            return std::nullopt;
+    }
     Match m;
     uint64_t bitmap_bytes = (uint64_t(a.state_count()) * (n + 1) + 63) / 64 * 8;
     if (strategy == Strategy::Backtrack ||
