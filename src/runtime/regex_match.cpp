@@ -125,7 +125,10 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
         std::vector<uint32_t> caps;
     };
     thread_local Scratch scratch;
-    auto& [visited, stack, undo, caps] = scratch;
+    std::vector<uint64_t>& visited = scratch.visited;
+    std::vector<Frame>& stack = scratch.stack;
+    std::vector<Undo>& undo = scratch.undo;
+    std::vector<uint32_t>& caps = scratch.caps;
     const uint64_t width = uint64_t(s.n) + 1;
     visited.assign(size_t((a.state_count() * width + 63) / 64), 0);
     caps.assign(2 * size_t(a.groups), kNone);
