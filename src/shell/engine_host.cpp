@@ -9,6 +9,7 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
+#include "net/net.h"
 #include "platform/cp932.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
@@ -36,6 +37,7 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(menu_trap_bindings());
     bind_runtime(table);
     table.bind_all(regex_builtins());
+    table.bind_all(net_builtins());
     table.bind_all(plane_trap_bindings());
     table.bind_all(blit_trap_bindings());
     table.bind_all(gfx::page_trap_bindings());
@@ -89,7 +91,19 @@ bool EngineHost::create_window() {
                                              else
                                                  queue_.send(show);
                                          },
-                                         false});
+                                         false, [this](const std::string& text) {
+                                             // One posted box at a time; the
+                                             // rest go to standard error.
+                                             if (posted_box_open_.exchange(true)) {
+                                                 std::fprintf(stderr, "%s: %s\n", kErrorCaption,
+                                                              text.c_str());
+                                                 return;
+                                             }
+                                             queue_.post([this, text] {
+                                                 window_->show_message(kErrorCaption, text);
+                                                 posted_box_open_ = false;
+                                             });
+                                         }});
     }
     return true;
 }
@@ -130,6 +144,8 @@ void EngineHost::start_devices() {
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this] { init_regex(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_regex(); });
+    engine_->add_init_hook([&s] { init_net(s.net != 0); });
+    engine_->add_shutdown_hook([] { shutdown_net(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory());
         if (!gfx::start_pages(s.width, s.height, s.depth))
