@@ -74,8 +74,9 @@ uint32_t builtin_net_state(TrapCall&) {
 }
 
 constexpr TrapBinding kNetBuiltins[] = {
-    {"net_open", builtin_net_open}, {"net_close", builtin_net_close}, {"net_send", builtin_net_send},
-    {"net_recv", builtin_net_recv}, {"net_state", builtin_net_state},
+    {"net_open", builtin_net_open},   {"net_close", builtin_net_close},
+    {"net_send", builtin_net_send},   {"net_recv", builtin_net_recv},
+    {"net_state", builtin_net_state},
 };
 
 }  // namespace

@@ -370,7 +370,8 @@ std::shared_ptr<Session> Session::server(uint16_t port, SessionOptions options) 
     at.sin_addr.s_addr = htonl(sh->options.server_address);
     socklen_t len = sizeof at;
     if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
-        ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, kBacklog) != 0 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        ::listen(fd, kBacklog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len) != 0)
         return fail();
     auto session = std::shared_ptr<Session>(new Session(Mode::Server, ntohs(at.sin_port), sh));

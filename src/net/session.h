@@ -38,7 +38,7 @@ using Resolver = std::function<Lookup(const std::string& host)>;
 Lookup resolve_ipv4(const std::string& host);
 
 struct SessionOptions {
-    bool started = true;             // the `Net` setting: sockets may be made
+    bool started = true;                             // the `Net` setting: sockets may be made
     std::function<void(const std::string&)> report;  // level-1 reports; never waits
     Resolver resolver = resolve_ipv4;
     in_addr_t server_address = INADDR_ANY;  // host byte order; tests use loopback

@@ -81,29 +81,30 @@ bool EngineHost::create_window() {
     if (!options_.headless) {
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
-        previous_sink_ = set_error_sink({[this](const std::string& text) {
-                                             auto show = [this, text] {
-                                                 window_->show_message(kErrorCaption, text);
-                                                 return 0u;
-                                             };
-                                             if (queue_.on_owner_thread() || !queue_.is_open())
-                                                 show();
-                                             else
-                                                 queue_.send(show);
-                                         },
-                                         false, [this](const std::string& text) {
-                                             // One posted box at a time; the
-                                             // rest go to standard error.
-                                             if (posted_box_open_.exchange(true)) {
-                                                 std::fprintf(stderr, "%s: %s\n", kErrorCaption,
-                                                              text.c_str());
-                                                 return;
-                                             }
-                                             queue_.post([this, text] {
-                                                 window_->show_message(kErrorCaption, text);
-                                                 posted_box_open_ = false;
-                                             });
-                                         }});
+        previous_sink_ =
+            set_error_sink({[this](const std::string& text) {
+                                auto show = [this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    return 0u;
+                                };
+                                if (queue_.on_owner_thread() || !queue_.is_open())
+                                    show();
+                                else
+                                    queue_.send(show);
+                            },
+                            false,
+                            [this](const std::string& text) {
+                                // One posted box at a time; the
+                                // rest go to standard error.
+                                if (posted_box_open_.exchange(true)) {
+                                    std::fprintf(stderr, "%s: %s\n", kErrorCaption, text.c_str());
+                                    return;
+                                }
+                                queue_.post([this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    posted_box_open_ = false;
+                                });
+                            }});
     }
     return true;
 }
