@@ -1,5 +1,6 @@
 // The net_open, net_close, net_send, net_recv and net_state built-ins: thin
 // handlers over the one current session.
+#include <cstdlib>
 #include <memory>
 
 #include "net/net.h"
@@ -24,6 +25,8 @@ net::SessionOptions options() {
     net::SessionOptions o;
     o.started = state().started;
     o.report = [](const std::string& text) { post_error_text(1, text); };
+    // Test runs keep servers on the loopback address.
+    if (std::getenv("MORVANE_NET_LOOPBACK")) o.server_address = INADDR_LOOPBACK;
     return o;
 }
 
