@@ -413,13 +413,17 @@ int32_t Session::send(int32_t slot, const uint8_t* data, uint32_t len) {
     } else if (slot < 0 || slot >= kClientSlots) {
         return -1;
     }
+    bool was_empty;
     {
         std::lock_guard g(sh.lock);
         Slot& s = sh.slots[size_t(slot)];
         if (!s.in_use || (mode_ == Mode::Server && s.ended)) return -1;
+        was_empty = s.out.empty();
         n = int32_t(s.out.put(data, len));
     }
-    if (n > 0) sh.wake();
+    // With bytes already waiting the thread is sending or waits for the
+    // socket to take more; only a ring that was empty needs a wake-up.
+    if (n > 0 && was_empty) sh.wake();
     return n;
 }
 

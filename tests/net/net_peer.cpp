@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     std::rename(tmp.c_str(), argv[1]);
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     auto left = [&] {
-        return int(std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+        return int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                       end - std::chrono::steady_clock::now())
                        .count());
     };
     pollfd p{fd, POLLIN, 0};
