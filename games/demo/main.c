@@ -56,11 +56,36 @@ void draw_ball()
     gfill(BALL, rect, 0x4080FF);
 }
 
+// The length of the closing fade in milliseconds, read from a stage direction
+// such as "@FADE 1000 ms" with a regular expression (2 pairs: the whole match
+// and the digits); 1000 when the direction does not say (or says nonsense).
+int fade_time(char *direction)
+{
+    void *nfa;
+    int res;
+    int *pairs;
+    char *digits;
+    int ms;
+    ms = 1000;
+    nfa = nfa_compile("^@fade +(\\d+)");
+    if (rex_match(nfa, direction, &res, 1) == 2) {
+        pairs = res;
+        digits = pairs[2];
+        ms = atoi(digits);
+        if (ms < 1 || ms > 3000) ms = 1000;
+        rex_free(res);
+    }
+    nfa_free(nfa);
+    return ms;
+}
+
 int main()
 {
-    int start, t, x, y, level, frames;
+    int start, t, x, y, level, frames, fade;
 
     log_out("Sample game: hello from the script.");
+    fade = fade_time("@FADE 1000 ms");
+    log_out("Sample game: the last %d ms fade to black.", fade);
     draw_background();
     draw_ball();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
@@ -80,9 +105,9 @@ int main()
         gcopy(0, SCREEN_W - x - 96, y + 160, BALL, 0, blend);
         set_blend(13, 255, 0);
         gcopy(0, x / 2, 360 - y / 2, BALL, 0, blend);
-        // the last second fades to black
-        if (t > 2000) {
-            level = (t - 2000) * 255 / 1000;
+        // the end fades to black
+        if (t > 3000 - fade) {
+            level = (t - (3000 - fade)) * 255 / fade;
             if (level > 255) level = 255;
             set_blend(3, level, 0);
             gcopy(0, 0, 0, SHADE, 0, blend);
