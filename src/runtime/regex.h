@@ -21,6 +21,10 @@ namespace tob::regex {
 inline constexpr uint64_t kMaxStates = 65536;
 inline constexpr uint64_t kMaxTransitions = 262144;
 inline constexpr int kMaxGroupDepth = 1000;
+// Longer patterns are too big whatever they hold (a class may be long, but
+// not this long), and the parse tree stays small.
+inline constexpr size_t kMaxPatternBytes = 1u << 20;
+inline constexpr size_t kMaxTreeNodes = 2 * kMaxTransitions;
 
 inline constexpr uint32_t kStartState = 0;
 inline constexpr uint32_t kFinalState = 1;

@@ -74,7 +74,7 @@ class Parser {
     // The root node, or nullopt when groups nest too deeply.
     std::optional<uint32_t> parse() {
         uint32_t root = alternation(0);
-        if (too_deep_) return std::nullopt;
+        if (too_deep_ || too_big_) return std::nullopt;
         return root;
     }
     std::vector<Node>& nodes() { return nodes_; }
@@ -89,6 +89,10 @@ class Parser {
     void truncate(size_t at) { end_ = std::min(end_, at); }
 
     uint32_t add(Node n) {
+        if (nodes_.size() >= kMaxTreeNodes) {
+            too_big_ = true;
+            truncate(pos_);
+        }
         nodes_.push_back(std::move(n));
         return uint32_t(nodes_.size() - 1);
     }
@@ -386,6 +390,7 @@ class Parser {
     size_t pos_ = 0;
     size_t end_;
     bool too_deep_ = false;
+    bool too_big_ = false;
     uint32_t groups_ = 0;
     std::vector<Node> nodes_;
     std::vector<CharClass> classes_;
@@ -704,6 +709,7 @@ void add_search_hints(Automaton& a) {
 }  // namespace
 
 std::optional<Automaton> compile(std::string_view pattern) {
+    if (pattern.size() > kMaxPatternBytes) return std::nullopt;
     Parser parser(pattern);
     auto root = parser.parse();
     if (!root) return std::nullopt;

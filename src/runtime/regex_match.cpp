@@ -111,13 +111,6 @@ struct Undo {
 
 Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchStats& stats,
                   Match& out) {
-    // Counted in locals: the stats struct could alias the scratch vectors.
-    uint64_t pairs = 0, steps = 0;
-    auto done = [&](Outcome o) {
-        stats.pairs += pairs;
-        stats.steps += steps;
-        return o;
-    };
     struct Scratch {
         std::vector<uint64_t> visited;
         std::vector<Frame> stack;
@@ -129,6 +122,17 @@ Outcome backtrack(const Automaton& a, const Subject& s, bool ignore_case, MatchS
     std::vector<Frame>& stack = scratch.stack;
     std::vector<Undo>& undo = scratch.undo;
     std::vector<uint32_t>& caps = scratch.caps;
+    // Counted in locals: the stats struct could alias the scratch vectors.
+    uint64_t pairs = 0, steps = 0;
+    auto done = [&](Outcome o) {
+        stats.pairs += pairs;
+        stats.steps += steps;
+        // A giant search leaves no giant buffers behind in the thread.
+        if (visited.capacity() > (size_t(1) << 17)) visited = {};
+        if (stack.capacity() > (size_t(1) << 16)) stack = {};
+        if (undo.capacity() > (size_t(1) << 16)) undo = {};
+        return o;
+    };
     const uint64_t width = uint64_t(s.n) + 1;
     visited.assign(size_t((a.state_count() * width + 63) / 64), 0);
     caps.assign(2 * size_t(a.groups), kNone);

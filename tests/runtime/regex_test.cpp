@@ -265,6 +265,8 @@ TEST(Regex, SizeLimits) {
     EXPECT_TRUE(compile("a{4294967296,0}b{0}") == std::nullopt);
     EXPECT_TRUE(compile(std::string(1000, '(') + "a" + std::string(1000, ')')));
     EXPECT_FALSE(compile(std::string(1001, '(') + "a"));
+    EXPECT_FALSE(compile(std::string(kMaxPatternBytes + 1, 'a')));
+    EXPECT_FALSE(compile(std::string(kMaxTreeNodes + 10, '^')));
     // Many moves and few states.
     std::string wide = "(";
     for (int i = 0; i < 2000; ++i) wide += "a|";
