@@ -46,7 +46,7 @@ TEST(Ring, ArithmeticAndTwoPieceCopies) {
 TEST(Ring, PartialTakesKeepOrder) {
     Ring r;
     move_to(r, 8000);
-    std::vector<uint8_t> in(3000);
+    std::vector<uint8_t> in(6000);
     std::iota(in.begin(), in.end(), uint8_t(0));
     ASSERT_EQ(r.put(in.data(), 3000), 3000u);
     std::vector<uint8_t> out(3000);
