@@ -5,7 +5,7 @@
 
 #include "net/net.h"
 #include "net/session.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/trap.h"
 
 namespace tob {
