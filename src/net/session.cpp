@@ -11,9 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "net/winsock_errors.h"
@@ -26,6 +28,7 @@ struct Slot {
     bool in_use = false;
     bool ended = false;  // the connection is over; the slot closes once its bytes are read
     int fd = -1;
+    int error = 0;  // an errno net_recv met, for the thread to report
     Ring out, in;
 };
 
@@ -99,26 +102,34 @@ bool flush(Shared& sh, Slot& s) {
 }
 
 // Takes in what has arrived, as far as the ring has room; false when the
-// connection is over (closed by the peer, or failed: reported).
+// connection is over (closed by the peer, or failed: reported). The socket is
+// read under the ring lock: net_recv reads it itself when the ring is empty,
+// and the bytes must keep their order.
 bool receive(Shared& sh, Slot& s) {
     uint8_t buf[Ring::kSize];
     for (;;) {
-        uint32_t room;
+        ssize_t r;
+        int err = 0;
         {
             std::lock_guard g(sh.lock);
-            room = s.in.free_space();
-        }
-        if (room == 0) return true;
-        ssize_t r = ::recv(s.fd, buf, room, MSG_DONTWAIT);
-        if (r > 0) {
-            std::lock_guard g(sh.lock);
-            s.in.put(buf, uint32_t(r));
-            continue;
+            if (s.error) {  // met by net_recv
+                err = std::exchange(s.error, 0);
+                r = -1;
+            } else {
+                uint32_t room = s.in.free_space();
+                if (room == 0) return true;
+                r = ::recv(s.fd, buf, room, MSG_DONTWAIT);
+                err = errno;
+                if (r > 0) {
+                    s.in.put(buf, uint32_t(r));
+                    continue;
+                }
+            }
         }
         if (r == 0) return false;
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
-        sh.report_code(winsock_code_from_errno(errno));
+        if (err == EINTR) continue;
+        if (err == EAGAIN || err == EWOULDBLOCK) return true;
+        sh.report_code(winsock_code_from_errno(err));
         return false;
     }
 }
@@ -147,10 +158,14 @@ void drain_wake(Shared& sh) {
 // One last non-blocking flush, then an orderly close.
 void close_all(Shared& sh) {
     for (Slot& s : sh.slots) {
-        if (s.fd < 0) continue;
-        if (!s.ended) flush(sh, s);
-        ::close(s.fd);
+        bool live;
+        {
+            std::lock_guard g(sh.lock);
+            live = s.fd >= 0 && !s.ended;
+        }
+        if (live) flush(sh, s);
         std::lock_guard g(sh.lock);
+        if (s.fd >= 0) ::close(s.fd);
         s.fd = -1;
         s.in_use = false;
     }
@@ -275,7 +290,10 @@ void client_thread(std::shared_ptr<Shared> sh) {
         sh->finish();
         return;
     }
-    s.fd = fd;
+    {
+        std::lock_guard g(sh->lock);
+        s.fd = fd;
+    }
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(sh->port);
@@ -404,27 +422,38 @@ void Session::close() {
         thread_.detach();
 }
 
+// The built-ins copy into and out of the rings. When a ring is empty they
+// also move bytes straight to or from the socket, never waiting (the socket
+// does not block); the counts stay what the rings allow, so a script sees the
+// same results, only sooner.
 int32_t Session::send(int32_t slot, const uint8_t* data, uint32_t len) {
     Shared& sh = *shared_;
-    int32_t n;
     if (mode_ == Mode::Client) {
         if (!sh.connected) return -1;
         slot = 0;
     } else if (slot < 0 || slot >= kClientSlots) {
         return -1;
     }
-    bool was_empty;
+    bool wake;
+    uint32_t n = 0;
     {
         std::lock_guard g(sh.lock);
         Slot& s = sh.slots[size_t(slot)];
-        if (!s.in_use || (mode_ == Mode::Server && s.ended)) return -1;
-        was_empty = s.out.empty();
-        n = int32_t(s.out.put(data, len));
+        if (!s.in_use || s.fd < 0 || (mode_ == Mode::Server && s.ended)) return -1;
+        uint32_t want = std::min(len, s.out.free_space());
+        bool was_empty = s.out.empty();
+        if (was_empty && want > 0 && !s.ended) {
+            ssize_t w = ::send(s.fd, data, want, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (w > 0) n = uint32_t(w);  // a failure is the thread's to meet and report
+        }
+        uint32_t queued = s.out.put(data + n, want - n);
+        n += queued;
+        // With bytes already waiting the thread is sending or waits for the
+        // socket to take more; only a ring that was empty needs a wake-up.
+        wake = was_empty && queued > 0;
     }
-    // With bytes already waiting the thread is sending or waits for the
-    // socket to take more; only a ring that was empty needs a wake-up.
-    if (n > 0 && was_empty) sh.wake();
-    return n;
+    if (wake) sh.wake();
+    return int32_t(n);
 }
 
 int32_t Session::recv(int32_t slot, uint8_t* out, uint32_t len) {
@@ -433,19 +462,30 @@ int32_t Session::recv(int32_t slot, uint8_t* out, uint32_t len) {
         slot = 0;
     else if (slot < 0 || slot >= kClientSlots)
         return -1;
-    bool was_full;
-    int32_t n;
+    bool wake;
+    uint32_t n;
     {
         std::lock_guard g(sh.lock);
         Slot& s = sh.slots[size_t(slot)];
         if (mode_ == Mode::Server && !s.in_use) return -1;
         if (mode_ == Mode::Client && !sh.connected && s.in.empty()) return -1;
-        was_full = s.in.free_space() == 0;
-        n = int32_t(s.in.take(out, len));
-        if (s.ended && s.in.empty()) was_full = true;  // the thread closes the slot
+        bool was_full = s.in.free_space() == 0;
+        n = s.in.take(out, len);
+        uint32_t want = std::min(len, Ring::kSize - 1);
+        if (n < want && s.in.empty() && s.fd >= 0 && !s.ended && !s.error) {
+            ssize_t r = ::recv(s.fd, out + n, want - n, MSG_DONTWAIT);
+            if (r > 0)
+                n += uint32_t(r);
+            else if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                s.error = errno;
+            // An end of stream (0) stays for the thread to see as well.
+        }
+        // The thread waits again for a ring that had no room, reports an
+        // error met here, and closes a finished slot once it is read.
+        wake = was_full || s.error || (s.ended && s.in.empty());
     }
-    if (n > 0 && was_full) sh.wake();
-    return n;
+    if (wake) sh.wake();
+    return int32_t(n);
 }
 
 int32_t Session::state() const {

@@ -1,8 +1,9 @@
 // One TCP session: a server with up to five clients, or a client of one
 // server. A thread of its own moves bytes between the sockets and the rings
 // and never blocks: it waits in poll() on its sockets and a wake-up eventfd
-// for at most 5 ms. The built-ins only copy into and out of the rings, under
-// one mutex that guards the rings and nothing else.
+// for at most 5 ms. The built-ins copy into and out of the rings under one
+// mutex that guards the rings, and move bytes straight to or from a socket
+// when a ring is empty (the sockets never block, so nobody waits).
 #pragma once
 
 #include <netinet/in.h>
