@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "platform/cp932.h"
@@ -140,6 +141,7 @@ int run_engine(const LaunchOptions& options, const std::filesystem::path& execut
         game->base_name, s);
     if (!game->main_script.empty()) s.main_script = game->main_script;
     s.module_dir = game->module_dir;
+    set_current_folder(game->module_dir);
     if (s.width <= 0 || s.height <= 0) {
         std::fprintf(stderr, "engine: Width and Height must be positive (%d x %d)\n", s.width,
                      s.height);

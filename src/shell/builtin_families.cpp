@@ -37,27 +37,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"p3d_material", builtin_not_built},
     {"p3d_setobj", builtin_not_built},
     {"p3d_render", builtin_not_built},
-    // sprites
-    {"sp_flag", builtin_not_built},
-    {"sp_init", builtin_not_built},
-    {"sp_setbg", builtin_not_built},
-    {"sp_getbg", builtin_not_built},
-    {"sp_redraw", builtin_not_built},
-    {"sp_set", builtin_not_built},
-    {"sp_reset", builtin_not_built},
-    {"sp_link", builtin_not_built},
-    {"sp_draw", builtin_not_built},
-    {"sp_bgorg", builtin_not_built},
-    {"sp_org", builtin_not_built},
-    {"sp_sort", builtin_not_built},
-    {"sp_rect", builtin_not_built},
-    // hit areas
-    {"hit_init", builtin_not_built},
-    {"hit_set", builtin_not_built},
-    {"hit_reset", builtin_not_built},
-    {"hit_check", builtin_not_built},
-    {"hit_rect", builtin_not_built},
-    {"hit_point", builtin_not_built},
     // text
     {"font_list", builtin_not_built},
     {"font_use", builtin_not_built},
@@ -203,6 +182,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"plane", plane_builtins},         {"blit", blit_builtins},
     {"page", gfx::page_builtins},      {"palette", gfx::palette_builtins},
     {"regex", regex_builtins},         {"net", net_builtins},
+    {"sprite", sprite_builtins},       {"hit", hit_builtins},
     {"not built", not_built_builtins},
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "compiler/compiler.h"
@@ -12,6 +13,7 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "net/net.h"
+#include "graphics/sprites.h"
 #include "platform/cp932.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
@@ -137,18 +139,21 @@ bool EngineHost::start_devices() {
     // A wrong family list is a developer's mistake; say so where it shows.
     if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
         std::fputs(report.describe().c_str(), stderr);
-    engine_->add_init_hook([this] { init_runtime(engine_->memory(), settings().module_dir); });
+    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this] { init_regex(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_regex(); });
     engine_->add_init_hook([&s] { init_net(s.net != 0); });
     engine_->add_shutdown_hook([] { shutdown_net(); });
     engine_->add_init_hook([this, &s] {
-        init_graphics_planes(engine_->memory(), settings().module_dir);
+        init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_sprites(); });
+    system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
@@ -182,7 +187,7 @@ compiler::SourceReader EngineHost::source_reader() {
     return [](std::string_view path) {
         compiler::SourceData d;
         // Room for the newline the compiler appends: the text is not copied again.
-        auto text = read_expanded_text(path, settings().module_dir, 1);
+        auto text = read_expanded_text(path, current_folder(), 1);
         if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
         d.bytes = std::move(*text);
