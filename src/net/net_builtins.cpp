@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/error_report.h"
 #include "net/net.h"
 #include "net/session.h"
-#include "base/error_report.h"
 #include "vm/trap.h"
 
 namespace tob {
