@@ -2,7 +2,9 @@
 // over it as sprites with different blend modes, a small moon circling a
 // turning sun, a sweeping point and the pointer tested against the sun's hit
 // area, and a fade to black, shown for a few seconds. Each frame redraws only
-// what changed.
+// what changed. A click leaves a mark where it was; a typed key turns the
+// pictures around. A streamed tune loops under it, a blip follows the ball
+// from side to side, and both fade with the picture.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -10,10 +12,14 @@
 #define BACKGROUND 1
 #define BALL 2
 #define SHADE 3
+#define MARK 4
+#define MUSIC 0
+#define BLIP 1
 
 int rect[4];
 int blend[3];
 int info[8];
+int point[4];
 
 void set_rect(int l, int t, int r, int b)
 {
@@ -103,6 +109,16 @@ int fade_time(char *direction)
     return ms;
 }
 
+// the mark a click leaves: a red square in a white frame
+void draw_mark()
+{
+    galloc(MARK, 24, 24, 32);
+    set_rect(0, 0, 24, 24);
+    gfill(MARK, rect, 0xFFFFFF);
+    set_rect(4, 4, 20, 20);
+    gfill(MARK, rect, 0xE02040);
+}
+
 int main()
 {
     int start, t, x, y, level, frames, crossed, fade;
@@ -115,12 +131,15 @@ int main()
     int *sun_area;
     int mouse[4];
     int update_rect[4];
+    int *mark;
+    int turn, c, beat;
 
     log_out("Sample game: hello from the script.");
     fade = fade_time("@FADE 1000 ms");
     log_out("Sample game: the last %d ms fade to black.", fade);
     draw_background();
     draw_ball();
+    draw_mark();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
     sp_setbg(BACKGROUND);
 
@@ -142,15 +161,46 @@ int main()
     // the fade, last of all
     set_blend(3, 0, 0);
     shade = sp_set(2, 1, 0, 0, SHADE, 0, blend);
+    // the tune streams from an Ogg Vorbis file and loops; the blip is a
+    // small ADPCM WAVE decoded whole
+    if (snd_loads(MUSIC, "sound\\bgm.ogg") && snd_load(BLIP, "sound\\se.wav")) {
+        snd_setvol(MUSIC, 70);
+        snd_play(MUSIC, 1);
+        log_out("Sample game: sound on.");
+    }
+    beat = 0;
 
     setcount(0, 0);
     start = getcount(0);
     frames = 0;
     crossed = 0;
+    mark = 0;
+    turn = 1;
+    key_init();
+    getpoint(0);
     for (;;) {
         t = getcount(0) - start;
         if (t > 3000) break;
-        x = 64 + (tsin(t / 2) * 200 >> 16) + 200;
+        // a left click since the last look leaves a mark
+        getpoint(point);
+        if (point[3] & 0x10000) {
+            getpoint(0);
+            if (!mark) {
+                set_blend(0, 0, 0);
+                mark = sp_set(1, 2, 0, 0, MARK, 0, blend);
+                mark[SP_HOTX] = 12;
+                mark[SP_HOTY] = 12;
+            }
+            mark[SP_X] = point[0];
+            mark[SP_Y] = point[1];
+            log_out("Sample game: click at %d, %d.", point[0], point[1]);
+        }
+        c = key_get();
+        if (c != 0) {
+            turn = -turn;
+            log_out("Sample game: key %d turns the pictures around.", c);
+        }
+        x = 64 + (tsin(turn * t / 2) * 200 >> 16) + 200;
         y = 120 + (tcos(t / 3) * 80 >> 16);
         keyed[SP_X] = x + 48;
         keyed[SP_Y] = y + 48;
@@ -170,10 +220,17 @@ int main()
             sun[SP_SCALEX] = 0x10000;
             sun[SP_SCALEY] = 0x10000;
         }
+        // a blip every half second, panned to where the ball is
+        if (t / 500 != beat) {
+            beat = t / 500;
+            snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
+            snd_play(BLIP, 0);
+        }
         // the end fades to black
         if (t > 3000 - fade) {
             level = (t - (3000 - fade)) * 255 / fade;
             if (level > 255) level = 255;
+            snd_setvol(MUSIC, 70 - level * 70 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;
             shade[17] = 3 | (level << 16);
         }
@@ -182,6 +239,7 @@ int main()
         frames++;
         sleep(16);
     }
+    snd_free(-1);
     log_out("Sample game: %d frames in 3 seconds.", frames);
     log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;

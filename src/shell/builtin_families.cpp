@@ -8,6 +8,7 @@
 
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
+#include "media/media.h"
 #include "net/net.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
@@ -56,33 +57,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"midi_isplay", builtin_not_built},
     {"midi_getpos", builtin_not_built},
     {"midi_repeat", builtin_not_built},
-    // sound
-    {"snd_load", builtin_not_built},
-    {"snd_loads", builtin_not_built},
-    {"snd_free", builtin_not_built},
-    {"snd_play", builtin_not_built},
-    {"snd_stop", builtin_not_built},
-    {"snd_pause", builtin_not_built},
-    {"snd_replay", builtin_not_built},
-    {"snd_setvol", builtin_not_built},
-    {"snd_getvol", builtin_not_built},
-    {"snd_setpan", builtin_not_built},
-    {"snd_getpan", builtin_not_built},
-    {"snd_isplay", builtin_not_built},
-    {"snd_setloop", builtin_not_built},
-    {"snd_setpos", builtin_not_built},
-    {"snd_getpos", builtin_not_built},
-    {"snd_getlen", builtin_not_built},
-    {"snd_gettext", builtin_not_built},
-    {"snd_setmargin", builtin_not_built},
-    {"snd_setchorus", builtin_not_built},
-    {"snd_setcompressor", builtin_not_built},
-    {"snd_setdistortion", builtin_not_built},
-    {"snd_setecho", builtin_not_built},
-    {"snd_setflanger", builtin_not_built},
-    {"snd_setgargle", builtin_not_built},
-    {"snd_setparameq", builtin_not_built},
-    {"snd_setreverb", builtin_not_built},
     // CD audio
     {"cd_play", builtin_not_built},
     {"cd_stop", builtin_not_built},
@@ -106,16 +80,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // input
-    {"getkey", builtin_not_built},
-    {"getjoy", builtin_not_built},
-    {"getmouse", builtin_not_built},
-    {"getpoint", builtin_not_built},
-    {"cur_set", builtin_not_built},
-    {"cur_clip", builtin_not_built},
-    {"cur_setpos", builtin_not_built},
-    {"key_init", builtin_not_built},
-    {"key_get", builtin_not_built},
     // files and directories
     {"find_first", builtin_not_built},
     {"find_next", builtin_not_built},
@@ -174,16 +138,29 @@ std::span<const TrapBinding> not_built_builtins() {
 }
 
 constexpr BuiltinFamily kFamilies[] = {
-    {"thread", thread_builtins},       {"system", system_builtins},
-    {"clock", clock_builtins},         {"menu", menu_builtins},
-    {"string", string_builtins},       {"math", math_builtins},
-    {"keyframe", keyframe_builtins},   {"rect", rect_builtins},
-    {"crc_log", crc_log_builtins},     {"script_file", script_file_builtins},
-    {"plane", plane_builtins},         {"blit", blit_builtins},
-    {"page", gfx::page_builtins},      {"palette", gfx::palette_builtins},
-    {"regex", regex_builtins},         {"net", net_builtins},
-    {"sprite", sprite_builtins},       {"hit", hit_builtins},
+    // clang-format off: one family a line
+    {"thread", thread_builtins},
+    {"system", system_builtins},
+    {"clock", clock_builtins},
+    {"menu", menu_builtins},
+    {"string", string_builtins},
+    {"math", math_builtins},
+    {"keyframe", keyframe_builtins},
+    {"rect", rect_builtins},
+    {"crc_log", crc_log_builtins},
+    {"script_file", script_file_builtins},
+    {"plane", plane_builtins},
+    {"blit", blit_builtins},
+    {"page", gfx::page_builtins},
+    {"palette", gfx::palette_builtins},
+    {"sprite", sprite_builtins},
+    {"hit", hit_builtins},
+    {"input", input_builtins},
+    {"sound", sound_builtins},
+    {"regex", regex_builtins},
+    {"net", net_builtins},
     {"not built", not_built_builtins},
+    // clang-format on
 };
 
 }  // namespace
