@@ -86,6 +86,29 @@ int *ball_sprite(int list, int mode, int level)
     return sp;
 }
 
+// The length of the closing fade in milliseconds, read from a stage direction
+// such as "@FADE 1000 ms" with a regular expression (2 pairs: the whole match
+// and the digits); 1000 when the direction does not say (or says nonsense).
+int fade_time(char *direction)
+{
+    void *nfa;
+    int res;
+    int *pairs;
+    char *digits;
+    int ms;
+    ms = 1000;
+    nfa = nfa_compile("^@fade +(\\d+)");
+    if (rex_match(nfa, direction, &res, 1) == 2) {
+        pairs = res;
+        digits = pairs[2];
+        ms = atoi(digits);
+        if (ms < 1 || ms > 3000) ms = 1000;
+        rex_free(res);
+    }
+    nfa_free(nfa);
+    return ms;
+}
+
 // the mark a click leaves: a red square in a white frame
 void draw_mark()
 {
@@ -98,7 +121,7 @@ void draw_mark()
 
 int main()
 {
-    int start, t, x, y, level, frames, crossed;
+    int start, t, x, y, level, frames, crossed, fade;
     int *keyed;
     int *half;
     int *bright;
@@ -112,6 +135,8 @@ int main()
     int turn, c, beat;
 
     log_out("Sample game: hello from the script.");
+    fade = fade_time("@FADE 1000 ms");
+    log_out("Sample game: the last %d ms fade to black.", fade);
     draw_background();
     draw_ball();
     draw_mark();
@@ -201,9 +226,9 @@ int main()
             snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
             snd_play(BLIP, 0);
         }
-        // the last second fades to black
-        if (t > 2000) {
-            level = (t - 2000) * 255 / 1000;
+        // the end fades to black
+        if (t > 3000 - fade) {
+            level = (t - (3000 - fade)) * 255 / fade;
             if (level > 255) level = 255;
             snd_setvol(MUSIC, 70 - level * 70 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;

@@ -9,6 +9,7 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "media/media.h"
+#include "net/net.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
 #include "shell/menu_model.h"
@@ -79,11 +80,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // regular expressions
-    {"nfa_compile", builtin_not_built},
-    {"nfa_free", builtin_not_built},
-    {"rex_match", builtin_not_built},
-    {"rex_free", builtin_not_built},
     // files and directories
     {"find_first", builtin_not_built},
     {"find_next", builtin_not_built},
@@ -130,12 +126,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"ef_raster", builtin_not_built},
     {"ef_blob", builtin_not_built},
     {"ef_water", builtin_not_built},
-    // sockets
-    {"net_open", builtin_not_built},
-    {"net_close", builtin_not_built},
-    {"net_send", builtin_not_built},
-    {"net_recv", builtin_not_built},
-    {"net_state", builtin_not_built},
     // DLL calls
     {"dll_load", builtin_not_built},
     {"dll_unload", builtin_not_built},
@@ -167,6 +157,8 @@ constexpr BuiltinFamily kFamilies[] = {
     {"hit", hit_builtins},
     {"input", input_builtins},
     {"sound", sound_builtins},
+    {"regex", regex_builtins},
+    {"net", net_builtins},
     {"not built", not_built_builtins},
     // clang-format on
 };

@@ -15,6 +15,7 @@
 #include "graphics/sprites.h"
 
 #include "media/media.h"
+#include "net/net.h"
 #include "platform/cp932.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
@@ -78,17 +79,30 @@ bool EngineHost::create_window() {
     if (!options_.headless) {
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
-        previous_sink_ = set_error_sink({[this](const std::string& text) {
-                                             auto show = [this, text] {
-                                                 window_->show_message(kErrorCaption, text);
-                                                 return 0u;
-                                             };
-                                             if (queue_.on_owner_thread() || !queue_.is_open())
-                                                 show();
-                                             else
-                                                 queue_.send(show);
-                                         },
-                                         false});
+        previous_sink_ =
+            set_error_sink({[this](const std::string& text) {
+                                auto show = [this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    return 0u;
+                                };
+                                if (queue_.on_owner_thread() || !queue_.is_open())
+                                    show();
+                                else
+                                    queue_.send(show);
+                            },
+                            false,
+                            [this](const std::string& text) {
+                                // One posted box at a time; the
+                                // rest go to standard error.
+                                if (posted_box_open_.exchange(true)) {
+                                    std::fprintf(stderr, "%s: %s\n", kErrorCaption, text.c_str());
+                                    return;
+                                }
+                                queue_.post([this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    posted_box_open_ = false;
+                                });
+                            }});
     }
     return true;
 }
@@ -143,6 +157,10 @@ bool EngineHost::start_devices() {
         std::fputs(report.describe().c_str(), stderr);
     engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    engine_->add_init_hook([this] { init_regex(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_regex(); });
+    engine_->add_init_hook([&s] { init_net(s.net != 0); });
+    engine_->add_shutdown_hook([] { shutdown_net(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
