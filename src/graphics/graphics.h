@@ -24,4 +24,11 @@ std::span<const TrapBinding> plane_trap_bindings();
 // Copy and drawing built-ins: gcopy, gblit, gfill, gline, gpoly.
 std::span<const TrapBinding> blit_trap_bindings();
 
+// Image effects: freemap, smooth, rotate, tiled, scroll, noise, slice,
+// gradation, mosaic, monotone, blur, fire and the ef_ warp effects.
+std::span<const TrapBinding> effect_builtins();
+// Frees every warp effect context.
+void init_graphics_effects();
+void shutdown_graphics_effects();
+
 }  // namespace tob

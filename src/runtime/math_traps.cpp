@@ -17,7 +17,6 @@ namespace {
 constexpr uint32_t kRandomMantissaMask = 0xFFFFFF;
 constexpr uint32_t kRandMask = 0x7FFFFFFF;
 
-RandomGenerator g_random;
 
 uint32_t result(double v) {
     return TrapCall::from_float(float(v));
@@ -28,17 +27,17 @@ double arg(const TrapCall& call, int i) {
 
 uint32_t trap_srand(TrapCall& call) {
     uint32_t seed = call.word(0);
-    g_random.seed(seed ? seed : platform::tick_count());
+    script_random().seed(seed ? seed : platform::tick_count());
     return 1;
 }
 
 uint32_t trap_rand(TrapCall&) {
-    return g_random.next() & kRandMask;
+    return script_random().next() & kRandMask;
 }
 
 // Declared with one unused argument word, which is accepted and ignored.
 uint32_t trap_random(TrapCall&) {
-    return result(double(g_random.next() & kRandomMantissaMask) / double(kRandomMantissaMask));
+    return result(double(script_random().next() & kRandomMantissaMask) / double(kRandomMantissaMask));
 }
 
 uint32_t trap_abs(TrapCall& call) {
