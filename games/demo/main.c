@@ -1,6 +1,7 @@
 // The sample game: a background drawn from colour arithmetic, two small
-// pictures moving over it with different blend modes, and a fade to black,
-// shown for a few seconds in an update loop.
+// pictures moving over it with different blend modes, a pool of rippling
+// water in one corner, and a fade to black, shown for a few seconds in an
+// update loop.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -8,6 +9,8 @@
 #define BACKGROUND 1
 #define BALL 2
 #define SHADE 3
+#define POOL 0
+#define POOL_PICTURE 4
 
 int rect[4];
 int blend[3];
@@ -59,11 +62,20 @@ void draw_ball()
 int main()
 {
     int start, t, x, y, level, frames;
+    int info[6];
 
     log_out("Sample game: hello from the script.");
     draw_background();
     draw_ball();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
+    // the pool, lower right: the middle of the background seen through
+    // water; its picture has the screen's depth, as effects need
+    ginfo(0, info);
+    galloc(POOL_PICTURE, 184, 152, info[2]);
+    set_rect(228, 164, 412, 316);
+    gcopy(POOL_PICTURE, 0, 0, BACKGROUND, rect, 0);
+    set_rect(448, 320, 632, 472);
+    ef_init(POOL, 0, rect, POOL_PICTURE, 0);
     setcount(0, 0);
     start = getcount(0);
     frames = 0;
@@ -80,6 +92,9 @@ int main()
         gcopy(0, SCREEN_W - x - 96, y + 160, BALL, 0, blend);
         set_blend(13, 255, 0);
         gcopy(0, x / 2, 360 - y / 2, BALL, 0, blend);
+        // a drop every fifteenth frame, then one ripple step
+        if (frames % 15 == 0) ef_blob(POOL, -1, -1, 16, 120);
+        ef_water(POOL);
         // the last second fades to black
         if (t > 2000) {
             level = (t - 2000) * 255 / 1000;
