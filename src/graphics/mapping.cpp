@@ -1,6 +1,8 @@
 // The sampling filters: smooth (bilinear) scaling, endless tiling with
 // rotation and zoom, and the quadrilateral mapping behind `freemap` and
 // `rotate`. Source and destination have the same depth.
+#include <immintrin.h>
+
 #include <algorithm>
 
 #include "graphics/blitter.h"
@@ -112,47 +114,152 @@ void smooth_direct(Plane& dst, const SmoothJob& j, const SourceRows& rows,
     }
 }
 
-// Without a key: the two source rows are mixed once per destination row over
-// the source columns in use, then each destination pixel mixes two of those.
-// The same integer sums as the reference, in another order.
+// The vertical mix of two rows of horizontally mixed channels, one byte per
+// channel: (h0 (256 - fy) + h1 fy) >> 16.
+void mix_rows_plain(const uint16_t* h0, const uint16_t* h1, uint8_t* out, size_t n, uint32_t fy) {
+    const uint32_t w0 = 256 - fy, w1 = fy;
+    for (size_t k = 0; k < n; ++k) out[k] = uint8_t((h0[k] * w0 + h1[k] * w1) >> 16);
+}
+
+// Sixteen channels at a time: each product split into its high and low 16
+// bits; the sum's high half is the two high halves plus the carry out of the
+// low halves.
+__attribute__((target("avx2"))) void mix_rows_avx2(const uint16_t* h0, const uint16_t* h1,
+                                                   uint8_t* out, size_t n, uint32_t fy) {
+    const __m256i w0 = _mm256_set1_epi16(int16_t(256 - fy)), w1 = _mm256_set1_epi16(int16_t(fy));
+    const __m256i one = _mm256_set1_epi16(1);
+    size_t k = 0;
+    for (; k + 16 <= n; k += 16) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0 + k));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1 + k));
+        const __m256i low = _mm256_add_epi16(_mm256_mullo_epi16(a, w0), _mm256_mullo_epi16(b, w1));
+        const __m256i lo_a = _mm256_mullo_epi16(a, w0);
+        // No carry when the 16-bit sum is at least one of its terms.
+        const __m256i no_carry = _mm256_cmpeq_epi16(_mm256_max_epu16(low, lo_a), low);
+        __m256i high = _mm256_add_epi16(_mm256_mulhi_epu16(a, w0), _mm256_mulhi_epu16(b, w1));
+        high = _mm256_add_epi16(_mm256_add_epi16(high, one), no_carry);
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(high, high), 0x08);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm256_castsi256_si128(bytes));
+    }
+    mix_rows_plain(h0 + k, h1 + k, out + k, n - k, fy);
+}
+
+// The horizontal mix of 32-bit pixels, eight at a time: pixels gathered from
+// columns c0 and c1, two channels per 32-bit lane, 16-bit products
+// (255 x 256 fits), then put in blue, green, red, alpha order. g and f hold
+// each pixel's two weights in both halves of a word. Returns the pixels done.
+__attribute__((target("avx2"))) size_t across32_avx2(const uint8_t* row, const int32_t* c0,
+                                                     const int32_t* c1, const uint32_t* g,
+                                                     const uint32_t* f, size_t n, uint16_t* h) {
+    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
+    const int* base = reinterpret_cast<const int*>(row);
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i ia = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c0 + i));
+        const __m256i ib = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(c1 + i));
+        const __m256i pa = _mm256_i32gather_epi32(base, ia, 4);
+        const __m256i pb = _mm256_i32gather_epi32(base, ib, 4);
+        const __m256i wg = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(g + i));
+        const __m256i wf = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + i));
+        const __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(pa, mask), wg),
+                                            _mm256_mullo_epi16(_mm256_and_si256(pb, mask), wf));
+        const __m256i hi = _mm256_add_epi16(
+            _mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(pa, 8), mask), wg),
+            _mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi32(pb, 8), mask), wf));
+        const __m256i first = _mm256_unpacklo_epi16(lo, hi), second = _mm256_unpackhi_epi16(lo, hi);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(h + 4 * i),
+                            _mm256_permute2x128_si256(first, second, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(h + 4 * i + 16),
+                            _mm256_permute2x128_si256(first, second, 0x31));
+    }
+    return i;
+}
+bool has_avx2() {
+    static const bool yes = __builtin_cpu_supports("avx2");
+    return yes;
+}
+
+using MixRows = void (*)(const uint16_t*, const uint16_t*, uint8_t*, size_t, uint32_t);
+MixRows mix_rows() {
+    static const MixRows chosen = __builtin_cpu_supports("avx2") ? mix_rows_avx2 : mix_rows_plain;
+    return chosen;
+}
+
+// Without a key: each source row in use is mixed across once (a*(256 - fx) +
+// b*fx per channel, which fits 16 bits) and kept while the destination rows
+// need it; each destination row mixes two such rows. The same integer sums
+// as the reference, in another order.
 template <int D>
 void smooth_rows(Plane& dst, const SmoothJob& j, const SourceRows& rows) {
     using C = Channels<D>;
     constexpr int N = C::kAll;
     const int64_t n = j.draw.width();
-    std::vector<int32_t> col(size_t(n) * 2);
-    std::vector<int32_t> frac(static_cast<size_t>(n));
+    // Source columns relative to the area's left edge, and the weights.
+    std::vector<int32_t> c0(static_cast<size_t>(n)), c1(static_cast<size_t>(n));
+    std::vector<uint32_t> wf(static_cast<size_t>(n)), wg(static_cast<size_t>(n));
     for (int64_t i = 0; i < n; ++i) {
         int64_t sx;
         int32_t fx;
         j.ax->at(j.draw.left - j.d.left + i, sx, fx);
-        col[size_t(2 * i)] = int32_t(sx);
-        col[size_t(2 * i + 1)] = int32_t(j.ax->next(sx));
-        frac[size_t(i)] = fx;
+        c0[size_t(i)] = int32_t(sx);
+        c1[size_t(i)] = int32_t(j.ax->next(sx));
+        wf[size_t(i)] = uint32_t(fx) * 0x10001u;
+        wg[size_t(i)] = uint32_t(256 - fx) * 0x10001u;
     }
-    const int64_t lo = std::min(col.front(), col[size_t(2 * n - 2)]);
-    const int64_t hi = std::max(col[1], col[size_t(2 * n - 1)]);
-    std::vector<int32_t> mixed(size_t(hi - lo + 1) * N);
+    const bool wide = D == 32 && has_avx2();
+    auto across = [&](int64_t sy, uint16_t* h) {
+        const uint8_t* r = rows.at(j.s.left, j.s.top + sy);
+        int64_t i = 0;
+        if (wide) i = int64_t(across32_avx2(r, c0.data(), c1.data(), wg.data(), wf.data(), size_t(n), h));
+        for (; i < n; ++i) {
+            const uint8_t* a = r + int64_t(c0[size_t(i)]) * C::kBytes;
+            const uint8_t* b = r + int64_t(c1[size_t(i)]) * C::kBytes;
+            const uint32_t fx = wf[size_t(i)] & 0xFFFF, gx = 256 - fx;
+            if constexpr (D == 32) {
+                // Two channels per 32-bit word, 16 bits each: no carries.
+                uint32_t pa, pb;
+                std::memcpy(&pa, a, 4);
+                std::memcpy(&pb, b, 4);
+                const uint32_t lo = (pa & 0x00FF00FF) * gx + (pb & 0x00FF00FF) * fx;
+                const uint32_t hi = ((pa >> 8) & 0x00FF00FF) * gx + ((pb >> 8) & 0x00FF00FF) * fx;
+                const uint64_t o = (lo & 0xFFFF) | (hi & 0xFFFF) << 16 |
+                                   uint64_t(lo >> 16) << 32 | uint64_t(hi >> 16) << 48;
+                std::memcpy(h + 4 * i, &o, 8);
+            } else {
+                int32_t ca[4], cb[4];
+                C::load(a, ca);
+                C::load(b, cb);
+                for (int ch = 0; ch < N; ++ch)
+                    h[i * N + ch] = uint16_t(uint32_t(ca[ch]) * gx + uint32_t(cb[ch]) * fx);
+            }
+        }
+    };
+    const size_t values = size_t(n) * N;
+    std::vector<uint16_t> cache[2] = {std::vector<uint16_t>(values), std::vector<uint16_t>(values)};
+    int64_t cached[2] = {-1, -1};
+    std::vector<uint8_t> packed(D == 16 ? values : 0);
+    const MixRows mix = mix_rows();
     for (int64_t y = j.draw.top; y < j.draw.bottom; ++y) {
         int64_t sy;
         int32_t fy;
         j.ay->at(y - j.d.top, sy, fy);
-        const uint8_t* r0 = rows.at(j.s.left + lo, j.s.top + sy);
-        const uint8_t* r1 = rows.at(j.s.left + lo, j.s.top + j.ay->next(sy));
-        for (int64_t k = 0; k <= hi - lo; ++k) {
-            int32_t a[4], b[4];
-            C::load(r0 + k * C::kBytes, a);
-            C::load(r1 + k * C::kBytes, b);
-            for (int ch = 0; ch < N; ++ch) mixed[size_t(k * N + ch)] = a[ch] * (256 - fy) + b[ch] * fy;
+        const int64_t want[2] = {sy, j.ay->next(sy)};
+        if (cached[0] != want[0] && cached[1] == want[0]) {
+            std::swap(cache[0], cache[1]);
+            std::swap(cached[0], cached[1]);
         }
+        for (int k = 0; k < 2; ++k)
+            if (cached[k] != want[k]) across(want[k], cache[k].data()), cached[k] = want[k];
         uint8_t* out = dst.row(int32_t(y)) + j.draw.left * C::kBytes;
-        for (int64_t i = 0; i < n; ++i, out += C::kBytes) {
-            const int32_t* a = &mixed[size_t((col[size_t(2 * i)] - lo) * N)];
-            const int32_t* b = &mixed[size_t((col[size_t(2 * i + 1)] - lo) * N)];
-            const int32_t fx = frac[size_t(i)];
-            int32_t o[4];
-            for (int ch = 0; ch < N; ++ch) o[ch] = (a[ch] * (256 - fx) + b[ch] * fx) >> 16;
-            C::store(out, o);
+        if constexpr (D == 16) {
+            mix(cache[0].data(), cache[1].data(), packed.data(), values, uint32_t(fy));
+            for (int64_t i = 0; i < n; ++i) {
+                const int32_t c[3] = {packed[size_t(3 * i)], packed[size_t(3 * i + 1)],
+                                      packed[size_t(3 * i + 2)]};
+                C::store(out + 2 * i, c);
+            }
+        } else {
+            mix(cache[0].data(), cache[1].data(), out, values, uint32_t(fy));
         }
     }
 }
