@@ -31,4 +31,11 @@ std::span<const TrapBinding> effect_builtins();
 void init_graphics_effects();
 void shutdown_graphics_effects();
 
+// The small 3D renderer: p3d_init ... p3d_render. Initialisation places the
+// model slot records in script memory; shutdown frees every model, the depth
+// buffer and the records.
+std::span<const TrapBinding> p3d_builtins();
+void init_graphics_3d(ScriptMemory& memory);
+void shutdown_graphics_3d();
+
 }  // namespace tob

@@ -40,6 +40,7 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(gfx::page_trap_bindings());
     table.bind_all(gfx::palette_trap_bindings());
     table.bind_all(effect_builtins());
+    table.bind_all(p3d_builtins());
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
@@ -137,6 +138,8 @@ void EngineHost::start_devices() {
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
     engine_->add_init_hook([] { init_graphics_effects(); });
     engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
+    engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_graphics_3d(); });
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
