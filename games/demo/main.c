@@ -1,7 +1,7 @@
 // The sample game: a background drawn from colour arithmetic, two small
 // pictures moving over it with different blend modes, a pool of rippling
-// water in one corner, and a fade to black, shown for a few seconds in an
-// update loop.
+// water in one corner, a turning cube in another, and a fade to black, shown
+// for a few seconds in an update loop.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -14,6 +14,11 @@
 
 int rect[4];
 int blend[3];
+float eye[3];
+float cube_at[3];
+float cube_turn[3];
+float light[4];
+int material[3];
 
 void set_rect(int l, int t, int r, int b)
 {
@@ -63,6 +68,7 @@ int main()
 {
     int start, t, x, y, level, frames;
     int info[6];
+    int cube;
 
     log_out("Sample game: hello from the script.");
     draw_background();
@@ -76,6 +82,15 @@ int main()
     gcopy(POOL_PICTURE, 0, 0, BACKGROUND, rect, 0);
     set_rect(448, 320, 632, 472);
     ef_init(POOL, 0, rect, POOL_PICTURE, 0);
+    // the cube, upper left, wearing the ball picture, lit from the left
+    p3d_init(0, 400.0, 0.5, 0.0);
+    cube = p3d_load("cube.mdl");
+    material[0] = 0xFFFFFF;
+    material[1] = p3d_tex(BALL);
+    material[2] = 5;
+    p3d_material(cube, 0, material);
+    cube_at[0] = -4.4; cube_at[1] = 2.6; cube_at[2] = 10.0;
+    light[0] = 1.0; light[1] = 0.9; light[2] = 0.8; light[3] = 0.0;
     setcount(0, 0);
     start = getcount(0);
     frames = 0;
@@ -95,6 +110,14 @@ int main()
         // a drop every fifteenth frame, then one ripple step
         if (frames % 15 == 0) ef_blob(POOL, -1, -1, 16, 120);
         ef_water(POOL);
+        p3d_clear();
+        p3d_view(eye, eye);
+        p3d_env(0.3, 0.3, 0.3);
+        p3d_light(light, 0.8, 0.3, 0.0);
+        cube_turn[0] = t * 0.0011;
+        cube_turn[1] = t * 0.0017;
+        p3d_setobj(cube, cube_at, cube_turn);
+        p3d_render();
         // the last second fades to black
         if (t > 2000) {
             level = (t - 2000) * 255 / 1000;
