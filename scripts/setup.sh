@@ -13,6 +13,7 @@ packages=(
   xvfb x11-apps x11-utils python3
   tcc
   libpixman-1-dev
+  libosmesa6-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
 )
 

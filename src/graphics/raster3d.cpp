@@ -51,9 +51,10 @@ int64_t to_int64(float f) {
     return int64_t(f);
 }
 
-int32_t channel(float l) {
-    if (!(l > 0)) return 0;
-    return l >= 255 ? 255 : int32_t(l + 0.5f);
+// A light value as 0..255 (the interpolated values stay in range, up to
+// rounding; NaN cannot arise from finite corners).
+inline uint32_t channel(float l) {
+    return uint32_t(std::clamp(l + 0.5f, 0.0f, 255.0f));
 }
 
 // A small exact cache in front of the nearest-colour search for 8-bit targets.
@@ -76,7 +77,7 @@ uint8_t nearest_cached(uint32_t rgb_value) {
     return e.index;
 }
 
-uint32_t texel(const Plane& t, int64_t u, int64_t v) {
+inline uint32_t texel(const Plane& t, int64_t u, int64_t v) {
     const int64_t x = ((u & 0xFFFF) * t.width()) >> 16, y = ((v & 0xFFFF) * t.height()) >> 16;
     const uint8_t* p = t.row(int32_t(y));
     switch (t.depth()) {
@@ -89,6 +90,13 @@ uint32_t texel(const Plane& t, int64_t u, int64_t v) {
         }
         default: return t.colour(p[x]);
     }
+}
+
+inline uint32_t depth_value(float w) {
+    const float d = w * 4294967296.0f;
+    if (!(d > 0)) return 0;
+    if (d >= 4294967295.0f) return 0xFFFFFFFF;
+    return uint32_t(d);
 }
 
 template <int D>
@@ -138,18 +146,29 @@ void shade_span(const RasterTarget& t, const RasterFace& f, const Gradients& g, 
     uint32_t* zb = t.depth + y * int64_t(p.width());
     uint8_t* out = p.row(int32_t(y)) + lo * (D / 8);
     const uint32_t flat = f.colour & 0xFFFFFF;
+    // 32-bit textures are read here directly.
+    const bool tex32 = Tex && f.texture->depth() == 32;
+    const uint8_t* tex_row0 = Tex ? f.texture->row(0) : nullptr;
+    const int64_t tex_step = Tex ? -int64_t(f.texture->pitch()) : 0;
+    const int64_t tw = Tex ? f.texture->width() : 0, th = Tex ? f.texture->height() : 0;
     for (int64_t x = lo; x <= hi; ++x, out += D / 8) {
-        const uint32_t z = depth_of(a[0]);
+        const uint32_t z = depth_value(a[0]);
         if (z > zb[x]) {
             uint32_t c = flat;
             if constexpr (Tex) {
-                const float w = a[0];
-                c = texel(*f.texture, to_int64(a[1] / w), to_int64(a[2] / w));
+                const float inv = 1.0f / a[0];
+                const int64_t u = to_int64(a[1] * inv), v = to_int64(a[2] * inv);
+                if (tex32) {
+                    const uint8_t* q = tex_row0 + ((v & 0xFFFF) * th >> 16) * tex_step +
+                                       ((u & 0xFFFF) * tw >> 16) * 4;
+                    c = uint32_t(q[0] | q[1] << 8 | q[2] << 16);
+                } else {
+                    c = texel(*f.texture, u, v);
+                }
             }
             if constexpr (Lit) {
-                const int32_t lr = channel(a[3]), lg = channel(a[4]), lb = channel(a[5]);
-                c = rgb(red_of(c) * uint32_t(lr) / 255, green_of(c) * uint32_t(lg) / 255,
-                        blue_of(c) * uint32_t(lb) / 255);
+                c = rgb(red_of(c) * channel(a[3]) / 255, green_of(c) * channel(a[4]) / 255,
+                        blue_of(c) * channel(a[5]) / 255);
             }
             if constexpr (Trans) {
                 const uint32_t under = read_target<D>(p, out);
@@ -160,7 +179,9 @@ void shade_span(const RasterTarget& t, const RasterFace& f, const Gradients& g, 
             }
             write_target<D>(out, c);
         }
-        for (int k = 0; k < kValues; ++k) a[k] += d[k];
+        a[0] += d[0];
+        if constexpr (Tex) a[1] += d[1], a[2] += d[2];
+        if constexpr (Lit) a[3] += d[3], a[4] += d[4], a[5] += d[5];
     }
 }
 
@@ -261,12 +282,13 @@ void draw_triangle3d(const RasterTarget& t, const RasterVertex (&v)[3], const Ra
         for (int ch = 0; ch < 3; ++ch) val[k][3 + ch] = lit ? c.light[ch] : 0;
     }
     const double det = (px[1] - px[0]) * (py[2] - py[0]) - (px[2] - px[0]) * (py[1] - py[0]);
+    const double inv_det = 1.0 / det;
     g.x0 = px[0], g.y0 = py[0];
     for (int i = 0; i < kValues; ++i) {
         const double d1 = val[1][i] - val[0][i], d2 = val[2][i] - val[0][i];
         g.at0[i] = val[0][i];
-        g.dx[i] = (d1 * (py[2] - py[0]) - d2 * (py[1] - py[0])) / det;
-        g.dy[i] = (d2 * (px[1] - px[0]) - d1 * (px[2] - px[0])) / det;
+        g.dx[i] = (d1 * (py[2] - py[0]) - d2 * (py[1] - py[0])) * inv_det;
+        g.dy[i] = (d2 * (px[1] - px[0]) - d1 * (px[2] - px[0])) * inv_det;
         if (!std::isfinite(g.dx[i]) || !std::isfinite(g.dy[i])) g.dx[i] = g.dy[i] = 0;
     }
     SpanFn span = nullptr;

@@ -319,13 +319,23 @@ uint32_t Renderer3D::setobj(ScriptAddr handle, const Vec3& pos, const Vec3& rot)
     return 1;
 }
 
-// Far to near by the mean 1/z of the corners; equal keys keep their order.
+// Translucent faces are drawn far to near by the mean 1/z of their corners,
+// equal keys in list order, after every opaque face. Opaque faces go in list
+// order: the depth test gives them the picture the sorted order would (only
+// faces at exactly equal depth could differ, and list order decides those
+// the same way every time), and neighbouring faces of a model stay together
+// in memory, which matters on large targets.
 uint32_t Renderer3D::render() {
     Plane* p = target();
     if (!p) return 0;
-    std::vector<uint32_t> order(polygons_.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(),
+    std::vector<uint32_t> order;
+    order.reserve(polygons_.size());
+    for (uint32_t i = 0; i < polygons_.size(); ++i)
+        if (!(polygons_[i].flags & kTranslucent)) order.push_back(i);
+    const size_t opaque = order.size();
+    for (uint32_t i = 0; i < polygons_.size(); ++i)
+        if (polygons_[i].flags & kTranslucent) order.push_back(i);
+    std::stable_sort(order.begin() + std::ptrdiff_t(opaque), order.end(),
                      [&](uint32_t a, uint32_t b) { return polygons_[a].key < polygons_[b].key; });
     RasterTarget t;
     t.plane = p;
