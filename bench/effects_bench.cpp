@@ -60,8 +60,8 @@ void report(benchmark::State& state, int64_t pixels) {
 }
 
 // pixman: the destination filled through a transform of the source.
-void run_pixman(benchmark::State& state, const Plane& src, Plane& dst,
-                const pixman_f_transform& ft, pixman_filter_t filter, pixman_repeat_t repeat,
+void run_pixman(benchmark::State& state, const Plane& src, Plane& dst, const pixman_f_transform& ft,
+                pixman_filter_t filter, pixman_repeat_t repeat,
                 const pixman_fixed_t* params = nullptr, int n_params = 0) {
     pixman_image_t* si = image_of(src);
     pixman_image_t* di = image_of(dst);

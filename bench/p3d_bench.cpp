@@ -120,8 +120,8 @@ Result run_llvmpipe(ScriptMemory& mem, Size s, const std::vector<uint8_t>& torus
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
     const float a = (kFar + kNear) / (kFar - kNear), b = -2 * kFar * kNear / (kFar - kNear);
-    const float projection[16] = {2 * f / float(s.w), 0, 0, 0, 0, 2 * f / float(s.h), 0, 0,
-                                  0, 0, a, 1, 0, 0, b, 0};
+    const float projection[16] = {
+        2 * f / float(s.w), 0, 0, 0, 0, 2 * f / float(s.h), 0, 0, 0, 0, a, 1, 0, 0, b, 0};
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixf(projection);
     glMatrixMode(GL_MODELVIEW);
@@ -129,12 +129,13 @@ Result run_llvmpipe(ScriptMemory& mem, Size s, const std::vector<uint8_t>& torus
     const Plane& tex = *plane(2);
     std::vector<uint8_t> texels(size_t(tex.width()) * size_t(tex.height()) * 4);
     for (int y = 0; y < tex.height(); ++y)
-        std::memcpy(&texels[size_t(y) * size_t(tex.width()) * 4], tex.row(y), size_t(tex.width()) * 4);
+        std::memcpy(&texels[size_t(y) * size_t(tex.width()) * 4], tex.row(y),
+                    size_t(tex.width()) * 4);
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tex.width(), tex.height(), 0, GL_BGRA,
-                 GL_UNSIGNED_BYTE, texels.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tex.width(), tex.height(), 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 texels.data());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -161,7 +162,8 @@ Result run_llvmpipe(ScriptMemory& mem, Size s, const std::vector<uint8_t>& torus
                 const FrameVertex& v = r.frame_vertices()[poly.v[c]];
                 p.xyz.insert(p.xyz.end(), {v.view.x, v.view.y, v.view.z});
                 p.uv.insert(p.uv.end(), {poly.uv[c][0] / 65536.0f, poly.uv[c][1] / 65536.0f});
-                p.rgba.insert(p.rgba.end(), {uint8_t(v.light[0]), uint8_t(v.light[1]), uint8_t(v.light[2]), 255});
+                p.rgba.insert(p.rgba.end(),
+                              {uint8_t(v.light[0]), uint8_t(v.light[1]), uint8_t(v.light[2]), 255});
             }
         }
         triangles = r.polygons().size();
@@ -216,9 +218,9 @@ int main() {
         theirs = run_llvmpipe(mem, s, torus).fps;
 #endif
         const double ms = 1000.0 / ours.fps;
-        std::printf("%4dx%-5d %10.1f %10.1f %7.2f %9.2f %11.0f%%   (%zu triangles drawn)\n", s.w, s.h,
-                    ours.fps, theirs, theirs > 0 ? ours.fps / theirs : 0.0, ms, ms / (1000.0 / 60) * 100,
-                    ours.triangles);
+        std::printf("%4dx%-5d %10.1f %10.1f %7.2f %9.2f %11.0f%%   (%zu triangles drawn)\n", s.w,
+                    s.h, ours.fps, theirs, theirs > 0 ? ours.fps / theirs : 0.0, ms,
+                    ms / (1000.0 / 60) * 100, ours.triangles);
     }
 #ifndef TOB_BENCH_OSMESA
     std::printf("OSMesa was not found when this was built: no llvmpipe column.\n");

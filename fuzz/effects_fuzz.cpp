@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reset_effects();
     Input in{data, size};
     for (uint32_t n = 0; n < kPlanes; ++n)
-        table.put(n, Plane::create(mem, 1 + in.byte() % 40, 1 + in.byte() % 40, kDepths[in.byte() % 6]));
+        table.put(
+            n, Plane::create(mem, 1 + in.byte() % 40, 1 + in.byte() % 40, kDepths[in.byte() % 6]));
     for (int calls = 0; calls < 64 && in.size; ++calls) {
         const uint8_t op = in.byte() % 24;
         Plane* a = table.get(in.byte() % kPlanes);
@@ -65,22 +66,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t slot = in.byte() % 10;
         if (op >= 12 && op < 22) {
             switch (op) {
-                case 12: ef_init(slot, in.byte() % 5, in.rect(), in.byte() % 5, in.rect()); break;
-                case 13: ef_free(slot); break;
-                case 14: ef_rotate(slot, in.value(), in.value(), in.value(), in.value()); break;
-                case 15: ef_tunnel(slot, in.value(), in.value()); break;
-                case 16: ef_land(slot, in.value(), in.value(), in.value()); break;
-                case 17: ef_ball(slot, in.value(), in.value(), in.value()); break;
-                case 18: ef_whirl(slot, in.value()); break;
-                case 19: ef_raster(slot, in.value(), in.value(), in.value()); break;
-                case 20: ef_blob(slot, in.value(), in.value(), in.value(), in.value()); break;
-                default: ef_water(slot); break;
+                case 12:
+                    ef_init(slot, in.byte() % 5, in.rect(), in.byte() % 5, in.rect());
+                    break;
+                case 13:
+                    ef_free(slot);
+                    break;
+                case 14:
+                    ef_rotate(slot, in.value(), in.value(), in.value(), in.value());
+                    break;
+                case 15:
+                    ef_tunnel(slot, in.value(), in.value());
+                    break;
+                case 16:
+                    ef_land(slot, in.value(), in.value(), in.value());
+                    break;
+                case 17:
+                    ef_ball(slot, in.value(), in.value(), in.value());
+                    break;
+                case 18:
+                    ef_whirl(slot, in.value());
+                    break;
+                case 19:
+                    ef_raster(slot, in.value(), in.value(), in.value());
+                    break;
+                case 20:
+                    ef_blob(slot, in.value(), in.value(), in.value(), in.value());
+                    break;
+                default:
+                    ef_water(slot);
+                    break;
             }
             continue;
         }
         if (op == 22) {  // replace a plane
-            table.put(in.byte() % kPlanes,
-                      Plane::create(mem, 1 + in.byte() % 40, 1 + in.byte() % 40, kDepths[in.byte() % 6]));
+            table.put(
+                in.byte() % kPlanes,
+                Plane::create(mem, 1 + in.byte() % 40, 1 + in.byte() % 40, kDepths[in.byte() % 6]));
             continue;
         }
         if (op == 23) {
@@ -93,18 +115,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (clip & 1) a->set_clip({in.value(), in.value(), in.value(), in.value()});
         }
         switch (op) {
-            case 0: freemap(*a, in.quad(), *b, in.rect(), in.value()); break;
-            case 1: smooth(*a, in.rect(), *b, in.rect(), in.value()); break;
-            case 2: rotate(*a, in.rect(), *b, in.rect(), in.value(), in.value()); break;
-            case 3: tiled(*a, in.rect(), *b, in.rect(), in.value(), in.value()); break;
-            case 4: scroll(*a, in.rect(), in.value(), in.value()); break;
-            case 5: noise(*a, in.rect(), in.value()); break;
-            case 6: slice(*a, in.rect(), in.value()); break;
-            case 7: gradation(*a, in.value(), in.value(), *b, in.rect()); break;
-            case 8: mosaic(*a, in.value(), in.value(), *b, in.rect(), in.value(), in.value()); break;
-            case 9: monotone(*a, in.rect(), uint32_t(in.value()), uint32_t(in.value())); break;
-            case 10: blur(*a, in.value(), in.value(), *b, in.rect(), in.value()); break;
-            default: fire(*a, in.rect()); break;
+            case 0:
+                freemap(*a, in.quad(), *b, in.rect(), in.value());
+                break;
+            case 1:
+                smooth(*a, in.rect(), *b, in.rect(), in.value());
+                break;
+            case 2:
+                rotate(*a, in.rect(), *b, in.rect(), in.value(), in.value());
+                break;
+            case 3:
+                tiled(*a, in.rect(), *b, in.rect(), in.value(), in.value());
+                break;
+            case 4:
+                scroll(*a, in.rect(), in.value(), in.value());
+                break;
+            case 5:
+                noise(*a, in.rect(), in.value());
+                break;
+            case 6:
+                slice(*a, in.rect(), in.value());
+                break;
+            case 7:
+                gradation(*a, in.value(), in.value(), *b, in.rect());
+                break;
+            case 8:
+                mosaic(*a, in.value(), in.value(), *b, in.rect(), in.value(), in.value());
+                break;
+            case 9:
+                monotone(*a, in.rect(), uint32_t(in.value()), uint32_t(in.value()));
+                break;
+            case 10:
+                blur(*a, in.value(), in.value(), *b, in.rect(), in.value());
+                break;
+            default:
+                fire(*a, in.rect());
+                break;
         }
     }
     reset_effects();

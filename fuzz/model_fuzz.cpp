@@ -44,12 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tob::ScriptAddr model = r.load({data, size - steer});
     if (model) {
         for (uint32_t n = 0; n < 4; ++n)
-            r.material(model, int32_t(t.word() % 256), Material{t.word(), t.word() % 4, uint8_t(t.word() % 8)});
+            r.material(model, int32_t(t.word() % 256),
+                       Material{t.word(), t.word() % 4, uint8_t(t.word() % 8)});
         r.clear();
         r.view(t.vec(), t.vec());
         const Vec3 ambient = t.vec();
         r.env(ambient.x, ambient.y, ambient.z);
-        for (int i = 0; i < 3; ++i) r.light(t.vec(), uint8_t(t.word() % 3), t.real(), t.real(), t.real());
+        for (int i = 0; i < 3; ++i)
+            r.light(t.vec(), uint8_t(t.word() % 3), t.real(), t.real(), t.real());
         r.setobj(model, t.vec(), t.vec());
         r.setobj(model, t.vec(), t.vec());
         r.render();

@@ -195,12 +195,14 @@ std::span<const TrapBinding> effect_builtins() {
     return kBindings;
 }
 
-void init_graphics_effects() {
+void init_graphics_effects(uint32_t (*random)()) {
     gfx::reset_effects();
+    gfx::set_effect_random(random);
 }
 
 void shutdown_graphics_effects() {
     gfx::reset_effects();
+    gfx::set_effect_random(nullptr);
 }
 
 }  // namespace tob

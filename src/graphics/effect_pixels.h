@@ -62,11 +62,20 @@ struct Channels<32> {
 template <class F>
 bool with_depth(uint32_t depth, F&& f) {
     switch (depth) {
-        case 8: f.template operator()<8>(); return true;
-        case 16: f.template operator()<16>(); return true;
-        case 24: f.template operator()<24>(); return true;
-        case 32: f.template operator()<32>(); return true;
-        default: return false;
+        case 8:
+            f.template operator()<8>();
+            return true;
+        case 16:
+            f.template operator()<16>();
+            return true;
+        case 24:
+            f.template operator()<24>();
+            return true;
+        case 32:
+            f.template operator()<32>();
+            return true;
+        default:
+            return false;
     }
 }
 

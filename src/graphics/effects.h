@@ -43,6 +43,13 @@ uint32_t blur(Plane& dst, int32_t x, int32_t y, const Plane& src, std::optional<
               int32_t amount);
 uint32_t fire(Plane& p, std::optional<Rect> rect);
 
+// The chance that noise, slice, fire and ef_blob draw from: the engine's
+// script generator once the engine has installed it (a private generator
+// before that, for tests and tools).
+using RandomSource = uint32_t (*)();
+void set_effect_random(RandomSource source);
+uint32_t effect_random();
+
 // Plain references of the fast paths, kept for the tests that compare them
 // pixel for pixel.
 namespace reference {

@@ -15,7 +15,6 @@
 #include "graphics/colour.h"
 #include "graphics/effect_pixels.h"
 #include "graphics/effects.h"
-#include "runtime/random_generator.h"
 
 namespace tob::gfx {
 
@@ -27,9 +26,12 @@ bool effect_depth(uint32_t depth) {
 
 uint32_t key_bits(const uint8_t* p, uint32_t depth) {
     switch (depth) {
-        case 8: return p[0];
-        case 16: return uint32_t(p[0] | p[1] << 8) & 0x7FFF;
-        default: return uint32_t(p[0] | p[1] << 8 | p[2] << 16);
+        case 8:
+            return p[0];
+        case 16:
+            return uint32_t(p[0] | p[1] << 8) & 0x7FFF;
+        default:
+            return uint32_t(p[0] | p[1] << 8 | p[2] << 16);
     }
 }
 
@@ -72,6 +74,27 @@ int16_t saturate16(int64_t v) {
 }  // namespace fx
 
 using namespace fx;
+
+namespace {
+
+// Until the engine installs its generator: a private xorshift.
+uint32_t private_random() {
+    static uint32_t state = 2463534242u;
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+RandomSource g_random = private_random;
+
+}  // namespace
+
+void set_effect_random(RandomSource source) {
+    g_random = source ? source : private_random;
+}
+uint32_t effect_random() {
+    return g_random();
+}
 
 namespace {
 
@@ -138,8 +161,8 @@ void blur_line_direct(const uint8_t* in, int64_t in_stride, uint8_t* out, int64_
         std::memcpy(out + i * out_stride, &result[size_t(i) * C::kBytes], C::kBytes);
 }
 
-uint32_t blur_impl(Plane& dst, int32_t x, int32_t y, const Plane& src,
-                   std::optional<Rect> src_rect, int32_t amount, bool direct) {
+uint32_t blur_impl(Plane& dst, int32_t x, int32_t y, const Plane& src, std::optional<Rect> src_rect,
+                   int32_t amount, bool direct) {
     if (src.depth() != dst.depth() || !effect_depth(dst.depth())) return 0;
     if (amount == 0) return plain_copy(dst, x, y, src, src_rect);
     const int64_t r = std::min<int64_t>(std::abs(int64_t(amount)), 127);
@@ -211,10 +234,10 @@ uint32_t noise(Plane& p, std::optional<Rect> rect, int32_t amount) {
     Box a = work_area(p, rect);
     if (a.empty()) return 0;
     const uint32_t t = amount >= 255 ? 0 : uint32_t(255 - amount);
-    RandomGenerator& rng = script_random();
+    auto rng = effect_random;
     const int64_t bpp = depth / 8;
     for (int64_t y = a.top; y < a.bottom; ++y) {
-        uint32_t v = rng.next() & 255, step = rng.next() & 255;
+        uint32_t v = rng() & 255, step = rng() & 255;
         uint8_t* q = pixel(p, a.left, y);
         if (depth == 16) {
             const uint32_t t5 = t >> 3;
@@ -223,7 +246,8 @@ uint32_t noise(Plane& p, std::optional<Rect> rect, int32_t amount) {
                 if (v > t5) {
                     int32_t c[4];
                     Channels<16>::load(q, c);
-                    for (int ch = 0; ch < 3; ++ch) c[ch] = std::min<int32_t>(c[ch] + int32_t(v - t5), 31);
+                    for (int ch = 0; ch < 3; ++ch)
+                        c[ch] = std::min<int32_t>(c[ch] + int32_t(v - t5), 31);
                     Channels<16>::store(q, c);
                 }
                 v = (v + step) & 31;
@@ -231,7 +255,8 @@ uint32_t noise(Plane& p, std::optional<Rect> rect, int32_t amount) {
         } else {
             for (int64_t x = 0; x < a.width(); ++x, q += bpp) {
                 if (v > t)
-                    for (int ch = 0; ch < 3; ++ch) q[ch] = uint8_t(std::min<uint32_t>(q[ch] + v - t, 255));
+                    for (int ch = 0; ch < 3; ++ch)
+                        q[ch] = uint8_t(std::min<uint32_t>(q[ch] + v - t, 255));
                 v = (v + step) & 255;
             }
         }
@@ -247,9 +272,9 @@ uint32_t slice(Plane& p, std::optional<Rect> rect, int32_t amount) {
     const int64_t w = a.width(), bpp = p.depth() / 8;
     const int64_t k = std::min<int64_t>(amount, 256) * w >> 8;
     if (k == 0) return 1;
-    RandomGenerator& rng = script_random();
+    auto rng = effect_random;
     for (int64_t y = a.top; y < a.bottom; ++y) {
-        const int64_t s = int64_t(rng.next() % uint64_t(2 * k)) - k;
+        const int64_t s = int64_t(rng() % uint64_t(2 * k)) - k;
         uint8_t* row = pixel(p, a.left, y);
         if (s > 0) {
             std::memmove(row + s * bpp, row, size_t((w - s) * bpp));
@@ -366,8 +391,9 @@ uint32_t monotone(Plane& p, std::optional<Rect> rect, uint32_t dark, uint32_t li
             if (depth == 16) {
                 int32_t c[4];
                 Channels<16>::load(q, c);
-                const uint32_t lum =
-                    (161184u * uint32_t(c[2]) + 316446u * uint32_t(c[1]) + 61455u * uint32_t(c[0])) >> 16;
+                const uint32_t lum = (161184u * uint32_t(c[2]) + 316446u * uint32_t(c[1]) +
+                                      61455u * uint32_t(c[0])) >>
+                                     16;
                 for (int ch = 0; ch < 3; ++ch) c[ch] = ramp[ch][lum] >> 3;
                 Channels<16>::store(q, c);
             } else {
@@ -393,7 +419,7 @@ uint32_t fire(Plane& p, std::optional<Rect> rect) {
     if (!effect_depth(p.depth())) return 0;
     Box a = work_area(p, rect);
     if (a.empty()) return 0;
-    RandomGenerator& rng = script_random();
+    auto rng = effect_random;
     with_depth(p.depth(), [&]<int D>() {
         using C = Channels<D>;
         const int32_t cool = D == 8 ? 2 : 1;
@@ -401,7 +427,7 @@ uint32_t fire(Plane& p, std::optional<Rect> rect) {
             const uint8_t* in = pixel(p, a.left, y);
             uint8_t* above = pixel(p, a.left, y - 1);
             for (int64_t i = 0; i < a.width(); ++i) {
-                int64_t to = i + int64_t(rng.next() % 3) - 1;
+                int64_t to = i + int64_t(rng() % 3) - 1;
                 if (to < 0 || to >= a.width()) to = i;
                 int32_t c[4];
                 C::load(in + i * C::kBytes, c);

@@ -49,7 +49,8 @@ struct SmoothAxis {
     }
     // Whole part (the first of the two samples) and the top 8 bits of the fraction.
     void at(int64_t i, int64_t& whole, int32_t& frac) const {
-        const unsigned __int128 pos = (unsigned __int128)start + (unsigned __int128)uint64_t(i) * step;
+        const unsigned __int128 pos =
+            (unsigned __int128)start + (unsigned __int128)uint64_t(i) * step;
         whole = std::min<int64_t>(int64_t(pos >> 32), last);
         frac = int32_t((pos >> 24) & 255);
     }
@@ -57,8 +58,8 @@ struct SmoothAxis {
 };
 
 struct SmoothJob {
-    Box d, s;     // unclipped destination, source cut to its plane
-    Box draw;     // destination pixels drawn
+    Box d, s;  // unclipped destination, source cut to its plane
+    Box draw;  // destination pixels drawn
     std::optional<SmoothAxis> ax, ay;
 };
 
@@ -93,10 +94,9 @@ void smooth_direct(Plane& dst, const SmoothJob& j, const SourceRows& rows,
             int32_t fx;
             j.ax->at(x - j.d.left, sx, fx);
             const int64_t sx1 = j.ax->next(sx);
-            const uint8_t* p[4] = {rows.at(j.s.left + sx, j.s.top + sy),
-                                   rows.at(j.s.left + sx1, j.s.top + sy),
-                                   rows.at(j.s.left + sx, j.s.top + sy1),
-                                   rows.at(j.s.left + sx1, j.s.top + sy1)};
+            const uint8_t* p[4] = {
+                rows.at(j.s.left + sx, j.s.top + sy), rows.at(j.s.left + sx1, j.s.top + sy),
+                rows.at(j.s.left + sx, j.s.top + sy1), rows.at(j.s.left + sx1, j.s.top + sy1)};
             int32_t c[4][4], o[4];
             for (int k = 0; k < 4; ++k) {
                 if (key && key_bits(p[k], D) == *key)
@@ -210,7 +210,8 @@ void smooth_rows(Plane& dst, const SmoothJob& j, const SourceRows& rows) {
     auto across = [&](int64_t sy, uint16_t* h) {
         const uint8_t* r = rows.at(j.s.left, j.s.top + sy);
         int64_t i = 0;
-        if (wide) i = int64_t(across32_avx2(r, c0.data(), c1.data(), wg.data(), wf.data(), size_t(n), h));
+        if (wide)
+            i = int64_t(across32_avx2(r, c0.data(), c1.data(), wg.data(), wf.data(), size_t(n), h));
         for (; i < n; ++i) {
             const uint8_t* a = r + int64_t(c0[size_t(i)]) * C::kBytes;
             const uint8_t* b = r + int64_t(c1[size_t(i)]) * C::kBytes;
@@ -222,8 +223,8 @@ void smooth_rows(Plane& dst, const SmoothJob& j, const SourceRows& rows) {
                 std::memcpy(&pb, b, 4);
                 const uint32_t lo = (pa & 0x00FF00FF) * gx + (pb & 0x00FF00FF) * fx;
                 const uint32_t hi = ((pa >> 8) & 0x00FF00FF) * gx + ((pb >> 8) & 0x00FF00FF) * fx;
-                const uint64_t o = (lo & 0xFFFF) | (hi & 0xFFFF) << 16 |
-                                   uint64_t(lo >> 16) << 32 | uint64_t(hi >> 16) << 48;
+                const uint64_t o = (lo & 0xFFFF) | (hi & 0xFFFF) << 16 | uint64_t(lo >> 16) << 32 |
+                                   uint64_t(hi >> 16) << 48;
                 std::memcpy(h + 4 * i, &o, 8);
             } else {
                 int32_t ca[4], cb[4];
@@ -400,8 +401,8 @@ struct Stepper {
 };
 
 struct MapJob {
-    Box clip;      // destination pixels that may be drawn
-    Box s;         // source rectangle (cut to its plane)
+    Box clip;  // destination pixels that may be drawn
+    Box s;     // source rectangle (cut to its plane)
     std::optional<uint32_t> key;
 };
 
@@ -411,7 +412,8 @@ struct MapJob {
 template <int D, class T>
 void draw_triangle(Plane& dst, const MapJob& job, const SourceRows& rows, Corner c[3],
                    unsigned inclusive) {
-    i128 area = i128(c[1].x - c[0].x) * (c[2].y - c[0].y) - i128(c[1].y - c[0].y) * (c[2].x - c[0].x);
+    i128 area =
+        i128(c[1].x - c[0].x) * (c[2].y - c[0].y) - i128(c[1].y - c[0].y) * (c[2].x - c[0].x);
     if (area == 0) return;
     if (area < 0) {
         std::swap(c[1], c[2]);
@@ -485,8 +487,8 @@ uint32_t map_quad(Plane& dst, const std::array<Corner, 4>& q, const Plane& src, 
     if (job.clip.empty()) return 0;
     SourceRows rows(src, dst, s);
     Corner first[3] = {q[0], q[1], q[2]}, second[3] = {q[0], q[2], q[3]};
-    const i128 first_area = i128(q[1].x - q[0].x) * (q[2].y - q[0].y) -
-                            i128(q[1].y - q[0].y) * (q[2].x - q[0].x);
+    const i128 first_area =
+        i128(q[1].x - q[0].x) * (q[2].y - q[0].y) - i128(q[1].y - q[0].y) * (q[2].x - q[0].x);
     // The second triangle's edge facing its third corner is the diagonal.
     const unsigned second_edges = first_area == 0 ? 7u : 3u;
     with_depth(dst.depth(), [&]<int D>() {
@@ -530,13 +532,15 @@ uint32_t freemap(Plane& dst, std::optional<Quad> quad, const Plane& src,
     if (!same_effect_depth(dst, src)) return 0;
     const Box s = area_of(src, src_rect).intersect(src.bounds());
     if (s.empty()) return 0;
-    Quad q = quad ? *quad
-                  : Quad{QuadPoint{0, 0}, QuadPoint{0, dst.height() - 1},
-                         QuadPoint{dst.width() - 1, dst.height() - 1}, QuadPoint{dst.width() - 1, 0}};
+    Quad q =
+        quad ? *quad
+             : Quad{QuadPoint{0, 0}, QuadPoint{0, dst.height() - 1},
+                    QuadPoint{dst.width() - 1, dst.height() - 1}, QuadPoint{dst.width() - 1, 0}};
     const int64_t source[4][2] = {
         {s.left, s.top}, {s.left, s.bottom - 1}, {s.right - 1, s.bottom - 1}, {s.right - 1, s.top}};
     std::array<Corner, 4> c;
-    for (int k = 0; k < 4; ++k) c[size_t(k)] = {q[size_t(k)].x, q[size_t(k)].y, source[k][0], source[k][1]};
+    for (int k = 0; k < 4; ++k)
+        c[size_t(k)] = {q[size_t(k)].x, q[size_t(k)].y, source[k][0], source[k][1]};
     return map_quad(dst, c, src, s, key);
 }
 
@@ -552,7 +556,8 @@ uint32_t rotate(Plane& dst, std::optional<Rect> dst_rect, const Plane& src,
     if (s.empty()) return 0;
     const Rect r = dst_rect ? *dst_rect : Rect{0, 0, dst.width() - 1, dst.height() - 1};
     const int64_t cx2 = int64_t(r.left) + r.right, cy2 = int64_t(r.top) + r.bottom;
-    const int64_t sn = rotation_sine(uint32_t(angle)), cs = rotation_sine(uint32_t(angle) + kQuarterTurn);
+    const int64_t sn = rotation_sine(uint32_t(angle)),
+                  cs = rotation_sine(uint32_t(angle) + kQuarterTurn);
     auto turn = [&](int64_t x, int64_t y, int64_t& tx, int64_t& ty) {
         const int64_t dx = 2 * x - cx2, dy = 2 * y - cy2;
         tx = (dx * cs - dy * sn) >> 16;

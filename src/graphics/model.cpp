@@ -80,7 +80,8 @@ std::variant<ModelData, std::string> parse_model(std::span<const uint8_t> b) {
     std::vector<Vec3> sums(nv);
     for (ModelFace& f : m.faces) {
         const Vec3& p0 = m.vertices[f.v[0]].pos;
-        f.normal = normalised(cross(sub(m.vertices[f.v[1]].pos, p0), sub(m.vertices[f.v[2]].pos, p0)));
+        f.normal =
+            normalised(cross(sub(m.vertices[f.v[1]].pos, p0), sub(m.vertices[f.v[2]].pos, p0)));
         for (uint16_t i : f.v) {
             sums[i].x += f.normal.x, sums[i].y += f.normal.y, sums[i].z += f.normal.z;
         }

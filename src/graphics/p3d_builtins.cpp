@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "graphics/graphics.h"
+#include "graphics/plane_table.h"
 #include "graphics/render3d.h"
 #include "storage/exp_file.h"
 #include "vm/trap.h"
@@ -43,7 +44,7 @@ uint32_t builtin_p3d_tex(TrapCall& call) {
 uint32_t builtin_p3d_load(TrapCall& call) {
     auto name = call.string(0);
     if (!name) return 0;
-    auto bytes = read_expanded_file(*name);
+    auto bytes = read_expanded_file(*name, plane_table().module_dir);
     if (!bytes) return 0;
     return renderer3d().load(*bytes);
 }
@@ -96,12 +97,12 @@ uint32_t builtin_p3d_render(TrapCall&) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"p3d_init", builtin_p3d_init},         {"p3d_uninit", builtin_p3d_uninit},
-    {"p3d_tex", builtin_p3d_tex},           {"p3d_load", builtin_p3d_load},
-    {"p3d_free", builtin_p3d_free},         {"p3d_clear", builtin_p3d_clear},
-    {"p3d_view", builtin_p3d_view},         {"p3d_env", builtin_p3d_env},
-    {"p3d_light", builtin_p3d_light},       {"p3d_material", builtin_p3d_material},
-    {"p3d_setobj", builtin_p3d_setobj},     {"p3d_render", builtin_p3d_render},
+    {"p3d_init", builtin_p3d_init},     {"p3d_uninit", builtin_p3d_uninit},
+    {"p3d_tex", builtin_p3d_tex},       {"p3d_load", builtin_p3d_load},
+    {"p3d_free", builtin_p3d_free},     {"p3d_clear", builtin_p3d_clear},
+    {"p3d_view", builtin_p3d_view},     {"p3d_env", builtin_p3d_env},
+    {"p3d_light", builtin_p3d_light},   {"p3d_material", builtin_p3d_material},
+    {"p3d_setobj", builtin_p3d_setobj}, {"p3d_render", builtin_p3d_render},
 };
 
 }  // namespace

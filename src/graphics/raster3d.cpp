@@ -82,13 +82,16 @@ inline uint32_t texel(const Plane& t, int64_t u, int64_t v) {
     const uint8_t* p = t.row(int32_t(y));
     switch (t.depth()) {
         case 32:
-        case 24: p += x * (t.depth() / 8); return uint32_t(p[0] | p[1] << 8 | p[2] << 16);
+        case 24:
+            p += x * (t.depth() / 8);
+            return uint32_t(p[0] | p[1] << 8 | p[2] << 16);
         case 16: {
             const uint32_t c = uint32_t(p[2 * x] | p[2 * x + 1] << 8);
             auto wide = [](uint32_t f) { return (f << 3) | (f >> 2); };
             return rgb(wide((c >> 10) & 31), wide((c >> 5) & 31), wide(c & 31));
         }
-        default: return t.colour(p[x]);
+        default:
+            return t.colour(p[x]);
     }
 }
 
@@ -216,12 +219,14 @@ void scan(const RasterTarget& t, const int64_t (&X)[3], const int64_t (&Y)[3], S
         C[k] = 8 * A[k] + 8 * B[k] - dx * Y[a] + dy * X[a] - (top_left ? 0 : 1);
     }
     const int64_t ymin = std::min({Y[0], Y[1], Y[2]}), ymax = std::max({Y[0], Y[1], Y[2]});
-    const int64_t top = std::max<int64_t>(t.clip.top, floor_div<int64_t>(ymin - 8 + kSub - 1, kSub));
+    const int64_t top =
+        std::max<int64_t>(t.clip.top, floor_div<int64_t>(ymin - 8 + kSub - 1, kSub));
     const int64_t bottom = std::min<int64_t>(t.clip.bottom - 1, floor_div<int64_t>(ymax - 8, kSub));
     if (top > bottom) return;
     FloorStep<T> bound[3];
     for (int k = 0; k < 3; ++k)
-        if (A[k] != 0) bound[k].start(C[k] + kSub * B[k] * top, kSub * (A[k] < 0 ? -A[k] : A[k]), kSub * B[k]);
+        if (A[k] != 0)
+            bound[k].start(C[k] + kSub * B[k] * top, kSub * (A[k] < 0 ? -A[k] : A[k]), kSub * B[k]);
     for (int64_t y = top; y <= bottom; ++y) {
         int64_t lo = t.clip.left, hi = t.clip.right - 1;
         for (int k = 0; k < 3; ++k) {
@@ -254,7 +259,8 @@ void draw_triangle3d(const RasterTarget& t, const RasterVertex (&v)[3], const Ra
     int64_t X[3], Y[3];
     bool small = true;
     for (int k = 0; k < 3; ++k) {
-        const double x = std::nearbyint(double(v[k].x) * kSub), y = std::nearbyint(double(v[k].y) * kSub);
+        const double x = std::nearbyint(double(v[k].x) * kSub),
+                     y = std::nearbyint(double(v[k].y) * kSub);
         if (!(std::fabs(x) < kLargeLimit) || !(std::fabs(y) < kLargeLimit)) return;  // NaN too
         if (!(std::fabs(v[k].w) < 3.0e38f) || !(v[k].w > 0)) return;
         small = small && std::fabs(x) < kSmallLimit && std::fabs(y) < kSmallLimit;
@@ -293,11 +299,20 @@ void draw_triangle3d(const RasterTarget& t, const RasterVertex (&v)[3], const Ra
     }
     SpanFn span = nullptr;
     switch (t.plane->depth()) {
-        case 8: span = span_for<8>(tex, lit, trans); break;
-        case 16: span = span_for<16>(tex, lit, trans); break;
-        case 24: span = span_for<24>(tex, lit, trans); break;
-        case 32: span = span_for<32>(tex, lit, trans); break;
-        default: return;
+        case 8:
+            span = span_for<8>(tex, lit, trans);
+            break;
+        case 16:
+            span = span_for<16>(tex, lit, trans);
+            break;
+        case 24:
+            span = span_for<24>(tex, lit, trans);
+            break;
+        case 32:
+            span = span_for<32>(tex, lit, trans);
+            break;
+        default:
+            return;
     }
     if (small)
         scan<int64_t>(t, sx, sy, span, face, g);

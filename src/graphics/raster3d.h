@@ -22,10 +22,10 @@ inline constexpr uint8_t kTranslucent = 0x20;
 inline constexpr uint8_t kTwoSided = 0x40;
 
 struct RasterVertex {
-    float x = 0, y = 0;         // screen position in pixels
-    float w = 0;                // 1 / z
-    float light[3] = {};        // 0..255 per channel (Gouraud)
-    float u = 0, v = 0;         // 16.16 texture coordinates
+    float x = 0, y = 0;   // screen position in pixels
+    float w = 0;          // 1 / z
+    float light[3] = {};  // 0..255 per channel (Gouraud)
+    float u = 0, v = 0;   // 16.16 texture coordinates
 };
 
 struct RasterTarget {
@@ -36,11 +36,12 @@ struct RasterTarget {
 
 struct RasterFace {
     uint8_t flags = 0;
-    uint32_t colour = 0;              // 0x00RRGGBB
-    const Plane* texture = nullptr;   // 8 bits or more, or null
+    uint32_t colour = 0;             // 0x00RRGGBB
+    const Plane* texture = nullptr;  // 8 bits or more, or null
 };
 
-void draw_triangle3d(const RasterTarget& target, const RasterVertex (&v)[3], const RasterFace& face);
+void draw_triangle3d(const RasterTarget& target, const RasterVertex (&v)[3],
+                     const RasterFace& face);
 
 // The depth value of 1/z: 2^32 / z, saturated.
 uint32_t depth_of(float w);

@@ -290,7 +290,8 @@ uint32_t Renderer3D::setobj(ScriptAddr handle, const Vec3& pos, const Vec3& rot)
                     c[0] += l.colour.x * k, c[1] += l.colour.y * k, c[2] += l.colour.z * k;
                 }
                 for (int ch = 0; ch < 3; ++ch)
-                    v.light[ch] = float(std::nearbyint(std::clamp(c[ch] == c[ch] ? c[ch] : 0.0, 0.0, 1.0) * 255));
+                    v.light[ch] = float(
+                        std::nearbyint(std::clamp(c[ch] == c[ch] ? c[ch] : 0.0, 0.0, 1.0) * 255));
             }
             if (mv.flags & kSphereMapped) {
                 v.su = fixed_of(32768.0 - double(n.x) * 32767.0);

@@ -47,7 +47,7 @@ struct Light {
 
 // One vertex of a placed instance, after transformation.
 struct FrameVertex {
-    Vec3 view;        // view-space position
+    Vec3 view;                    // view-space position
     float sx = 0, sy = 0, w = 0;  // screen position and 1/z
     float light[3] = {};          // 0..255
     int32_t su = 0, sv = 0;       // sphere-map coordinates, 16.16

@@ -17,8 +17,8 @@
 
 #include "graphics/blitter.h"
 #include "graphics/effect_pixels.h"
+#include "graphics/effects.h"
 #include "graphics/plane_table.h"
-#include "runtime/random_generator.h"
 
 namespace tob::gfx {
 
@@ -61,14 +61,14 @@ struct GridPoint {
 };
 
 struct Context {
-    uint32_t dst = 0, src = 0;                       // plane numbers
+    uint32_t dst = 0, src = 0;                           // plane numbers
     int32_t dst_w = 0, dst_h = 0, src_w = 0, src_h = 0;  // plane sizes at creation
     uint32_t depth = 0;
-    int64_t dx = 0, dy = 0;             // destination area's top-left
+    int64_t dx = 0, dy = 0;                  // destination area's top-left
     int64_t sx = 0, sy = 0, sw = 0, sh = 0;  // source area
     int64_t gw = 0, gh = 0;
     int special = 0;
-    std::vector<GridPoint> grid;  // (gw + 1) x (gh + 1)
+    std::vector<GridPoint> grid;    // (gw + 1) x (gh + 1)
     std::vector<int16_t> water[2];  // (gw + 3) x (gh + 3) cells each
     int current = 0;                // index of H0
 
@@ -138,14 +138,16 @@ void draw_blocks(Context& c, Plane& dst, const Plane& src) {
             const uint32_t drv = uint32_t(grid_delta(br.v, tr.v, false) >> 3);
             uint32_t lu = tl.u, lv = tl.v, ru = tr.u, rv = tr.v;
             for (int32_t k = 0; k < kBlock; ++k) {
-                uint8_t* out = dst.row(int32_t(c.dy + bj * kBlock + k)) + (c.dx + bi * kBlock) * Bytes;
+                uint8_t* out =
+                    dst.row(int32_t(c.dy + bj * kBlock + k)) + (c.dx + bi * kBlock) * Bytes;
                 const uint32_t du = uint32_t(grid_delta(ru, lu, short_way) >> 3);
                 const uint32_t dv = uint32_t(grid_delta(rv, lv, false) >> 3);
                 uint32_t u = lu, v = lv;
                 for (int32_t m = 0; m < kBlock; ++m, out += Bytes) {
                     const uint32_t iu = (u >> 8) & kAngleMask, iv = (v >> 8) & kAngleMask;
                     if constexpr (Reference) {
-                        const int64_t col = int64_t(iu) * c.sw >> 11, row = int64_t(iv) * c.sh >> 11;
+                        const int64_t col = int64_t(iu) * c.sw >> 11,
+                                      row = int64_t(iv) * c.sh >> 11;
                         copy_pixel<Bytes>(out, origin + row * step + col * Bytes);
                     } else {
                         copy_pixel<Bytes>(out, t.row[iv] + t.col[iu]);
@@ -170,10 +172,18 @@ uint32_t draw(uint32_t slot, bool reference = false) {
             draw_blocks<Bytes, false>(*c, *dst, *src);
     };
     switch (c->depth) {
-        case 8: run.operator()<1>(); break;
-        case 16: run.operator()<2>(); break;
-        case 24: run.operator()<3>(); break;
-        default: run.operator()<4>(); break;
+        case 8:
+            run.operator()<1>();
+            break;
+        case 16:
+            run.operator()<2>();
+            break;
+        case 24:
+            run.operator()<3>();
+            break;
+        default:
+            run.operator()<4>();
+            break;
     }
     return 1;
 }
@@ -273,7 +283,8 @@ uint32_t ef_land(uint32_t slot, int32_t height, int32_t pitch, int32_t yaw) {
         int64_t depth = std::abs((cb * dy - sb * z) >> 16);
         if (depth == 0) depth = 1;
         const i128 across = div64(div64(i128((sb * dy + cb * z) >> 16) * height, depth), 40);
-        const i128 along = div64(div64(i128((ca * kDepthDistance - sa * dx) >> 16) * height, depth), 40);
+        const i128 along =
+            div64(div64(i128((ca * kDepthDistance - sa * dx) >> 16) * height, depth), 40);
         return GridPoint{grid_value(div64(across * 2048, c.sw)),
                          grid_value(div64(along * 2048, c.sh))};
     });
@@ -337,7 +348,7 @@ uint32_t ef_blob(uint32_t slot, int32_t x, int32_t y, int32_t radius, int32_t st
     auto centre = [&](int32_t pos, int64_t size) -> int64_t {
         if (pos >= 0) return (int64_t(pos) + 7) >> 3;
         if (size - 2 * R <= 0) return size / 2;
-        return int64_t(script_random().next() % uint64_t(size - 2 * R)) + R + 1;
+        return int64_t(effect_random() % uint64_t(size - 2 * R)) + R + 1;
     };
     const int64_t cx = centre(x, c->gw), cy = centre(y, c->gh);
     int16_t* h0 = c->field(c->current);
@@ -364,8 +375,8 @@ uint32_t ef_water(uint32_t slot) {
     for (int64_t j = 1; j <= c->gh + 1; ++j) {
         for (int64_t i = 1; i <= c->gw + 1; ++i) {
             const int16_t* n = h1 + j * cw + i;
-            const int32_t sum = n[-cw - 1] + n[-cw] + n[-cw + 1] + n[-1] + n[1] + n[cw - 1] +
-                                n[cw] + n[cw + 1];
+            const int32_t sum =
+                n[-cw - 1] + n[-cw] + n[-cw + 1] + n[-1] + n[1] + n[cw - 1] + n[cw] + n[cw + 1];
             const int32_t w = (sum >> 2) - h0[j * cw + i];
             h0[j * cw + i] = saturate16(w - (w >> 3));
         }

@@ -11,8 +11,8 @@
 #include "platform/cp932.h"
 #include "shell/config.h"
 #include "shell/engine_host.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
+#include "base/error_report.h"
+#include "base/settings.h"
 
 namespace tob {
 namespace {

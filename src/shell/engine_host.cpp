@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "compiler/compiler.h"
 #include "graphics/bmp_format.h"
 #include "graphics/graphics.h"
@@ -11,14 +13,14 @@
 #include "graphics/plane_table.h"
 #include "platform/cp932.h"
 #include "runtime/debug_output.h"
+#include "runtime/random_generator.h"
 #include "runtime/runtime.h"
+#include "shell/builtin_families.h"
 #include "shell/engine_clock.h"
-#include "shell/error_report.h"
 #include "shell/menu_model.h"
-#include "shell/settings.h"
+#include "shell/system_values.h"
 #include "shell/window_state.h"
 #include "storage/exp_file.h"
-#include "vm/system_values.h"
 
 namespace tob {
 namespace {
@@ -28,20 +30,6 @@ constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kFullScreenCommand = 1214;
 
 }  // namespace
-
-void bind_all_families(TrapTable& table) {
-    table.bind_all(thread_trap_bindings());
-    table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
-    table.bind_all(clock_trap_bindings());
-    table.bind_all(menu_trap_bindings());
-    bind_runtime(table);
-    table.bind_all(plane_trap_bindings());
-    table.bind_all(blit_trap_bindings());
-    table.bind_all(gfx::page_trap_bindings());
-    table.bind_all(gfx::palette_trap_bindings());
-    table.bind_all(effect_builtins());
-    table.bind_all(p3d_builtins());
-}
 
 EngineHost::EngineHost(const LaunchOptions& options)
     : options_(options), engine_(std::make_unique<ScriptEngine>()) {
@@ -126,17 +114,19 @@ void EngineHost::start_devices() {
     if (!engine_->allocate_external_area(s.heap_size))
         report_error(1, "The external data area of %u bytes could not be allocated",
                      unsigned(s.heap_size));
-    bind_all_families(engine_->traps());
-    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
+    // A wrong family list is a developer's mistake; say so where it shows.
+    if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
+        std::fputs(report.describe().c_str(), stderr);
+    engine_->add_init_hook([this] { init_runtime(engine_->memory(), settings().module_dir); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {
-        init_graphics_planes(engine_->memory());
+        init_graphics_planes(engine_->memory(), settings().module_dir);
         if (!gfx::start_pages(s.width, s.height, s.depth))
             report_error(1, "The screen page of %d x %d at %d bits could not be created", s.width,
                          s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
-    engine_->add_init_hook([] { init_graphics_effects(); });
+    engine_->add_init_hook([] { init_graphics_effects([] { return script_random().next(); }); });
     engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
     engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_graphics_3d(); });
@@ -171,7 +161,7 @@ compiler::SourceReader EngineHost::source_reader() {
     return [](std::string_view path) {
         compiler::SourceData d;
         // Room for the newline the compiler appends: the text is not copied again.
-        auto text = read_expanded_text(path, 1);
+        auto text = read_expanded_text(path, settings().module_dir, 1);
         if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
         d.bytes = std::move(*text);
@@ -266,7 +256,7 @@ void EngineHost::restart_with_drop(const std::string& path_utf8) {
     engine_->initialise();
     // Only ".c" files are compiled; the compiler checks the name.
     compiler::compile_dropped_file(utf8_to_cp932(path_utf8), drop_shift_, drop_ctrl_,
-                                   source_reader());
+                                   options_.headless || settings().error > 0, source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {

@@ -13,7 +13,7 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
 #include "vm/engine.h"
@@ -130,8 +130,5 @@ class EngineHost {
     gfx::Frame client_frame_;
     WindowStateBlock state_block_;
 };
-
-// Binds the built-in families the shell knows of to a trap table.
-void bind_all_families(TrapTable& table);
 
 }  // namespace tob

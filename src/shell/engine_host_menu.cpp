@@ -6,7 +6,7 @@
 #include "graphics/pages.h"
 #include "shell/engine_host.h"
 #include "shell/menu_model.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/window_state.h"
 
 namespace tob {

@@ -9,8 +9,8 @@
 #include <set>
 
 #include "graphics/effects.h"
-#include "graphics_test_support.h"
 #include "graphics/warp.h"
+#include "graphics_test_support.h"
 
 namespace tob::test {
 namespace {
@@ -113,7 +113,8 @@ TEST_F(Effects, MonotoneMapsBrightnessOntoTheRamp) {
     for (uint32_t depth : {16u, 32u}) {
         Plane* p = make(1, 32, 1, depth);
         for (int x = 0; x < 32; ++x)
-            set(p, x, 0, depth == 16 ? uint32_t(x | x << 5 | x << 10) : uint32_t(x * 8) * 0x010101u);
+            set(p, x, 0,
+                depth == 16 ? uint32_t(x | x << 5 | x << 10) : uint32_t(x * 8) * 0x010101u);
         auto before = pixels(p);
         ASSERT_EQ(monotone(*p, std::nullopt, 0x000000, 0xFFFFFF), 1u);
         EXPECT_EQ(pixels(p), before) << depth;
@@ -153,7 +154,8 @@ TEST_F(Effects, TiledMatchesItsReference) {
             Plane* b = make(3, 50, 40, depth);
             Rect d{-3, 5, 47, 60};
             Rect s{1, 2, 13, 7};
-            EXPECT_EQ(tiled(*a, d, *src, s, angle, zoom), reference::tiled(*b, d, *src, s, angle, zoom));
+            EXPECT_EQ(tiled(*a, d, *src, s, angle, zoom),
+                      reference::tiled(*b, d, *src, s, angle, zoom));
             EXPECT_TRUE(same(a, b)) << depth << " zoom " << zoom << " angle " << angle;
         }
     }
@@ -208,8 +210,8 @@ TEST_F(Effects, SmoothStartsStepsAndStaysInside) {
         int32_t sw, dw;
         std::vector<uint32_t> row, want;
     } cases[] = {
-        {3, 2, {0, 100, 200}, {25, 174}},        // start 1/4, step 3/2
-        {2, 4, {0, 255}, {0, 62, 126, 190}},     // enlarging: start 0
+        {3, 2, {0, 100, 200}, {25, 174}},            // start 1/4, step 3/2
+        {2, 4, {0, 255}, {0, 62, 126, 190}},         // enlarging: start 0
         {4, 4, {10, 20, 30, 40}, {10, 17, 24, 32}},  // equal sizes step 3/4
     };
     for (const Case& c : cases) {
@@ -218,7 +220,8 @@ TEST_F(Effects, SmoothStartsStepsAndStaysInside) {
             for (int x = 0; x < c.sw; ++x) set(src, x, y, c.row[size_t(x)]);
         Plane* dst = make(2, c.dw, 2, 8);
         ASSERT_EQ(smooth(*dst, std::nullopt, *src, std::nullopt, -1), 1u);
-        for (int x = 0; x < c.dw; ++x) EXPECT_EQ(raw(dst, x, 0), c.want[size_t(x)]) << c.sw << "->" << c.dw;
+        for (int x = 0; x < c.dw; ++x)
+            EXPECT_EQ(raw(dst, x, 0), c.want[size_t(x)]) << c.sw << "->" << c.dw;
     }
     // A source rectangle inside a plane of 255s never reads them.
     Plane* src = make(1, 12, 12, 8);
@@ -265,7 +268,8 @@ TEST_F(Effects, NoiseAddsWithinTheThreshold) {
                 const uint8_t* now = at(p, x, y);
                 const uint8_t* was = &before[size_t(now - p->bits())];
                 if (depth == 16) {
-                    const uint32_t a = uint32_t(now[0] | now[1] << 8), b = uint32_t(was[0] | was[1] << 8);
+                    const uint32_t a = uint32_t(now[0] | now[1] << 8),
+                                   b = uint32_t(was[0] | was[1] << 8);
                     for (int f = 0; f < 15; f += 5) {
                         const uint32_t fa = (a >> f) & 31, fb = (b >> f) & 31;
                         ASSERT_GE(fa, fb);
@@ -317,7 +321,9 @@ TEST_F(Effects, SliceShiftsRowsWithinTheAmount) {
 TEST_F(Effects, FirePixelsOnlyCool) {
     for (uint32_t depth : kDepths) {
         Plane* p = make(1, 16, 12, depth);
-        const uint32_t colour = depth == 8 ? 200 : depth == 16 ? (20 | 10 << 5 | 5 << 10) : 0x80C86432;
+        const uint32_t colour = depth == 8    ? 200
+                                : depth == 16 ? (20 | 10 << 5 | 5 << 10)
+                                              : 0x80C86432;
         const uint32_t cooler = depth == 8    ? 198
                                 : depth == 16 ? (19 | 9 << 5 | 4 << 10)
                                               : 0x80C76331;
@@ -350,7 +356,8 @@ TEST_F(Effects, FreemapAndRotateCopyExactly) {
         Plane* r1 = make(4, 31, 20, depth);
         ASSERT_EQ(rotate(*r1, std::nullopt, *src, std::nullopt, 1024, -1), 1u);
         for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 31; ++x) ASSERT_EQ(raw(r1, x, y), raw(src, 30 - x, 19 - y)) << depth;
+            for (int x = 0; x < 31; ++x)
+                ASSERT_EQ(raw(r1, x, y), raw(src, 30 - x, 19 - y)) << depth;
     }
 }
 
@@ -378,7 +385,8 @@ TEST_F(Effects, FreemapCoversAQuadWithoutSeams) {
         if (q[0].x == 3) {
             for (int y = 0; y < 52; ++y)
                 for (int x = 0; x < 64; ++x)
-                    ASSERT_EQ(raw(dst, x, y) != 0, x >= 3 && x <= 59 && y >= 4 && y <= 46) << x << "," << y;
+                    ASSERT_EQ(raw(dst, x, y) != 0, x >= 3 && x <= 59 && y >= 4 && y <= 46)
+                        << x << "," << y;
             // Corners show the source's corners.
             EXPECT_EQ(raw(dst, 3, 4), raw(src, 0, 0));
             EXPECT_EQ(raw(dst, 59, 46), raw(src, 39, 29));
@@ -482,15 +490,16 @@ TEST_F(Effects, WarpsRefuseBadSlotsAndStalePlanes) {
     make(2, 64, 64, 32);
     EXPECT_EQ(ef_init(8, 2, std::nullopt, 1, std::nullopt), 0u);
     EXPECT_EQ(ef_init(0, 2, Rect{0, 0, 7, 64}, 1, std::nullopt), 0u);  // under 8 wide
-    EXPECT_EQ(ef_init(0, 2, std::nullopt, 3, std::nullopt), 0u);      // no source
+    EXPECT_EQ(ef_init(0, 2, std::nullopt, 3, std::nullopt), 0u);       // no source
     make(4, 64, 64, 16);
     EXPECT_EQ(ef_init(0, 4, std::nullopt, 1, std::nullopt), 0u);  // depths differ
-    const std::vector<uint32_t> slot8[] = {
-        {8, 1, 1, 0x10000, 0}, {8, 1, 1}, {8, 1, 1, 1}, {8, 1, 1, 1}, {8, 1}, {8, 1, 1, 1},
-        {8, 1, 1, 1, 1},       {8},       {8}};
+    const std::vector<uint32_t> slot8[] = {{8, 1, 1, 0x10000, 0}, {8, 1, 1}, {8, 1, 1, 1},
+                                           {8, 1, 1, 1},          {8, 1},    {8, 1, 1, 1},
+                                           {8, 1, 1, 1, 1},       {8},       {8}};
     const char* names[] = {"ef_rotate", "ef_tunnel", "ef_land",  "ef_ball", "ef_whirl",
                            "ef_raster", "ef_blob",   "ef_water", "ef_free"};
-    for (size_t k = 0; k < std::size(names); ++k) EXPECT_EQ(call(names[k], slot8[k]), 0u) << names[k];
+    for (size_t k = 0; k < std::size(names); ++k)
+        EXPECT_EQ(call(names[k], slot8[k]), 0u) << names[k];
     // Slot 5 was never made.
     EXPECT_EQ(ef_water(5), 0u);
     // A freed plane, and one replaced by another size.

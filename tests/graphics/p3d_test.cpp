@@ -1,18 +1,17 @@
 // The 3D renderer: model files, placing (projection, culling, lighting),
 // the rasteriser's coverage and order, and the built-ins' checks.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
-#include <unistd.h>
 
 #include "graphics/model.h"
 #include "graphics/render3d.h"
 #include "graphics_test_support.h"
-#include "shell/settings.h"
 
 namespace tob::test {
 namespace {
@@ -37,8 +36,10 @@ std::vector<uint8_t> cube_file(float half = 1) {
     std::vector<FaceRecord> f;
     for (int s = 0; s < 6; ++s) {
         const int* c = sides[s];
-        f.push_back({{uint16_t(c[0]), uint16_t(c[1]), uint16_t(c[2])}, {0, 1, 0, 0, 1, 0}, uint8_t(s)});
-        f.push_back({{uint16_t(c[0]), uint16_t(c[2]), uint16_t(c[3])}, {0, 1, 1, 0, 1, 1}, uint8_t(s)});
+        f.push_back(
+            {{uint16_t(c[0]), uint16_t(c[1]), uint16_t(c[2])}, {0, 1, 0, 0, 1, 0}, uint8_t(s)});
+        f.push_back(
+            {{uint16_t(c[0]), uint16_t(c[2]), uint16_t(c[3])}, {0, 1, 1, 0, 1, 1}, uint8_t(s)});
     }
     return encode_model(half * 1.8f, v, f);
 }
@@ -107,7 +108,8 @@ TEST_F(Render3D, LoaderChecksEveryCountIndexAndValue) {
     EXPECT_TRUE(std::get<ModelData>(empty).faces.empty());
     // The largest counts.
     std::vector<Vec3> many(65535, Vec3{1, 2, 3});
-    std::vector<FaceRecord> faces(65535, FaceRecord{{0, 1, 65534}, {0.5f, 2, 0, 0, 1e10f, -1e10f}, 3});
+    std::vector<FaceRecord> faces(65535,
+                                  FaceRecord{{0, 1, 65534}, {0.5f, 2, 0, 0, 1e10f, -1e10f}, 3});
     auto big = parse_model(encode_model(1, many, faces));
     ASSERT_TRUE(std::holds_alternative<ModelData>(big));
     const ModelData& m = std::get<ModelData>(big);
@@ -154,8 +156,8 @@ TEST_F(Render3D, ProjectionAndCulling) {
         Vec3 at;
         bool placed;
     } cases[] = {
-        {{-13.5f + 0.01f, 0, 10}, true},  {{-13.5f - 0.01f, 0, 10}, false},
-        {{13.5f - 0.01f, 0, 10}, true},   {{13.5f + 0.01f, 0, 10}, false},
+        {{-13.5f + 0.01f, 0, 10}, true},   {{-13.5f - 0.01f, 0, 10}, false},
+        {{13.5f - 0.01f, 0, 10}, true},    {{13.5f + 0.01f, 0, 10}, false},
         {{0, -10.375f + 0.01f, 10}, true}, {{0, -10.375f - 0.01f, 10}, false},
         {{0, 10.375f - 0.01f, 10}, true},  {{0, 10.375f + 0.01f, 10}, false},
     };
@@ -211,11 +213,11 @@ TEST_F(Render3D, Lighting) {
         float want;
     } cases[] = {
         {{0.25f, 0.25f, 0.25f}, {}, 64},
-        {{0, 0, 0}, {{0, {0, 0, 0}}}, 255},                  // travelling along +z = -N
-        {{0.25f, 0.25f, 0.25f}, {{0, {kPi, 0, 0}}}, 64},     // from behind
-        {{0, 0, 0}, {{0, {0, kPi / 3, 0}}}, 127.5f},          // cos 60 = 0.5
-        {{0, 0, 0}, {{1, {0, 0, -10}}}, 255},                // a point light in front
-        {{0.1f, 0.1f, 0.1f}, {{1, {0, 0, 50}}}, 25.5f},       // behind the face
+        {{0, 0, 0}, {{0, {0, 0, 0}}}, 255},               // travelling along +z = -N
+        {{0.25f, 0.25f, 0.25f}, {{0, {kPi, 0, 0}}}, 64},  // from behind
+        {{0, 0, 0}, {{0, {0, kPi / 3, 0}}}, 127.5f},      // cos 60 = 0.5
+        {{0, 0, 0}, {{1, {0, 0, -10}}}, 255},             // a point light in front
+        {{0.1f, 0.1f, 0.1f}, {{1, {0, 0, 50}}}, 25.5f},   // behind the face
     };
     for (const Case& c : cases) {
         r.clear();
@@ -289,7 +291,8 @@ TEST_F(Render3D, TexturesRepeatAndTranslucentFacesComeInOrder) {
     const uint32_t texels[4] = {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFFFFFFFF};
     for (int i = 0; i < 4; ++i) std::memcpy(tex->row(i / 2) + 4 * (i % 2), &texels[i], 4);
     const Vec3 v[4] = {{-1, 1, 2}, {1, 1, 2}, {1, -1, 2}, {-1, -1, 2}};
-    const FaceRecord f[2] = {{{0, 1, 2}, {0, 0, 2, 0, 2, 2}, 0}, {{0, 2, 3}, {0, 0, 2, 2, 0, 2}, 0}};
+    const FaceRecord f[2] = {{{0, 1, 2}, {0, 0, 2, 0, 2, 2}, 0},
+                             {{0, 2, 3}, {0, 0, 2, 2, 0, 2}, 0}};
     Plane* p = target(64, 64, 32, 32);
     ScriptAddr m = load(encode_model(3, v, f));
     set_material(m, 0, 4, 0, r.tex(5));
@@ -347,10 +350,11 @@ TEST_F(Render3D, BadHandlesTargetsAndFullLists) {
 }
 
 TEST_F(Render3D, BuiltinsLoadFilesAndCheckPointers) {
-    const auto dir = std::filesystem::temp_directory_path() / ("tob_p3d_" + std::to_string(getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("tob_p3d_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    const auto saved = settings().module_dir;
-    settings().module_dir = dir;
+    const auto saved = plane_table().module_dir;
+    plane_table().module_dir = dir;
     {
         auto bytes = cube_file();
         std::ofstream(dir / "cube.mdl", std::ios::binary)
@@ -376,7 +380,8 @@ TEST_F(Render3D, BuiltinsLoadFilesAndCheckPointers) {
     EXPECT_EQ(call("p3d_light", {put(light, 13), word(0.0f), word(0.0f), word(0.0f)}), 1u);
     EXPECT_EQ(call("p3d_light", {0, word(0.0f), word(0.0f), word(0.0f)}), 0u);
     const uint8_t material[9] = {0x00, 0x80, 0xFF, 0, 0, 0, 0, 0, 1};
-    for (uint32_t n = 0; n < 6; ++n) EXPECT_EQ(call("p3d_material", {model, n, put(material, 9)}), 1u);
+    for (uint32_t n = 0; n < 6; ++n)
+        EXPECT_EQ(call("p3d_material", {model, n, put(material, 9)}), 1u);
     EXPECT_EQ(call("p3d_material", {model, 0, 0}), 0u);
     EXPECT_EQ(call("p3d_setobj", {model, at, vec}), 1u);
     EXPECT_EQ(call("p3d_setobj", {model, 0, vec}), 0u);
@@ -387,7 +392,7 @@ TEST_F(Render3D, BuiltinsLoadFilesAndCheckPointers) {
     EXPECT_EQ(call("p3d_free", {model}), 1u);
     EXPECT_EQ(call("p3d_free", {model}), 0u);
     EXPECT_EQ(call("p3d_uninit", {}), 1u);
-    settings().module_dir = saved;
+    plane_table().module_dir = saved;
     std::filesystem::remove_all(dir);
 }
 
