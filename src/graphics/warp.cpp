@@ -29,6 +29,7 @@ namespace {
 using i128 = __int128;
 
 constexpr int32_t kBlock = 8;
+constexpr int64_t kPrefetchBlocks = 2;
 constexpr uint32_t kTurn = 1u << 19;  // grid units per source width or height
 constexpr uint32_t kAngleMask = 0x7FF;
 constexpr uint32_t kQuarterTurn = 512;
@@ -132,6 +133,27 @@ void draw_blocks(Context& c, Plane& dst, const Plane& src) {
         for (int64_t bi = 0; bi < c.gw; ++bi) {
             const GridPoint tl = c.at(bi, bj), tr = c.at(bi + 1, bj);
             const GridPoint bl = c.at(bi, bj + 1), br = c.at(bi + 1, bj + 1);
+            if constexpr (!Reference) {
+                // Ask for the source under a block further along the row
+                // while this one is drawn: a turned grid reads the source
+                // across its rows, and waiting for each line costs most.
+                if (bi + kPrefetchBlocks < c.gw) {
+                    const GridPoint a = c.at(bi + kPrefetchBlocks, bj);
+                    const GridPoint b = c.at(bi + kPrefetchBlocks, bj + 1);
+                    const GridPoint e = c.at(bi + kPrefetchBlocks + 1, bj + 1);
+                    const uint32_t su = uint32_t(grid_delta(b.u, a.u, short_way) >> 3);
+                    const uint32_t sv = uint32_t(grid_delta(b.v, a.v, false) >> 3);
+                    const uint32_t eu = uint32_t(grid_delta(e.u, b.u, short_way) >> 3);
+                    const uint32_t ev = uint32_t(grid_delta(e.v, b.v, false) >> 3);
+                    uint32_t u = a.u, v = a.v;
+                    for (int32_t k = 0; k < kBlock; ++k, u += su, v += sv)
+                        __builtin_prefetch(t.row[(v >> 8) & kAngleMask] +
+                                           t.col[(u >> 8) & kAngleMask]);
+                    for (int32_t k = 0; k < kBlock; ++k, u += eu, v += ev)
+                        __builtin_prefetch(t.row[(v >> 8) & kAngleMask] +
+                                           t.col[(u >> 8) & kAngleMask]);
+                }
+            }
             const uint32_t dlu = uint32_t(grid_delta(bl.u, tl.u, short_way) >> 3);
             const uint32_t dlv = uint32_t(grid_delta(bl.v, tl.v, false) >> 3);
             const uint32_t dru = uint32_t(grid_delta(br.u, tr.u, short_way) >> 3);
