@@ -2,7 +2,6 @@
 // of the plane table and palette state, and the built-in families to bind.
 #pragma once
 
-#include <filesystem>
 #include <span>
 
 #include "vm/script_memory.h"
@@ -12,10 +11,10 @@ namespace tob {
 struct TrapBinding;
 
 // Attaches the plane table to the engine's script memory (freeing any planes
-// left from before), takes the folder relative image paths start at, resets the view and active
+// left from before), resets the view and active
 // page numbers to 0, the palettes to the 3-3-2 palette and colour mapping to off, builds the blend
 // tables, and installs the `color_mapping` system value.
-void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& module_dir = {});
+void init_graphics_planes(ScriptMemory& memory);
 // Frees every plane (the pages too) and detaches the table from script memory.
 void shutdown_graphics_planes();
 

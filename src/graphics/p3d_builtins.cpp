@@ -4,8 +4,8 @@
 #include <bit>
 #include <optional>
 
+#include "base/current_folder.h"
 #include "graphics/graphics.h"
-#include "graphics/plane_table.h"
 #include "graphics/render3d.h"
 #include "storage/exp_file.h"
 #include "vm/trap.h"
@@ -44,7 +44,7 @@ uint32_t builtin_p3d_tex(TrapCall& call) {
 uint32_t builtin_p3d_load(TrapCall& call) {
     auto name = call.string(0);
     if (!name) return 0;
-    auto bytes = read_expanded_file(*name, plane_table().module_dir);
+    auto bytes = read_expanded_file(*name, current_folder());
     if (!bytes) return 0;
     return renderer3d().load(*bytes);
 }

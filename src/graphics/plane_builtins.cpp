@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/current_folder.h"
+#include "base/error_report.h"
 #include "graphics/blend_tables.h"
 #include "graphics/bmp_format.h"
 #include "graphics/colour.h"
@@ -14,7 +16,6 @@
 #include "platform/cp932.h"
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "base/error_report.h"
 #include "storage/exp_file.h"
 #include "vm/trap.h"
 
@@ -88,7 +89,8 @@ uint32_t builtin_gload(TrapCall& call) {
     if (!slot) return 0;
     plane_table().clear(*slot);
     std::unique_ptr<Plane> p;
-    if (auto bytes = read_expanded_file(*name, plane_table().module_dir)) p = decode_bmp(call.memory(), *bytes);
+    if (auto bytes = read_expanded_file(*name, current_folder()))
+        p = decode_bmp(call.memory(), *bytes);
     if (!p) {
         report_error(1, kLoadPlaneFailed, cp932_to_utf8(*name).c_str());
         return 0;
@@ -111,7 +113,7 @@ uint32_t builtin_gsave(TrapCall& call) {
     if (area.empty()) return 0;
     std::vector<uint8_t> image = encode_bmp(*p, area);
     std::string shown = cp932_to_utf8(*name);
-    auto file = File::create(to_host_path(*name, plane_table().module_dir));
+    auto file = File::create(to_host_path(*name, current_folder()));
     if (!file) {
         report_error(2, kSaveCreateFailed, shown.c_str());
         return 0;
@@ -243,7 +245,7 @@ uint32_t builtin_dload(TrapCall& call) {
     Plane* p = plane(call.word(0));
     auto name = call.string(3);
     if (!p || !name) return 0;
-    auto bytes = read_expanded_file(*name, plane_table().module_dir);
+    auto bytes = read_expanded_file(*name, current_folder());
     if (!bytes) return 0;
     return apply_diff_call(call, *p, *bytes);
 }
@@ -272,9 +274,8 @@ std::span<const TrapBinding> plane_builtins() {
     return kBindings;
 }
 
-void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& module_dir) {
+void init_graphics_planes(ScriptMemory& memory) {
     PlaneTable& t = plane_table();
-    t.module_dir = module_dir;
     t.set_memory(&memory);
     t.view_page = 0;
     t.active_page = 0;
@@ -282,6 +283,10 @@ void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& mod
     blend_tables();
 }
 
+// Every plane goes, not only the pages: a restart (menu or file drop) starts
+// the game over, and planes of the run before would only hold script memory
+// that nothing can name any more (their slot numbers are forgotten with the
+// script's variables); restart after restart would run out of it.
 void shutdown_graphics_planes() {
     plane_table().set_memory(nullptr);
 }

@@ -129,6 +129,10 @@ std::span<const TrapBinding> math_builtins() {
     return kBindings;
 }
 
+void seed_script_random(uint32_t seed) {
+    script_random().seed(seed);
+}
+
 void init_math() {
     sine_table();
     atan_table();

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <numbers>
 
+#include "base/current_folder.h"
 #include "graphics/model.h"
 #include "graphics/render3d.h"
 #include "graphics_test_support.h"
@@ -353,8 +354,8 @@ TEST_F(Render3D, BuiltinsLoadFilesAndCheckPointers) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("tob_p3d_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    const auto saved = plane_table().module_dir;
-    plane_table().module_dir = dir;
+    const auto saved = current_folder();
+    set_current_folder(dir);
     {
         auto bytes = cube_file();
         std::ofstream(dir / "cube.mdl", std::ios::binary)
@@ -392,7 +393,7 @@ TEST_F(Render3D, BuiltinsLoadFilesAndCheckPointers) {
     EXPECT_EQ(call("p3d_free", {model}), 1u);
     EXPECT_EQ(call("p3d_free", {model}), 0u);
     EXPECT_EQ(call("p3d_uninit", {}), 1u);
-    plane_table().module_dir = saved;
+    set_current_folder(saved);
     std::filesystem::remove_all(dir);
 }
 
