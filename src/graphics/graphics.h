@@ -24,6 +24,17 @@ std::span<const TrapBinding> plane_builtins();
 // Copy and drawing built-ins: gcopy, gblit, gfill, gline, gpoly.
 std::span<const TrapBinding> blit_builtins();
 
+// Sprite built-ins: sp_flag, sp_init, sp_setbg, sp_getbg, sp_redraw, sp_set,
+// sp_reset, sp_link, sp_draw, sp_bgorg, sp_org, sp_sort, sp_rect.
+std::span<const TrapBinding> sprite_builtins();
+// Hit-area built-ins: hit_init, hit_set, hit_reset, hit_check, hit_rect,
+// hit_point.
+std::span<const TrapBinding> hit_builtins();
+// Engine initialisation: the sprite and hit records in script memory, empty
+// (`sprites().count()` answers `sp_count`). Shutdown frees them.
+void init_sprites(ScriptMemory& memory);
+void shutdown_sprites();
+
 // Image effects: freemap, smooth, rotate, tiled, scroll, noise, slice,
 // gradation, mosaic, monotone, blur, fire and the ef_ warp effects.
 std::span<const TrapBinding> effect_builtins();

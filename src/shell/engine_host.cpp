@@ -12,7 +12,10 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
+#include "graphics/sprites.h"
+#include "media/media.h"
 #include "platform/cp932.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/random_generator.h"
@@ -27,7 +30,7 @@
 namespace tob {
 namespace {
 
-constexpr int kVirtualKeyEnter = 13;
+constexpr int kVirtualKeyEnter = platform::kVkEnter;
 constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kFullScreenCommand = 1214;
 constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
@@ -107,6 +110,7 @@ bool EngineHost::start_devices() {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
+    start_input();
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -133,6 +137,9 @@ bool EngineHost::start_devices() {
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_sprites(); });
+    system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
     engine_->add_init_hook([] { init_graphics_effects([] { return script_random().next(); }); });
     engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
     engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
@@ -198,6 +205,7 @@ bool EngineHost::write_screenshot(const std::filesystem::path& file) {
 
 void EngineHost::stop_devices() {
     engine_->stop_all_threads();
+    stop_input();
     engine_->shutdown();
     engine_->free_external_area();
     set_debug_output(std::nullopt);
@@ -234,11 +242,15 @@ uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint
     return queue_.send([=, this] { return window_command(message, wparam, lparam); });
 }
 
-uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t) {
+uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
     const Settings& s = settings();
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
+        case kGetKeyCommand:
+        case kGetJoyCommand:
+        case kGetMouseCommand:
+            return input_state().command(engine_->memory(), message, wparam, lparam);
         case kPluginQueryCommand: {
             PluginAnswer a;
             a.stop_word = engine_->stop_word();
@@ -316,11 +328,22 @@ void EngineHost::apply_activation() {
 void EngineHost::dispatch(const platform::WindowEvent& event) {
     using E = platform::WindowEvent;
     WindowState& w = window_state();
+    InputState& in = input_state();
     platform::WindowEvent e = event;
+    // The keyboard's state is the application's, whichever of its windows
+    // has the focus; joysticks belong to no window.
+    if (e.type == E::KeyDown || e.type == E::KeyUp) in.key(e);
+    if (e.type == E::JoyAdded || e.type == E::JoyRemoved) {
+        in.joystick(e);
+        return;
+    }
     if (debug_window_ && e.window != 0 && e.window == debug_window_->id()) {
         debug_window_event(e);
         return;
     }
+    // A held button dragged past the window's edge lets the capture go, also
+    // over the menu bar.
+    if (e.type == E::MouseMove && e.outside) in.release_captured_buttons();
     if (menu_handles(e)) return;
     switch (e.type) {
         case E::Quit:
@@ -329,12 +352,13 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
             break;
         case E::KeyDown:
             if (e.key == kVirtualKeyF8) toggle_debug_window();
+            in.type_controls(e);
             break;
         case E::KeyUp:
             if (e.key == kVirtualKeyEnter && e.alt) switch_fullscreen(!w.full_screen.load());
             break;
         case E::Text:
-            for (char c : utf8_to_cp932(e.text)) w.characters.push(uint8_t(c));
+            in.type_text(utf8_to_cp932(e.text));
             break;
         case E::MouseMove:
             if (dragging_) {
@@ -343,8 +367,7 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
                 window_->move_to(mx - drag_dx_, my - drag_dy_);
                 break;
             }
-            w.mouse_x = e.x;
-            w.mouse_y = e.y;
+            in.motion(e, e.x, e.y);
             break;
         case E::Exposed:
             present(std::nullopt);
@@ -359,20 +382,23 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
                 drag_dy_ = my - wy;
                 break;
             }
-            w.button_down(MouseButton(e.button), e.double_click);
+            in.button(e, e.x, e.y);
             break;
         case E::MouseUp:
             if (dragging_ && e.button == kLeftButton) {
                 dragging_ = false;
                 break;
             }
-            w.button_up(MouseButton(e.button));
+            in.button(e, e.x, e.y);
             break;
         case E::Wheel:
-            w.wheel.fetch_add(e.wheel);
+            in.wheel(e.wheel);
             break;
         case E::FocusLost:
         case E::FocusGained:
+            // Keys let go while another application has the focus must not
+            // stay down.
+            if (e.type == E::FocusLost) in.focus_lost();
             set_focus(false, e.type == E::FocusGained);
             break;
         case E::Maximized:
@@ -419,6 +445,7 @@ int EngineHost::run() {
     if (s.full_screen == 1) switch_fullscreen(true);
     // The run-program message: compile the main script and start its thread.
     bool loaded = engine_->run_program(s.main_script);
+    script_start_ = std::chrono::steady_clock::now();
 
     using clock = std::chrono::steady_clock;
     auto deadline =
@@ -428,16 +455,23 @@ int EngineHost::run() {
             : clock::time_point::max();
     bool timed_out = false;
     while (!close_requested_) {
+        poll_input();
         platform::WindowEvent e;
         batching_events_ = true;
-        while (window_->wait_event(e, kLoopWaitMs)) {
+        // Headless, SDL's wait polls in steps of a millisecond, which would
+        // make every window command take one: there the loop waits on the
+        // command queue, which wakes at once.
+        while (window_->wait_event(e, options_.headless ? 0 : kLoopWaitMs)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
         }
         batching_events_ = false;
         if (activation_pending_) apply_activation();
-        queue_.drain();
+        if (options_.headless && !close_requested_)
+            queue_.wait_and_drain(kLoopWaitMs);
+        else
+            queue_.drain();
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
