@@ -15,6 +15,8 @@ packages=(
   libpixman-1-dev
   libosmesa6-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libvorbis-dev
+  libsdl2-mixer-dev
 )
 
 missing=()

@@ -3,7 +3,9 @@
 // turning sun, a sweeping point and the pointer tested against the sun's hit
 // area, a pool of rippling water, a turning textured cube, and a fade to
 // black, shown for a few seconds. Each frame redraws only what changed. A
-// click leaves a mark where it was; a typed key turns the pictures around.
+// click leaves a mark where it was; a typed key turns the pictures around. A
+// streamed tune loops under it, a blip follows the ball from side to side,
+// and both fade with the picture.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -16,6 +18,8 @@
 #define POOL_PLANE 6
 #define CUBE_PLANE 7
 #define POOL 0
+#define MUSIC 0
+#define BLIP 1
 
 int rect[4];
 int blend[3];
@@ -162,7 +166,7 @@ int main()
     int mouse[4];
     int update_rect[4];
     int *mark;
-    int turn, c;
+    int turn, c, beat;
     int cube;
 
     log_out("Sample game: hello from the script.");
@@ -192,6 +196,14 @@ int main()
     // the fade, last of all
     set_blend(3, 0, 0);
     shade = sp_set(2, 1, 0, 0, SHADE, 0, blend);
+    // the tune streams from an Ogg Vorbis file and loops; the blip is a
+    // small ADPCM WAVE decoded whole
+    if (snd_loads(MUSIC, "sound\\bgm.ogg") && snd_load(BLIP, "sound\\se.wav")) {
+        snd_setvol(MUSIC, 70);
+        snd_play(MUSIC, 1);
+        log_out("Sample game: sound on.");
+    }
+    beat = 0;
 
     setcount(0, 0);
     start = getcount(0);
@@ -243,10 +255,17 @@ int main()
             sun[SP_SCALEX] = 0x10000;
             sun[SP_SCALEY] = 0x10000;
         }
+        // a blip every half second, panned to where the ball is
+        if (t / 500 != beat) {
+            beat = t / 500;
+            snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
+            snd_play(BLIP, 0);
+        }
         // the last second fades to black
         if (t > 2000) {
             level = (t - 2000) * 255 / 1000;
             if (level > 255) level = 255;
+            snd_setvol(MUSIC, 70 - level * 70 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;
             shade[17] = 3 | (level << 16);
         }
@@ -259,6 +278,7 @@ int main()
         frames++;
         sleep(16);
     }
+    snd_free(-1);
     log_out("Sample game: %d frames in 3 seconds.", frames);
     log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;

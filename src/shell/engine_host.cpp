@@ -13,6 +13,7 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "graphics/sprites.h"
+
 #include "media/media.h"
 #include "platform/cp932.h"
 #include "platform/keys.h"
@@ -111,6 +112,18 @@ bool EngineHost::start_devices() {
     };
     engine_->set_window_queue(&queue_);
     start_input();
+
+    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording),
+    // before the external data area and engine initialisation; engine
+    // shutdown frees the channels first.
+    AudioStartup audio;
+    audio.sound = s.sound != 0;
+    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
+    audio.record = options_.audio_out;
+    audio.module_dir = s.module_dir;
+    start_audio(audio);
+    set_audio_command_queue(&queue_);
+    engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -208,6 +221,9 @@ void EngineHost::stop_devices() {
     stop_input();
     engine_->shutdown();
     engine_->free_external_area();
+    // Devices in reverse order of their start.
+    stop_audio();
+    set_audio_command_queue(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
@@ -244,6 +260,8 @@ uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint
 
 uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
     const Settings& s = settings();
+    if (message >= kFirstSoundCommand && message <= kLastSoundCommand)
+        return sound_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
@@ -323,6 +341,7 @@ void EngineHost::apply_activation() {
         }
     }
     w.app_active = active ? 1 : 0;
+    set_audio_application_active(active);
 }
 
 void EngineHost::dispatch(const platform::WindowEvent& event) {
