@@ -208,7 +208,7 @@ BlockCache::BlockCache() : arena_(new uint64_t[kArenaBytes / 8]) {
     sentinel_.pc = 0;
     sentinel_.epoch = 0;
     sentinel_.exit[0] = sentinel_.exit[1] = &sentinel_;
-    tail_head.exit[0] = tail_head.exit[1] = &sentinel_;
+    tail_head_.exit[0] = tail_head_.exit[1] = &sentinel_;
     table_.fill(&sentinel_);
 }
 
@@ -224,6 +224,23 @@ void BlockCache::clear() {
     epoch_ = 1;
     lo_ = 0xFFFFFFFFu;
     hi_ = 0;
+}
+
+Block* BlockCache::cut_tail(const Block& blk, uint32_t budget, const void* end) {
+    // Steps are copied whole: the reference interpreter runs what is left when
+    // the budget ends inside a fused step.
+    const Step* steps = blk.step();
+    uint32_t n = 0, done = 0, stop_at = blk.pc;
+    for (; n < blk.steps && steps[n].index < budget; ++n) {
+        tail_steps_[n] = steps[n];
+        done = steps[n].index + 1u;
+        stop_at = steps[n].at + steps[n].size;
+    }
+    tail_steps_[n] = Step{};
+    tail_steps_[n].handler = end;
+    tail_steps_[n].at = stop_at;
+    tail_head_.count = uint8_t(done);
+    return &tail_head_;
 }
 
 Block* BlockCache::find(uint32_t pc, const uint8_t* base, uint32_t limit,

@@ -68,8 +68,6 @@ int run_slice(Machine& m, VmContext& ctx) {
     Block* blk = nullptr;
     Block** link_slot = nullptr;  // where to note the block found for pc
     const uint32_t link_generation = cache.generation();
-    Block& tail_head = cache.tail_head;  // the slice's last, shortened block
-    Step* const tail_steps = cache.tail_steps.data();
     Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
@@ -86,7 +84,7 @@ int run_slice(Machine& m, VmContext& ctx) {
 #define D r[u->d]
 #define S r[u->s]
 #define FITS(addr, len) TOB_VM_FITS(addr, len)
-// A failing step leaves pc at its instruction, as the plain loop does.
+// A failing step leaves pc at its instruction, as the reference interpreter does.
 #define FAIL(label) \
     do {            \
         pc = u->at; \
@@ -111,28 +109,31 @@ int run_slice(Machine& m, VmContext& ctx) {
         ++u;               \
         goto * u->handler; \
     } while (0)
-// Leaving the block for `target`: on to the block that `*slot` (a step's link
+// Linking: leaving the block for `target` goes on to the block that `*slot` (a step's link
 // or a return exit) reached last time if it still starts there and is valid,
 // else through the lookup, which then stores what it finds in `*slot`.
-#define LEAVE_VIA(slot, target)                                                      \
-    do {                                                                             \
-        const uint32_t to_ = (target);                                               \
-        Block* const nb_ = *(slot);                                                  \
-        if (nb_->pc == to_ && nb_->epoch == cache.epoch() && nb_->count <= budget && \
-            !m.stop.load(std::memory_order_relaxed)) {                               \
-            budget -= nb_->count;                                                    \
-            blk = nb_;                                                               \
-            u = nb_->step();                                                         \
-            goto * u->handler;                                                       \
-        }                                                                            \
-        link_slot = (slot);                                                          \
-        GO(to_);                                                                     \
+#define LEAVE_VIA(slot, target)                                                              \
+    do {                                                                                     \
+        const uint32_t to_ = (target);                                                       \
+        Block* const nb_ = *(slot);                                                          \
+        if (cache.can_follow(nb_, to_, budget) && !m.stop.load(std::memory_order_relaxed)) { \
+            budget -= nb_->count;                                                            \
+            blk = nb_;                                                                       \
+            u = nb_->step();                                                                 \
+            goto * u->handler;                                                               \
+        }                                                                                    \
+        link_slot = (slot);                                                                  \
+        GO(to_);                                                                             \
     } while (0)
-// A jump taken from inside the block: the instructions after it did not run.
-#define TAKE(target)                          \
-    do {                                      \
-        budget += blk->count - u->index - 1u; \
-        LEAVE_VIA(&u->link, target);          \
+// Budget refunds: a block's whole count is taken from the budget when it
+// starts; leaving it before its end gives back the instructions after the
+// running step, which did not run.
+#define REFUND_REST() (budget += blk->count - u->index - 1u)
+// A jump taken from inside the block.
+#define TAKE(target)                 \
+    do {                             \
+        REFUND_REST();               \
+        LEAVE_VIA(&u->link, target); \
     } while (0)
 // A conditional jump as a host branch: taken leaves the block, not taken goes
 // on with the next step.
@@ -218,7 +219,7 @@ fetch:
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 found:
     if (link_slot) {
-        if (link_generation == cache.generation()) *link_slot = blk;
+        cache.link(link_slot, blk, link_generation);
         link_slot = nullptr;
     }
     // run the block
@@ -229,11 +230,11 @@ found:
 
 miss:
     blk = nullptr;
-    if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto plain;
+    if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto reference;
     blk = cache.find(pc, base, limit, kHandlers);
     if (blk) goto found;
-plain:
-    // The plain loop runs what blocks cannot: it raises the right error for an
+reference:
+    // The reference interpreter runs what blocks cannot: it raises the right error for an
     // instruction that cannot be decoded. The exit that led here links nowhere.
     link_slot = nullptr;
     SAVE();
@@ -246,25 +247,12 @@ plain:
     cache.new_epoch();  // its stores were not watched
     goto fetch;
 
-tail : {
-    // The steps that fit the budget, then a step that ends the slice; the plain
-    // loop runs what is left when that falls inside a fused step.
-    const Step* steps = blk->step();
-    uint32_t n = 0, done = 0, stop_at = pc;
-    for (; n < blk->steps && steps[n].index < budget; ++n) {
-        tail_steps[n] = steps[n];
-        done = steps[n].index + 1u;
-        stop_at = steps[n].at + steps[n].size;
-    }
-    tail_steps[n] = Step{};
-    tail_steps[n].handler = &&s_EndSlice;
-    tail_steps[n].at = stop_at;
-    tail_head.count = uint8_t(done);
-    blk = &tail_head;
-    budget -= done;
-    u = tail_steps;
+tail:
+    // The steps that fit the budget, then one that ends the slice.
+    blk = cache.cut_tail(*blk, budget, &&s_EndSlice);
+    budget -= blk->count;
+    u = cache.tail_steps();
     goto * u->handler;
-}
 s_EndSlice:
     pc = u->at;
     if (budget == 0) goto end_slice;
@@ -274,7 +262,7 @@ s_EndSlice:
 
 code_written:
     pc = u->at + u->size;
-    budget += blk->count - u->index - 1;
+    REFUND_REST();
     cache.new_epoch();
     goto fetch;
 
@@ -463,6 +451,7 @@ end_slice:
 #undef BRANCH
 #undef LEAVE_VIA
 #undef TAKE
+#undef REFUND_REST
 #undef TOB_VM_OP
 #undef D_
 #undef S_

@@ -73,7 +73,7 @@ void raise_runtime_error(Machine& m, VmContext& ctx, RuntimeError e) {
     set_stop(m, 1);
 }
 
-// The plain loop: one instruction per dispatch, operands read in place.
+// One instruction per dispatch, operands read in place.
 bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) {
     if (m.stop.load(std::memory_order_relaxed)) return true;
     if (ctx.state != uint8_t(ContextState::Running)) return false;
