@@ -148,18 +148,6 @@ class BlockCache {
     // `handlers` maps step kinds to the interpreter's handler addresses.
     Block* find(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
-    // Linking: `linked`, the block a step's link or a return exit reached
-    // last time, may run next for `target` if it still starts there, is valid in
-    // this epoch and fits the budget left.
-    bool can_follow(const Block* linked, uint32_t target, uint32_t budget) const {
-        return linked->pc == target && linked->epoch == epoch_ && linked->count <= budget;
-    }
-    // Stores the block found for a jump's target in the link `slot` that led
-    // there, unless the arena was emptied since the slice's start (`generation`).
-    void link(Block** slot, Block* found, uint32_t generation) {
-        if (generation == generation_) *slot = found;
-    }
-
     // The tail block: the steps of `blk` that fit `budget` instructions, then a
     // step running `end` at the address the slice stopped at. Returns the
     // shortened block, whose count is the instructions it runs; its steps,

@@ -112,18 +112,19 @@ int run_slice(Machine& m, VmContext& ctx) {
 // Linking: leaving the block for `target` goes on to the block that `*slot` (a step's link
 // or a return exit) reached last time if it still starts there and is valid,
 // else through the lookup, which then stores what it finds in `*slot`.
-#define LEAVE_VIA(slot, target)                                                              \
-    do {                                                                                     \
-        const uint32_t to_ = (target);                                                       \
-        Block* const nb_ = *(slot);                                                          \
-        if (cache.can_follow(nb_, to_, budget) && !m.stop.load(std::memory_order_relaxed)) { \
-            budget -= nb_->count;                                                            \
-            blk = nb_;                                                                       \
-            u = nb_->step();                                                                 \
-            goto * u->handler;                                                               \
-        }                                                                                    \
-        link_slot = (slot);                                                                  \
-        GO(to_);                                                                             \
+#define LEAVE_VIA(slot, target)                                                      \
+    do {                                                                             \
+        const uint32_t to_ = (target);                                               \
+        Block* const nb_ = *(slot);                                                  \
+        if (nb_->pc == to_ && nb_->epoch == cache.epoch() && nb_->count <= budget && \
+            !m.stop.load(std::memory_order_relaxed)) {                               \
+            budget -= nb_->count;                                                    \
+            blk = nb_;                                                               \
+            u = nb_->step();                                                         \
+            goto * u->handler;                                                       \
+        }                                                                            \
+        link_slot = (slot);                                                          \
+        GO(to_);                                                                     \
     } while (0)
 // Budget refunds: a block's whole count is taken from the budget when it
 // starts; leaving it before its end gives back the instructions after the
@@ -219,7 +220,9 @@ fetch:
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 found:
     if (link_slot) {
-        cache.link(link_slot, blk, link_generation);
+        // Linking: the exit that came here remembers the block, unless the
+        // arena was emptied since the slice started (its step is gone).
+        if (link_generation == cache.generation()) *link_slot = blk;
         link_slot = nullptr;
     }
     // run the block
