@@ -149,8 +149,12 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
     // One entry per byte value, so that illegal opcodes need no separate test:
     // the opcodes' own, then the illegal instruction for every byte value above.
 #define TOB_OPCODE_LABEL(num, name, mnem, form, operands) &&op_##name,
-    static const void* const kOpcodeLabels[] = {TOB_OPCODE_LIST(TOB_OPCODE_LABEL) &&
-                                                illegal_instruction};
+    // clang-format off
+    static const void* const kOpcodeLabels[] = {
+        TOB_OPCODE_LIST(TOB_OPCODE_LABEL)
+        &&illegal_instruction,
+    };
+    // clang-format on
 #undef TOB_OPCODE_LABEL
     static_assert(std::size(kOpcodeLabels) == kOpcodeCount + 1);
     static const DispatchTable kDispatch(kOpcodeLabels);
@@ -188,10 +192,10 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
         pc += info_.size; \
         goto finished;    \
     } while (0)
-#define JUMP_CASE(name, condition)          \
-    CASE(name) {                            \
-        pc = (condition) ? IMM(1) : pc + 5; \
-        NEXT();                             \
+#define JUMP_CASE(name, condition)                                         \
+    CASE(name) {                                                           \
+        pc = (condition) ? IMM(1) : pc + kOpcodes[uint8_t(Op::name)].size; \
+        NEXT();                                                            \
     }
 
     for (;;) {
