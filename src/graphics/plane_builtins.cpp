@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/error_report.h"
 #include "graphics/blend_tables.h"
 #include "graphics/bmp_format.h"
 #include "graphics/colour.h"
@@ -14,7 +15,6 @@
 #include "platform/cp932.h"
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "base/error_report.h"
 #include "storage/exp_file.h"
 #include "vm/trap.h"
 
@@ -88,7 +88,8 @@ uint32_t builtin_gload(TrapCall& call) {
     if (!slot) return 0;
     plane_table().clear(*slot);
     std::unique_ptr<Plane> p;
-    if (auto bytes = read_expanded_file(*name, plane_table().module_dir)) p = decode_bmp(call.memory(), *bytes);
+    if (auto bytes = read_expanded_file(*name, plane_table().module_dir))
+        p = decode_bmp(call.memory(), *bytes);
     if (!p) {
         report_error(1, kLoadPlaneFailed, cp932_to_utf8(*name).c_str());
         return 0;
@@ -282,6 +283,10 @@ void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& mod
     blend_tables();
 }
 
+// Every plane goes, not only the pages: a restart (menu or file drop) starts
+// the game over, and planes of the run before would only hold script memory
+// that nothing can name any more (their slot numbers are forgotten with the
+// script's variables); restart after restart would run out of it.
 void shutdown_graphics_planes() {
     plane_table().set_memory(nullptr);
 }

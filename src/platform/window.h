@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tob::platform {
 
@@ -13,6 +14,8 @@ struct WindowSpec {
     std::string title_utf8;
     bool borderless = false;  // an empty title makes a popup without a frame
     bool resizable = false;
+    // With `resizable`: the smallest client size the user may drag it to.
+    int min_width = 0, min_height = 0;
     int width = 640, height = 480;
     bool headless = false;
     // A small tool window beside the main one (the debug output): created
@@ -36,6 +39,7 @@ struct WindowEvent {
         FocusLost,
         Resized,
         Minimized,
+        Maximized,
         DropFile,
         Wakeup,
         Exposed,
@@ -47,8 +51,9 @@ struct WindowEvent {
     int x = 0, y = 0;  // client coordinates, or the new size for Resized
     int button = 0;    // 1 left, 2 right, 4 middle
     bool double_click = false;
-    int wheel = 0;        // in the platform's units of 120 per notch
-    std::string text;     // UTF-8 for Text, a path for DropFile
+    int wheel = 0;                   // in the platform's units of 120 per notch
+    std::string text;                // UTF-8 for Text
+    std::vector<std::string> files;  // DropFile: every file of one drop, UTF-8 paths
     uint32_t window = 0;  // the token of the window it happened in; 0: none in particular
 };
 
@@ -64,6 +69,8 @@ class Window {
     virtual bool set_fullscreen(bool on) = 0;
     virtual bool fullscreen() const = 0;
     virtual void raise() = 0;
+    // Back from maximized or minimized to the normal size.
+    virtual void restore() = 0;
     virtual void client_size(int& width, int& height) const = 0;
     // The window's top-left corner and the mouse, in desktop coordinates.
     virtual void position(int& x, int& y) const = 0;

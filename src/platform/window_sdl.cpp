@@ -114,6 +114,10 @@ class SdlWindow final : public Window {
             renderer_ = SDL_CreateRenderer(window_, -1, 0);
             if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
         }
+        // After the renderer: making one may recreate the native window,
+        // which forgets its size hints.
+        if (spec.resizable && spec.min_width > 0 && spec.min_height > 0)
+            SDL_SetWindowMinimumSize(window_, spec.min_width, spec.min_height);
         SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
         SDL_StartTextInput();
         return true;
@@ -176,8 +180,10 @@ class SdlWindow final : public Window {
     bool fullscreen() const override {
         return (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     }
+    void restore() override { SDL_RestoreWindow(window_); }
     void raise() override {
-        SDL_RestoreWindow(window_);
+        // Only a minimized window is restored: a maximized one stays so.
+        if (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_);
         SDL_RaiseWindow(window_);
     }
     void client_size(int& w, int& h) const override { SDL_GetWindowSize(window_, &w, &h); }
@@ -250,12 +256,28 @@ class SdlWindow final : public Window {
                 e.window = ev.wheel.windowID;
                 e.wheel = ev.wheel.y * 120;
                 return true;
+            // The files of one drop come one event each between a begin and a
+            // complete event; they are handed over together, as one drop.
+            case SDL_DROPBEGIN:
+                dropping_ = true;
+                dropped_.clear();
+                return false;
             case SDL_DROPFILE:
+                dropped_.push_back(ev.drop.file ? ev.drop.file : "");
+                SDL_free(ev.drop.file);
+                if (dropping_) return false;
+                [[fallthrough]];  // a file without a begin is a drop of its own
+            case SDL_DROPCOMPLETE:
+                dropping_ = false;
+                if (dropped_.empty()) return false;
                 e.type = WindowEvent::DropFile;
                 e.window = ev.drop.windowID;
-                e.text = ev.drop.file ? ev.drop.file : "";
-                SDL_free(ev.drop.file);
+                e.files = std::move(dropped_);
+                dropped_.clear();
                 return true;
+            case SDL_DROPTEXT:
+                SDL_free(ev.drop.file);
+                return false;
             case SDL_WINDOWEVENT:
                 e.window = ev.window.windowID;
                 switch (ev.window.event) {
@@ -270,6 +292,9 @@ class SdlWindow final : public Window {
                         return true;
                     case SDL_WINDOWEVENT_MINIMIZED:
                         e.type = WindowEvent::Minimized;
+                        return true;
+                    case SDL_WINDOWEVENT_MAXIMIZED:
+                        e.type = WindowEvent::Maximized;
                         return true;
                     case SDL_WINDOWEVENT_EXPOSED:
                         e.type = WindowEvent::Exposed;
@@ -293,7 +318,9 @@ class SdlWindow final : public Window {
     int tex_w_ = 0, tex_h_ = 0;
     Uint32 wake_event_ = 0;
     bool headless_ = false;
-    bool owns_sdl_ = false;  // the main window starts and ends SDL
+    bool owns_sdl_ = false;
+    bool dropping_ = false;
+    std::vector<std::string> dropped_;  // the main window starts and ends SDL
 };
 
 }  // namespace

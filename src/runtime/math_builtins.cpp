@@ -130,6 +130,10 @@ std::span<const TrapBinding> math_builtins() {
     return kBindings;
 }
 
+void seed_script_random(uint32_t seed) {
+    g_random.seed(seed);
+}
+
 void init_math() {
     sine_table();
     atan_table();

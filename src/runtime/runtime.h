@@ -23,6 +23,9 @@ void shutdown_strings();
 // bezier, neville, linear.
 std::span<const TrapBinding> math_builtins();
 void init_math();
+// Seeds the scripts' generator (device start-up does, engine initialisation
+// does not).
+void seed_script_random(uint32_t seed);
 void shutdown_math();
 
 // kf_setkey, kf_calc, kf_getindex, kf_getkey.

@@ -4,19 +4,20 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "compiler/compiler.h"
 #include "graphics/bmp_format.h"
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "platform/cp932.h"
+#include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
-#include "shell/engine_clock.h"
 #include "shell/builtin_families.h"
-#include "base/error_report.h"
+#include "shell/engine_clock.h"
 #include "shell/menu_model.h"
-#include "base/settings.h"
 #include "shell/system_values.h"
 #include "shell/window_state.h"
 #include "storage/exp_file.h"
@@ -27,6 +28,9 @@ namespace {
 constexpr int kVirtualKeyEnter = 13;
 constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kFullScreenCommand = 1214;
+constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
+constexpr const char* kScreenPageFailed =
+    "スクリーンページ（%d × %d、%d ビット）の作成に失敗しました。";
 
 }  // namespace
 
@@ -55,6 +59,8 @@ bool EngineHost::create_window() {
     spec.title_utf8 = cp932_to_utf8(s.title);
     spec.borderless = s.title.empty();
     spec.resizable = s.resize != 0;
+    spec.min_width = s.width / 4;  // the client may not shrink below a quarter
+    spec.min_height = s.height / 4;
     spec.width = s.width;
     // A menu bar is a strip above the picture.
     spec.height = s.height + (s.menu > 0 ? MenuMetrics::kBarHeight : 0);
@@ -82,10 +88,12 @@ bool EngineHost::create_window() {
     return true;
 }
 
-void EngineHost::start_devices() {
+bool EngineHost::start_devices() {
     const Settings& s = settings();
     queue_.open_on_this_thread();
     engine_clock().reset();
+    // Games that never call srand still see new numbers on every run.
+    seed_script_random(options_.seed ? *options_.seed : platform::tick_count());
     {
         std::lock_guard lock(menu_state().mutex);
         menu_state().window_has_menu = s.menu > 0;
@@ -111,8 +119,7 @@ void EngineHost::start_devices() {
     engine_->set_sizes(s.program_size, s.stack_size);
     engine_->set_exit_handler([this] { queue_.post([this] { close_requested_ = true; }); });
     if (!engine_->allocate_external_area(s.heap_size))
-        report_error(1, "The external data area of %u bytes could not be allocated",
-                     unsigned(s.heap_size));
+        report_error(1, kExternalAreaFailed, unsigned(s.heap_size));
     // A wrong family list is a developer's mistake; say so where it shows.
     if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
         std::fputs(report.describe().c_str(), stderr);
@@ -120,9 +127,8 @@ void EngineHost::start_devices() {
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory(), settings().module_dir);
-        if (!gfx::start_pages(s.width, s.height, s.depth))
-            report_error(1, "The screen page of %d x %d at %d bits could not be created", s.width,
-                         s.height, s.depth);
+        screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
+        if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
     {
@@ -149,6 +155,8 @@ void EngineHost::start_devices() {
     engine_->initialise();
     engine_->reset_thread_table();
     start_menu();
+    // Without its screen page no game can run: start-up ends here.
+    return !screen_page_failed_;
 }
 
 compiler::SourceReader EngineHost::source_reader() {
@@ -192,19 +200,27 @@ void EngineHost::stop_devices() {
 }
 
 uint32_t EngineHost::switch_fullscreen(bool on) {
-    // Without the display-mode device (`Draw` 0) there is no full screen.
-    if (!settings().draw || !window_) return 0;
-    if (bool(window_state().full_screen.load()) == on) return 1;
+    if (!window_) return 0;
+    // `AutoHideMenu` first: the bar leaves before full screen and comes back
+    // before the window does (the setting is only on with `Draw` and a menu).
+    if (menu_view_ && settings().auto_hide_menu) set_menu_attached(!on);
+    // The whole switch runs paused, also when it changes nothing. The display
+    // mode changes synchronously here, so the waits around it that a slow
+    // display needed are left out: nothing can see them.
     pause();
+    uint32_t result = change_display_mode(on);
+    present(std::nullopt);
+    resume();
+    return result;
+}
+
+uint32_t EngineHost::change_display_mode(bool on) {
+    // Without the display-mode device (`Draw` 0) there is no full screen.
+    if (!settings().draw) return 0;
+    if (bool(window_state().full_screen.load()) == on) return 1;
     window_->set_fullscreen(on);
     window_state().full_screen = window_->fullscreen() ? 1 : 0;
     gfx::page_state().full_screen = window_state().full_screen.load() != 0;
-    // `AutoHideMenu` takes the bar off in full screen; it comes back on the
-    // way out.
-    if (menu_view_)
-        set_menu_attached(!(window_state().full_screen.load() && settings().auto_hide_menu));
-    present(std::nullopt);
-    resume();
     return 1;
 }
 
@@ -246,12 +262,18 @@ void EngineHost::resume() {
     engine_->resume_threads();
 }
 
-void EngineHost::restart_with_drop(const std::string& path_utf8) {
+void EngineHost::restart_with_drop(const std::vector<std::string>& paths_utf8) {
     engine_->stop_all_threads();
     engine_->initialise();
-    // Only ".c" files are compiled; the compiler checks the name.
-    compiler::compile_dropped_file(utf8_to_cp932(path_utf8), drop_shift_, drop_ctrl_,
-                                   options_.headless || settings().error > 0, source_reader());
+    if (screen_page_failed_) {
+        close_requested_ = true;
+        return;
+    }
+    // Only ".c" files are compiled (measuring, nothing runs); the compiler
+    // checks the name. Files dropped together share one initialisation.
+    for (const std::string& path : paths_utf8)
+        compiler::compile_dropped_file(utf8_to_cp932(path), drop_shift_, drop_ctrl_,
+                                       options_.headless || settings().error > 0, source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {
@@ -347,6 +369,17 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
         case E::FocusGained:
             set_focus(false, e.type == E::FocusGained);
             break;
+        case E::Maximized:
+            // With `Resize` maximizing is ordinary sizing; otherwise the
+            // maximize request (which `Draw` offers) means full screen. A
+            // window manager draws a maximize button only on windows it may
+            // resize, so without `Resize` the request comes from its menu or
+            // keys.
+            if (settings().draw && !settings().resize) {
+                window_->restore();
+                switch_fullscreen(true);
+            }
+            break;
         case E::Resized:
             w.client_width = e.x;
             w.client_height = e.y;
@@ -358,7 +391,7 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
         case E::DropFile:
             drop_shift_ = e.shift;
             drop_ctrl_ = e.ctrl;
-            if (settings().debug_mode) restart_with_drop(e.text);
+            if (settings().debug_mode) restart_with_drop(e.files);
             break;
         default:
             break;
@@ -372,8 +405,11 @@ int EngineHost::run() {
         instance = std::make_unique<platform::InstanceLock>(s.mutex_name);
         if (!instance->first()) return 0;  // the first copy was asked to come forward
     }
-    if (!create_window()) return 0;
-    start_devices();
+    if (!create_window()) return kExitStartFailed;
+    if (!start_devices()) {
+        stop_devices();
+        return kExitStartFailed;
+    }
     if (s.full_screen == 1) switch_fullscreen(true);
     // The run-program message: compile the main script and start its thread.
     bool loaded = engine_->run_program(s.main_script);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/error_report.h"
 #include "compiler/exports.h"
 #include "compiler/source_reader.h"
 #include "graphics/pages.h"
@@ -13,7 +14,6 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
-#include "base/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
 #include "vm/engine.h"
@@ -35,6 +35,8 @@ class EngineHost {
     void handle(const platform::WindowEvent& event);
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
+    // The display mode alone: 0 without `Draw`, else 1 after any attempt.
+    uint32_t change_display_mode(bool on);
     // A numbered window command as plug-in libraries send it (1214 the
     // full-screen switch, 1224 the plug-in query): runs on the window
     // thread; the sender waits for its result. Unknown numbers give 0.
@@ -48,11 +50,13 @@ class EngineHost {
   private:
     static constexpr int kVirtualKeyF8 = 119;
     bool create_window();
-    void start_devices();
+    // False when start-up cannot go on (the screen page could not be made).
+    bool start_devices();
     void stop_devices();
     void pause();
     void resume();
-    void restart_with_drop(const std::string& path_utf8);
+    // One drop of files: a restart, then each ".c" file compiled (not run).
+    void restart_with_drop(const std::vector<std::string>& paths_utf8);
     int exit_status(bool timed_out, bool loaded) const;
     uint32_t window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
     void dispatch(const platform::WindowEvent& e);
@@ -122,6 +126,7 @@ class EngineHost {
     int drag_dx_ = 0, drag_dy_ = 0;
     std::optional<ErrorSink> previous_sink_;
     std::atomic<bool> close_requested_{false};
+    bool screen_page_failed_ = false;
     std::unique_ptr<platform::Font> menu_font_;
     std::unique_ptr<MenuView> menu_view_;
     bool menu_attached_ = false;

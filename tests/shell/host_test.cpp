@@ -1,14 +1,17 @@
 // The window thread's handling of window events, fed by a made-up event source.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "base/settings.h"
 #include "shell/engine_clock.h"
 #include "shell/engine_host.h"
 #include "shell/plugin_query.h"
-#include "base/settings.h"
 #include "shell/window_state.h"
 
 using namespace tob;
@@ -161,4 +164,35 @@ TEST(EngineHost, PluginQueryAnswersThroughTheWindowCommandQueue) {
     EXPECT_EQ(host.window_state_block(), 0u);
     EXPECT_EQ(engine.stop_word(), 0u);
     EXPECT_EQ(memory.block_size(block), 0u);
+}
+
+// The files of one drop are checked after one restart, each with its own
+// listing (Shift held); a drop of two files is one drop, not two.
+TEST(EngineHost, FilesDroppedTogetherAreOneDrop) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("tob_drop_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "one.c") << "int main() { return 1; }\n";
+    std::ofstream(dir / "two.c") << "int main() { return 2; }\n";
+    fs::path cwd = fs::current_path();
+    fs::current_path(dir);  // listings go to the current directory
+    int32_t old_debug = settings().debug_mode;
+    settings().debug_mode = 1;
+    {
+        LaunchOptions options;
+        options.headless = true;
+        EngineHost host(options);
+        int initialisations = 0;
+        host.engine().add_init_hook([&] { ++initialisations; });
+        E drop = event(E::DropFile);
+        drop.shift = true;
+        drop.files = {(dir / "one.c").string(), (dir / "two.c").string()};
+        host.handle(drop);
+        EXPECT_EQ(initialisations, 1);
+        EXPECT_TRUE(fs::exists(dir / "one.txt"));
+        EXPECT_TRUE(fs::exists(dir / "two.txt"));
+    }
+    settings().debug_mode = old_debug;
+    fs::current_path(cwd);
+    fs::remove_all(dir);
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "../support/call_site.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 
@@ -22,40 +23,7 @@ struct Reports {
     ~Reports() { set_error_sink(previous); }
 };
 
-// A context with a stack in script memory and a code block holding the
-// instruction that follows the caller's `call` (the return address).
-struct CallSite {
-    ScriptMemory mem{16 << 20};
-    Machine machine;
-    VmContext ctx;
-    ScriptAddr code = 0;
-
-    CallSite() {
-        machine.memory = &mem;
-        ctx.stack_size = 4096;
-        ctx.stack_base = mem.allocate(ctx.stack_size, BlockKind::Stack);
-        ctx.r[kStackPointer] = ctx.stack_base + ctx.stack_size;
-        code = mem.allocate(64, BlockKind::Program);
-    }
-    // Pushes the arguments last first, then a return address whose next
-    // instruction is the clean-up `add r7,$4n` (none for zero arguments).
-    void call_with(std::vector<uint32_t> args, bool cleanup = true) {
-        for (auto it = args.rbegin(); it != args.rend(); ++it) push(*it);
-        uint8_t* c = mem.host(code, 6);
-        if (cleanup && !args.empty()) {
-            uint32_t bytes = uint32_t(args.size()) * 4;
-            uint8_t add[6] = {0x3B, 0x77, uint8_t(bytes), uint8_t(bytes >> 8), 0, 0};
-            std::memcpy(c, add, 6);
-        } else {
-            std::memset(c, 0, 6);
-        }
-        push(code);
-    }
-    void push(uint32_t v) {
-        ctx.r[kStackPointer] -= 4;
-        mem.write32(ctx.r[kStackPointer], v);
-    }
-};
+using test::CallSite;
 
 VmContext* g_replacement = nullptr;
 
