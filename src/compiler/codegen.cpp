@@ -58,13 +58,6 @@ uint32_t CodeGen::read32_at(uint32_t offset) const {
     return v;
 }
 
-void CodeGen::emit(Op op, uint8_t d, uint8_t s, uint32_t operand) {
-    const Instruction ins = encode(op, reg_byte(d, s), operand);
-    reserve(ins.size);
-    if (code_) std::memcpy(code_ + code_size_, ins.bytes.data(), ins.size);
-    code_size_ += ins.size;
-}
-
 void CodeGen::op_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset) {
     if (listing_.enabled()) listing_.instruction(op, {d, s, offset, symbol_text(sym, offset)});
     if (image_ && in_data_area(sym))

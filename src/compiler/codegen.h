@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -142,7 +143,12 @@ class CodeGen {
     void emit_pending_return();
     // Writes `op` in its form through the opcode table: `operand` is the
     // imm32 or the trap number, the registers go where the form has them.
-    void emit(Op op, uint8_t d, uint8_t s, uint32_t operand = 0);
+    void emit(Op op, uint8_t d, uint8_t s, uint32_t operand = 0) {
+        const Instruction ins = encode(op, reg_byte(d, s), operand);
+        reserve(ins.size);
+        if (code_) std::memcpy(code_ + code_size_, ins.bytes.data(), ins.size);
+        code_size_ += ins.size;
+    }
     void write32_at(uint32_t offset, uint32_t v);
     uint32_t read32_at(uint32_t offset) const;
     // The operand for label `label` in the code slot at `slot`.
