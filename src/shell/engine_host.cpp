@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "compiler/compiler.h"
@@ -11,7 +12,11 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
+#include "graphics/sprites.h"
+
+#include "media/media.h"
 #include "platform/cp932.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
@@ -25,7 +30,7 @@
 namespace tob {
 namespace {
 
-constexpr int kVirtualKeyEnter = 13;
+constexpr int kVirtualKeyEnter = platform::kVkEnter;
 constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kFullScreenCommand = 1214;
 constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
@@ -105,6 +110,19 @@ bool EngineHost::start_devices() {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
+    start_input();
+
+    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording),
+    // before the external data area and engine initialisation; engine
+    // shutdown frees the channels first.
+    AudioStartup audio;
+    audio.sound = s.sound != 0;
+    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
+    audio.record = options_.audio_out;
+    audio.module_dir = s.module_dir;
+    start_audio(audio);
+    set_audio_command_queue(&queue_);
+    engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -123,14 +141,17 @@ bool EngineHost::start_devices() {
     // A wrong family list is a developer's mistake; say so where it shows.
     if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
         std::fputs(report.describe().c_str(), stderr);
-    engine_->add_init_hook([this] { init_runtime(engine_->memory(), settings().module_dir); });
+    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {
-        init_graphics_planes(engine_->memory(), settings().module_dir);
+        init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_sprites(); });
+    system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
@@ -164,7 +185,7 @@ compiler::SourceReader EngineHost::source_reader() {
     return [](std::string_view path) {
         compiler::SourceData d;
         // Room for the newline the compiler appends: the text is not copied again.
-        auto text = read_expanded_text(path, settings().module_dir, 1);
+        auto text = read_expanded_text(path, current_folder(), 1);
         if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
         d.bytes = std::move(*text);
@@ -192,8 +213,12 @@ bool EngineHost::write_screenshot(const std::filesystem::path& file) {
 
 void EngineHost::stop_devices() {
     engine_->stop_all_threads();
+    stop_input();
     engine_->shutdown();
     engine_->free_external_area();
+    // Devices in reverse order of their start.
+    stop_audio();
+    set_audio_command_queue(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
@@ -228,11 +253,17 @@ uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint
     return queue_.send([=, this] { return window_command(message, wparam, lparam); });
 }
 
-uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t) {
+uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
     const Settings& s = settings();
+    if (message >= kFirstSoundCommand && message <= kLastSoundCommand)
+        return sound_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
+        case kGetKeyCommand:
+        case kGetJoyCommand:
+        case kGetMouseCommand:
+            return input_state().command(engine_->memory(), message, wparam, lparam);
         case kPluginQueryCommand: {
             PluginAnswer a;
             a.stop_word = engine_->stop_word();
@@ -305,16 +336,28 @@ void EngineHost::apply_activation() {
         }
     }
     w.app_active = active ? 1 : 0;
+    set_audio_application_active(active);
 }
 
 void EngineHost::dispatch(const platform::WindowEvent& event) {
     using E = platform::WindowEvent;
     WindowState& w = window_state();
+    InputState& in = input_state();
     platform::WindowEvent e = event;
+    // The keyboard's state is the application's, whichever of its windows
+    // has the focus; joysticks belong to no window.
+    if (e.type == E::KeyDown || e.type == E::KeyUp) in.key(e);
+    if (e.type == E::JoyAdded || e.type == E::JoyRemoved) {
+        in.joystick(e);
+        return;
+    }
     if (debug_window_ && e.window != 0 && e.window == debug_window_->id()) {
         debug_window_event(e);
         return;
     }
+    // A held button dragged past the window's edge lets the capture go, also
+    // over the menu bar.
+    if (e.type == E::MouseMove && e.outside) in.release_captured_buttons();
     if (menu_handles(e)) return;
     switch (e.type) {
         case E::Quit:
@@ -323,12 +366,13 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
             break;
         case E::KeyDown:
             if (e.key == kVirtualKeyF8) toggle_debug_window();
+            in.type_controls(e);
             break;
         case E::KeyUp:
             if (e.key == kVirtualKeyEnter && e.alt) switch_fullscreen(!w.full_screen.load());
             break;
         case E::Text:
-            for (char c : utf8_to_cp932(e.text)) w.characters.push(uint8_t(c));
+            in.type_text(utf8_to_cp932(e.text));
             break;
         case E::MouseMove:
             if (dragging_) {
@@ -337,8 +381,7 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
                 window_->move_to(mx - drag_dx_, my - drag_dy_);
                 break;
             }
-            w.mouse_x = e.x;
-            w.mouse_y = e.y;
+            in.motion(e, e.x, e.y);
             break;
         case E::Exposed:
             present(std::nullopt);
@@ -353,20 +396,23 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
                 drag_dy_ = my - wy;
                 break;
             }
-            w.button_down(MouseButton(e.button), e.double_click);
+            in.button(e, e.x, e.y);
             break;
         case E::MouseUp:
             if (dragging_ && e.button == kLeftButton) {
                 dragging_ = false;
                 break;
             }
-            w.button_up(MouseButton(e.button));
+            in.button(e, e.x, e.y);
             break;
         case E::Wheel:
-            w.wheel.fetch_add(e.wheel);
+            in.wheel(e.wheel);
             break;
         case E::FocusLost:
         case E::FocusGained:
+            // Keys let go while another application has the focus must not
+            // stay down.
+            if (e.type == E::FocusLost) in.focus_lost();
             set_focus(false, e.type == E::FocusGained);
             break;
         case E::Maximized:
@@ -413,6 +459,7 @@ int EngineHost::run() {
     if (s.full_screen == 1) switch_fullscreen(true);
     // The run-program message: compile the main script and start its thread.
     bool loaded = engine_->run_program(s.main_script);
+    script_start_ = std::chrono::steady_clock::now();
 
     using clock = std::chrono::steady_clock;
     auto deadline =
@@ -422,16 +469,23 @@ int EngineHost::run() {
             : clock::time_point::max();
     bool timed_out = false;
     while (!close_requested_) {
+        poll_input();
         platform::WindowEvent e;
         batching_events_ = true;
-        while (window_->wait_event(e, kLoopWaitMs)) {
+        // Headless, SDL's wait polls in steps of a millisecond, which would
+        // make every window command take one: there the loop waits on the
+        // command queue, which wakes at once.
+        while (window_->wait_event(e, options_.headless ? 0 : kLoopWaitMs)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
         }
         batching_events_ = false;
         if (activation_pending_) apply_activation();
-        queue_.drain();
+        if (options_.headless && !close_requested_)
+            queue_.wait_and_drain(kLoopWaitMs);
+        else
+            queue_.drain();
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();

@@ -3,6 +3,7 @@
 // device shutdown.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "compiler/source_reader.h"
 #include "graphics/pages.h"
 #include "platform/command_queue.h"
+#include "platform/event_feeder.h"
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
@@ -78,6 +80,16 @@ class EngineHost {
     // F8: shows or hides the debug output window.
     void toggle_debug_window();
 
+    // The input devices (engine_host_input.cpp): their hooks for the
+    // built-ins, the pointer outside the window, recorded events.
+    void start_input();
+    void stop_input();
+    // Where the input built-ins' logical point (x, y) lies in the window.
+    void logical_to_window(int32_t x, int32_t y, int& wx, int& wy) const;
+    // Window thread, once a loop: the cursor where no event tells of it,
+    // and the recorded events that fell due.
+    void poll_input();
+
     // Brings the window-state block up to date with the window.
     void refresh_state_block();
     // Paints the view page (a part of it, or all) and shows it.
@@ -134,6 +146,8 @@ class EngineHost {
     uint32_t menu_redraws_seen_ = 0;
     gfx::Frame client_frame_;
     WindowStateBlock state_block_;
+    std::unique_ptr<platform::EventFeeder> feeder_;
+    std::chrono::steady_clock::time_point script_start_;
 };
 
 }  // namespace tob
