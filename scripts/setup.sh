@@ -18,6 +18,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libvorbis-dev
   libsdl2-mixer-dev
+  libfluidsynth-dev timgm6mb-soundfont
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "base/settings.h"
 #include "media/media.h"
 #include "media/mixer.h"
+#include "media/music.h"
 #include "media/sound_channels.h"
 #include "platform/audio_output.h"
 #include "storage/exp_file.h"
@@ -18,6 +19,9 @@ struct AudioSystem {
     std::unique_ptr<platform::AudioOutput> output;
     std::unique_ptr<media::Mixer> mixer;
     std::unique_ptr<media::SoundChannels> channels;
+    std::unique_ptr<media::Music> music;
+    media::LineId music_line = -1;
+    int music_pauses = 0;
     bool app_active = true;
 };
 
@@ -49,6 +53,24 @@ void open_device() {
     a.output->start(&render, a.mixer.get());
 }
 
+void start_music() {
+    AudioSystem& a = audio();
+    media::Mixer* mixer = audio_mixer(true);
+    media::Music::StartError error = media::Music::StartError::Synth;
+    if (mixer)
+        a.music = media::Music::create(mixer->rate(), media::find_soundfont(a.startup.soundfont),
+                                       a.startup.music_log, error);
+    if (!a.music) {
+        report_error(1, error == media::Music::StartError::Soundfont
+                            ? "ポートの選択に失敗しました。"
+                            : "DirectMusicPerformance の初期化に失敗しました。");
+        return;
+    }
+    a.music_line = mixer->add_line("music", [m = a.music.get()](float* stereo, size_t frames) {
+        return m->render(stereo, frames);
+    });
+}
+
 }  // namespace
 
 void start_audio(const AudioStartup& startup) {
@@ -60,11 +82,17 @@ void start_audio(const AudioStartup& startup) {
         startup.sound ? a.mixer.get() : nullptr,
         [dir = startup.module_dir](std::string_view name) { return read_expanded_file(name, dir); },
         [] { return settings().global_sound.load() != 0; });
+    if (startup.music) start_music();
 }
 
 void stop_audio() {
     AudioSystem& a = audio();
     a.channels.reset();  // frees every channel, ends the feeder
+    // The line stops pulling before the music goes.
+    if (a.music_line >= 0 && a.mixer) a.mixer->remove_line(a.music_line);
+    a.music_line = -1;
+    a.music.reset();
+    a.music_pauses = 0;
     if (a.output) a.output->stop();
     a.output.reset();
     a.mixer.reset();
@@ -82,6 +110,24 @@ media::SoundChannels* sound_channels() {
 void set_audio_application_active(bool active) {
     audio().app_active = active;
     if (audio().mixer) audio().mixer->set_application_active(active);
+}
+
+media::Music* music() {
+    return audio().music.get();
+}
+
+void free_music() {
+    if (audio().music) audio().music->free();
+}
+
+// A window pause silences the song at once and keeps its place, nesting
+// with the script's own pauses.
+void pause_music() {
+    if (audio().music && audio().music_pauses++ == 0) audio().music->pause();
+}
+
+void resume_music() {
+    if (audio().music_pauses > 0 && --audio().music_pauses == 0) audio().music->replay();
 }
 
 void free_sound_channels() {

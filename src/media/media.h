@@ -59,6 +59,9 @@ struct AudioStartup {
     std::filesystem::path record;      // --audio-out: also write the output here
     std::filesystem::path module_dir;  // where sound file names are found
     uint32_t offline_rate = 0;         // tests: a mixer at this rate and no device
+    bool music = false;                // `Music`: a synthesiser for MIDI files
+    std::filesystem::path soundfont;   // --soundfont (empty: look for one)
+    bool music_log = false;            // `DebugMode`: the synthesiser's log on stderr
 };
 
 // Device start-up (window thread). The channels exist either way; without a
@@ -88,5 +91,30 @@ uint32_t sound_window_command(ScriptMemory& memory, uint32_t message, uint32_t w
 
 // snd_load ... snd_setreverb.
 std::span<const TrapBinding> sound_builtins();
+
+// --- MIDI music ---
+
+namespace media {
+class Music;
+}
+// The music, nullptr without `Music` or when the synthesiser or the
+// soundfont failed at start-up.
+media::Music* music();
+// Engine shutdown: frees the song.
+void free_music();
+// Window pause and resume (the song keeps its place).
+void pause_music();
+void resume_music();
+
+// Window commands of the MIDI built-ins, in trap order.
+inline constexpr uint32_t kFirstMidiCommand = 1144;
+inline constexpr uint32_t kLastMidiCommand = 1154;
+// Where MIDI built-ins send their window commands (null: run inline).
+void set_midi_command_queue(CommandQueue* queue);
+uint32_t midi_window_command(ScriptMemory& memory, uint32_t message, uint32_t wparam,
+                             uint32_t lparam);
+
+// midi_load ... midi_repeat.
+std::span<const TrapBinding> midi_builtins();
 
 }  // namespace tob

@@ -135,9 +135,14 @@ bool EngineHost::start_devices() {
     audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
     audio.record = options_.audio_out;
     audio.module_dir = s.module_dir;
+    audio.music = s.music != 0;
+    audio.soundfont = options_.soundfont;
+    audio.music_log = s.debug_mode != 0;
     start_audio(audio);
     set_audio_command_queue(&queue_);
+    set_midi_command_queue(&queue_);
     engine_->add_shutdown_hook([] { free_sound_channels(); });
+    engine_->add_shutdown_hook([] { free_music(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -242,6 +247,7 @@ void EngineHost::stop_devices() {
     // Devices in reverse order of their start.
     stop_audio();
     set_audio_command_queue(nullptr);
+    set_midi_command_queue(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
@@ -280,6 +286,8 @@ uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t 
     const Settings& s = settings();
     if (message >= kFirstSoundCommand && message <= kLastSoundCommand)
         return sound_window_command(engine_->memory(), message, wparam, lparam);
+    if (message >= kFirstMidiCommand && message <= kLastMidiCommand)
+        return midi_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
@@ -308,11 +316,14 @@ void EngineHost::refresh_state_block() {
 
 void EngineHost::pause() {
     engine_->pause_threads();
+    // Media (videos) would pause here.
+    pause_music();
     engine_clock().pause();
 }
 
 void EngineHost::resume() {
     engine_clock().resume();
+    resume_music();
     engine_->resume_threads();
 }
 

@@ -1,0 +1,203 @@
+#include "media/music.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+namespace tob::media {
+namespace {
+
+void quiet_log(int, const char*, void*) {}
+
+}  // namespace
+
+std::filesystem::path find_soundfont(const std::filesystem::path& option) {
+    if (!option.empty()) return option;
+    if (const char* env = std::getenv("MORVANE_SOUNDFONT"); env && *env) return env;
+    const std::filesystem::path dir = "/usr/share/sounds/sf2";
+    for (const char* name : {"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"}) {
+        std::error_code ec;
+        if (std::filesystem::exists(dir / name, ec)) return dir / name;
+    }
+    return dir / "default-GM.sf2";
+}
+
+std::unique_ptr<Music> Music::create(uint32_t rate, const std::filesystem::path& soundfont,
+                                     bool log, StartError& error) {
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, log ? fluid_default_log_function : quiet_log, nullptr);
+    std::unique_ptr<Music> m(new Music());
+    m->rate_ = rate;
+    error = StartError::Synth;
+    m->settings_ = new_fluid_settings();
+    if (!m->settings_) return nullptr;
+    fluid_settings_setnum(m->settings_, "synth.sample-rate", double(rate));
+    fluid_settings_setstr(m->settings_, "player.timing-source", "sample");
+    fluid_settings_setint(m->settings_, "synth.threadsafe-api", 1);
+    m->synth_ = new_fluid_synth(m->settings_);
+    if (!m->synth_) return nullptr;
+    error = StartError::Soundfont;
+    if (fluid_synth_sfload(m->synth_, soundfont.c_str(), 1) == FLUID_FAILED) return nullptr;
+    for (auto& v : m->channel_volume_) v = 127;
+    error = StartError::None;
+    return m;
+}
+
+Music::~Music() {
+    free();
+    if (synth_) delete_fluid_synth(synth_);
+    if (settings_) delete_fluid_settings(settings_);
+}
+
+int Music::handle_event(void* data, fluid_midi_event_t* event) {
+    auto* m = static_cast<Music*>(data);
+    if (fluid_midi_event_get_type(event) == 0xB0 && fluid_midi_event_get_control(event) == 7) {
+        int channel = fluid_midi_event_get_channel(event) & 15;
+        int value = fluid_midi_event_get_value(event) & 0x7F;
+        m->channel_volume_[size_t(channel)] = uint8_t(value);
+        int scaled = scaled_channel_volume(uint32_t(value), m->master_.load());
+        fluid_midi_event_set_value(event, scaled);
+        if (m->record_) {
+            std::lock_guard lock(m->record_mutex_);
+            m->recorded_.emplace_back(channel, scaled);
+        }
+    }
+    return fluid_synth_handle_midi_event(m->synth_, event);
+}
+
+void Music::send_volume(int channel, int value) {
+    fluid_synth_cc(synth_, channel, 7, value);
+    if (record_) {
+        std::lock_guard lock(record_mutex_);
+        recorded_.emplace_back(channel, value);
+    }
+}
+
+std::vector<std::pair<int, int>> Music::take_volume_messages() {
+    std::lock_guard lock(record_mutex_);
+    return std::exchange(recorded_, {});
+}
+
+void Music::delete_player() {
+    if (!player_) return;
+    fluid_player_stop(player_);
+    delete_fluid_player(player_);
+    player_ = nullptr;
+    fluid_synth_all_sounds_off(synth_, -1);
+}
+
+bool Music::start_player() {
+    std::lock_guard lock(render_mutex_);
+    delete_player();
+    fluid_synth_system_reset(synth_);
+    player_ = new_fluid_player(synth_);
+    if (!player_) return false;
+    fluid_player_set_playback_callback(player_, &Music::handle_event, this);
+    if (fluid_player_add_mem(player_, file_.data(), file_.size()) != FLUID_OK) {
+        delete_player();
+        return false;
+    }
+    fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
+    played_frames_ = 0;
+    return fluid_player_play(player_) == FLUID_OK;
+}
+
+bool Music::player_playing() const {
+    return player_ && fluid_player_get_status(player_) == FLUID_PLAYER_PLAYING;
+}
+
+uint32_t Music::load(std::vector<uint8_t> file) {
+    free();
+    auto scanned = scan_midi_file(file);
+    if (!std::holds_alternative<MidiFileInfo>(scanned)) return 0;
+    info_ = std::get<MidiFileInfo>(scanned);
+    file_ = std::move(file);
+    // Each song's volume tool starts from full channel volumes.
+    for (auto& v : channel_volume_) v = 127;
+    return 1;
+}
+
+uint32_t Music::free() {
+    stop();
+    file_.clear();
+    info_ = {};
+    return 1;
+}
+
+uint32_t Music::play() {
+    pause_count_ = 0;
+    if (!loaded()) return 1;
+    stop();
+    return start_player() ? 1 : 0;
+}
+
+uint32_t Music::stop() {
+    if (loaded()) {
+        std::lock_guard lock(render_mutex_);
+        delete_player();
+    }
+    played_frames_ = 0;
+    return 1;
+}
+
+uint32_t Music::pause() {
+    if (pause_count_ >= 1) ++pause_count_;
+    std::lock_guard lock(render_mutex_);
+    if (!player_playing()) return 1;
+    pause_count_ = 1;
+    fluid_player_stop(player_);
+    fluid_synth_all_sounds_off(synth_, -1);
+    return 0;
+}
+
+uint32_t Music::replay() {
+    if (pause_count_ == 0) return 1;
+    if (--pause_count_ > 0) return 1;
+    if (!loaded()) return 1;
+    std::lock_guard lock(render_mutex_);
+    if (!player_) return 1;
+    fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
+    return fluid_player_play(player_) == FLUID_OK ? 1 : 0;
+}
+
+uint32_t Music::set_volume(int32_t volume) {
+    uint32_t v = uint32_t(std::clamp(volume, 0, 100));
+    master_ = v;
+    for (int ch = 0; ch < 16; ++ch)
+        send_volume(ch, scaled_channel_volume(channel_volume_[size_t(ch)].load(), v));
+    return 1;
+}
+
+uint32_t Music::volume() const {
+    return loaded() ? master_.load() : 0;
+}
+
+uint32_t Music::is_playing() const {
+    std::lock_guard lock(render_mutex_);
+    return player_playing() ? 1 : 0;
+}
+
+uint32_t Music::position_ms() const {
+    if (!is_playing()) return 0;
+    uint64_t ms = played_frames_.load() * 1000 / rate_;
+    if (info_.length_ms > 0) ms %= info_.length_ms;
+    return uint32_t(ms);
+}
+
+uint32_t Music::set_repeat(int32_t flag) {
+    repeat_ = flag;
+    return 1;
+}
+
+size_t Music::render(float* stereo, size_t frames) {
+    std::unique_lock lock(render_mutex_, std::try_to_lock);
+    if (!lock.owns_lock()) return 0;  // a player is being changed: silence
+    bool playing = player_playing();
+    fluid_synth_write_float(synth_, int(frames), stereo, 0, 2, stereo, 1, 2);
+    if (playing) played_frames_ += frames;
+    return frames;
+}
+
+}  // namespace tob::media
