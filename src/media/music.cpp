@@ -85,6 +85,7 @@ void Music::delete_player() {
     fluid_player_stop(player_);
     delete_fluid_player(player_);
     player_ = nullptr;
+    paused_ = false;
     fluid_synth_all_sounds_off(synth_, -1);
 }
 
@@ -100,12 +101,18 @@ bool Music::start_player() {
         return false;
     }
     fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
+    looping_ = repeat_ > 0;
+    paused_ = false;
     played_frames_ = 0;
     return fluid_player_play(player_) == FLUID_OK;
 }
 
 bool Music::player_playing() const {
-    return player_ && fluid_player_get_status(player_) == FLUID_PLAYER_PLAYING;
+    if (!player_ || fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return false;
+    // The player lingers a while after the last event for the notes'
+    // release; the song itself has ended at its length.
+    if (looping_ || info_.length_ms == 0) return true;
+    return played_frames_.load() * 1000 / rate_ < info_.length_ms;
 }
 
 uint32_t Music::load(std::vector<uint8_t> file) {
@@ -147,6 +154,7 @@ uint32_t Music::pause() {
     std::lock_guard lock(render_mutex_);
     if (!player_playing()) return 1;
     pause_count_ = 1;
+    paused_ = true;
     fluid_player_stop(player_);
     fluid_synth_all_sounds_off(synth_, -1);
     return 0;
@@ -159,6 +167,8 @@ uint32_t Music::replay() {
     std::lock_guard lock(render_mutex_);
     if (!player_) return 1;
     fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
+    looping_ = repeat_ > 0;
+    paused_ = false;
     return fluid_player_play(player_) == FLUID_OK ? 1 : 0;
 }
 
@@ -197,7 +207,8 @@ size_t Music::render(float* stereo, size_t frames) {
     bool playing = player_playing();
     fluid_synth_write_float(synth_, int(frames), stereo, 0, 2, stereo, 1, 2);
     if (playing) played_frames_ += frames;
-    return frames;
+    // A paused song is silent at once: its reverb dies away unheard.
+    return paused_ ? 0 : frames;
 }
 
 }  // namespace tob::media

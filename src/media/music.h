@@ -87,6 +87,8 @@ class Music {
     int repeat_ = 0;
     int pause_count_ = 0;
     std::atomic<uint64_t> played_frames_{0};
+    std::atomic<bool> paused_{false};
+    bool looping_ = false;
 
     bool record_ = false;
     std::mutex record_mutex_;
