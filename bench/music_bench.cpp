@@ -10,8 +10,8 @@
 #include <ctime>
 #include <vector>
 
-#include "media/music.h"
 #include "media/mixer.h"
+#include "media/music.h"
 
 namespace {
 
@@ -76,8 +76,8 @@ std::vector<uint8_t> dense_song() {
     }
     vlq(e, pending);
     e.insert(e.end(), {0xFF, 0x2F, 0x00});
-    std::vector<uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
-                              'M', 'T', 'r', 'k'};
+    std::vector<uint8_t> f = {'M', 'T', 'h', 'd',  0,    0,   0,   6,   0,
+                              0,   0,   1,   0x01, 0xE0, 'M', 'T', 'r', 'k'};
     uint32_t n = uint32_t(e.size());
     f.insert(f.end(), {uint8_t(n >> 24), uint8_t(n >> 16), uint8_t(n >> 8), uint8_t(n)});
     f.insert(f.end(), e.begin(), e.end());

@@ -103,6 +103,7 @@ std::optional<std::string> scan_track(std::span<const uint8_t> chunk, TrackScan&
             if (!len || r.left() < *len) return "a meta event runs past its track";
             auto body = r.take(*len);
             if (*type == 0x2F) {
+                if (!body.empty()) return "an end-of-track event with data";
                 out.end_tick = tick;
                 return std::nullopt;  // anything after the end is ignored
             }
@@ -148,6 +149,9 @@ std::variant<MidiFileInfo, std::string> scan_midi_file(std::span<const uint8_t> 
         tempos.insert(tempos.end(), t.tempos.begin(), t.tempos.end());
         ++info.tracks;
     }
+
+    // A song without length would loop forever in no time.
+    if (info.end_tick == 0) return std::string("the MIDI song has no length");
 
     // Microseconds, computed exactly as a fraction over the division.
     unsigned __int128 us_num = 0;

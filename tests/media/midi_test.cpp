@@ -113,6 +113,9 @@ TEST(MidiFile, RefusesMalformed) {
     Bytes short_tempo = {0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1};
     end_of_track(short_tempo, 0);
     Bytes long_sysex = {0x00, 0xF0, 0x7F, 0x01};
+    Bytes empty_song;
+    end_of_track(empty_song, 0);
+    Bytes eot_with_data = {0x10, 0xFF, 0x2F, 0x01, 0x00};
 
     struct Case {
         const char* name;
@@ -131,6 +134,8 @@ TEST(MidiFile, RefusesMalformed) {
         {"five-byte delta", smf(0, 96, {long_vlq})},
         {"two-byte tempo", smf(0, 96, {short_tempo})},
         {"sysex past its track", smf(0, 96, {long_sysex})},
+        {"no length at all", smf(0, 96, {empty_song})},
+        {"end of track with data", smf(0, 96, {eot_with_data})},
     };
     for (const Case& c : cases)
         EXPECT_TRUE(std::holds_alternative<std::string>(scan_midi_file(c.file))) << c.name;
