@@ -150,36 +150,28 @@ std::variant<MidiFileInfo, std::string> scan_midi_file(std::span<const uint8_t> 
         ++info.tracks;
     }
 
-    // A song without length would loop forever in no time.
-    if (info.end_tick == 0) return std::string("the MIDI song has no length");
+    // The synthesiser's player counts in beats only: frame-based (SMPTE)
+    // divisions are refused rather than played at a wrong speed.
+    if (*division & 0x8000) return std::string("SMPTE time divisions are not played");
 
     // Microseconds, computed exactly as a fraction over the division.
     unsigned __int128 us_num = 0;
-    uint64_t den;
-    if (*division & 0x8000) {
-        // SMPTE: frames per second (negative) times ticks per frame.
-        int fps = -int(int8_t(*division >> 8));
-        int ticks_per_frame = *division & 0xFF;
-        if (fps <= 0 || ticks_per_frame == 0) return std::string("a bad SMPTE time division");
-        if (fps == 29) fps = 30;  // drop-frame runs at nominal 30 for lengths
-        den = uint64_t(fps) * uint64_t(ticks_per_frame);
-        us_num = (unsigned __int128)info.end_tick * 1000000u;
-    } else {
-        den = *division;
-        std::stable_sort(tempos.begin(), tempos.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        uint64_t tick = 0;
-        uint32_t tempo = kDefaultTempo;
-        for (const auto& [at, t] : tempos) {
-            if (at >= info.end_tick) break;
-            us_num += (unsigned __int128)(at - tick) * tempo;
-            tick = at;
-            tempo = t;
-        }
-        us_num += (unsigned __int128)(info.end_tick - tick) * tempo;
+    uint64_t den = *division;
+    std::stable_sort(tempos.begin(), tempos.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    uint64_t tick = 0;
+    uint32_t tempo = kDefaultTempo;
+    for (const auto& [at, t] : tempos) {
+        if (at >= info.end_tick) break;
+        us_num += (unsigned __int128)(at - tick) * tempo;
+        tick = at;
+        tempo = t;
     }
+    us_num += (unsigned __int128)(info.end_tick - tick) * tempo;
     unsigned __int128 ms = us_num / den / 1000u;
     if (ms > kMaxMidiLengthMs) return std::string("the MIDI song is absurdly long");
+    // A song without length would loop forever in no time.
+    if (ms == 0) return std::string("the MIDI song has no length");
     info.length_ms = uint64_t(ms);
     return info;
 }
