@@ -225,8 +225,15 @@ int main()
     // small ADPCM WAVE decoded whole
     if (snd_loads(MUSIC, "sound\\bgm.ogg") && snd_load(BLIP, "sound\\se.wav")) {
         snd_setvol(MUSIC, 70);
-        snd_play(MUSIC, 1);
         log_out("Sample game: sound on.");
+    }
+    // a MIDI tune when there is a soundfont for it, else the Vorbis one
+    if (midi_load("sound\\theme.mid")) {
+        midi_repeat(1);
+        midi_play(0);
+        log_out("Sample game: music on.");
+    } else {
+        snd_play(MUSIC, 1);
     }
     beat = 0;
 
@@ -291,6 +298,7 @@ int main()
             level = (t - (3000 - fade)) * 255 / fade;
             if (level > 255) level = 255;
             snd_setvol(MUSIC, 70 - level * 70 / 255);
+            midi_setvol(100 - level * 100 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;
             shade[17] = 3 | (level << 16);
         }
@@ -304,6 +312,7 @@ int main()
         sleep(16);
     }
     snd_free(-1);
+    midi_free();
     log_out("Sample game: %d frames in 3 seconds.", frames);
     log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;

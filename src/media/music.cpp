@@ -27,7 +27,8 @@ std::filesystem::path find_soundfont(const std::filesystem::path& option) {
 std::unique_ptr<Music> Music::create(uint32_t rate, const std::filesystem::path& soundfont,
                                      bool log, StartError& error) {
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, log ? fluid_default_log_function : quiet_log, nullptr);
+        fluid_set_log_function(
+            level, log && level <= FLUID_WARN ? fluid_default_log_function : quiet_log, nullptr);
     std::unique_ptr<Music> m(new Music());
     m->rate_ = rate;
     error = StartError::Synth;
