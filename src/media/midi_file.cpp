@@ -107,6 +107,11 @@ std::optional<std::string> scan_track(std::span<const uint8_t> chunk, TrackScan&
                 out.end_tick = tick;
                 return std::nullopt;  // anything after the end is ignored
             }
+            // Fixed sizes the synthesiser's player insists on (a file it
+            // cannot read would make a repeating player spin in place).
+            if ((*type == 0x54 && body.size() != 5) || (*type == 0x58 && body.size() != 4) ||
+                (*type == 0x59 && body.size() != 2))
+                return "a meta event of the wrong size";
             if (*type == 0x51) {
                 if (body.size() != 3) return "a tempo event is not three bytes long";
                 uint32_t t = uint32_t(body[0]) << 16 | uint32_t(body[1]) << 8 | body[2];
@@ -142,7 +147,8 @@ std::variant<MidiFileInfo, std::string> scan_midi_file(std::span<const uint8_t> 
         auto id = r.be(4), len = r.be(4);
         if (!id || !len || r.left() < *len) return std::string("a chunk runs past the file");
         auto chunk = r.take(*len);
-        if (*id != 0x4D54726B) continue;  // other chunks are skipped
+        // The synthesiser's player reads track chunks only, one after another.
+        if (*id != 0x4D54726B) return std::string("a chunk that is not a track");
         TrackScan t;
         if (auto error = scan_track(chunk, t)) return *error;
         info.end_tick = std::max(info.end_tick, t.end_tick);

@@ -108,6 +108,8 @@ TEST(MidiFile, RefusesMalformed) {
     Bytes short_tempo = {0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1};
     end_of_track(short_tempo, 0);
     Bytes long_sysex = {0x00, 0xF0, 0x7F, 0x01};
+    Bytes short_key = {0x00, 0xFF, 0x59, 0x01, 0x00};
+    end_of_track(short_key, 10);
     Bytes empty_song;
     end_of_track(empty_song, 0);
     Bytes eot_with_data = {0x10, 0xFF, 0x2F, 0x01, 0x00};
@@ -129,8 +131,15 @@ TEST(MidiFile, RefusesMalformed) {
         {"five-byte delta", smf(0, 96, {long_vlq})},
         {"two-byte tempo", smf(0, 96, {short_tempo})},
         {"sysex past its track", smf(0, 96, {long_sysex})},
+        {"one-byte key signature", smf(0, 96, {short_key})},
         {"no length at all", smf(0, 96, {empty_song})},
         {"end of track with data", smf(0, 96, {eot_with_data})},
+        {"a chunk that is not a track",
+         [&] {
+             Bytes f = smf(0, 96, {good});
+             f[17] = 'x';
+             return f;
+         }()},
         {"SMPTE division", smf(0, uint16_t((uint8_t(-25) << 8) | 40), {good})},
     };
     for (const Case& c : cases)

@@ -10,6 +10,7 @@
 
 #include "base/settings.h"
 #include "media/media.h"
+#include "media/music.h"
 #include "shell/engine_clock.h"
 #include "shell/engine_host.h"
 #include "shell/plugin_query.h"
@@ -52,6 +53,44 @@ TEST(EngineHost, DeactivationPausesOnceAndResumesOnce) {
     EXPECT_EQ(w.app_active.load(), 0);
     EXPECT_FALSE(engine_clock().paused());
     host.handle(event(E::FocusGained));
+}
+
+TEST(EngineHost, DeactivationPausesMusicOnce) {
+    const char* font = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (!std::filesystem::exists(font)) GTEST_SKIP() << "no TimGM6mb soundfont";
+    AudioStartup audio;
+    audio.offline_rate = 22050;
+    audio.music = true;
+    audio.soundfont = font;
+    start_audio(audio);
+    ASSERT_NE(music(), nullptr);
+    // One second of a held chord.
+    std::vector<uint8_t> song = {
+        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, 0x14,
+        0x00, 0x90, 60, 100, 0x87, 0x40, 0x80, 60, 0, 0x00, 0xB0, 7, 100, 0x00, 0xFF, 0x2F, 0x00};
+    song[21] = uint8_t(song.size() - 22);
+    ASSERT_EQ(music()->load(song), 1u);
+    music()->set_repeat(1);
+    ASSERT_EQ(music()->play(), 1u);
+
+    LaunchOptions options;
+    options.headless = true;
+    EngineHost host(options);
+    window_state().active = 1;
+    settings().global_focus = 0;
+    host.handle(event(E::FocusLost));
+    host.handle(event(E::FocusLost));
+    EXPECT_EQ(music()->is_playing(), 0u);
+    host.handle(event(E::FocusGained));
+    EXPECT_EQ(music()->is_playing(), 1u);
+    // A song the script paused stays paused through a deactivation.
+    EXPECT_EQ(music()->pause(), 0u);
+    host.handle(event(E::FocusLost));
+    host.handle(event(E::FocusGained));
+    EXPECT_EQ(music()->is_playing(), 0u);
+    EXPECT_EQ(music()->replay(), 1u);
+    EXPECT_EQ(music()->is_playing(), 1u);
+    stop_audio();
 }
 
 TEST(EngineHost, TypedTextMouseAndWheel) {
