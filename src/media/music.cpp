@@ -39,6 +39,18 @@ std::unique_ptr<Music> Music::create(uint32_t rate, const std::filesystem::path&
     fluid_settings_setint(m->settings_, "synth.threadsafe-api", 1);
     m->synth_ = new_fluid_synth(m->settings_);
     if (!m->synth_) return nullptr;
+    // A second, silent synthesiser tries each file before the song's own
+    // player gets it: a file its reader refuses would make a repeating
+    // player spin in place.
+    m->probe_settings_ = new_fluid_settings();
+    if (!m->probe_settings_) return nullptr;
+    fluid_settings_setnum(m->probe_settings_, "synth.sample-rate", 8000.0);
+    fluid_settings_setstr(m->probe_settings_, "player.timing-source", "sample");
+    fluid_settings_setint(m->probe_settings_, "synth.polyphony", 16);
+    fluid_settings_setint(m->probe_settings_, "synth.reverb.active", 0);
+    fluid_settings_setint(m->probe_settings_, "synth.chorus.active", 0);
+    m->probe_ = new_fluid_synth(m->probe_settings_);
+    if (!m->probe_) return nullptr;
     error = StartError::Soundfont;
     if (fluid_synth_sfload(m->synth_, soundfont.c_str(), 1) == FLUID_FAILED) return nullptr;
     for (auto& v : m->channel_volume_) v = 127;
@@ -50,6 +62,8 @@ Music::~Music() {
     free();
     if (synth_) delete_fluid_synth(synth_);
     if (settings_) delete_fluid_settings(settings_);
+    if (probe_) delete_fluid_synth(probe_);
+    if (probe_settings_) delete_fluid_settings(probe_settings_);
 }
 
 int Music::handle_event(void* data, fluid_midi_event_t* event) {
@@ -116,10 +130,30 @@ bool Music::player_playing() const {
     return played_frames_.load() * 1000 / rate_ < info_.length_ms;
 }
 
+bool Music::player_reads(const std::vector<uint8_t>& file) {
+    fluid_player_t* p = new_fluid_player(probe_);
+    if (!p) return false;
+    bool ok = fluid_player_add_mem(p, file.data(), file.size()) == FLUID_OK;
+    if (ok) {
+        fluid_player_set_loop(p, 1);
+        fluid_player_play(p);
+        // The first block reads the file; a file it could not read ends the
+        // player at once (a song that ends lingers for its notes' release).
+        float out[2 * 64];
+        fluid_synth_write_float(probe_, 64, out, 0, 2, out, 1, 2);
+        ok = fluid_player_get_status(p) == FLUID_PLAYER_PLAYING;
+        fluid_player_stop(p);
+    }
+    delete_fluid_player(p);
+    fluid_synth_system_reset(probe_);
+    return ok;
+}
+
 uint32_t Music::load(std::vector<uint8_t> file) {
     free();
     auto scanned = scan_midi_file(file);
     if (!std::holds_alternative<MidiFileInfo>(scanned)) return 0;
+    if (!player_reads(file)) return 0;
     info_ = std::get<MidiFileInfo>(scanned);
     file_ = std::move(file);
     // Each song's volume tool starts from full channel volumes.

@@ -72,11 +72,15 @@ class Music {
     bool start_player();
     void delete_player();
     bool player_playing() const;
+    // Whether the synthesiser's own reader takes the file.
+    bool player_reads(const std::vector<uint8_t>& file);
 
     uint32_t rate_ = 44100;
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
     fluid_player_t* player_ = nullptr;
+    fluid_settings_t* probe_settings_ = nullptr;
+    fluid_synth_t* probe_ = nullptr;
     std::vector<uint8_t> file_;
     MidiFileInfo info_;
     mutable std::mutex render_mutex_;
