@@ -13,7 +13,7 @@ packages=(
   xvfb x11-apps x11-utils python3
   tcc
   libpixman-1-dev
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
 )
 
 missing=()

@@ -24,4 +24,13 @@ std::span<const TrapBinding> plane_trap_bindings();
 // Copy and drawing built-ins: gcopy, gblit, gfill, gline, gpoly.
 std::span<const TrapBinding> blit_trap_bindings();
 
+namespace gfx {
+// Text: font slots back to their defaults, every thread on slot 0, the
+// scratch plane of smooth text freed; at shutdown the fonts are deleted too.
+void init_text();
+void shutdown_text();
+// font_list, font_use, font_set, font_get, gtext, gtextf.
+std::span<const TrapBinding> text_builtins();
+}  // namespace gfx
+
 }  // namespace tob

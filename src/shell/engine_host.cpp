@@ -39,6 +39,7 @@ void bind_all_families(TrapTable& table) {
     table.bind_all(blit_trap_bindings());
     table.bind_all(gfx::page_trap_bindings());
     table.bind_all(gfx::palette_trap_bindings());
+    table.bind_all(gfx::text_builtins());
 }
 
 EngineHost::EngineHost(const LaunchOptions& options)
@@ -134,6 +135,8 @@ void EngineHost::start_devices() {
                          s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([] { gfx::init_text(); });
+    engine_->add_shutdown_hook([] { gfx::shutdown_text(); });
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
