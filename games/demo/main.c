@@ -1,6 +1,6 @@
-// The sample game: a background drawn from colour arithmetic, two small
-// pictures moving over it with different blend modes, and a fade to black,
-// shown for a few seconds in an update loop.
+// The sample game: a background drawn from colour arithmetic with a title in
+// smooth text, two small pictures moving over it with different blend modes,
+// and a fade to black, shown for a few seconds in an update loop.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -11,6 +11,7 @@
 
 int rect[4];
 int blend[3];
+int font[11];   // face (8 words), size, angle, style
 
 void set_rect(int l, int t, int r, int b)
 {
@@ -38,6 +39,21 @@ void draw_background()
         gline(BACKGROUND, y, 0, SCREEN_W - y, SCREEN_H, 0xFFFFFF);
 }
 
+// The title: slot 1 is the default face at 32 pixels, bold and smooth; white
+// (index 255 of the screen colours) over a dark shadow (index 0).
+void draw_title()
+{
+    font_get(0, font);
+    font[8] = 32;
+    font[10] = 1 | 16;
+    font_set(1, font);
+    font_use(1);
+    // "Morvane" and the katakana for "sample game"
+    gtext(BACKGROUND, 22, 18, 0, "Morvane \x83\x54\x83\x93\x83\x76\x83\x8B\x83\x51\x81\x5B\x83\x80");
+    gtext(BACKGROUND, 20, 16, 255, "Morvane \x83\x54\x83\x93\x83\x76\x83\x8B\x83\x51\x81\x5B\x83\x80");
+    font_use(0);
+}
+
 void draw_ball()
 {
     int points[16];
@@ -62,6 +78,7 @@ int main()
 
     log_out("Sample game: hello from the script.");
     draw_background();
+    draw_title();
     draw_ball();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
     setcount(0, 0);
