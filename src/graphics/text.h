@@ -127,6 +127,9 @@ uint8_t coverage_a(uint8_t bits);
 uint8_t coverage_b(uint8_t bits);
 // Block at byte `column` of the eight rows from `rows` on, `pitch` apart.
 uint8_t block_coverage(const uint8_t* rows, int64_t pitch, int64_t column);
+// The same for `count` blocks from byte `first` on, into `out`; false when
+// every one is 0. Equal to block_coverage block by block, only faster.
+bool row_coverage(const uint8_t* rows, int64_t pitch, int64_t first, int64_t count, uint8_t* out);
 
 // Writes the coverage of the scratch rows into `area` of `dst` (already
 // clipped), whose block (0, 0) lands at (x, y): pixels of coverage 0 are left

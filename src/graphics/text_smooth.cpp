@@ -2,6 +2,8 @@
 // coverage levels, written by the destination's depth with the multiply table.
 #include <algorithm>
 #include <bit>
+#include <cstring>
+#include <vector>
 
 #include "graphics/blend_tables.h"
 #include "graphics/text.h"
@@ -40,6 +42,37 @@ uint8_t block_coverage(const uint8_t* rows, int64_t pitch, int64_t column) {
     return uint8_t(sum + kCoverageB[*p]);
 }
 
+// Eight blocks at once: the set bits of each byte counted in parallel and
+// summed over the eight rows; the tables' sum is four times that count, less
+// one where the last row's byte is full (B[255] = 31, not 32).
+bool row_coverage(const uint8_t* rows, int64_t pitch, int64_t first, int64_t count, uint8_t* out) {
+    bool any = false;
+    int64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        uint64_t sum = 0, last = 0;
+        for (int r = 0; r < 8; ++r) {
+            uint64_t v;
+            std::memcpy(&v, rows + r * pitch + first + i, 8);
+            last = v;
+            v = v - ((v >> 1) & 0x5555555555555555ull);
+            v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+            sum += (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+        }
+        if (!sum) {
+            std::memset(out + i, 0, 8);
+            continue;
+        }
+        any = true;
+        for (int j = 0; j < 8; ++j) {
+            unsigned n = unsigned(sum >> (8 * j)) & 0xFF;
+            unsigned full = (unsigned(last >> (8 * j)) & 0xFF) == 0xFF;
+            out[i + j] = uint8_t(4 * n - full);
+        }
+    }
+    for (; i < count; ++i) any |= (out[i] = block_coverage(rows, pitch, first + i)) != 0;
+    return any;
+}
+
 void write_coverage(Plane& dst, const Box& area, int64_t x, int64_t y, const uint8_t* scratch,
                     int64_t pitch, uint32_t rgb, bool alpha) {
     const Table256& t0 = blend_tables().t[kTableMultiply];
@@ -49,11 +82,13 @@ void write_coverage(Plane& dst, const Box& area, int64_t x, int64_t y, const uin
     const uint32_t depth = dst.depth();
     const uint32_t r = (rgb >> 16) & 255, g = (rgb >> 8) & 255, b = rgb & 255;
     const uint32_t c555 = to_555(rgb);
+    std::vector<uint8_t> coverage(size_t(area.width()));
     for (int64_t py = area.top; py < area.bottom; ++py) {
         const uint8_t* rows = scratch + (py - y) * 8 * pitch;
+        if (!row_coverage(rows, pitch, area.left - x, area.width(), coverage.data())) continue;
         uint8_t* row = dst.row(int32_t(py));
         for (int64_t px = area.left; px < area.right; ++px) {
-            uint32_t c = block_coverage(rows, pitch, px - x);
+            uint32_t c = coverage[size_t(px - area.left)];
             if (c == 0) continue;
             switch (depth) {
                 case 32:
