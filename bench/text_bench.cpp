@@ -96,7 +96,8 @@ void bm_freetype_reference(benchmark::State& state) {
     for (auto _ : state) {
         int pen = 0, baseline = kSize * 7 / 8;
         for (char16_t c : text) {
-            if (FT_Load_Char(face, c, FT_LOAD_DEFAULT) || FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL))
+            if (FT_Load_Char(face, c, FT_LOAD_DEFAULT) ||
+                FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL))
                 continue;
             const FT_Bitmap& b = face->glyph->bitmap;
             for (int r = 0; r < int(b.rows); ++r) {

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)ready;
     Reader in{data, size};
     if (in.take(1) % 4 == 0) {
-        std::u16string w = cp932_to_utf16(std::string_view(reinterpret_cast<const char*>(in.p), in.n));
+        std::u16string w =
+            cp932_to_utf16(std::string_view(reinterpret_cast<const char*>(in.p), in.n));
         if (w.size() > in.n) std::abort();
         return 0;
     }

@@ -57,8 +57,13 @@ uint32_t draw_plain(Plane& p, int32_t x, int32_t y, uint32_t attr, std::string_v
     // 8-bit planes: a table of black but for white at the text index and grey
     // at the background index, so exactly those two indexes are written.
     std::array<uint8_t, 256 * 4> table{};
-    TobBitmap bm{p.row(0), p.width(), p.height(), -int64_t(p.pitch()), int32_t(p.depth()),
-                 p.colours(), int32_t(p.colour_count())};
+    TobBitmap bm{p.row(0),
+                 p.width(),
+                 p.height(),
+                 -int64_t(p.pitch()),
+                 int32_t(p.depth()),
+                 p.colours(),
+                 int32_t(p.colour_count())};
     COLORREF text_colour = colorref(screen_colour(attr_text_index(attr)));
     COLORREF back_colour = colorref(screen_colour(attr_background_index(attr)));
     if (p.depth() == 8) {
@@ -123,10 +128,10 @@ uint32_t draw_smooth(Plane& p, int32_t x, int32_t y, uint32_t attr, std::string_
         TextOutA(dc.get(), int(-box->left), int(-box->top), text.data(), int(text.size()));
     }
     if (attr & kAttrOpaque)
-        fill_rect(p,
-                  Rect{int32_t(area.left), int32_t(area.top), int32_t(area.right),
-                       int32_t(area.bottom)},
-                  screen_colour(attr_background_index(attr)));
+        fill_rect(
+            p,
+            Rect{int32_t(area.left), int32_t(area.top), int32_t(area.right), int32_t(area.bottom)},
+            screen_colour(attr_background_index(attr)));
     write_coverage(p, area, x, y, scratch, pitch, screen_colour(attr_text_index(attr)),
                    attr & kAttrAlpha);
     return 1;

@@ -121,8 +121,11 @@ void write_coverage(Plane& dst, const Box& area, int64_t x, int64_t y, const uin
                     p[0] = uint8_t(v), p[1] = uint8_t(v >> 8);
                     break;
                 }
-                case 8: row[px] = uint8_t(c); break;
-                default: return;
+                case 8:
+                    row[px] = uint8_t(c);
+                    break;
+                default:
+                    return;
             }
         }
     }

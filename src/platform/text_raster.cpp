@@ -309,11 +309,20 @@ void angle_cos_sin(int64_t tenths, double& c, double& s) {
     int64_t a = tenths % 3600;
     if (a < 0) a += 3600;
     switch (a) {
-        case 0: c = 1, s = 0; return;
-        case 900: c = 0, s = 1; return;
-        case 1800: c = -1, s = 0; return;
-        case 2700: c = 0, s = -1; return;
-        default: break;
+        case 0:
+            c = 1, s = 0;
+            return;
+        case 900:
+            c = 0, s = 1;
+            return;
+        case 1800:
+            c = -1, s = 0;
+            return;
+        case 2700:
+            c = 0, s = -1;
+            return;
+        default:
+            break;
     }
     double rad = double(a) * M_PI / 1800.0;
     c = std::cos(rad);
@@ -400,8 +409,8 @@ std::unique_ptr<RasterFont> RasterFont::open(const RasterFontSpec& spec) {
     }
     double scale = ppem / units;
     m.underline_thickness = std::max(1, round_px(face->underline_thickness * scale));
-    m.underline_offset = std::max(1, round_px(-face->underline_position * scale) -
-                                         m.underline_thickness / 2);
+    m.underline_offset =
+        std::max(1, round_px(-face->underline_position * scale) - m.underline_thickness / 2);
     // The rules stay inside the cell.
     m.underline_offset = std::min(m.underline_offset, m.descent - m.underline_thickness);
     m.strike_thickness = m.underline_thickness;

@@ -32,8 +32,8 @@ typedef struct TobDeviceContext* HDC;
 #define TOB_LF_FACESIZE 32
 
 typedef struct LOGFONTA {
-    LONG lfHeight;  // > 0 cell height, < 0 em height, 0 the default (16)
-    LONG lfWidth;   // not used: glyphs keep their own proportions
+    LONG lfHeight;       // > 0 cell height, < 0 em height, 0 the default (16)
+    LONG lfWidth;        // not used: glyphs keep their own proportions
     LONG lfEscapement;   // tenths of a degree, counter-clockwise
     LONG lfOrientation;  // taken equal to the escapement
     LONG lfWeight;       // 600 and above is bold

@@ -1,14 +1,13 @@
 // The objects of the platform text library: fonts and device contexts behind
 // opaque handles, checked against a registry so that a stale or made-up
 // handle is refused instead of followed.
-#include "platform/winapi_internal.h"
-
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <utility>
 
 #include "platform/cp932.h"
+#include "platform/winapi_internal.h"
 
 namespace tob::platform::gdi {
 namespace {
@@ -62,8 +61,15 @@ std::shared_ptr<FontObject> stock_font() {
 
 bool valid_bitmap(const TobBitmap& b) {
     switch (b.depth) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
-        default: return false;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return false;
     }
     if (b.width < 0 || b.height < 0) return false;
     if (b.width == 0 || b.height == 0) return true;

@@ -40,10 +40,13 @@ struct Target {
 uint32_t pixel_of(const DeviceContext& dc, COLORREF c) {
     uint32_t r = c & 255, g = (c >> 8) & 255, b = (c >> 16) & 255;
     switch (dc.bitmap.depth) {
-        case 16: return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
+        case 16:
+            return (r >> 3) << 10 | (g >> 3) << 5 | (b >> 3);
         case 24:
-        case 32: return r << 16 | g << 8 | b;
-        default: break;
+        case 32:
+            return r << 16 | g << 8 | b;
+        default:
+            break;
     }
     uint32_t best = 0, best_distance = UINT32_MAX;
     for (size_t i = 0; i + 3 < dc.colours.size(); i += 4) {
@@ -159,23 +162,34 @@ void draw_glyph(const Target& t, const MonoGlyph& g, int64_t ox, int64_t oy, uin
         case 1:
             if (v & 1) return glyph_or_bits(t, g, ox, oy, r0, r1, c0, c1);
             return glyph_pixels<1>(t, g, ox, oy, r0, r1, c0, c1, v);
-        case 4: return glyph_pixels<4>(t, g, ox, oy, r0, r1, c0, c1, v);
-        case 8: return glyph_pixels<8>(t, g, ox, oy, r0, r1, c0, c1, v);
-        case 16: return glyph_pixels<16>(t, g, ox, oy, r0, r1, c0, c1, v);
-        case 24: return glyph_pixels<24>(t, g, ox, oy, r0, r1, c0, c1, v);
-        default: return glyph_pixels<32>(t, g, ox, oy, r0, r1, c0, c1, v);
+        case 4:
+            return glyph_pixels<4>(t, g, ox, oy, r0, r1, c0, c1, v);
+        case 8:
+            return glyph_pixels<8>(t, g, ox, oy, r0, r1, c0, c1, v);
+        case 16:
+            return glyph_pixels<16>(t, g, ox, oy, r0, r1, c0, c1, v);
+        case 24:
+            return glyph_pixels<24>(t, g, ox, oy, r0, r1, c0, c1, v);
+        default:
+            return glyph_pixels<32>(t, g, ox, oy, r0, r1, c0, c1, v);
     }
 }
 
 void put_any(const Target& t, int64_t x, int64_t y, uint32_t v) {
     uint8_t* row = t.row(y);
     switch (t.depth) {
-        case 1: return put<1>(row, x, v);
-        case 4: return put<4>(row, x, v);
-        case 8: return put<8>(row, x, v);
-        case 16: return put<16>(row, x, v);
-        case 24: return put<24>(row, x, v);
-        default: return put<32>(row, x, v);
+        case 1:
+            return put<1>(row, x, v);
+        case 4:
+            return put<4>(row, x, v);
+        case 8:
+            return put<8>(row, x, v);
+        case 16:
+            return put<16>(row, x, v);
+        case 24:
+            return put<24>(row, x, v);
+        default:
+            return put<32>(row, x, v);
     }
 }
 

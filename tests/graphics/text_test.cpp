@@ -1,5 +1,7 @@
 // Text in planes: the smoothing (without fonts), text boxes, font records,
 // and the text built-ins through real calls.
+#include "graphics/text.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -9,7 +11,6 @@
 
 #include "graphics/blend_tables.h"
 #include "graphics/colour.h"
-#include "graphics/text.h"
 #include "graphics_test_support.h"
 #include "platform/cp932.h"
 
@@ -86,10 +87,12 @@ TEST_F(GraphicsFixture, SmoothCoverageIsWrittenByDepth) {
         uint32_t full, half;  // expected raw pixels (0x00RRGGBB at 24/32)
     } cases[] = {
         {32, false, colour,
-         uint32_t(t0(255 - c, 0x30) + t0(c, 0xC0)) << 16 | uint32_t(t0(255 - c, 0x60) + t0(c, 0x80)) << 8 |
+         uint32_t(t0(255 - c, 0x30) + t0(c, 0xC0)) << 16 |
+             uint32_t(t0(255 - c, 0x60) + t0(c, 0x80)) << 8 |
              uint32_t(t0(255 - c, 0x90) + t0(c, 0x40))},
         {32, true, 0xFF000000u | colour, c << 24 | colour},
-        {24, true, 255u << 16 | (0x18 << 10 | 0x10 << 5 | 0x08), c << 16 | (0x18 << 10 | 0x10 << 5 | 0x08)},
+        {24, true, 255u << 16 | (0x18 << 10 | 0x10 << 5 | 0x08),
+         c << 16 | (0x18 << 10 | 0x10 << 5 | 0x08)},
         {8, false, 255, 128},
     };
     for (const Case& k : cases) {
@@ -120,12 +123,14 @@ TEST_F(GraphicsFixture, SmoothCoverageIsWrittenByDepth) {
     // 16 bits: each 5-bit field mixed through the table.
     auto p = Plane::create(mem, 3, 1, 16);
     const uint32_t d555 = 0x30 >> 3 << 10 | 0x60 >> 3 << 5 | 0x90 >> 3;
-    for (int x = 0; x < 3; ++x) p->row(0)[2 * x] = uint8_t(d555), p->row(0)[2 * x + 1] = uint8_t(d555 >> 8);
+    for (int x = 0; x < 3; ++x)
+        p->row(0)[2 * x] = uint8_t(d555), p->row(0)[2 * x + 1] = uint8_t(d555 >> 8);
     write_coverage(*p, Box{0, 0, 3, 1}, 0, 0, s.rows.data(), s.pitch, colour, false);
     auto at = [&](int x) { return uint32_t(p->row(0)[2 * x] | p->row(0)[2 * x + 1] << 8); };
     const uint32_t c555 = 0x18 << 10 | 0x10 << 5 | 0x08;
     EXPECT_EQ(at(0), c555);
-    uint32_t mixed = uint32_t(t0(127, 6) + t0(128, 0x18)) << 10 | uint32_t(t0(127, 12) + t0(128, 0x10)) << 5 |
+    uint32_t mixed = uint32_t(t0(127, 6) + t0(128, 0x18)) << 10 |
+                     uint32_t(t0(127, 12) + t0(128, 0x10)) << 5 |
                      uint32_t(t0(127, 18) + t0(128, 0x08));
     EXPECT_EQ(at(1), mixed);
     EXPECT_EQ(at(2), d555);
@@ -138,7 +143,7 @@ TEST(TextBox, AnglesAndItalic) {
         Box box;
     } cases[] = {
         {100, 20, 0, false, {0, 0, 100, 20}},
-        {100, 20, 0, true, {0, 0, 106, 20}},       // + 1 + 20 / 4
+        {100, 20, 0, true, {0, 0, 106, 20}},  // + 1 + 20 / 4
         {100, 20, 3600, false, {0, 0, 100, 20}},
         {100, 20, 900, false, {0, -100, 20, 0}},
         {100, 20, 1800, false, {-100, -20, 0, 0}},
@@ -149,7 +154,8 @@ TEST(TextBox, AnglesAndItalic) {
         // 315 degrees: corners (0,0), (70.7,70.7), (-14.1,14.1), (56.6,84.9)
         {100, 20, 3150, false, {-15, 0, 71, 85}},
     };
-    for (const Case& c : cases) EXPECT_EQ(sides(text_box(c.cx, c.cy, c.angle, c.italic)), sides(c.box)) << c.angle;
+    for (const Case& c : cases)
+        EXPECT_EQ(sides(text_box(c.cx, c.cy, c.angle, c.italic)), sides(c.box)) << c.angle;
 }
 
 TEST(FontRecords, DefaultsAndTheLogfontMadeFromThem) {
@@ -161,7 +167,8 @@ TEST(FontRecords, DefaultsAndTheLogfontMadeFromThem) {
     EXPECT_EQ(r.style, 0u);
 
     std::memset(r.face, 'F', sizeof r.face);  // no zero at all
-    r.size = 20, r.angle = 450, r.style = kStyleBold | kStyleItalic | kStyleUnderline | kStyleSmooth;
+    r.size = 20, r.angle = 450,
+    r.style = kStyleBold | kStyleItalic | kStyleUnderline | kStyleSmooth;
     auto lf = logfont_for(r);
     ASSERT_TRUE(lf);
     EXPECT_EQ(lf->lfHeight, 160);
@@ -202,7 +209,8 @@ class TextBuiltins : public GraphicsFixture {
         ASSERT_EQ(call("font_use", {slot}), 1u);
     }
     uint32_t gtext(uint32_t plane, int32_t x, int32_t y, uint32_t attr, const std::string& utf8) {
-        return call("gtext", {plane, uint32_t(x), uint32_t(y), attr, put_string(utf8_to_cp932(utf8))});
+        return call("gtext",
+                    {plane, uint32_t(x), uint32_t(y), attr, put_string(utf8_to_cp932(utf8))});
     }
     std::set<uint8_t> bytes_of(Plane& p) {
         std::set<uint8_t> s(p.bits(), p.bits() + p.bytes());
@@ -223,20 +231,20 @@ TEST_F(TextBuiltins, RecordsAreCopiedInAndOut) {
 TEST_F(TextBuiltins, ResultsOfTheFailureCases) {
     ASSERT_EQ(call("galloc", {1, 200, 60, 32}), 1u);
     ASSERT_EQ(call("galloc", {2, 64, 32, 4}), 1u);
-    EXPECT_EQ(gtext(9, 0, 0, 255, "x"), 0u);                    // no plane
-    EXPECT_EQ(call("gtext", {1, 0, 0, 255, 0}), 0u);            // null text
-    EXPECT_EQ(gtext(1, 0, 0, 255, ""), 1u);                     // empty text
-    EXPECT_EQ(gtext(1, 5000, 0, 255, "far away"), 1u);          // plain, clipped away
+    EXPECT_EQ(gtext(9, 0, 0, 255, "x"), 0u);            // no plane
+    EXPECT_EQ(call("gtext", {1, 0, 0, 255, 0}), 0u);    // null text
+    EXPECT_EQ(gtext(1, 0, 0, 255, ""), 1u);             // empty text
+    EXPECT_EQ(gtext(1, 5000, 0, 255, "far away"), 1u);  // plain, clipped away
     use_font(1, 16, 0, kStyleSmooth);
-    EXPECT_EQ(gtext(1, 5000, 0, 255, "far away"), 0u);          // smooth, clipped away
-    EXPECT_EQ(gtext(2, 0, 0, 255, "four bits"), 1u);            // smooth on 4 bits: nothing
+    EXPECT_EQ(gtext(1, 5000, 0, 255, "far away"), 0u);  // smooth, clipped away
+    EXPECT_EQ(gtext(2, 0, 0, 255, "four bits"), 1u);    // smooth on 4 bits: nothing
     EXPECT_EQ(bytes_of(*plane(2)), std::set<uint8_t>{0});
-    use_font(2, 2000, 0, kStyleSmooth);                         // 16000 pixels: no font
+    use_font(2, 2000, 0, kStyleSmooth);  // 16000 pixels: no font
     EXPECT_EQ(gtext(1, 0, 0, 255, "x"), 0u);
-    use_font(3, 1000, 0, kStyleSmooth);                         // the scratch would pass 64 MiB
+    use_font(3, 1000, 0, kStyleSmooth);  // the scratch would pass 64 MiB
     EXPECT_EQ(gtext(1, 0, 0, 255 | kAttrOpaque, "漢字漢字漢字漢字漢字漢字漢字漢字漢字漢字"), 1u);
     EXPECT_EQ(bytes_of(*plane(1)), std::set<uint8_t>{0});
-    EXPECT_EQ(call("font_use", {40}), 1u);                      // an invalid slot
+    EXPECT_EQ(call("font_use", {40}), 1u);  // an invalid slot
     EXPECT_EQ(gtext(1, 0, 0, 255, "x"), 0u);
 }
 
@@ -294,7 +302,8 @@ TEST_F(TextBuiltins, FontListChecksItsBuffer) {
     uint32_t n = call("font_list", {buf, 4});
     EXPECT_GE(n, 1u);
     EXPECT_LE(n, 4u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(mem.host(buf, 32))), utf8_to_cp932("ＭＳ ゴシック"));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(mem.host(buf, 32))),
+              utf8_to_cp932("ＭＳ ゴシック"));
     EXPECT_EQ(call("font_list", {buf, uint32_t(-1)}), 0u);
     EXPECT_EQ(call("font_list", {buf, 0x7FFFFFFF}), 0u);  // runs off script memory
     EXPECT_EQ(call("font_list", {0, 4}), 0u);

@@ -50,11 +50,16 @@ struct Bitmap {
     uint32_t pixel(int32_t x, int32_t y) const {
         const uint8_t* row = bits.data() + y * stride;
         switch (depth) {
-            case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
-            case 4: return x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
-            case 8: return row[x];
-            case 16: return uint32_t(row[2 * x] | row[2 * x + 1] << 8);
-            case 24: return uint32_t(row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16);
+            case 1:
+                return (row[x / 8] >> (7 - x % 8)) & 1;
+            case 4:
+                return x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
+            case 8:
+                return row[x];
+            case 16:
+                return uint32_t(row[2 * x] | row[2 * x + 1] << 8);
+            case 24:
+                return uint32_t(row[3 * x] | row[3 * x + 1] << 8 | row[3 * x + 2] << 16);
             default:
                 return uint32_t(row[4 * x] | row[4 * x + 1] << 8 | row[4 * x + 2] << 16 |
                                 uint32_t(row[4 * x + 3]) << 24);
@@ -84,12 +89,11 @@ TEST(Cp932ToUtf16, UnmappedCharactersBecomeTheMiddleDot) {
         std::string in;
         std::u16string out;
     } cases[] = {
-        {"A\x83\x41", u"Aア"},
-        {"\x85\x40", u"\u30FB"},      // a lead and trail that map to nothing
-        {"x\x81", u"x\u30FB"},        // a lead byte at the end
-        {"\xA0", u"\u30FB"},          // a single byte without a character
-        {"\xB1", u"\uFF71"},          // half-width katakana
-        {"\x87\x40", u"\u2460"},      // an NEC special character
+        {"A\x83\x41", u"Aア"},   {"\x85\x40", u"\u30FB"},  // a lead and trail that map to nothing
+        {"x\x81", u"x\u30FB"},                             // a lead byte at the end
+        {"\xA0", u"\u30FB"},                               // a single byte without a character
+        {"\xB1", u"\uFF71"},                               // half-width katakana
+        {"\x87\x40", u"\u2460"},                           // an NEC special character
     };
     for (const Case& c : cases) EXPECT_EQ(tob::cp932_to_utf16(c.in), c.out);
 }
@@ -151,7 +155,8 @@ TEST(WinapiText, PlainGlyphsWriteOnlyTheTwoColoursInsideTheOpaqueBox) {
         int depth;
         uint32_t text, back;  // as stored
     } cases[] = {
-        {32, 0xFF2010, 0x1020FF}, {24, 0xFF2010, 0x1020FF},
+        {32, 0xFF2010, 0x1020FF},
+        {24, 0xFF2010, 0x1020FF},
         {16, (0xFF >> 3) << 10 | (0x20 >> 3) << 5 | (0x10 >> 3), (0x10 >> 3) << 10 | 4 << 5 | 31},
     };
     Font f(logfont(24));
@@ -183,7 +188,8 @@ TEST(WinapiText, PlainGlyphsWriteOnlyTheTwoColoursInsideTheOpaqueBox) {
 TEST(WinapiText, PaletteDepthsTakeTheNearestEntryFirstOfEquals) {
     // Entry 2 and 5 are both white: the first wins; 3 is grey.
     std::vector<uint8_t> table(16 * 4, 0);
-    for (int i : {2, 5}) table[size_t(i) * 4] = table[size_t(i) * 4 + 1] = table[size_t(i) * 4 + 2] = 255;
+    for (int i : {2, 5})
+        table[size_t(i) * 4] = table[size_t(i) * 4 + 1] = table[size_t(i) * 4 + 2] = 255;
     table[12] = table[13] = table[14] = 120;
     Font f(logfont(16));
     for (int depth : {4, 8}) {
@@ -220,7 +226,8 @@ TEST(WinapiText, TurnedTextLandsInsideItsBox) {
         double xs[4] = {0, s.cx * cs, s.cy * sn, s.cx * cs + s.cy * sn};
         double ys[4] = {0, -s.cx * sn, s.cy * cs, -s.cx * sn + s.cy * cs};
         double l = x + *std::min_element(xs, xs + 4) - 1, r = x + *std::max_element(xs, xs + 4) + 1;
-        double t0 = y + *std::min_element(ys, ys + 4) - 1, b0 = y + *std::max_element(ys, ys + 4) + 1;
+        double t0 = y + *std::min_element(ys, ys + 4) - 1,
+               b0 = y + *std::max_element(ys, ys + 4) + 1;
         int set = 0;
         for (int py = 0; py < b.height; ++py)
             for (int px = 0; px < b.width; ++px)
@@ -268,7 +275,10 @@ TEST(WinapiText, CoordinatesFarOutsideDrawNothing) {
     Bitmap b(50, 50, 32, 0);
     SelectObject(b.dc, f.h);
     std::string long_text(5000, 'W');
-    for (auto [x, y] : {std::pair{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}, {INT_MIN, 0}, {0, INT_MAX},
+    for (auto [x, y] : {std::pair{INT_MIN, INT_MIN},
+                        {INT_MAX, INT_MAX},
+                        {INT_MIN, 0},
+                        {0, INT_MAX},
                         {-1000000, 10}})
         EXPECT_TRUE(TextOutA(b.dc, x, y, long_text.data(), int(long_text.size())));
     Font upright(logfont(30));
