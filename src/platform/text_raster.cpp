@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "platform/cp932.h"
@@ -61,7 +62,7 @@ FcConfig* fontconfig() {
     return config;
 }
 
-FontFile lookup(const std::vector<std::string>& families, bool bold) {
+FontFile lookup(const std::vector<std::string>& families, bool bold, char32_t must_cover) {
     FontFile found;
     FcConfig* config = fontconfig();
     if (!config) return found;
@@ -84,7 +85,7 @@ FontFile lookup(const std::vector<std::string>& families, bool bold) {
                 FcCharSet* chars = nullptr;
                 bool japanese =
                     FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &chars) == FcResultMatch &&
-                    FcCharSetHasChar(chars, kHiraganaA);
+                    FcCharSetHasChar(chars, FcChar32(must_cover));
                 if (pass == 0 && !japanese) continue;
                 int index = 0;
                 FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
@@ -124,12 +125,12 @@ std::vector<std::string> font_families_for(std::string_view face_utf8) {
     return out;
 }
 
-FontFile find_font_file(std::string_view face_utf8, bool bold) {
+FontFile find_font_file(std::string_view face_utf8, bool bold, char32_t must_cover) {
     std::lock_guard lock(fontconfig_mutex());
-    static std::map<std::pair<std::string, bool>, FontFile> cache;
-    auto key = std::make_pair(std::string(face_utf8), bold);
+    static std::map<std::tuple<std::string, bool, char32_t>, FontFile> cache;
+    auto key = std::make_tuple(std::string(face_utf8), bold, must_cover);
     if (auto it = cache.find(key); it != cache.end()) return it->second;
-    FontFile f = lookup(font_families_for(face_utf8), bold);
+    FontFile f = lookup(font_families_for(face_utf8), bold, must_cover);
     cache.emplace(key, f);
     return f;
 }
@@ -305,6 +306,21 @@ int32_t round_px(double v) {
 
 }  // namespace
 
+char32_t charset_sample(uint8_t charset) {
+    switch (charset) {
+        case kCharsetHangul:
+            return 0xAC00;  // 가
+        case kCharsetGb2312:
+            return 0x8FD9;  // 这, simplified only
+        case kCharsetChineseBig5:
+            return 0x9019;  // 這, traditional
+        case kCharsetShiftJis:
+            return kHiraganaA;
+        default:
+            return 'A';
+    }
+}
+
 void angle_cos_sin(int64_t tenths, double& c, double& s) {
     int64_t a = tenths % 3600;
     if (a < 0) a += 3600;
@@ -353,7 +369,7 @@ std::unique_ptr<RasterFont> RasterFont::open(const RasterFontSpec& spec) {
         f->metrics_.strike_offset = -f->metrics_.ascent / 3;
     };
 
-    FontFile file = find_font_file(spec.face_utf8, spec.bold);
+    FontFile file = find_font_file(spec.face_utf8, spec.bold, charset_sample(spec.charset));
     SharedLibrary& lib = shared_library();
     FT_Face face = nullptr;
     if (!file.path.empty() && lib.ft) {

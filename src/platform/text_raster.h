@@ -43,12 +43,19 @@ struct TextExtent {
 std::vector<std::string> font_families_for(std::string_view face_utf8);
 
 // The font file (and face index in it) chosen for a request; empty when
-// fontconfig finds nothing. Prefers a face that covers Japanese text.
+// fontconfig finds nothing. Prefers, among the families in their order, a face
+// that has `must_cover` (by default: Japanese text).
 struct FontFile {
     std::string path;
     int index = 0;
 };
-FontFile find_font_file(std::string_view face_utf8, bool bold);
+FontFile find_font_file(std::string_view face_utf8, bool bold, char32_t must_cover = 0x3042);
+
+// Character sets a font may be asked for, and a character that shows a face
+// covers one (a face without it is passed over when another has it).
+inline constexpr uint8_t kCharsetShiftJis = 128, kCharsetHangul = 129, kCharsetGb2312 = 134,
+                         kCharsetChineseBig5 = 136;
+char32_t charset_sample(uint8_t charset);
 
 class Font {
   public:
@@ -93,6 +100,7 @@ struct RasterFontSpec {
     bool bold = false;
     bool italic = false;
     int64_t escapement = 0;  // tenths of a degree, counter-clockwise
+    uint8_t charset = kCharsetShiftJis;
 };
 
 // One glyph: rows of bits, most significant first, placed with its top-left

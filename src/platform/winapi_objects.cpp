@@ -33,6 +33,7 @@ std::shared_ptr<FontObject> make_font(const LOGFONTA& lf) {
     spec.bold = lf.lfWeight >= kBoldWeight;
     spec.italic = lf.lfItalic != 0;
     spec.escapement = lf.lfEscapement;
+    spec.charset = lf.lfCharSet;
     auto raster = RasterFont::open(spec);
     if (!raster) return nullptr;
     auto f = std::make_shared<FontObject>();
