@@ -512,13 +512,18 @@ int64_t RasterFont::advance_sum(std::span<const char32_t> text) {
     return sum;
 }
 
-void RasterFont::with_glyphs(std::span<const char32_t> text,
-                             const std::function<void(std::span<const MonoGlyph* const>)>& use) {
+void RasterFont::draw_glyphs(std::span<const char32_t> text, const GlyphWanted& wanted,
+                             const GlyphDraw& draw) {
     std::lock_guard lock(mutex_);
-    if (cached_bytes_ > kGlyphCacheBytes) glyphs_.clear(), cached_bytes_ = 0;
-    batch_.clear();
-    for (char32_t c : text) batch_.push_back(&glyph(c, true));
-    use(batch_);
+    int64_t pen = 0;
+    constexpr int64_t kLimit = INT64_MAX / 4;
+    for (char32_t c : text) {
+        // No glyph is held between two characters, so the cache may start afresh.
+        if (cached_bytes_ > kGlyphCacheBytes) glyphs_.clear(), cached_bytes_ = 0;
+        int32_t advance = glyph(c, false).advance;
+        if (wanted(pen, advance)) draw(glyph(c, true), pen);
+        pen = std::min(pen + advance, kLimit);
+    }
 }
 
 // ---- The faces offered for choosing ----

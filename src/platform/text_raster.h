@@ -143,9 +143,14 @@ class RasterFont {
 
     // Sum of the advances of `text` (saturating at INT64_MAX / 2).
     int64_t advance_sum(std::span<const char32_t> text);
-    // Calls `use` with the glyphs of `text`, rendered, under the font's lock.
-    void with_glyphs(std::span<const char32_t> text,
-                     const std::function<void(std::span<const MonoGlyph* const>)>& use);
+    // Under the font's lock, for each character of `text` with the pen at
+    // `pen` pixels along the baseline: asks `wanted` whether its glyph can be
+    // seen and, if so, calls `draw` with it rendered. Only glyphs that are
+    // drawn are rendered.
+    using GlyphWanted = std::function<bool(int64_t pen, int32_t advance)>;
+    using GlyphDraw = std::function<void(const MonoGlyph& glyph, int64_t pen)>;
+    void draw_glyphs(std::span<const char32_t> text, const GlyphWanted& wanted,
+                     const GlyphDraw& draw);
 
   private:
     RasterFont() = default;
@@ -160,7 +165,6 @@ class RasterFont {
     long embolden_ = 0;  // 26.6
     std::unordered_map<char32_t, MonoGlyph> glyphs_;
     size_t cached_bytes_ = 0;
-    std::vector<const MonoGlyph*> batch_;
 };
 
 // Exact cosine and sine of an angle in tenths of a degree (any value): exact

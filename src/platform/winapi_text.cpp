@@ -286,20 +286,26 @@ BOOL TextOutW(HDC h, int x, int y, const WCHAR* text, int length) {
     int64_t cx = raster.advance_sum(cps);
     if (dc->background_mode == TOB_OPAQUE)
         fill_turned(t, x, y, cs, sn, 0, cx, 0, m.cell_height, pixel_of(*dc, dc->background_colour));
-    raster.with_glyphs(cps, [&](std::span<const MonoGlyph* const> glyphs) {
-        int64_t pen = 0;
-        for (const MonoGlyph* g : glyphs) {
-            int64_t gx, gy;  // the pen on the baseline
-            if (upright) {
-                gx = saturating_add(x, pen);
-                gy = int64_t(y) + m.ascent;
-            } else {
-                gx = int64_t(x) + to_pixel(double(m.ascent) * sn + double(pen) * cs);
-                gy = int64_t(y) + to_pixel(double(m.ascent) * cs - double(pen) * sn);
-            }
-            if (!g->bits.empty()) draw_glyph(t, *g, gx + g->left, gy - g->top, text_value);
-            pen = saturating_add(pen, g->advance);
+    // Where the pen stands on the baseline, and whether a glyph there can
+    // reach the bitmap (its bitmap lies within a cell and an advance of it).
+    auto pen_at = [&](int64_t pen, int64_t& gx, int64_t& gy) {
+        if (upright) {
+            gx = saturating_add(x, pen);
+            gy = int64_t(y) + m.ascent;
+        } else {
+            gx = int64_t(x) + to_pixel(double(m.ascent) * sn + double(pen) * cs);
+            gy = int64_t(y) + to_pixel(double(m.ascent) * cs - double(pen) * sn);
         }
+    };
+    auto wanted = [&](int64_t pen, int32_t advance) {
+        int64_t gx, gy, reach = int64_t(advance) + 2 * int64_t(m.cell_height) + 2;
+        pen_at(pen, gx, gy);
+        return gx > -reach && gx < t.width + reach && gy > -reach && gy < t.height + reach;
+    };
+    raster.draw_glyphs(cps, wanted, [&](const MonoGlyph& g, int64_t pen) {
+        int64_t gx, gy;
+        pen_at(pen, gx, gy);
+        if (!g.bits.empty()) draw_glyph(t, g, gx + g.left, gy - g.top, text_value);
     });
     const LOGFONTA& lf = font->logfont;
     if (lf.lfUnderline) {

@@ -289,6 +289,19 @@ TEST(WinapiText, CoordinatesFarOutsideDrawNothing) {
     EXPECT_TRUE(TextOutA(b.dc, 0, 0, nullptr, 0));
 }
 
+// Only glyphs that can reach the bitmap are rendered: a long line of large
+// distinct characters costs no more than its first few.
+TEST(WinapiText, GlyphsFarFromTheBitmapAreNotRendered) {
+    Font f(logfont(8192));
+    Bitmap b(64, 64, 8, 0, kBlackWhite);
+    SelectObject(b.dc, f.h);
+    SetTextColor(b.dc, 0xFFFFFF);
+    std::u16string text;
+    for (char16_t c = 0x4E00; c < 0x4E00 + 400; ++c) text += c;  // 400 distinct kanji
+    // Rendered, the 400 glyphs would take 8 MiB each.
+    EXPECT_TRUE(TextOutW(b.dc, -8000, -100, text.data(), int(text.size())));
+}
+
 // Script threads and the window thread may draw at once, with one font.
 TEST(WinapiText, ThreadsDrawingWithOneFontAgree) {
     Font f(logfont(18));
