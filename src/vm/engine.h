@@ -43,7 +43,7 @@ struct ScriptThread {
     std::atomic<int32_t> top{-1};
 };
 
-class ScriptEngine {
+class ScriptEngine final : private LiveCode {
   public:
     explicit ScriptEngine(uint64_t memory_span = ScriptMemory::kMaxSpan);
     ~ScriptEngine();
@@ -90,6 +90,7 @@ class ScriptEngine {
     }
     // Whether `addr` lies inside a live program area.
     bool in_live_program(ScriptAddr addr) const;
+    bool code_alive(uint32_t addr) const override { return in_live_program(addr); }
 
     // --- script threads ---
     // Starts a thread on `ctx` (the thread owns it from then on); slot or -1.
@@ -176,6 +177,6 @@ class ScriptEngine {
 
 // The thread and program built-ins: jump, call, exit, setjmp, longjmp,
 // thd_begin, thd_end, thd_suspend, thd_resume, sleep.
-std::span<const TrapBinding> thread_trap_bindings();
+std::span<const TrapBinding> thread_builtins();
 
 }  // namespace tob

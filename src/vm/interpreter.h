@@ -24,19 +24,38 @@ const char* runtime_error_message(RuntimeError e);
 // Instructions one slice runs at most; a `trap` ends the slice earlier.
 inline constexpr uint32_t kSliceBudget = 255;
 
+struct Machine;
+
+// Serves the machine's `trap n` instructions (the trap dispatcher, or a test's
+// own); it may replace contexts.
+class TrapHook {
+  public:
+    virtual void trap(Machine& m, uint32_t number, VmContext& ctx) = 0;
+
+  protected:
+    ~TrapHook() = default;
+};
+
+// Knows whether code at an address belongs to a loaded program (the script
+// engine); asked only for calls that leave the calling program.
+class LiveCode {
+  public:
+    virtual bool code_alive(uint32_t addr) const = 0;
+
+  protected:
+    ~LiveCode() = default;
+};
+
 struct Machine {
     ScriptMemory* memory = nullptr;
     std::atomic<uint32_t> stop{0};  // the global stop flag
     // A copy of the stop flag in script memory for plug-ins (0: none); kept
     // by `set_stop`.
     std::atomic<ScriptAddr> stop_word{0};
-    // Serves `trap n` (installed by engine initialisation); may replace contexts.
-    void (*trap)(Machine& m, uint32_t number, VmContext& ctx) = nullptr;
-    void* user = nullptr;  // for the trap hook's owner
-    // Whether code at `addr` belongs to a loaded program; asked only for calls
-    // that leave the calling program. Unset: every address is accepted.
-    bool (*code_alive)(Machine& m, uint32_t addr) = nullptr;
-    void* owner = nullptr;  // for `code_alive`
+    // Serves `trap n`; unset, a trap does nothing but end the slice.
+    TrapHook* trap_hook = nullptr;
+    // Unset, every call target is accepted.
+    const LiveCode* live_code = nullptr;
 };
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is

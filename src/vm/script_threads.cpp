@@ -20,12 +20,9 @@ void sleep_ms(uint32_t ms) {
 ScriptEngine::ScriptEngine(uint64_t memory_span)
     : memory_(memory_span), dispatcher_(machine_, traps_) {
     machine_.memory = &memory_;
-    machine_.owner = this;
-    machine_.code_alive = [](Machine& m, uint32_t addr) {
-        return static_cast<ScriptEngine*>(m.owner)->in_live_program(addr);
-    };
+    machine_.live_code = this;
     dispatcher_.engine = this;
-    traps_.bind_all(thread_trap_bindings());
+    traps_.bind_all(thread_builtins());
 }
 
 ScriptEngine::~ScriptEngine() {
@@ -256,7 +253,7 @@ void ScriptEngine::initialise() {
     machine_.stop_word.store(word);
     set_stop(machine_, machine_.stop.load());
     for (auto& hook : init_hooks_) hook();
-    machine_.trap = nullptr;
+    machine_.trap_hook = nullptr;
     dispatcher_.install();
 }
 
