@@ -2,6 +2,7 @@
 // the plane's own pixels, and smooth text drawn at eight times the size into
 // the scratch plane and reduced. Every text call goes through the exported
 // platform functions, so a hook library sees them all.
+#include <algorithm>
 #include <cmath>
 
 #include "graphics/colour.h"
@@ -106,6 +107,9 @@ uint32_t draw_smooth(Plane& p, int32_t x, int32_t y, uint32_t attr, std::string_
     const int64_t hn = box->height() + 8;
     if (uint64_t(wn / 8) * uint64_t(hn) > kMaxScratchBytes || !st.reserve_scratch(wn, hn))
         return 1;  // no memory: nothing drawn
+    if (!fits_int(box->left) || !fits_int(box->top) || box->left == INT32_MIN ||
+        box->top == INT32_MIN)
+        return 1;
     Box area = Box{x, y, int64_t(x) + wn / 8, int64_t(y) + hn / 8}
                    .intersect(Box::of(p.clip()))
                    .intersect(p.bounds());
@@ -116,9 +120,6 @@ uint32_t draw_smooth(Plane& p, int32_t x, int32_t y, uint32_t attr, std::string_
     for (int64_t r = 0; r < hn; ++r) std::fill_n(scratch + r * pitch, wn / 8, uint8_t(0));
     static constexpr uint8_t kBlackWhite[8] = {0, 0, 0, 0, 255, 255, 255, 0};
     TobBitmap bm{scratch, int32_t(wn), int32_t(hn), pitch, 1, kBlackWhite, 2};
-    if (!fits_int(wn) || !fits_int(hn) || !fits_int(box->left) || !fits_int(box->top) ||
-        box->left == INT32_MIN || box->top == INT32_MIN)
-        return 1;
     {
         DrawingContext dc(bm);
         if (!dc.get()) return 1;
