@@ -13,7 +13,10 @@ packages=(
   xvfb x11-apps x11-utils xdotool python3
   tcc
   libpixman-1-dev
+  libpcre2-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
+  libvorbis-dev
+  libsdl2-mixer-dev
 )
 
 missing=()

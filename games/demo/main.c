@@ -3,7 +3,9 @@
 // a small moon circling a turning sun, a sweeping point and the pointer
 // tested against the sun's hit area, and a fade to black, shown for a few
 // seconds. Each frame redraws only what changed. A click leaves a mark where
-// it was; a typed key turns the pictures around.
+// it was; a typed key turns the pictures around. A streamed tune loops under
+// it, a blip follows the ball from side to side, and both fade with the
+// picture.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -12,6 +14,8 @@
 #define BALL 2
 #define SHADE 3
 #define MARK 4
+#define MUSIC 0
+#define BLIP 1
 
 int rect[4];
 int blend[3];
@@ -99,6 +103,29 @@ int *ball_sprite(int list, int mode, int level)
     return sp;
 }
 
+// The length of the closing fade in milliseconds, read from a stage direction
+// such as "@FADE 1000 ms" with a regular expression (2 pairs: the whole match
+// and the digits); 1000 when the direction does not say (or says nonsense).
+int fade_time(char *direction)
+{
+    void *nfa;
+    int res;
+    int *pairs;
+    char *digits;
+    int ms;
+    ms = 1000;
+    nfa = nfa_compile("^@fade +(\\d+)");
+    if (rex_match(nfa, direction, &res, 1) == 2) {
+        pairs = res;
+        digits = pairs[2];
+        ms = atoi(digits);
+        if (ms < 1 || ms > 3000) ms = 1000;
+        rex_free(res);
+    }
+    nfa_free(nfa);
+    return ms;
+}
+
 // the mark a click leaves: a red square in a white frame
 void draw_mark()
 {
@@ -111,7 +138,7 @@ void draw_mark()
 
 int main()
 {
-    int start, t, x, y, level, frames, crossed;
+    int start, t, x, y, level, frames, crossed, fade;
     int *keyed;
     int *half;
     int *bright;
@@ -122,9 +149,11 @@ int main()
     int mouse[4];
     int update_rect[4];
     int *mark;
-    int turn, c;
+    int turn, c, beat;
 
     log_out("Sample game: hello from the script.");
+    fade = fade_time("@FADE 1000 ms");
+    log_out("Sample game: the last %d ms fade to black.", fade);
     draw_background();
     draw_title();
     draw_ball();
@@ -150,6 +179,14 @@ int main()
     // the fade, last of all
     set_blend(3, 0, 0);
     shade = sp_set(2, 1, 0, 0, SHADE, 0, blend);
+    // the tune streams from an Ogg Vorbis file and loops; the blip is a
+    // small ADPCM WAVE decoded whole
+    if (snd_loads(MUSIC, "sound\\bgm.ogg") && snd_load(BLIP, "sound\\se.wav")) {
+        snd_setvol(MUSIC, 70);
+        snd_play(MUSIC, 1);
+        log_out("Sample game: sound on.");
+    }
+    beat = 0;
 
     setcount(0, 0);
     start = getcount(0);
@@ -201,10 +238,17 @@ int main()
             sun[SP_SCALEX] = 0x10000;
             sun[SP_SCALEY] = 0x10000;
         }
-        // the last second fades to black
-        if (t > 2000) {
-            level = (t - 2000) * 255 / 1000;
+        // a blip every half second, panned to where the ball is
+        if (t / 500 != beat) {
+            beat = t / 500;
+            snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
+            snd_play(BLIP, 0);
+        }
+        // the end fades to black
+        if (t > 3000 - fade) {
+            level = (t - (3000 - fade)) * 255 / fade;
             if (level > 255) level = 255;
+            snd_setvol(MUSIC, 70 - level * 70 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;
             shade[17] = 3 | (level << 16);
         }
@@ -213,6 +257,7 @@ int main()
         frames++;
         sleep(16);
     }
+    snd_free(-1);
     log_out("Sample game: %d frames in 3 seconds.", frames);
     log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;

@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: engine [GAME_DIR | SCRIPT.c] [--headless] [--timeout SECONDS] [--screenshot "
-    "FILE.bmp] [--seed N] [--events FILE]\n";
+    "FILE.bmp] [--audio-out FILE.wav] [--seed N] [--events FILE]\n";
 
 bool ends_with_c(const std::filesystem::path& p) {
     std::string ext = p.extension().string();
@@ -98,6 +98,8 @@ std::optional<LaunchOptions> parse_command_line(int argc, char** argv) {
                 return std::nullopt;
             }
             o.events = std::move(script.events);
+        } else if (a == "--audio-out" && i + 1 < argc) {
+            o.audio_out = argv[++i];
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return std::nullopt;

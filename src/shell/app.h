@@ -26,6 +26,7 @@ struct LaunchOptions {
     bool headless = false;
     std::optional<double> timeout_seconds;
     std::filesystem::path screenshot;  // written at the end when set
+    std::filesystem::path audio_out;   // everything the mixer plays, as a WAVE file
     // The scripts' random seed; unset, start-up seeds with the tick count.
     std::optional<uint32_t> seed;
     // Recorded input fed to the window (`--events FILE`), read and checked

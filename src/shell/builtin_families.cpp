@@ -9,6 +9,7 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "media/media.h"
+#include "net/net.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
 #include "shell/menu_model.h"
@@ -49,33 +50,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"midi_isplay", builtin_not_built},
     {"midi_getpos", builtin_not_built},
     {"midi_repeat", builtin_not_built},
-    // sound
-    {"snd_load", builtin_not_built},
-    {"snd_loads", builtin_not_built},
-    {"snd_free", builtin_not_built},
-    {"snd_play", builtin_not_built},
-    {"snd_stop", builtin_not_built},
-    {"snd_pause", builtin_not_built},
-    {"snd_replay", builtin_not_built},
-    {"snd_setvol", builtin_not_built},
-    {"snd_getvol", builtin_not_built},
-    {"snd_setpan", builtin_not_built},
-    {"snd_getpan", builtin_not_built},
-    {"snd_isplay", builtin_not_built},
-    {"snd_setloop", builtin_not_built},
-    {"snd_setpos", builtin_not_built},
-    {"snd_getpos", builtin_not_built},
-    {"snd_getlen", builtin_not_built},
-    {"snd_gettext", builtin_not_built},
-    {"snd_setmargin", builtin_not_built},
-    {"snd_setchorus", builtin_not_built},
-    {"snd_setcompressor", builtin_not_built},
-    {"snd_setdistortion", builtin_not_built},
-    {"snd_setecho", builtin_not_built},
-    {"snd_setflanger", builtin_not_built},
-    {"snd_setgargle", builtin_not_built},
-    {"snd_setparameq", builtin_not_built},
-    {"snd_setreverb", builtin_not_built},
     // CD audio
     {"cd_play", builtin_not_built},
     {"cd_stop", builtin_not_built},
@@ -99,11 +73,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // regular expressions
-    {"nfa_compile", builtin_not_built},
-    {"nfa_free", builtin_not_built},
-    {"rex_match", builtin_not_built},
-    {"rex_free", builtin_not_built},
     // files and directories
     {"find_first", builtin_not_built},
     {"find_next", builtin_not_built},
@@ -150,12 +119,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"ef_raster", builtin_not_built},
     {"ef_blob", builtin_not_built},
     {"ef_water", builtin_not_built},
-    // sockets
-    {"net_open", builtin_not_built},
-    {"net_close", builtin_not_built},
-    {"net_send", builtin_not_built},
-    {"net_recv", builtin_not_built},
-    {"net_state", builtin_not_built},
     // DLL calls
     {"dll_load", builtin_not_built},
     {"dll_unload", builtin_not_built},
@@ -186,6 +149,9 @@ constexpr BuiltinFamily kFamilies[] = {
     {"sprite", sprite_builtins},
     {"hit", hit_builtins},
     {"input", input_builtins},
+    {"sound", sound_builtins},
+    {"regex", regex_builtins},
+    {"net", net_builtins},
     {"text", gfx::text_builtins},
     {"not built", not_built_builtins},
     // clang-format on

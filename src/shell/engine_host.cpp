@@ -13,7 +13,9 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "graphics/sprites.h"
+
 #include "media/media.h"
+#include "net/net.h"
 #include "platform/cp932.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
@@ -77,17 +79,30 @@ bool EngineHost::create_window() {
     if (!options_.headless) {
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
-        previous_sink_ = set_error_sink({[this](const std::string& text) {
-                                             auto show = [this, text] {
-                                                 window_->show_message(kErrorCaption, text);
-                                                 return 0u;
-                                             };
-                                             if (queue_.on_owner_thread() || !queue_.is_open())
-                                                 show();
-                                             else
-                                                 queue_.send(show);
-                                         },
-                                         false});
+        previous_sink_ =
+            set_error_sink({[this](const std::string& text) {
+                                auto show = [this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    return 0u;
+                                };
+                                if (queue_.on_owner_thread() || !queue_.is_open())
+                                    show();
+                                else
+                                    queue_.send(show);
+                            },
+                            false,
+                            [this](const std::string& text) {
+                                // One posted box at a time; the
+                                // rest go to standard error.
+                                if (posted_box_open_.exchange(true)) {
+                                    std::fprintf(stderr, "%s: %s\n", kErrorCaption, text.c_str());
+                                    return;
+                                }
+                                queue_.post([this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    posted_box_open_ = false;
+                                });
+                            }});
     }
     return true;
 }
@@ -110,6 +125,18 @@ bool EngineHost::start_devices() {
     };
     engine_->set_window_queue(&queue_);
     start_input();
+
+    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording),
+    // before the external data area and engine initialisation; engine
+    // shutdown frees the channels first.
+    AudioStartup audio;
+    audio.sound = s.sound != 0;
+    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
+    audio.record = options_.audio_out;
+    audio.module_dir = s.module_dir;
+    start_audio(audio);
+    set_audio_command_queue(&queue_);
+    engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -130,6 +157,10 @@ bool EngineHost::start_devices() {
         std::fputs(report.describe().c_str(), stderr);
     engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    engine_->add_init_hook([this] { init_regex(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_regex(); });
+    engine_->add_init_hook([&s] { init_net(s.net != 0); });
+    engine_->add_shutdown_hook([] { shutdown_net(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
@@ -205,6 +236,9 @@ void EngineHost::stop_devices() {
     stop_input();
     engine_->shutdown();
     engine_->free_external_area();
+    // Devices in reverse order of their start.
+    stop_audio();
+    set_audio_command_queue(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
@@ -241,6 +275,8 @@ uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint
 
 uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
     const Settings& s = settings();
+    if (message >= kFirstSoundCommand && message <= kLastSoundCommand)
+        return sound_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
@@ -320,6 +356,7 @@ void EngineHost::apply_activation() {
         }
     }
     w.app_active = active ? 1 : 0;
+    set_audio_application_active(active);
 }
 
 void EngineHost::dispatch(const platform::WindowEvent& event) {
