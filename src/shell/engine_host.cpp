@@ -20,6 +20,7 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
+#include "runtime/random_generator.h"
 #include "runtime/runtime.h"
 #include "shell/builtin_families.h"
 #include "shell/engine_clock.h"
@@ -170,6 +171,10 @@ bool EngineHost::start_devices() {
     engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_sprites(); });
     system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
+    engine_->add_init_hook([] { init_graphics_effects([] { return script_random().next(); }); });
+    engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
+    engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_graphics_3d(); });
     engine_->add_init_hook([] { gfx::init_text(); });
     engine_->add_shutdown_hook([] { gfx::shutdown_text(); });
     {
