@@ -1,5 +1,6 @@
 #include "shell/engine_host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -24,7 +25,12 @@ namespace tob {
 namespace {
 
 constexpr int kVirtualKeyEnter = 13;
-constexpr uint32_t kLoopWaitMs = 5;
+// The longest the window thread sleeps without an event. Script threads wake
+// it when they send a command, write debug output or end; this bounds how
+// late it sees what they change without telling it (`setsystem`'s flags,
+// a redrawn menu bar). Nobody sees a headless window: it looks less often.
+constexpr uint32_t kLoopWaitMs = 20;
+constexpr uint32_t kHeadlessLoopWaitMs = 250;
 constexpr uint32_t kFullScreenCommand = 1214;
 
 }  // namespace
@@ -397,10 +403,16 @@ int EngineHost::run() {
     while (!close_requested_) {
         platform::WindowEvent e;
         batching_events_ = true;
-        while (window_->wait_event(e, kLoopWaitMs)) {
+        uint32_t wait_ms = options_.headless ? kHeadlessLoopWaitMs : kLoopWaitMs;
+        if (deadline != clock::time_point::max()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+            wait_ms = uint32_t(std::clamp<int64_t>(left.count(), 0, wait_ms));
+        }
+        while (window_->wait_event(e, wait_ms)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
+            wait_ms = 0;  // take what else is queued, then look after the rest
         }
         batching_events_ = false;
         if (activation_pending_) apply_activation();

@@ -36,7 +36,9 @@ struct Machine {
     // Whether code at `addr` belongs to a loaded program; asked only for calls
     // that leave the calling program. Unset: every address is accepted.
     bool (*code_alive)(Machine& m, uint32_t addr) = nullptr;
-    void* owner = nullptr;  // for `code_alive`
+    void* owner = nullptr;  // for `code_alive` and `on_stop`
+    // Told after `set_stop` raised the stop flag, so that waiting threads see it.
+    void (*on_stop)(Machine& m) = nullptr;
 };
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is

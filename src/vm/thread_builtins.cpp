@@ -173,6 +173,7 @@ uint32_t trap_thd_resume(TrapCall& call) {
     int32_t now = count.load();
     if (now < 1) return 0;
     count.store(now - 1);
+    if (now == 1) e.wake_waiters();
     return uint32_t(now - 1);
 }
 
