@@ -146,7 +146,10 @@ void EngineHost::start_devices() {
         ps.hooks.has_window = true;
         ps.hooks.update = [this](std::optional<gfx::Box> area) {
             queue_.send([this, area] {
+                // The sender waits inside its built-in, holding the trap lock.
+                painting_for_script_ = true;
                 present(area);
+                painting_for_script_ = false;
                 return 0u;
             });
         };
@@ -180,12 +183,28 @@ compiler::SourceReader EngineHost::source_reader() {
 }
 
 void EngineHost::present(std::optional<gfx::Box> area) {
-    gfx::PageState& ps = gfx::page_state();
-    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
-    gfx::paint(view.get(), ps.paint_settings(),
-               area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+    // Script threads draw into planes inside built-ins, under the trap lock.
+    // The view page is read here only while no built-in runs: when a script
+    // thread asked for it (it waits inside its built-in), or when the lock is
+    // free (taken without waiting: the window thread never waits for it).
+    // Otherwise the frame painted last is shown again, and the page is painted
+    // once the scripts let go of the lock (`repaint_pending_`).
+    std::unique_lock<std::mutex> trap;
+    if (!painting_for_script_) {
+        trap = std::unique_lock(engine_->dispatcher().lock(), std::try_to_lock);
+        if (!trap.owns_lock()) repaint_pending_ = true;
+    }
+    if (painting_for_script_ || trap.owns_lock()) {
+        gfx::PageState& ps = gfx::page_state();
+        if (repaint_pending_) area.reset();  // a whole repaint was put off
+        repaint_pending_ = false;
+        auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+        gfx::paint(view.get(), ps.paint_settings(),
+                   area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+    }
     const gfx::Frame& shown = compose();
-    if (window_) window_->present(shown.pixels.data(), shown.width, shown.height);
+    if (window_ && !shown.pixels.empty())
+        window_->present(shown.pixels.data(), shown.width, shown.height);
 }
 
 bool EngineHost::write_screenshot(const std::filesystem::path& file) {
@@ -417,6 +436,7 @@ int EngineHost::run() {
         batching_events_ = false;
         if (activation_pending_) apply_activation();
         queue_.drain();
+        if (repaint_pending_) present(std::nullopt);
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
