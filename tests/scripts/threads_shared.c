@@ -31,11 +31,12 @@ int main()
     thd_begin(&format, 2, 0, 0);
     seen = 0;
     digits = 0;
-    while (!done[0] || !done[1] || !done[2]) {
+    for (;;) {
         // Reads what the formatting thread writes.
         if (text[0] >= '0' && text[0] <= '9') digits++;
         seen = seen + text[1];
         for (i = 0; i < 100; i++) seen = seen + shared;
+        if (done[0] && done[1] && done[2] && digits > 0) break;
     }
     log_out("shared %s, digits %s", shared > 0 ? "counted" : "zero", digits > 0 ? "seen" : "none");
     return 0;
