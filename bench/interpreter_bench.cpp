@@ -57,9 +57,10 @@ class Vm {
 
     void load(const Code& c) { memory_.copy_in(program, c.bytes.data(), uint32_t(c.bytes.size())); }
     // A built-in that does nothing: what remains is the cost of ending the slice.
-    void quiet_traps() {
-        m_.trap = [](Machine&, uint32_t, VmContext&) {};
-    }
+    struct QuietTraps : TrapHook {
+        void trap(Machine&, uint32_t, VmContext&) override {}
+    } quiet_;
+    void quiet_traps() { m_.trap_hook = &quiet_; }
 
     // Runs the program from its start to its end; false on a run-time error.
     bool run() {

@@ -28,7 +28,7 @@
 
 #include "compiler/compiler.h"
 #include "shell/engine_host.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "vm/engine.h"
 
 #ifdef TOB_BENCH_LUA

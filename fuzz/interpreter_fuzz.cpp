@@ -41,9 +41,11 @@ uint32_t register_value(const Env& env, uint32_t v) {
     }
 }
 
-void trap_hook(Machine&, uint32_t number, VmContext& ctx) {
-    ctx.r[0] = number * 2654435761u;
-}
+struct ScrambleTraps : TrapHook {
+    void trap(Machine&, uint32_t number, VmContext& ctx) override {
+        ctx.r[0] = number * 2654435761u;
+    }
+} g_scramble_traps;
 
 // Loads the input into `env` and returns the context to run.
 VmContext prepare(Env& env, const uint8_t* header, const uint8_t* code, size_t code_size) {
@@ -67,7 +69,7 @@ VmContext prepare(Env& env, const uint8_t* header, const uint8_t* code, size_t c
     ctx.b = header[32] >> 2 & 1;
     Machine& m = env.machine;
     m.memory = &env.memory;
-    m.trap = (header[32] & 8) ? trap_hook : nullptr;
+    m.trap_hook = (header[32] & 8) ? &g_scramble_traps : nullptr;
     m.stop.store(0);
     return ctx;
 }

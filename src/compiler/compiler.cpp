@@ -5,13 +5,12 @@
 #include <fstream>
 #include <memory>
 
+#include "base/error_report.h"
 #include "compiler/codegen.h"
 #include "compiler/front_end.h"
 #include "compiler/image_cache.h"
 #include "compiler/parser.h"
 #include "platform/cp932.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
 
 namespace tob::compiler {
 namespace {
@@ -117,8 +116,7 @@ ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup) {
         o.external_base = setup.external_base ? setup.external_base() : 0;
         o.external_size = setup.external_size ? setup.external_size() : 0;
         o.exports = setup.exports;
-        o.collect_messages =
-            setup.collect_messages ? setup.collect_messages() : settings().error > 0;
+        o.collect_messages = setup.collect_messages && setup.collect_messages();
         o.reuse = cache.get();
         CompileResult r = compile(o);
         if (!r.ok) return std::nullopt;
@@ -127,7 +125,7 @@ ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup) {
 }
 
 bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,
-                          const SourceReader& reader) {
+                          bool collect_messages, const SourceReader& reader) {
     std::string_view name = split_source_path(cp932_path).name;
     size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || !names_equal_ignoring_case(name.substr(dot), ".c"))
@@ -135,7 +133,7 @@ bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,
     CompileOptions o;
     o.source_path = std::string(cp932_path);
     o.reader = reader;
-    o.collect_messages = settings().error > 0;
+    o.collect_messages = collect_messages;
     o.listing = listing;
     o.echo_source = listing && echo;
     CompileResult r = compile(o);

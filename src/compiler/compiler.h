@@ -108,7 +108,7 @@ struct ProgramCompilerSetup {
     // The shared area of `extern` variables as it is at compile time.
     std::function<ScriptAddr()> external_base;
     std::function<uint32_t()> external_size;
-    // Whether messages are collected; by default while `Error` is above 0.
+    // Whether messages are collected (error boxes are on); none without it.
     std::function<bool()> collect_messages;
 };
 ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup);
@@ -116,8 +116,9 @@ ProgramCompileFunction make_program_compiler(ProgramCompilerSetup setup);
 // A source file dropped on the main window: only names ending in ".c" (any
 // case) are compiled, in measuring mode; with `listing` (Shift held) the
 // listing goes to "<name>.txt" in the current directory, with `echo` (Ctrl
-// held) it shows the source lines. True when the file compiled.
+// held) it shows the source lines; `collect_messages` shows error boxes. True
+// when the file compiled.
 bool compile_dropped_file(std::string_view cp932_path, bool listing, bool echo,
-                          const SourceReader& reader);
+                          bool collect_messages, const SourceReader& reader);
 
 }  // namespace tob::compiler

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 namespace tob::compiler {
 

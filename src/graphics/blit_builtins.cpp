@@ -23,7 +23,7 @@ std::optional<std::optional<Rect>> rect_arg(TrapCall& call, int i) {
     return std::optional<Rect>{*r};
 }
 
-uint32_t trap_gcopy(TrapCall& call) {
+uint32_t builtin_gcopy(TrapCall& call) {
     Plane* dst = plane(call.word(0));
     const Plane* src = plane(call.word(3));
     auto rect = rect_arg(call, 4);
@@ -33,7 +33,7 @@ uint32_t trap_gcopy(TrapCall& call) {
                          plane_table().mask_of(call.word(3)), *rect, *blend);
 }
 
-uint32_t trap_gblit(TrapCall& call) {
+uint32_t builtin_gblit(TrapCall& call) {
     Plane* dst = plane(call.word(0));
     const Plane* src = plane(call.word(2));
     auto drect = rect_arg(call, 1);
@@ -44,21 +44,21 @@ uint32_t trap_gblit(TrapCall& call) {
                        call.word(5));
 }
 
-uint32_t trap_gfill(TrapCall& call) {
+uint32_t builtin_gfill(TrapCall& call) {
     Plane* p = plane(call.word(0));
     auto rect = rect_arg(call, 1);
     if (!p || !rect) return 0;
     return fill_rect(*p, *rect, call.word(2));
 }
 
-uint32_t trap_gline(TrapCall& call) {
+uint32_t builtin_gline(TrapCall& call) {
     Plane* p = plane(call.word(0));
     if (!p) return 0;
     return draw_line(*p, call.integer(1), call.integer(2), call.integer(3), call.integer(4),
                      call.word(5));
 }
 
-uint32_t trap_gpoly(TrapCall& call) {
+uint32_t builtin_gpoly(TrapCall& call) {
     Plane* p = plane(call.word(0));
     int32_t count = call.integer(2);
     if (!p || count < 3 || uint32_t(count) > kMaxPolygonVertices) return 0;
@@ -75,13 +75,13 @@ uint32_t trap_gpoly(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"gcopy", trap_gcopy}, {"gblit", trap_gblit}, {"gfill", trap_gfill},
-    {"gline", trap_gline}, {"gpoly", trap_gpoly},
+    {"gcopy", builtin_gcopy}, {"gblit", builtin_gblit}, {"gfill", builtin_gfill},
+    {"gline", builtin_gline}, {"gpoly", builtin_gpoly},
 };
 
 }  // namespace
 
-std::span<const TrapBinding> blit_trap_bindings() {
+std::span<const TrapBinding> blit_builtins() {
     return kBindings;
 }
 

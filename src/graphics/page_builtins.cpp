@@ -3,7 +3,7 @@
 #include "graphics/colour.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/trap.h"
 
 namespace tob::gfx {
@@ -24,20 +24,20 @@ uint32_t set_page(TrapCall& call, std::atomic<uint32_t>& page, const char* opera
     return 1;
 }
 
-uint32_t trap_vpage(TrapCall& call) {
+uint32_t builtin_vpage(TrapCall& call) {
     return set_page(call, plane_table().view_page, "SetViewPage");
 }
-uint32_t trap_apage(TrapCall& call) {
+uint32_t builtin_apage(TrapCall& call) {
     return set_page(call, plane_table().active_page, "SetActivePage");
 }
 
-uint32_t trap_setorg(TrapCall& call) {
+uint32_t builtin_setorg(TrapCall& call) {
     page_state().origin_x = call.integer(0);
     page_state().origin_y = call.integer(1);
     return 1;
 }
 
-uint32_t trap_update(TrapCall& call) {
+uint32_t builtin_update(TrapCall& call) {
     PageState& ps = page_state();
     std::optional<Box> area;
     if (call.word(0) != 0) {
@@ -54,20 +54,20 @@ uint32_t trap_update(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_drt_init(TrapCall&) {
+uint32_t builtin_drt_init(TrapCall&) {
     std::lock_guard lock(page_state().mutex);
     page_state().dirty.clear();
     return 1;
 }
 
-uint32_t trap_drt_set(TrapCall& call) {
+uint32_t builtin_drt_set(TrapCall& call) {
     auto r = rect_arg(call, 0);
     if (!r) return 0;
     std::lock_guard lock(page_state().mutex);
     return page_state().dirty.add(*r) ? 1 : 0;
 }
 
-uint32_t trap_drt_copy(TrapCall& call) {
+uint32_t builtin_drt_copy(TrapCall& call) {
     PageState& ps = page_state();
     std::lock_guard lock(ps.mutex);
     if (ps.dirty.rects().empty()) return 1;
@@ -83,7 +83,7 @@ uint32_t trap_drt_copy(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_setrgn(TrapCall& call) {
+uint32_t builtin_setrgn(TrapCall& call) {
     PageState& ps = page_state();
     std::function<void(std::optional<std::vector<Rect>>)> set_shape;
     {
@@ -99,7 +99,7 @@ uint32_t trap_setrgn(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_setdrag(TrapCall& call) {
+uint32_t builtin_setdrag(TrapCall& call) {
     PageState& ps = page_state();
     {
         std::lock_guard lock(ps.mutex);
@@ -112,14 +112,14 @@ uint32_t trap_setdrag(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"vpage", trap_vpage},       {"apage", trap_apage},       {"setorg", trap_setorg},
-    {"update", trap_update},     {"drt_init", trap_drt_init}, {"drt_set", trap_drt_set},
-    {"drt_copy", trap_drt_copy}, {"setrgn", trap_setrgn},     {"setdrag", trap_setdrag},
+    {"vpage", builtin_vpage},       {"apage", builtin_apage},       {"setorg", builtin_setorg},
+    {"update", builtin_update},     {"drt_init", builtin_drt_init}, {"drt_set", builtin_drt_set},
+    {"drt_copy", builtin_drt_copy}, {"setrgn", builtin_setrgn},     {"setdrag", builtin_setdrag},
 };
 
 }  // namespace
 
-std::span<const TrapBinding> page_trap_bindings() {
+std::span<const TrapBinding> page_builtins() {
     return kBindings;
 }
 

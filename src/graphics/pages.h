@@ -110,10 +110,10 @@ bool drag_test(int32_t x, int32_t y);
 std::optional<std::vector<Rect>> shape_from_plane(const Plane* p, uint32_t colour_index);
 
 // vpage, apage, setorg, update, drt_init, drt_set, drt_copy, setrgn, setdrag.
-std::span<const TrapBinding> page_trap_bindings();
+std::span<const TrapBinding> page_builtins();
 // pal_map, pal_load, pal_set, pal_get, pal_sets, pal_gets, pal_change,
 // rgbtohsv, hsvtorgb.
-std::span<const TrapBinding> palette_trap_bindings();
+std::span<const TrapBinding> palette_builtins();
 
 // The colour-space conversions: (H << 16) | (S << 8) | V with H in 2048 steps.
 uint32_t rgb_to_hsv(uint32_t rgb);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/error_report.h"
 #include "graphics/blend_tables.h"
 #include "graphics/bmp_format.h"
 #include "graphics/colour.h"
@@ -14,10 +15,7 @@
 #include "platform/cp932.h"
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
 #include "storage/exp_file.h"
-#include "vm/system_values.h"
 #include "vm/trap.h"
 
 namespace tob {
@@ -56,7 +54,7 @@ std::optional<uint32_t> choose_slot(TrapCall& call, uint32_t arg) {
     return uint32_t(n);
 }
 
-uint32_t trap_galloc(TrapCall& call) {
+uint32_t builtin_galloc(TrapCall& call) {
     auto slot = choose_slot(call, call.word(0));
     if (!slot) return 0;
     PlaneTable& t = plane_table();
@@ -70,7 +68,7 @@ uint32_t trap_galloc(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_gfree(TrapCall& call) {
+uint32_t builtin_gfree(TrapCall& call) {
     uint32_t n = call.word(0);
     if (n >= kPlaneSlots) return 0;
     plane_table().free(n);
@@ -78,19 +76,20 @@ uint32_t trap_gfree(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_ginit(TrapCall&) {
+uint32_t builtin_ginit(TrapCall&) {
     plane_table().free_all_but_pages();
     return 1;
 }
 
-uint32_t trap_gload(TrapCall& call) {
+uint32_t builtin_gload(TrapCall& call) {
     auto name = call.string(1);
     if (!name) return 0;
     auto slot = choose_slot(call, call.word(0));
     if (!slot) return 0;
     plane_table().clear(*slot);
     std::unique_ptr<Plane> p;
-    if (auto bytes = read_expanded_file(*name)) p = decode_bmp(call.memory(), *bytes);
+    if (auto bytes = read_expanded_file(*name, plane_table().module_dir))
+        p = decode_bmp(call.memory(), *bytes);
     if (!p) {
         report_error(1, kLoadPlaneFailed, cp932_to_utf8(*name).c_str());
         return 0;
@@ -100,7 +99,7 @@ uint32_t trap_gload(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_gsave(TrapCall& call) {
+uint32_t builtin_gsave(TrapCall& call) {
     auto name = call.string(0);
     Plane* p = plane(call.word(1));
     if (!name || !p) return 0;
@@ -113,7 +112,7 @@ uint32_t trap_gsave(TrapCall& call) {
     if (area.empty()) return 0;
     std::vector<uint8_t> image = encode_bmp(*p, area);
     std::string shown = cp932_to_utf8(*name);
-    auto file = File::create(to_host_path(*name, settings().module_dir));
+    auto file = File::create(to_host_path(*name, plane_table().module_dir));
     if (!file) {
         report_error(2, kSaveCreateFailed, shown.c_str());
         return 0;
@@ -125,7 +124,7 @@ uint32_t trap_gsave(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_ginfo(TrapCall& call) {
+uint32_t builtin_ginfo(TrapCall& call) {
     ScriptAddr out = call.word(1);
     if (!out) return 1;
     if (!call.memory().valid(out, kInfoWords * 4)) return 0;
@@ -145,7 +144,7 @@ uint32_t trap_ginfo(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_gclip(TrapCall& call) {
+uint32_t builtin_gclip(TrapCall& call) {
     Plane* p = plane(call.word(0));
     if (!p) return 0;
     if (!call.word(1)) {
@@ -167,19 +166,19 @@ uint32_t trap_gclip(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_getpixel(TrapCall& call) {
+uint32_t builtin_getpixel(TrapCall& call) {
     const Plane* p = plane(call.word(0));
     return p ? read_pixel_rgb(*p, call.integer(1), call.integer(2)) : 0;
 }
 
-uint32_t trap_gattach(TrapCall& call) {
+uint32_t builtin_gattach(TrapCall& call) {
     uint32_t n = call.word(0), mask = call.word(1);
     if (n >= kPlaneSlots || mask >= kPlaneSlots) return 0;
     plane_table().set_attachment(n, int32_t(mask));
     return 1;
 }
 
-uint32_t trap_gdetach(TrapCall& call) {
+uint32_t builtin_gdetach(TrapCall& call) {
     uint32_t n = call.word(0);
     if (n >= kPlaneSlots) return 0;
     plane_table().set_attachment(n, kNoAttachment);
@@ -205,7 +204,7 @@ uint32_t palette_span(TrapCall& call, uint32_t& first) {
     return std::min<uint32_t>(uint32_t(count), limit - first);
 }
 
-uint32_t trap_ggetpal(TrapCall& call) {
+uint32_t builtin_ggetpal(TrapCall& call) {
     uint32_t first = 0, n = palette_span(call, first);
     if (!n || !call.pointer(3, n * 4)) return 0;
     Plane* p = call.word(0) == kScriptPalette ? nullptr : plane(call.word(0));
@@ -216,7 +215,7 @@ uint32_t trap_ggetpal(TrapCall& call) {
     return n;
 }
 
-uint32_t trap_gsetpal(TrapCall& call) {
+uint32_t builtin_gsetpal(TrapCall& call) {
     uint32_t first = 0, n = palette_span(call, first);
     if (!n || !call.pointer(3, n * 4)) return 0;
     Plane* p = call.word(0) == kScriptPalette ? nullptr : plane(call.word(0));
@@ -241,16 +240,16 @@ uint32_t apply_diff_call(TrapCall& call, Plane& p, std::span<const uint8_t> imag
     return apply_diff(p, call.integer(1), call.integer(2), image) ? 1 : 0;
 }
 
-uint32_t trap_dload(TrapCall& call) {
+uint32_t builtin_dload(TrapCall& call) {
     Plane* p = plane(call.word(0));
     auto name = call.string(3);
     if (!p || !name) return 0;
-    auto bytes = read_expanded_file(*name);
+    auto bytes = read_expanded_file(*name, plane_table().module_dir);
     if (!bytes) return 0;
     return apply_diff_call(call, *p, *bytes);
 }
 
-uint32_t trap_dcopy(TrapCall& call) {
+uint32_t builtin_dcopy(TrapCall& call) {
     Plane* p = plane(call.word(0));
     ScriptAddr image = call.word(3);
     ScriptMemory& mem = call.memory();
@@ -261,36 +260,35 @@ uint32_t trap_dcopy(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"galloc", trap_galloc},   {"gfree", trap_gfree},       {"ginit", trap_ginit},
-    {"gload", trap_gload},     {"gsave", trap_gsave},       {"ginfo", trap_ginfo},
-    {"gclip", trap_gclip},     {"getpixel", trap_getpixel}, {"gattach", trap_gattach},
-    {"gdetach", trap_gdetach}, {"ggetpal", trap_ggetpal},   {"gsetpal", trap_gsetpal},
-    {"dload", trap_dload},     {"dcopy", trap_dcopy},
+    {"galloc", builtin_galloc},   {"gfree", builtin_gfree},       {"ginit", builtin_ginit},
+    {"gload", builtin_gload},     {"gsave", builtin_gsave},       {"ginfo", builtin_ginfo},
+    {"gclip", builtin_gclip},     {"getpixel", builtin_getpixel}, {"gattach", builtin_gattach},
+    {"gdetach", builtin_gdetach}, {"ggetpal", builtin_ggetpal},   {"gsetpal", builtin_gsetpal},
+    {"dload", builtin_dload},     {"dcopy", builtin_dcopy},
 };
 
 }  // namespace
 
-std::span<const TrapBinding> plane_trap_bindings() {
+std::span<const TrapBinding> plane_builtins() {
     return kBindings;
 }
 
-void init_graphics_planes(ScriptMemory& memory) {
+void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& module_dir) {
     PlaneTable& t = plane_table();
+    t.module_dir = module_dir;
     t.set_memory(&memory);
     t.view_page = 0;
     t.active_page = 0;
     reset_palettes();
     blend_tables();
-    system_value_hooks().get_color_mapping = [] {
-        return uint32_t(palette_state().mapping.load());
-    };
-    system_value_hooks().set_color_mapping = [](int32_t v) { palette_state().mapping = v; };
 }
 
+// Every plane goes, not only the pages: a restart (menu or file drop) starts
+// the game over, and planes of the run before would only hold script memory
+// that nothing can name any more (their slot numbers are forgotten with the
+// script's variables); restart after restart would run out of it.
 void shutdown_graphics_planes() {
     plane_table().set_memory(nullptr);
-    system_value_hooks().get_color_mapping = nullptr;
-    system_value_hooks().set_color_mapping = nullptr;
 }
 
 }  // namespace tob

@@ -123,49 +123,4 @@ float keyframe_value(const KeyTrack& k, float t, int32_t mode) {
     return float(r);
 }
 
-// --- the built-ins ---
-
-namespace {
-
-uint32_t trap_kf_setkey(TrapCall& call) {
-    ScriptAddr key = call.address(0);
-    if (!call.memory().valid(key, sizeof(Keyframe))) return 0;
-    call.memory().write32(key + offsetof(Keyframe, time), call.word(1));
-    call.memory().write32(key + offsetof(Keyframe, value), call.word(2));
-    return 1;
-}
-
-uint32_t trap_kf_calc(TrapCall& call) {
-    // A null track or an empty count is nothing to do; a wild track is a failure.
-    if (call.address(0) == 0 || call.integer(1) < 1) return 1;
-    auto track = KeyTrack::open(call.memory(), call.address(0), call.integer(1));
-    if (!track) return 0;
-    keyframe_calc(*track);
-    return 1;
-}
-
-uint32_t trap_kf_getindex(TrapCall& call) {
-    auto track = KeyTrack::open(call.memory(), call.address(0), call.integer(1));
-    return track ? uint32_t(keyframe_index(*track, call.real(2))) : uint32_t(-1);
-}
-
-uint32_t trap_kf_getkey(TrapCall& call) {
-    auto track = KeyTrack::open(call.memory(), call.address(0), call.integer(1));
-    if (!track) return TrapCall::from_float(0);
-    return TrapCall::from_float(keyframe_value(*track, call.real(2), call.integer(3)));
-}
-
-}  // namespace
-
-extern const TrapBinding kKeyframeTraps[] = {
-    {"kf_setkey", trap_kf_setkey},
-    {"kf_calc", trap_kf_calc},
-    {"kf_getindex", trap_kf_getindex},
-    {"kf_getkey", trap_kf_getkey},
-};
-extern const size_t kKeyframeTrapCount = std::size(kKeyframeTraps);
-
-void init_keyframes() {}
-void shutdown_keyframes() {}
-
 }  // namespace tob

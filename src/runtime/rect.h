@@ -26,6 +26,14 @@ static_assert(offsetof(Rect, bottom) == 12);
 std::optional<Rect> load_rect(const ScriptMemory& memory, ScriptAddr addr);
 bool store_rect(ScriptMemory& memory, ScriptAddr addr, const Rect& r);
 
+// 32-bit sums and differences that wrap as the script's words do.
+inline int32_t wrapping_add(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) + uint32_t(b));
+}
+inline int32_t wrapping_sub(int32_t a, int32_t b) {
+    return int32_t(uint32_t(a) - uint32_t(b));
+}
+
 bool rect_empty(const Rect& r);
 bool rect_contains(const Rect& r, int32_t x, int32_t y);
 Rect rect_offset(const Rect& r, int32_t dx, int32_t dy);

@@ -3,61 +3,52 @@
 // initialisation and shutdown.
 #pragma once
 
-#include <cstddef>
+#include <filesystem>
+#include <span>
 
 namespace tob {
 
 struct TrapBinding;
-class TrapTable;
 class ScriptMemory;
 
-// Every family has a binding list for the trap table and hooks for engine
-// initialisation and shutdown.
+// Each family's handlers live in <family>_builtins.cpp; families with state
+// have hooks for engine initialisation and shutdown.
 
 // memcpy, memmove, memset, memcmp, memswap, mbs*, str*, sprintf, atoi, ftoa.
-extern const TrapBinding kStringTraps[];
-extern const size_t kStringTrapCount;
+std::span<const TrapBinding> string_builtins();
 void init_strings();
 void shutdown_strings();
 
 // srand, rand, random, abs, sgn, tsin, tcos, tatan, the float functions,
 // bezier, neville, linear.
-extern const TrapBinding kMathTraps[];
-extern const size_t kMathTrapCount;
+std::span<const TrapBinding> math_builtins();
 void init_math();
+// Seeds the scripts' generator (device start-up does, engine initialisation
+// does not).
+void seed_script_random(uint32_t seed);
 void shutdown_math();
 
 // kf_setkey, kf_calc, kf_getindex, kf_getkey.
-extern const TrapBinding kKeyframeTraps[];
-extern const size_t kKeyframeTrapCount;
-void init_keyframes();
-void shutdown_keyframes();
+std::span<const TrapBinding> keyframe_builtins();
 
 // rc_empty ... rc_check.
-extern const TrapBinding kRectTraps[];
-extern const size_t kRectTrapCount;
-void init_rects();
-void shutdown_rects();
+std::span<const TrapBinding> rect_builtins();
 
 // crc16, crc32, log_clear, log_out.
-extern const TrapBinding kCrcLogTraps[];
-extern const size_t kCrcLogTrapCount;
+std::span<const TrapBinding> crc_log_builtins();
 void init_crc_log();
 void shutdown_crc_log();
 
 // pack_*, fopen ... fputs, sysfile, sysio, mload, malloc, free, file_check.
 // Initialisation takes over script memory (closing and freeing what an earlier
 // run left); shutdown saves the system file and closes and frees everything.
-extern const TrapBinding kScriptFileTraps[];
-extern const size_t kScriptFileTrapCount;
-void init_script_files(ScriptMemory& memory);
+std::span<const TrapBinding> script_file_builtins();
+void init_script_files(ScriptMemory& memory, const std::filesystem::path& module_dir);
 void shutdown_script_files();
 
-// Binds every family of the runtime library; returns the number of names the
-// trap table did not know (0 when the lists and the table agree).
-int bind_runtime(TrapTable& table);
 // Engine initialisation and shutdown of every family.
-void init_runtime(ScriptMemory& memory);
+// Relative paths of the file families start at `module_dir`.
+void init_runtime(ScriptMemory& memory, const std::filesystem::path& module_dir);
 void shutdown_runtime();
 
 }  // namespace tob

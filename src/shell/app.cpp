@@ -8,18 +8,18 @@
 #include <cstring>
 #include <vector>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "platform/cp932.h"
 #include "shell/config.h"
 #include "shell/engine_host.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
 
 namespace tob {
 namespace {
 
 constexpr const char* kUsage =
     "usage: engine [GAME_DIR | SCRIPT.c] [--headless] [--timeout SECONDS] [--screenshot "
-    "FILE.bmp]\n";
+    "FILE.bmp] [--seed N]\n";
 
 bool ends_with_c(const std::filesystem::path& p) {
     std::string ext = p.extension().string();
@@ -69,6 +69,15 @@ std::optional<LaunchOptions> parse_command_line(int argc, char** argv) {
                 return std::nullopt;
             }
             o.timeout_seconds = s;
+        } else if (a == "--seed" && i + 1 < argc) {
+            char* end = nullptr;
+            unsigned long long n = std::strtoull(argv[++i], &end, 10);
+            if (!end || *end || argv[i][0] == '-' || n > 0xFFFFFFFFull) {
+                std::fprintf(stderr, "engine: --seed needs a number from 0 to 4294967295\n%s",
+                             kUsage);
+                return std::nullopt;
+            }
+            o.seed = uint32_t(n);
         } else if (a == "--screenshot" && i + 1 < argc) {
             o.screenshot = argv[++i];
         } else if (a == "--help" || a == "-h") {

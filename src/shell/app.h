@@ -15,12 +15,16 @@ inline constexpr int kExitRuntimeError = 70;
 inline constexpr int kExitCompileError = 65;
 inline constexpr int kExitTimeout = 124;
 inline constexpr int kExitUsage = 64;
+// Start-up could not make what every game needs (the screen page).
+inline constexpr int kExitStartFailed = 71;
 
 struct LaunchOptions {
     std::filesystem::path target;  // empty: the sample game
     bool headless = false;
     std::optional<double> timeout_seconds;
     std::filesystem::path screenshot;  // written at the end when set
+    // The scripts' random seed; unset, start-up seeds with the tick count.
+    std::optional<uint32_t> seed;
 };
 
 // Parses the command line; nullopt (after printing why) when it is wrong.

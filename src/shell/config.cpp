@@ -1,7 +1,7 @@
 #include "shell/config.h"
 
-#include "shell/error_report.h"
-#include "shell/ini_file.h"
+#include "base/error_report.h"
+#include "base/ini_file.h"
 
 namespace tob {
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace tob {
 

@@ -47,6 +47,6 @@ class EngineClock {
 EngineClock& engine_clock();
 
 // getcount, setcount, gettime, fps.
-std::span<const TrapBinding> clock_trap_bindings();
+std::span<const TrapBinding> clock_builtins();
 
 }  // namespace tob

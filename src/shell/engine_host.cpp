@@ -5,21 +5,23 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "compiler/compiler.h"
 #include "graphics/bmp_format.h"
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "platform/cp932.h"
+#include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
+#include "shell/builtin_families.h"
 #include "shell/engine_clock.h"
-#include "shell/error_report.h"
 #include "shell/menu_model.h"
-#include "shell/settings.h"
+#include "shell/system_values.h"
 #include "shell/window_state.h"
 #include "storage/exp_file.h"
-#include "vm/system_values.h"
 
 namespace tob {
 namespace {
@@ -32,20 +34,11 @@ constexpr int kVirtualKeyEnter = 13;
 constexpr uint32_t kLoopWaitMs = 20;
 constexpr uint32_t kHeadlessLoopWaitMs = 250;
 constexpr uint32_t kFullScreenCommand = 1214;
+constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
+constexpr const char* kScreenPageFailed =
+    "スクリーンページ（%d × %d、%d ビット）の作成に失敗しました。";
 
 }  // namespace
-
-void bind_all_families(TrapTable& table) {
-    table.bind_all(thread_trap_bindings());
-    table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
-    table.bind_all(clock_trap_bindings());
-    table.bind_all(menu_trap_bindings());
-    bind_runtime(table);
-    table.bind_all(plane_trap_bindings());
-    table.bind_all(blit_trap_bindings());
-    table.bind_all(gfx::page_trap_bindings());
-    table.bind_all(gfx::palette_trap_bindings());
-}
 
 EngineHost::EngineHost(const LaunchOptions& options)
     : options_(options), engine_(std::make_unique<ScriptEngine>()) {
@@ -99,10 +92,12 @@ bool EngineHost::create_window() {
     return true;
 }
 
-void EngineHost::start_devices() {
+bool EngineHost::start_devices() {
     const Settings& s = settings();
     queue_.open_on_this_thread();
     engine_clock().reset();
+    // Games that never call srand still see new numbers on every run.
+    seed_script_random(options_.seed ? *options_.seed : platform::tick_count());
     {
         std::lock_guard lock(menu_state().mutex);
         menu_state().window_has_menu = s.menu > 0;
@@ -128,16 +123,16 @@ void EngineHost::start_devices() {
     engine_->set_sizes(s.program_size, s.stack_size);
     engine_->set_exit_handler([this] { queue_.post([this] { close_requested_ = true; }); });
     if (!engine_->allocate_external_area(s.heap_size))
-        report_error(1, "The external data area of %u bytes could not be allocated",
-                     unsigned(s.heap_size));
-    bind_all_families(engine_->traps());
-    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
+        report_error(1, kExternalAreaFailed, unsigned(s.heap_size));
+    // A wrong family list is a developer's mistake; say so where it shows.
+    if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
+        std::fputs(report.describe().c_str(), stderr);
+    engine_->add_init_hook([this] { init_runtime(engine_->memory(), settings().module_dir); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {
-        init_graphics_planes(engine_->memory());
-        if (!gfx::start_pages(s.width, s.height, s.depth))
-            report_error(1, "The screen page of %d x %d at %d bits could not be created", s.width,
-                         s.height, s.depth);
+        init_graphics_planes(engine_->memory(), settings().module_dir);
+        screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
+        if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
     {
@@ -167,6 +162,8 @@ void EngineHost::start_devices() {
     engine_->initialise();
     engine_->reset_thread_table();
     start_menu();
+    // Without its screen page no game can run: start-up ends here.
+    return !screen_page_failed_;
 }
 
 compiler::SourceReader EngineHost::source_reader() {
@@ -174,7 +171,7 @@ compiler::SourceReader EngineHost::source_reader() {
     return [](std::string_view path) {
         compiler::SourceData d;
         // Room for the newline the compiler appends: the text is not copied again.
-        auto text = read_expanded_text(path, 1);
+        auto text = read_expanded_text(path, settings().module_dir, 1);
         if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
         d.bytes = std::move(*text);
@@ -283,9 +280,13 @@ void EngineHost::resume() {
 void EngineHost::restart_with_drop(const std::string& path_utf8) {
     engine_->stop_all_threads();
     engine_->initialise();
+    if (screen_page_failed_) {
+        close_requested_ = true;
+        return;
+    }
     // Only ".c" files are compiled; the compiler checks the name.
     compiler::compile_dropped_file(utf8_to_cp932(path_utf8), drop_shift_, drop_ctrl_,
-                                   source_reader());
+                                   options_.headless || settings().error > 0, source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {
@@ -406,8 +407,11 @@ int EngineHost::run() {
         instance = std::make_unique<platform::InstanceLock>(s.mutex_name);
         if (!instance->first()) return 0;  // the first copy was asked to come forward
     }
-    if (!create_window()) return 0;
-    start_devices();
+    if (!create_window()) return kExitStartFailed;
+    if (!start_devices()) {
+        stop_devices();
+        return kExitStartFailed;
+    }
     if (s.full_screen == 1) switch_fullscreen(true);
     // The run-program message: compile the main script and start its thread.
     bool loaded = engine_->run_program(s.main_script);

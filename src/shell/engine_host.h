@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "base/error_report.h"
 #include "compiler/exports.h"
 #include "compiler/source_reader.h"
 #include "graphics/pages.h"
@@ -13,7 +14,6 @@
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
-#include "shell/error_report.h"
 #include "shell/menu_view.h"
 #include "shell/plugin_query.h"
 #include "vm/engine.h"
@@ -48,7 +48,8 @@ class EngineHost {
   private:
     static constexpr int kVirtualKeyF8 = 119;
     bool create_window();
-    void start_devices();
+    // False when start-up cannot go on (the screen page could not be made).
+    bool start_devices();
     void stop_devices();
     void pause();
     void resume();
@@ -124,6 +125,7 @@ class EngineHost {
     int drag_dx_ = 0, drag_dy_ = 0;
     std::optional<ErrorSink> previous_sink_;
     std::atomic<bool> close_requested_{false};
+    bool screen_page_failed_ = false;
     std::unique_ptr<platform::Font> menu_font_;
     std::unique_ptr<MenuView> menu_view_;
     bool menu_attached_ = false;
@@ -132,8 +134,5 @@ class EngineHost {
     gfx::Frame client_frame_;
     WindowStateBlock state_block_;
 };
-
-// Binds the built-in families the shell knows of to a trap table.
-void bind_all_families(TrapTable& table);
 
 }  // namespace tob

@@ -3,10 +3,10 @@
 // chosen commands carried out, and the frame composed with it.
 #include <algorithm>
 
+#include "base/settings.h"
 #include "graphics/pages.h"
 #include "shell/engine_host.h"
 #include "shell/menu_model.h"
-#include "shell/settings.h"
 #include "shell/window_state.h"
 
 namespace tob {
@@ -179,6 +179,10 @@ void EngineHost::run_menu(int32_t id) {
 void EngineHost::restart() {
     engine_->stop_all_threads();
     engine_->initialise();
+    if (screen_page_failed_) {  // reported; no game can run without it
+        close_requested_ = true;
+        return;
+    }
     queue_.post([this] { engine_->run_program(settings().main_script); });
 }
 

@@ -78,6 +78,6 @@ struct MenuState {
 MenuState& menu_state();
 
 // menu_init … menu_get.
-std::span<const TrapBinding> menu_trap_bindings();
+std::span<const TrapBinding> menu_builtins();
 
 }  // namespace tob

@@ -2,7 +2,7 @@
 #include "shell/plugin_query.h"
 
 #include "platform/byte_order.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/window_state.h"
 
 namespace tob {

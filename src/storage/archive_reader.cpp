@@ -10,11 +10,10 @@
 #include <mutex>
 #include <string>
 
+#include "base/error_report.h"
 #include "platform/byte_order.h"
 #include "platform/cp932.h"
 #include "platform/paths.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
 #include "storage/archive_directory.h"
 #include "storage/archive_format.h"
 
@@ -95,10 +94,6 @@ std::shared_ptr<const ArchiveDirectory> load_directory(const File& file,
 
 void clear_archive_directory_cache() {
     directory_cache().clear();
-}
-
-std::optional<ArchiveReader> ArchiveReader::open(std::string_view cp932_path) {
-    return open(cp932_path, settings().module_dir);
 }
 
 std::optional<ArchiveReader> ArchiveReader::open(std::string_view path,

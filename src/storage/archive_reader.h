@@ -17,12 +17,10 @@ enum SeekOrigin : int { kSeekSet = 0, kSeekCurrent = 1, kSeekEnd = 2 };
 
 class ArchiveReader {
   public:
-    // Opens `cp932_path` (a script path, see to_host_path) relative to the module
-    // directory. A plain file wins; otherwise the path is walked from the right and
+    // Opens `cp932_path` (a script path, see to_host_path) relative to `base`,
+    // the game's folder. A plain file wins; otherwise the path is walked from the right and
     // the first "<prefix>.bin" that opens is the only archive searched for the rest
     // of the path. Failures are reported at level 2.
-    static std::optional<ArchiveReader> open(std::string_view cp932_path);
-    // The same with an explicit base directory for relative paths.
     static std::optional<ArchiveReader> open(std::string_view cp932_path,
                                              const std::filesystem::path& base);
 

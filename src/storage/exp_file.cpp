@@ -6,11 +6,10 @@
 #include <new>
 #include <string>
 
+#include "base/error_report.h"
 #include "platform/cp932.h"
 #include "platform/file.h"
 #include "platform/paths.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
 #include "storage/lzw.h"
 
 namespace tob {
@@ -25,10 +24,6 @@ constexpr const char* kMsgWriteFailed = "ビットデータの書き込みに失
 constexpr const char* kMsgCloseFailed = "ファイルの書き込みに失敗しました";
 
 }  // namespace
-
-std::optional<ExpFile> ExpFile::open(std::string_view cp932_path) {
-    return open(cp932_path, settings().module_dir);
-}
 
 std::optional<ExpFile> ExpFile::open(std::string_view path, const std::filesystem::path& base) {
     auto reader = ArchiveReader::open(path, base);
@@ -110,10 +105,6 @@ bool ExpFile::read(void* buf, size_t count, size_t* bytes_read) {
     return true;
 }
 
-std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_path) {
-    return read_expanded_file(cp932_path, settings().module_dir);
-}
-
 std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_path,
                                                        const std::filesystem::path& base) {
     auto file = ExpFile::open(cp932_path, base);
@@ -134,10 +125,6 @@ std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_pa
     return data;
 }
 
-std::optional<std::string> read_expanded_text(std::string_view cp932_path, size_t room) {
-    return read_expanded_text(cp932_path, settings().module_dir, room);
-}
-
 std::optional<std::string> read_expanded_text(std::string_view cp932_path,
                                               const std::filesystem::path& base, size_t room) {
     auto file = ExpFile::open(cp932_path, base);
@@ -156,10 +143,6 @@ std::optional<std::string> read_expanded_text(std::string_view cp932_path,
     if (!file->read(text.data(), text.size(), &got)) return std::nullopt;
     text.resize(got);  // a plain file may have shrunk since its size was taken
     return text;
-}
-
-bool write_compressed_file(std::string_view cp932_path, std::span<const uint8_t> data) {
-    return write_compressed_file(cp932_path, data, settings().module_dir);
 }
 
 bool write_compressed_file(std::string_view cp932_path, std::span<const uint8_t> data,

@@ -17,9 +17,8 @@ namespace tob {
 
 class ExpFile {
   public:
-    // Opens a script path (see ArchiveReader::open) relative to the module
-    // directory, or to `base`. Failures are reported at level 2.
-    static std::optional<ExpFile> open(std::string_view cp932_path);
+    // Opens a script path (see ArchiveReader::open) relative to `base`, the
+    // game's folder. Failures are reported at level 2.
     static std::optional<ExpFile> open(std::string_view cp932_path,
                                        const std::filesystem::path& base);
 
@@ -42,20 +41,17 @@ class ExpFile {
 };
 
 // The whole contents of a file, expanded if it is compressed, found plain or in
-// an archive. Failures are reported at level 2.
-std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_path);
+// an archive, relative to `base`. Failures are reported at level 2.
 std::optional<std::vector<uint8_t>> read_expanded_file(std::string_view cp932_path,
                                                        const std::filesystem::path& base);
 // The same as text, read straight into the string, with room reserved for
 // `room` more bytes behind the contents (script sources get a newline).
-std::optional<std::string> read_expanded_text(std::string_view cp932_path, size_t room = 0);
 std::optional<std::string> read_expanded_text(std::string_view cp932_path,
                                               const std::filesystem::path& base, size_t room = 0);
 
 // Writes `data` compressed to a new file at a script path (`pack_save`). False on
 // any failure, which is reported; the file may remain, partly written. Empty data
 // writes the 8-byte header (it expands to an empty file) and still returns false.
-bool write_compressed_file(std::string_view cp932_path, std::span<const uint8_t> data);
 bool write_compressed_file(std::string_view cp932_path, std::span<const uint8_t> data,
                            const std::filesystem::path& base);
 

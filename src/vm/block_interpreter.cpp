@@ -60,7 +60,7 @@ int run_slice(Machine& m, VmContext& ctx) {
     uint32_t budget = kSliceBudget;  // instructions this slice may still run
     const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
     auto callable = [&m, program_base, program_size](uint32_t target) {
-        return target - program_base < program_size || !m.code_alive || m.code_alive(m, target);
+        return target - program_base < program_size || !m.live_code || m.live_code->code_alive(target);
     };
 
     Block* blk = nullptr;
@@ -326,7 +326,7 @@ s_Trap : {
     pc = u->at + u->size;
     SAVE();
     cache.mark_dirty();  // the built-in may write anywhere
-    if (m.trap) m.trap(m, u->imm, ctx);
+    if (m.trap_hook) m.trap_hook->trap(m, u->imm, ctx);
     return 1;
 }
 s_Xchg : {

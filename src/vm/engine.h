@@ -44,7 +44,7 @@ struct ScriptThread {
     std::atomic<int32_t> top{-1};
 };
 
-class ScriptEngine {
+class ScriptEngine final : private LiveCode, private StopListener {
   public:
     explicit ScriptEngine(uint64_t memory_span = ScriptMemory::kMaxSpan);
     ~ScriptEngine();
@@ -91,6 +91,7 @@ class ScriptEngine {
     }
     // Whether `addr` lies inside a live program area.
     bool in_live_program(ScriptAddr addr) const;
+    bool code_alive(uint32_t addr) const override { return in_live_program(addr); }
 
     // --- script threads ---
     // Starts a thread on `ctx` (the thread owns it from then on); slot or -1.
@@ -148,6 +149,8 @@ class ScriptEngine {
     // whose end gives the run's outcome.
     int start_thread(VmContext* ctx, bool start_suspended, bool main_program);
     void thread_procedure(int slot);
+    // A raised stop flag ends every wait.
+    void machine_stopped() override { wake_waiters(); }
     // When a waiting thread looks again at its condition at the latest: the
     // stop word may be written from outside without waking anybody.
     static constexpr uint32_t kLongestWaitMs = 250;
@@ -206,6 +209,6 @@ class ScriptEngine {
 
 // The thread and program built-ins: jump, call, exit, setjmp, longjmp,
 // thd_begin, thd_end, thd_suspend, thd_resume, sleep.
-std::span<const TrapBinding> thread_trap_bindings();
+std::span<const TrapBinding> thread_builtins();
 
 }  // namespace tob

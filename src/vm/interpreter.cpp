@@ -9,7 +9,7 @@
 #include <iterator>
 #include <utility>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/interpreter_ops.h"
 #include "vm/opcodes.h"
 
@@ -43,7 +43,7 @@ void set_stop(Machine& m, uint32_t value) {
     m.stop.store(value);
     ScriptAddr word = m.stop_word.load(std::memory_order_relaxed);
     if (word && m.memory) m.memory->store_shared32(word, value);
-    if (value && m.on_stop) m.on_stop(m);
+    if (value && m.stop_listener) m.stop_listener->machine_stopped();
 }
 
 uint32_t read_stop_word(const Machine& m) {
@@ -92,7 +92,7 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
     // (an exported function of a released program is gone).
     const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
     auto callable = [&m, program_base, program_size](uint32_t target) {
-        return target - program_base < program_size || !m.code_alive || m.code_alive(m, target);
+        return target - program_base < program_size || !m.live_code || m.live_code->code_alive(target);
     };
 
     const uint8_t* code = nullptr;  // the current instruction, pc translated
@@ -237,7 +237,7 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
                 const uint32_t number = load_le16(code + 1);
                 pc += 3;
                 SAVE();
-                if (m.trap) m.trap(m, number, ctx);
+                if (m.trap_hook) m.trap_hook->trap(m, number, ctx);
                 return false;
             }
             CASE(Xchg) {

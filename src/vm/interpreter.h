@@ -24,21 +24,50 @@ const char* runtime_error_message(RuntimeError e);
 // Instructions one slice runs at most; a `trap` ends the slice earlier.
 inline constexpr uint32_t kSliceBudget = 255;
 
+struct Machine;
+
+// Serves the machine's `trap n` instructions (the trap dispatcher, or a test's
+// own); it may replace contexts.
+class TrapHook {
+  public:
+    virtual void trap(Machine& m, uint32_t number, VmContext& ctx) = 0;
+
+  protected:
+    ~TrapHook() = default;
+};
+
+// Knows whether code at an address belongs to a loaded program (the script
+// engine); asked only for calls that leave the calling program.
+class LiveCode {
+  public:
+    virtual bool code_alive(uint32_t addr) const = 0;
+
+  protected:
+    ~LiveCode() = default;
+};
+
+// Hears that the stop flag was raised (the script engine, whose waiting
+// threads must see it at once).
+class StopListener {
+  public:
+    virtual void machine_stopped() = 0;
+
+  protected:
+    ~StopListener() = default;
+};
+
 struct Machine {
     ScriptMemory* memory = nullptr;
     std::atomic<uint32_t> stop{0};  // the global stop flag
     // A copy of the stop flag in script memory for plug-ins (0: none); kept
     // by `set_stop`.
     std::atomic<ScriptAddr> stop_word{0};
-    // Serves `trap n` (installed by engine initialisation); may replace contexts.
-    void (*trap)(Machine& m, uint32_t number, VmContext& ctx) = nullptr;
-    void* user = nullptr;  // for the trap hook's owner
-    // Whether code at `addr` belongs to a loaded program; asked only for calls
-    // that leave the calling program. Unset: every address is accepted.
-    bool (*code_alive)(Machine& m, uint32_t addr) = nullptr;
-    void* owner = nullptr;  // for `code_alive` and `on_stop`
-    // Told after `set_stop` raised the stop flag, so that waiting threads see it.
-    void (*on_stop)(Machine& m) = nullptr;
+    // Serves `trap n`; unset, a trap does nothing but end the slice.
+    TrapHook* trap_hook = nullptr;
+    // Unset, every call target is accepted.
+    const LiveCode* live_code = nullptr;
+    // Told after `set_stop` raised the stop flag. Unset: nobody is told.
+    StopListener* stop_listener = nullptr;
 };
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is

@@ -44,11 +44,13 @@ uint32_t ScriptEngine::adjust_refcount(ScriptAddr addr, int delta) {
 }
 
 VmContext* ScriptEngine::create_context(uint32_t program_size, uint32_t stack_size) {
-    if (uint64_t(program_size) + 4 > 0xFFFFFFFFull || stack_size == 0) return nullptr;
+    if (uint64_t(program_size) + 4 > 0xFFFFFFFFull) return nullptr;
     auto ctx = std::make_unique<VmContext>();
     ScriptAddr program = memory_.allocate(program_size + 4, BlockKind::Program);
     if (!program) return nullptr;
-    ScriptAddr stack = memory_.allocate(stack_size, BlockKind::Stack);
+    // A stack of size 0 (`StackSize=0`) still gets a block so its address is
+    // real, but holds nothing: the first push is a stack overrun.
+    ScriptAddr stack = memory_.allocate(std::max<uint32_t>(stack_size, 16), BlockKind::Stack);
     if (!stack) {
         memory_.free(program);
         return nullptr;

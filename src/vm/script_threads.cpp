@@ -36,13 +36,10 @@ struct ScriptEngine::SliceClock {
 ScriptEngine::ScriptEngine(uint64_t memory_span)
     : memory_(memory_span), dispatcher_(machine_, traps_), cores_(processor_count()) {
     machine_.memory = &memory_;
-    machine_.owner = this;
-    machine_.code_alive = [](Machine& m, uint32_t addr) {
-        return static_cast<ScriptEngine*>(m.owner)->in_live_program(addr);
-    };
-    machine_.on_stop = [](Machine& m) { static_cast<ScriptEngine*>(m.owner)->wake_waiters(); };
+    machine_.live_code = this;
+    machine_.stop_listener = this;
     dispatcher_.engine = this;
-    traps_.bind_all(thread_trap_bindings());
+    traps_.bind_all(thread_builtins());
 }
 
 ScriptEngine::~ScriptEngine() {
@@ -337,7 +334,7 @@ void ScriptEngine::initialise() {
     machine_.stop_word.store(word);
     set_stop(machine_, machine_.stop.load());
     for (auto& hook : init_hooks_) hook();
-    machine_.trap = nullptr;
+    machine_.trap_hook = nullptr;
     dispatcher_.install();
 }
 

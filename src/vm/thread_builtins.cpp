@@ -13,7 +13,7 @@ static_assert(std::endian::native == std::endian::little,
               "jump buffers copy the context's words as they lie in memory");
 
 ScriptEngine& engine_of(TrapCall& call) {
-    return *static_cast<ScriptEngine*>(call.dispatcher().engine);
+    return *call.dispatcher().engine;
 }
 
 // The calling thread's slot, or -1 when it is not a valid running thread.
@@ -23,7 +23,7 @@ int calling_slot(TrapCall& call) {
     return int(ctx->thread_index);
 }
 
-uint32_t trap_jump(TrapCall& call) {
+uint32_t builtin_jump(TrapCall& call) {
     auto path = call.string(0, 4096);
     if (!path) return 0;
     std::string copy(*path);  // the caller's memory goes away below
@@ -44,7 +44,7 @@ uint32_t trap_jump(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_call(TrapCall& call) {
+uint32_t builtin_call(TrapCall& call) {
     auto path = call.string(0, 4096);
     if (!path) return 0;
     std::string copy(*path);
@@ -64,12 +64,12 @@ uint32_t trap_call(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_exit(TrapCall& call) {
+uint32_t builtin_exit(TrapCall& call) {
     if (VmContext* ctx = call.context()) ctx->state = uint8_t(ContextState::Failed);
     return 0;
 }
 
-uint32_t trap_setjmp(TrapCall& call) {
+uint32_t builtin_setjmp(TrapCall& call) {
     VmContext* ctx = call.context();
     uint8_t* buf = call.pointer(0, sizeof(VmContext));
     if (!ctx || !buf) return 0;
@@ -84,7 +84,7 @@ uint32_t trap_setjmp(TrapCall& call) {
     return 0;
 }
 
-uint32_t trap_longjmp(TrapCall& call) {
+uint32_t builtin_longjmp(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     const uint8_t* buf = call.pointer(0, sizeof(VmContext));
     // Every argument is read now: the arguments lie on the caller's stack,
@@ -124,7 +124,7 @@ uint32_t trap_longjmp(TrapCall& call) {
     return value ? value : 1;
 }
 
-uint32_t trap_thd_begin(TrapCall& call) {
+uint32_t builtin_thd_begin(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     VmContext* parent = call.context();
     if (!parent || e.stopped()) return uint32_t(-1);
@@ -147,7 +147,7 @@ uint32_t trap_thd_begin(TrapCall& call) {
     return uint32_t(slot);
 }
 
-uint32_t trap_thd_end(TrapCall& call) {
+uint32_t builtin_thd_end(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     uint32_t n = call.word(0);
     if (!e.valid_thread(n)) return 0;
@@ -158,14 +158,14 @@ uint32_t trap_thd_end(TrapCall& call) {
     return ok ? 1 : 0;
 }
 
-uint32_t trap_thd_suspend(TrapCall& call) {
+uint32_t builtin_thd_suspend(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     uint32_t n = call.word(0);
     if (!e.valid_thread(n)) return uint32_t(-1);
     return uint32_t(e.thread(int(n)).suspend.fetch_add(1) + 1);
 }
 
-uint32_t trap_thd_resume(TrapCall& call) {
+uint32_t builtin_thd_resume(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     uint32_t n = call.word(0);
     if (!e.valid_thread(n)) return uint32_t(-1);
@@ -177,7 +177,7 @@ uint32_t trap_thd_resume(TrapCall& call) {
     return uint32_t(now - 1);
 }
 
-uint32_t trap_sleep(TrapCall& call) {
+uint32_t builtin_sleep(TrapCall& call) {
     int slot = calling_slot(call);
     if (slot < 0) return 0;
     uint32_t wake = platform::tick_count() + call.word(0);
@@ -186,21 +186,21 @@ uint32_t trap_sleep(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"jump", trap_jump},
-    {"call", trap_call},
-    {"exit", trap_exit},
-    {"setjmp", trap_setjmp},
-    {"longjmp", trap_longjmp},
-    {"thd_begin", trap_thd_begin},
-    {"thd_end", trap_thd_end},
-    {"thd_suspend", trap_thd_suspend},
-    {"thd_resume", trap_thd_resume},
-    {"sleep", trap_sleep},
+    {"jump", builtin_jump},
+    {"call", builtin_call},
+    {"exit", builtin_exit},
+    {"setjmp", builtin_setjmp},
+    {"longjmp", builtin_longjmp},
+    {"thd_begin", builtin_thd_begin},
+    {"thd_end", builtin_thd_end},
+    {"thd_suspend", builtin_thd_suspend},
+    {"thd_resume", builtin_thd_resume},
+    {"sleep", builtin_sleep},
 };
 
 }  // namespace
 
-std::span<const TrapBinding> thread_trap_bindings() {
+std::span<const TrapBinding> thread_builtins() {
     return kBindings;
 }
 

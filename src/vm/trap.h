@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vm/interpreter.h"
 #include "vm/script_memory.h"
@@ -40,6 +41,7 @@ std::string builtins_header();
 
 class TrapDispatcher;
 class TrapCall;
+class ScriptEngine;
 using TrapHandler = uint32_t (*)(TrapCall& call);
 
 struct TrapBinding {
@@ -47,16 +49,40 @@ struct TrapBinding {
     TrapHandler handler;
 };
 
-// Handlers by trap number. Every entry starts as a stub that returns the
-// built-in's failure value; each family binds its own handlers by name.
+// A built-in family: a name for reports and its handlers by built-in name.
+struct BuiltinFamily {
+    const char* name;
+    std::span<const TrapBinding> (*bindings)();
+};
+
+// What binding every family found wrong; empty lists when all is well.
+struct BindReport {
+    std::vector<std::string> unknown;    // "family: name" that no built-in has
+    std::vector<std::string> duplicate;  // "family: name" bound by an earlier family too
+    std::vector<std::string> unbound;    // built-ins no family bound
+    bool ok() const { return unknown.empty() && duplicate.empty() && unbound.empty(); }
+    // One line per problem, for the developer who broke the list.
+    std::string describe() const;
+};
+
+// The handler of built-ins whose family is not built yet: it returns the
+// failure value, and binding it tells "not built" apart from "forgotten".
+uint32_t builtin_not_built(TrapCall& call);
+
+// Handlers by trap number. Every entry starts as an unbound stub that returns
+// the built-in's failure value; each family binds its own handlers by name.
 class TrapTable {
   public:
     TrapTable();
     // False when no built-in has that name.
     bool bind(std::string_view name, TrapHandler handler);
-    // Binds a family's list; returns the number of names that were unknown.
+    // Binds one family's list; returns the number of names that were unknown.
     int bind_all(std::span<const TrapBinding> bindings);
+    // Binds every family and reports unknown names, names bound twice and
+    // built-ins left unbound.
+    BindReport bind_families(std::span<const BuiltinFamily> families);
     TrapHandler handler(uint32_t number) const { return handlers_[number]; }
+    // True while no family has bound the built-in.
     bool is_stub(uint32_t number) const;
 
   private:
@@ -115,7 +141,7 @@ class TrapCall {
 
 // Installs itself as the machine's trap hook. Owns the trap lock and the
 // current context; `engine` is for the layers above to find their state.
-class TrapDispatcher {
+class TrapDispatcher final : public TrapHook {
   public:
     TrapDispatcher(Machine& machine, const TrapTable& table);
     ~TrapDispatcher();
@@ -135,10 +161,10 @@ class TrapDispatcher {
     void set_check_arguments(bool on) { check_arguments_ = on; }
     bool check_arguments() const { return check_arguments_; }
 
-    void* engine = nullptr;
+    ScriptEngine* engine = nullptr;
 
   private:
-    static void hook(Machine& m, uint32_t number, VmContext& ctx);
+    void trap(Machine& m, uint32_t number, VmContext& ctx) override;
     int32_t counted_arguments(const VmContext& ctx) const;
 
     Machine& machine_;

@@ -2,7 +2,7 @@
 // current context, and argument access for handlers.
 #include <bit>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/opcodes.h"
 #include "vm/trap.h"
 
@@ -73,19 +73,15 @@ TrapDispatcher::TrapDispatcher(Machine& machine, const TrapTable& table)
 }
 
 void TrapDispatcher::install() {
-    machine_.trap = &TrapDispatcher::hook;
-    machine_.user = this;
+    machine_.trap_hook = this;
 }
 
 TrapDispatcher::~TrapDispatcher() {
-    if (machine_.user == this) {
-        machine_.trap = nullptr;
-        machine_.user = nullptr;
-    }
+    if (machine_.trap_hook == this) machine_.trap_hook = nullptr;
 }
 
-void TrapDispatcher::hook(Machine& m, uint32_t number, VmContext& ctx) {
-    static_cast<TrapDispatcher*>(m.user)->dispatch(number, ctx);
+void TrapDispatcher::trap(Machine&, uint32_t number, VmContext& ctx) {
+    dispatch(number, ctx);
 }
 
 int32_t TrapDispatcher::counted_arguments(const VmContext& ctx) const {

@@ -14,7 +14,7 @@
 // of arguments in a call and neither checks nor converts them against the
 // declared parameters, so the extra words are simply pushed after these.
 //
-// Argument counts that differ from the family's own description:
+// Argument counts that differ from what the built-in itself reads:
 // - random: the generator's float draw takes no argument, yet its trap entry
 //   counts one argument word (the count the debug check enforces); it is
 //   declared with one unused parameter to match.

@@ -63,6 +63,39 @@ int TrapTable::bind_all(std::span<const TrapBinding> bindings) {
     return unknown;
 }
 
+BindReport TrapTable::bind_families(std::span<const BuiltinFamily> families) {
+    BindReport report;
+    std::array<bool, kTrapCount> bound{};
+    for (const BuiltinFamily& family : families) {
+        for (const TrapBinding& b : family.bindings()) {
+            std::string where = std::string(family.name) + ": " + b.name;
+            int n = trap_number(b.name);
+            if (n < 0 || !b.handler) {
+                report.unknown.push_back(where);
+                continue;
+            }
+            if (bound[size_t(n)]) report.duplicate.push_back(where);
+            bound[size_t(n)] = true;
+            handlers_[size_t(n)] = b.handler;
+        }
+    }
+    for (const TrapInfo& t : kTrapInfo)
+        if (!bound[t.number]) report.unbound.push_back(t.name);
+    return report;
+}
+
+std::string BindReport::describe() const {
+    std::string out;
+    for (const auto& n : unknown) out += "unknown built-in " + n + "\n";
+    for (const auto& n : duplicate) out += "bound twice " + n + "\n";
+    for (const auto& n : unbound) out += "bound by no family: " + n + "\n";
+    return out;
+}
+
+uint32_t builtin_not_built(TrapCall& call) {
+    return call.info().fail;
+}
+
 bool TrapTable::is_stub(uint32_t number) const {
     return number < kTrapCount && handlers_[number] == &not_available;
 }

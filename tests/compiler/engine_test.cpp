@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "compiler/compiler.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
+#include "base/error_report.h"
+#include "base/settings.h"
 #include "vm/trap.h"
 
 using namespace tob;
@@ -34,6 +34,7 @@ class CompiledEngine : public ::testing::Test {
         setup.exports = &exports;
         setup.external_base = [this] { return engine.external_base(); };
         setup.external_size = [this] { return engine.external_size(); };
+        setup.collect_messages = [] { return settings().error > 0; };
         engine.set_compiler(make_program_compiler(setup));
         engine.initialise();
         engine.reset_thread_table();

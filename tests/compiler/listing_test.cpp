@@ -92,15 +92,15 @@ TEST(Listing, DroppedFilesAreCheckedAndListedInTheCurrentDirectory) {
     fs::current_path(dir);
     SourceReader reader = memory_source_reader(
         {{"games\\Main.C", "int main() { return 0; }"}, {"games\\notes.txt", "int main() {}"}});
-    EXPECT_TRUE(compile_dropped_file("games\\Main.C", false, false, reader));
+    EXPECT_TRUE(compile_dropped_file("games\\Main.C", false, false, false, reader));
     EXPECT_FALSE(fs::exists("Main.txt"));  // no listing without Shift
-    EXPECT_TRUE(compile_dropped_file("games\\Main.C", true, false, reader));
+    EXPECT_TRUE(compile_dropped_file("games\\Main.C", true, false, false, reader));
     std::ifstream in("Main.txt");
     std::stringstream listing;
     listing << in.rdbuf();
     EXPECT_NE(listing.str().find(".file \"Main.C\"\n"), std::string::npos);
     EXPECT_EQ(listing.str().find("*\t"), std::string::npos);  // no source without Ctrl
-    EXPECT_FALSE(compile_dropped_file("games\\notes.txt", true, true, reader));
+    EXPECT_FALSE(compile_dropped_file("games\\notes.txt", true, true, false, reader));
     EXPECT_FALSE(fs::exists("notes.txt"));
     fs::current_path(previous);
     fs::remove_all(dir);

@@ -25,7 +25,7 @@ struct ProgramRun {
     std::vector<std::pair<uint32_t, uint32_t>> traps;
 };
 
-class ProgramHarness {
+class ProgramHarness : public TrapHook {
   public:
     static constexpr uint32_t kStackSize = 64 << 10;
     static constexpr uint32_t kExternalSize = 256;
@@ -34,14 +34,14 @@ class ProgramHarness {
     ProgramHarness() : memory_(uint64_t(64) << 20) {
         external_ = memory_.allocate(kExternalSize);
         machine_.memory = &memory_;
-        machine_.user = this;
-        machine_.trap = [](Machine& m, uint32_t number, VmContext& ctx) {
-            auto* self = static_cast<ProgramHarness*>(m.user);
-            uint32_t arg = 0;
-            self->memory_.read32(ctx.r[7] + 4, arg);  // above the stub's return address
-            self->current_->traps.emplace_back(number, arg);
-            ctx.r[0] = arg * 2;
-        };
+        machine_.trap_hook = this;
+    }
+
+    void trap(Machine&, uint32_t number, VmContext& ctx) override {
+        uint32_t arg = 0;
+        memory_.read32(ctx.r[7] + 4, arg);  // above the stub's return address
+        current_->traps.emplace_back(number, arg);
+        ctx.r[0] = arg * 2;
     }
 
     CompileOptions options(const std::map<std::string, std::string>& files,

@@ -37,8 +37,8 @@ class BlendModes : public tob::test::GraphicsFixture {
 
 }  // namespace
 
-// What each mode does to one 32-bit pixel, worked out by hand from the mode
-// descriptions.
+// What each mode does to one 32-bit pixel, worked out by hand from each mode's
+// formula (blend_ops.h), independently of the kernels.
 TEST_F(BlendModes, EachModeOnOnePixel) {
     struct Case {
         const char* what;

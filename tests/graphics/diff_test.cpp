@@ -6,7 +6,7 @@
 #include "graphics/diff_image.h"
 #include "graphics_test_support.h"
 #include "platform/byte_order.h"
-#include "shell/settings.h"
+#include "graphics/plane_table.h"
 
 using namespace tob;
 using namespace tob::gfx;
@@ -101,8 +101,8 @@ TEST_F(DiffImages, RefusalsLeaveThePlaneUntouched) {
 TEST_F(DiffImages, LoadsFromFiles) {
     auto dir = std::filesystem::temp_directory_path() / ("tob_diff_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    auto saved = settings().module_dir;
-    settings().module_dir = dir;
+    auto saved = gfx::plane_table().module_dir;
+    gfx::plane_table().module_dir = dir;
     auto img = diff_image(8, {0, 0, 2, 1}, {0, 3, 6, 6, 0, 1});
     std::ofstream(dir / "patch.dif", std::ios::binary)
         .write(reinterpret_cast<const char*>(img.data()), std::streamsize(img.size()));
@@ -113,6 +113,6 @@ TEST_F(DiffImages, LoadsFromFiles) {
         tob::test::CapturedReports quiet;
         EXPECT_EQ(call("dload", {1, 0, 0, put_string("missing.dif"), 0}), 0u);
     }
-    settings().module_dir = saved;
+    gfx::plane_table().module_dir = saved;
     std::filesystem::remove_all(dir);
 }

@@ -1,6 +1,7 @@
 // Test fixture for the graphics built-ins: script memory with a stack, the
-// plane and blit families bound on a trap table, and helpers to call a
-// built-in by name with real argument words and to place data in script memory.
+// plane and blit families bound on the call site's trap table, and helpers to
+// call a built-in by name with real argument words and to place data in script
+// memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +13,8 @@
 #include "graphics/geometry.h"
 #include "graphics/graphics.h"
 #include "graphics/plane_table.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
+#include "../support/call_site.h"
 #include "vm/trap.h"
 
 namespace tob::test {
@@ -34,36 +36,21 @@ struct CapturedReports {
 
 class GraphicsFixture : public ::testing::Test {
   protected:
-    ScriptMemory mem{256u << 20};
-    Machine machine;
-    TrapTable table;
-    TrapDispatcher dispatcher{machine, table};
-    VmContext ctx{};
-    ScriptAddr code = 0;
+    CallSite site{256u << 20};
+    ScriptMemory& mem = site.mem;
+    TrapTable& table = site.table;
 
     GraphicsFixture() {
-        machine.memory = &mem;
-        ctx.stack_size = 4096;
-        ctx.stack_base = mem.allocate(ctx.stack_size, BlockKind::Stack);
-        code = mem.allocate(64, BlockKind::Program);
-        table.bind_all(plane_trap_bindings());
-        table.bind_all(blit_trap_bindings());
+        table.bind_all(plane_builtins());
+        table.bind_all(blit_builtins());
         init_graphics_planes(mem);
     }
     ~GraphicsFixture() override { shutdown_graphics_planes(); }
 
     // Calls a built-in with argument words; returns its result (r0).
     uint32_t call(const char* name, std::vector<uint32_t> args) {
-        ctx.r[kStackPointer] = ctx.stack_base + ctx.stack_size;
-        for (auto it = args.rbegin(); it != args.rend(); ++it) push(*it);
-        uint32_t bytes = uint32_t(args.size()) * 4;
-        uint8_t add[6] = {0x3B, 0x77, uint8_t(bytes), uint8_t(bytes >> 8), 0, 0};
-        std::memcpy(mem.host(code, 6), add, 6);
-        push(code);
-        int n = trap_number(name);
-        EXPECT_GE(n, 0) << name;
-        dispatcher.dispatch(uint32_t(n), ctx);
-        return ctx.r[0];
+        EXPECT_GE(trap_number(name), 0) << name;
+        return site.call(name, args);
     }
 
     // A block of script memory holding `bytes`.
@@ -89,11 +76,6 @@ class GraphicsFixture : public ::testing::Test {
 
     gfx::Plane* plane(uint32_t n) { return gfx::plane_table().get(n); }
 
-  private:
-    void push(uint32_t v) {
-        ctx.r[kStackPointer] -= 4;
-        mem.write32(ctx.r[kStackPointer], v);
-    }
 };
 
 }  // namespace tob::test

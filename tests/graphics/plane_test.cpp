@@ -8,7 +8,7 @@
 #include "graphics/colour.h"
 #include "graphics_test_support.h"
 #include "platform/byte_order.h"
-#include "shell/settings.h"
+#include "graphics/plane_table.h"
 
 using namespace tob;
 using namespace tob::gfx;
@@ -329,11 +329,11 @@ class PlaneFiles : public tob::test::GraphicsFixture {
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() / ("tob_plane_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
-        saved_dir = settings().module_dir;
-        settings().module_dir = dir;
+        saved_dir = gfx::plane_table().module_dir;
+        gfx::plane_table().module_dir = dir;
     }
     void TearDown() override {
-        settings().module_dir = saved_dir;
+        gfx::plane_table().module_dir = saved_dir;
         std::filesystem::remove_all(dir);
     }
 };

@@ -21,7 +21,7 @@ TEST(Crc, CheckValues) {
         {"", 0xFFFF0000, 0},
     };
     CallSite site;
-    bind_runtime(site.table);
+    site.table.bind_all(crc_log_builtins());
     for (const Case& c : cases) {
         ScriptAddr buf = site.string(c.data);
         auto n = uint32_t(c.data.size());
@@ -37,7 +37,7 @@ TEST(Crc, CheckValues) {
 
 TEST(DebugOutput, LogBuiltinsFormatIntoTheInstalledOutput) {
     CallSite site;
-    bind_runtime(site.table);
+    site.table.bind_all(crc_log_builtins());
     ScriptAddr fmt = site.string("%s=%d");
     ScriptAddr name = site.string("hp");
 

@@ -17,7 +17,7 @@ using tob::test::word;
 namespace {
 struct Math : ::testing::Test {
     CallSite site;
-    Math() { bind_runtime(site.table); }
+    Math() { site.table.bind_all(math_builtins()); }
     int32_t call(std::string_view name, std::vector<uint32_t> args) {
         return int32_t(site.call(name, args));
     }

@@ -25,7 +25,7 @@ std::string cat(std::initializer_list<std::string_view> parts) {
 
 struct Strings : ::testing::Test {
     CallSite site;
-    Strings() { bind_runtime(site.table); }
+    Strings() { site.table.bind_all(string_builtins()); }
     uint32_t call(std::string_view name, std::vector<uint32_t> args) {
         return site.call(name, args);
     }

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "shell/error_report.h"
-#include "shell/ini_file.h"
+#include "base/error_report.h"
+#include "base/ini_file.h"
 
 using namespace tob;
 

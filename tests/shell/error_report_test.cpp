@@ -1,10 +1,10 @@
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 using namespace tob;
 

@@ -8,7 +8,7 @@
 #include "shell/engine_clock.h"
 #include "shell/engine_host.h"
 #include "shell/plugin_query.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "shell/window_state.h"
 
 using namespace tob;

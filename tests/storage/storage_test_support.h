@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 namespace tob::test {
 

@@ -29,14 +29,14 @@ struct CallSite {
     static constexpr uint32_t kStackSize = 4096;
     static constexpr uint8_t kCleanup[2] = {0x3B, 0x77};  // add r7, imm32
 
-    ScriptMemory mem{16 << 20};
+    ScriptMemory mem;
     Machine machine;
     VmContext ctx;
     ScriptAddr code = 0;
     TrapTable table;
     std::unique_ptr<TrapDispatcher> dispatcher;
 
-    CallSite() {
+    explicit CallSite(uint64_t memory_span = 16 << 20) : mem(memory_span) {
         machine.memory = &mem;
         ctx.stack_size = kStackSize;
         ctx.stack_base = mem.allocate(ctx.stack_size, BlockKind::Stack);

@@ -56,6 +56,14 @@ TEST(Tobtool, RefusesUnsafeNamesAndBadInput) {
     EXPECT_EQ(run("expand " + d + "/plain.txt " + d + "/x"), 1);
     EXPECT_EQ(run("expand " + d + "/missing " + d + "/x"), 1);
     EXPECT_EQ(run("pack " + d + "/missing " + d + "/x.bin"), 1);
-    EXPECT_EQ(run("unpack " + d + "/plain.txt"), 2);
-    EXPECT_EQ(run("no-such-command"), 2);
+    EXPECT_EQ(run("unpack " + d + "/plain.txt"), 64);
+    EXPECT_EQ(run("no-such-command"), 64);
+    EXPECT_EQ(run(""), 64);
+    // Asking for help is not wrong usage: the usage goes to standard output.
+    for (const char* help : {"--help", "-h", "help"}) {
+        EXPECT_EQ(run(help), 0) << help;
+        std::string cmd =
+            std::string(TOBTOOL_PATH) + " " + help + " 2>/dev/null | grep -q '^usage: tobtool'";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << help;
+    }
 }

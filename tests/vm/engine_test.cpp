@@ -10,7 +10,6 @@
 #include <map>
 #include <thread>
 
-#include "vm/system_values.h"
 #include "vm_test_support.h"
 
 using namespace tob;

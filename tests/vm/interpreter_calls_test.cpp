@@ -8,7 +8,7 @@ using namespace tob::test;
 
 namespace {
 
-class Calls : public VmTest {
+class Calls : public VmTest, public TrapHook {
   protected:
     // Snapshot of the context taken by the trap hook.
     struct Snapshot {
@@ -17,12 +17,8 @@ class Calls : public VmTest {
     };
     std::vector<Snapshot> traps;
 
-    void install_trap_hook() {
-        m.user = this;
-        m.trap = [](Machine& machine, uint32_t number, VmContext& c) {
-            static_cast<Calls*>(machine.user)->traps.push_back({number, c});
-        };
-    }
+    void install_trap_hook() { m.trap_hook = this; }
+    void trap(Machine&, uint32_t number, VmContext& c) override { traps.push_back({number, c}); }
 };
 
 TEST_F(Calls, PushAndPopMoveWordsThroughTheStack) {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/error_report.h"
 #include "compiler/compiler.h"
 #include "vm/block_cache.h"
-#include "shell/error_report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 
@@ -23,7 +23,7 @@ constexpr uint32_t kStackSize = 1024;
 constexpr uint32_t kDataSize = 1024;
 
 // One machine with its own script memory; two of them are built identically.
-struct World {
+struct World : TrapHook {
     ScriptMemory memory{16u << 20};
     Machine m;
     VmContext ctx;
@@ -31,17 +31,17 @@ struct World {
     std::vector<std::string> reports;
     std::vector<uint32_t> traps;
 
+    // A built-in that leaves a visible trace: r0 gets the number, r1 is stored.
+    void trap(Machine& mm, uint32_t number, VmContext& c) override {
+        traps.push_back(number);
+        c.r[0] = number;
+        memory.write32(data, c.r[1]);
+        if (number == 7) mm.stop.store(1);
+    }
+
     World() {
         m.memory = &memory;
-        m.user = this;
-        // A built-in that leaves a visible trace: r0 gets the number, r1 is stored.
-        m.trap = [](Machine& mm, uint32_t number, VmContext& c) {
-            auto* w = static_cast<World*>(mm.user);
-            w->traps.push_back(number);
-            c.r[0] = number;
-            w->memory.write32(w->data, c.r[1]);
-            if (number == 7) mm.stop.store(1);
-        };
+        m.trap_hook = this;
         program = memory.allocate(kProgramSize, BlockKind::Program);
         stack = memory.allocate(kStackSize, BlockKind::Stack);
         data = memory.allocate(kDataSize, BlockKind::ScriptHeap);

@@ -10,7 +10,7 @@ using namespace tob::test;
 
 namespace {
 
-class Hostile : public VmTest {
+class Hostile : public VmTest, public TrapHook {
   protected:
     static constexpr uint32_t kCodeBytes = 512;
     static constexpr int kPrograms = 2500;
@@ -94,11 +94,10 @@ class Hostile : public VmTest {
 
     // Built-ins as seen from the machine: they write r0, and a broken one might
     // write anything into the context, including pc.
-    static void scribbling_trap(Machine& machine, uint32_t, VmContext& c) {
-        auto& self = *static_cast<Hostile*>(machine.user);
-        c.r[0] = self.wild_word();
-        if (self.pick(4) == 0) c.r[self.pick(8)] = self.wild_word();
-        if (self.pick(16) == 0) c.pc = self.wild_word();
+    void trap(Machine&, uint32_t, VmContext& c) override {
+        c.r[0] = wild_word();
+        if (pick(4) == 0) c.r[pick(8)] = wild_word();
+        if (pick(16) == 0) c.pc = wild_word();
     }
 
     void run_hostile(int seed, bool structured) {
@@ -110,8 +109,7 @@ class Hostile : public VmTest {
         std::memset(host(data, kDataSize), 0, kDataSize);
         reset_context();
         tame = structured && pick(2) == 0;
-        m.trap = pick(2) ? scribbling_trap : nullptr;
-        m.user = this;
+        m.trap_hook = pick(2) ? this : nullptr;
         Assembler a = assembler();
         structured ? random_instructions(a) : random_bytes(a);
         load(a);

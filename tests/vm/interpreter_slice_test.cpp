@@ -3,7 +3,7 @@
 // every address that lies outside script memory.
 #include <functional>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 #include "vm_test_support.h"
 
 using namespace tob;
@@ -11,16 +11,14 @@ using namespace tob::test;
 
 namespace {
 
-class Slices : public VmTest {
+class Slices : public VmTest, public TrapHook {
   protected:
     std::vector<std::pair<uint32_t, uint32_t>> traps;  // (number, pc at the call)
 
-    void install_trap_hook() {
-        m.user = this;
-        m.trap = [](Machine& machine, uint32_t number, VmContext& c) {
-            static_cast<Slices*>(machine.user)->traps.push_back({number, c.pc});
-            c.r[0] = 1000 + number;  // what a dispatcher does with a built-in's result
-        };
+    void install_trap_hook() { m.trap_hook = this; }
+    void trap(Machine&, uint32_t number, VmContext& c) override {
+        traps.push_back({number, c.pc});
+        c.r[0] = 1000 + number;  // what a dispatcher does with a built-in's result
     }
 };
 

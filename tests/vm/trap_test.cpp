@@ -6,9 +6,9 @@
 #include <sstream>
 #include <vector>
 
-#include "shell/error_report.h"
-#include "shell/settings.h"
-#include "vm/system_values.h"
+#include "../support/call_site.h"
+#include "base/error_report.h"
+#include "base/settings.h"
 
 using namespace tob;
 
@@ -23,40 +23,7 @@ struct Reports {
     ~Reports() { set_error_sink(previous); }
 };
 
-// A context with a stack in script memory and a code block holding the
-// instruction that follows the caller's `call` (the return address).
-struct CallSite {
-    ScriptMemory mem{16 << 20};
-    Machine machine;
-    VmContext ctx;
-    ScriptAddr code = 0;
-
-    CallSite() {
-        machine.memory = &mem;
-        ctx.stack_size = 4096;
-        ctx.stack_base = mem.allocate(ctx.stack_size, BlockKind::Stack);
-        ctx.r[kStackPointer] = ctx.stack_base + ctx.stack_size;
-        code = mem.allocate(64, BlockKind::Program);
-    }
-    // Pushes the arguments last first, then a return address whose next
-    // instruction is the clean-up `add r7,$4n` (none for zero arguments).
-    void call_with(std::vector<uint32_t> args, bool cleanup = true) {
-        for (auto it = args.rbegin(); it != args.rend(); ++it) push(*it);
-        uint8_t* c = mem.host(code, 6);
-        if (cleanup && !args.empty()) {
-            uint32_t bytes = uint32_t(args.size()) * 4;
-            uint8_t add[6] = {0x3B, 0x77, uint8_t(bytes), uint8_t(bytes >> 8), 0, 0};
-            std::memcpy(c, add, 6);
-        } else {
-            std::memset(c, 0, 6);
-        }
-        push(code);
-    }
-    void push(uint32_t v) {
-        ctx.r[kStackPointer] -= 4;
-        mem.write32(ctx.r[kStackPointer], v);
-    }
-};
+using test::CallSite;
 
 VmContext* g_replacement = nullptr;
 
@@ -105,7 +72,7 @@ TEST(TrapDispatch, HandlerGetsArgumentsAndResultLandsInR0) {
     table.bind("sprintf", summer);
     table.bind("strlen", string_length);
     TrapDispatcher d(site.machine, table);
-    EXPECT_EQ(site.machine.user, &d);
+    EXPECT_EQ(site.machine.trap_hook, &d);
 
     site.call_with({21});
     d.dispatch(uint32_t(trap_number("abs")), site.ctx);
@@ -235,48 +202,3 @@ TEST(BuiltinsHeader, MatchesTheTableAndTheShippedCopy) {
     EXPECT_EQ(ss.str(), h) << "regenerate games/demo/tob.h with `tobtool header`";
 }
 
-TEST(SystemValues, NamesIgnoreCaseAndSettableFlags) {
-    EXPECT_EQ(system_value_index("FullScreen"), 0);
-    EXPECT_EQ(system_value_index("SP_COUNT"), 14);
-    EXPECT_EQ(system_value_index("cpu_vendor"), -1);  // the name is spelled "cpu_vender"
-    EXPECT_EQ(get_system_value("nothing"), 0u);
-    EXPECT_EQ(set_system_value("nothing", 1), 0u);
-    EXPECT_EQ(get_system_value("OS_PLATFORM"), 2u);
-    EXPECT_GT(get_system_value("width"), 0u);
-    EXPECT_EQ(set_system_value("width", 5), 0u);
-
-    EXPECT_EQ(set_system_value("Global_Focus", 0), 1u);
-    EXPECT_EQ(get_system_value("global_focus"), 0u);
-    EXPECT_EQ(settings().global_focus.load(), 0);
-    EXPECT_EQ(set_system_value("global_focus", 1), 1u);
-    EXPECT_EQ(set_system_value("color_mapping", 1), 1u);
-    EXPECT_EQ(get_system_value("color_mapping"), 1u);
-    set_system_value("color_mapping", 0);
-
-    // Switching full screen goes through the hook, and only on a change.
-    int switches = 0;
-    system_value_hooks().get_fullscreen = [] { return 0u; };
-    system_value_hooks().set_fullscreen = [&](int32_t) {
-        ++switches;
-        return 1u;
-    };
-    EXPECT_EQ(set_system_value("fullscreen", 0), 0u);
-    EXPECT_EQ(set_system_value("fullscreen", 1), 1u);
-    EXPECT_EQ(switches, 1);
-    system_value_hooks() = {};
-}
-
-TEST(SystemValues, BuiltinsReadTheNameThroughScriptMemory) {
-    CallSite site;
-    TrapTable table;
-    table.bind_all({kSystemValueTraps, kSystemValueTrapCount});
-    TrapDispatcher d(site.machine, table);
-    ScriptAddr name = site.mem.allocate(16);
-    std::memcpy(site.mem.host(name, 12), "OS_MAJOR", 9);
-    site.call_with({name});
-    d.dispatch(uint32_t(trap_number("getsystem")), site.ctx);
-    EXPECT_EQ(site.ctx.r[0], 5u);
-    site.call_with({0});  // a null name
-    d.dispatch(uint32_t(trap_number("getsystem")), site.ctx);
-    EXPECT_EQ(site.ctx.r[0], 0u);
-}

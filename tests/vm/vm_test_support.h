@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/error_report.h"
+#include "base/error_report.h"
 #include "vm/interpreter.h"
 #include "vm/opcodes.h"
 

@@ -13,6 +13,6 @@ int expand(int argc, char** argv);
 // Exit statuses.
 inline constexpr int kOk = 0;
 inline constexpr int kFailed = 1;
-inline constexpr int kUsage = 2;
+inline constexpr int kUsage = 64;  // as the engine: the conventional "usage" status
 
 }  // namespace tobtool

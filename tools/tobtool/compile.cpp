@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "commands.h"
 #include "compiler/compiler.h"
 #include "platform/cp932.h"
 

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         usage(stderr);
         return tobtool::kUsage;
     }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+        std::strcmp(argv[1], "help") == 0) {
         usage(stdout);
         return tobtool::kOk;
     }

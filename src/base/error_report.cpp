@@ -1,11 +1,11 @@
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace tob {
 namespace {

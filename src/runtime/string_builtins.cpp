@@ -42,7 +42,7 @@ std::optional<std::span<char>> mutable_text(TrapCall& call, int i) {
 
 // --- mem* ---
 
-uint32_t trap_memmove(TrapCall& call) {
+uint32_t builtin_memmove(TrapCall& call) {
     int32_t n = call.integer(2);
     if (n <= 0) return 1;
     uint8_t* dst = call.pointer(0, uint32_t(n));
@@ -52,7 +52,12 @@ uint32_t trap_memmove(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_memset(TrapCall& call) {
+// Overlapping ranges copy as memmove does: games rely on it.
+uint32_t builtin_memcpy(TrapCall& call) {
+    return builtin_memmove(call);
+}
+
+uint32_t builtin_memset(TrapCall& call) {
     int32_t n = call.integer(2);
     if (n <= 0) return 1;
     uint8_t* dst = call.pointer(0, uint32_t(n));
@@ -61,7 +66,7 @@ uint32_t trap_memset(TrapCall& call) {
     return 1;
 }
 
-uint32_t trap_memcmp(TrapCall& call) {
+uint32_t builtin_memcmp(TrapCall& call) {
     int32_t n = call.integer(2);
     if (n <= 0) return 0;
     const uint8_t* a = call.pointer(0, uint32_t(n));
@@ -71,7 +76,7 @@ uint32_t trap_memcmp(TrapCall& call) {
     return uint32_t(d < 0 ? -1 : d > 0 ? 1 : 0);
 }
 
-uint32_t trap_memswap(TrapCall& call) {
+uint32_t builtin_memswap(TrapCall& call) {
     int32_t n = call.integer(2);
     if (n <= 0) return 1;
     uint8_t* a = call.pointer(0, uint32_t(n));
@@ -84,13 +89,13 @@ uint32_t trap_memswap(TrapCall& call) {
 
 // --- copies and appends (shared by the mbs and str families) ---
 
-uint32_t trap_copy(TrapCall& call) {
+uint32_t copy_string(TrapCall& call) {
     auto src = text(call, 1);
     if (!src || !store_string(call, 0, *src)) return 0;
     return call.word(0);
 }
 
-uint32_t trap_append(TrapCall& call) {
+uint32_t append_string(TrapCall& call) {
     auto dst = text(call, 0);
     auto src = text(call, 1);
     if (!dst || !src) return 0;
@@ -102,9 +107,22 @@ uint32_t trap_append(TrapCall& call) {
     return call.word(0);
 }
 
+uint32_t builtin_mbscpy(TrapCall& call) {
+    return copy_string(call);
+}
+uint32_t builtin_strcpy(TrapCall& call) {
+    return copy_string(call);
+}
+uint32_t builtin_mbscat(TrapCall& call) {
+    return append_string(call);
+}
+uint32_t builtin_strcat(TrapCall& call) {
+    return append_string(call);
+}
+
 // --- mbs* ---
 
-uint32_t trap_mbslen(TrapCall& call) {
+uint32_t builtin_mbslen(TrapCall& call) {
     auto s = text(call, 0);
     return s ? uint32_t(mbs_length(*s)) : 0;
 }
@@ -117,10 +135,10 @@ uint32_t compare(TrapCall& call, bool multibyte, bool ignore_case) {
     return uint32_t(r);
 }
 
-uint32_t trap_mbscmp(TrapCall& call) {
+uint32_t builtin_mbscmp(TrapCall& call) {
     return compare(call, true, false);
 }
-uint32_t trap_mbscmpi(TrapCall& call) {
+uint32_t builtin_mbscmpi(TrapCall& call) {
     return compare(call, true, true);
 }
 
@@ -134,21 +152,21 @@ uint32_t change_case(TrapCall& call, bool multibyte, bool upper, bool return_str
     return return_string ? call.word(0) : 0;
 }
 
-uint32_t trap_mbslwr(TrapCall& call) {
+uint32_t builtin_mbslwr(TrapCall& call) {
     return change_case(call, true, false, true);
 }
-uint32_t trap_mbsupr(TrapCall& call) {
+uint32_t builtin_mbsupr(TrapCall& call) {
     return change_case(call, true, true, true);
 }
 
-uint32_t trap_mbscut(TrapCall& call) {
+uint32_t builtin_mbscut(TrapCall& call) {
     auto src = text(call, 1);
     if (!src) return 0;
     if (!store_string(call, 0, mbs_cut(*src, call.integer(2), call.integer(3)))) return 0;
     return call.word(0);
 }
 
-uint32_t trap_mbschr(TrapCall& call) {
+uint32_t builtin_mbschr(TrapCall& call) {
     auto s = text(call, 0);
     if (!s) return 0;
     auto at = mbs_find(*s, call.word(1));
@@ -157,25 +175,25 @@ uint32_t trap_mbschr(TrapCall& call) {
 
 // --- str* ---
 
-uint32_t trap_strlen(TrapCall& call) {
+uint32_t builtin_strlen(TrapCall& call) {
     auto s = text(call, 0);
     return s ? uint32_t(s->size()) : 0;
 }
 
-uint32_t trap_strcmp(TrapCall& call) {
+uint32_t builtin_strcmp(TrapCall& call) {
     return compare(call, false, false);
 }
-uint32_t trap_strcmpi(TrapCall& call) {
+uint32_t builtin_strcmpi(TrapCall& call) {
     return compare(call, false, true);
 }
-uint32_t trap_strlwr(TrapCall& call) {
+uint32_t builtin_strlwr(TrapCall& call) {
     return change_case(call, false, false, false);
 }
-uint32_t trap_strupr(TrapCall& call) {
+uint32_t builtin_strupr(TrapCall& call) {
     return change_case(call, false, true, false);
 }
 
-uint32_t trap_strcut(TrapCall& call) {
+uint32_t builtin_strcut(TrapCall& call) {
     auto src = text(call, 1);
     if (!src) return 0;
     // A negative start counts from the beginning; a negative count copies nothing.
@@ -186,7 +204,7 @@ uint32_t trap_strcut(TrapCall& call) {
     return call.word(0);
 }
 
-uint32_t trap_strchr(TrapCall& call) {
+uint32_t builtin_strchr(TrapCall& call) {
     auto s = text(call, 0);
     if (!s) return 0;
     char c = char(call.word(1));
@@ -197,7 +215,7 @@ uint32_t trap_strchr(TrapCall& call) {
 
 // --- conversions ---
 
-uint32_t trap_sprintf(TrapCall& call) {
+uint32_t builtin_sprintf(TrapCall& call) {
     auto out = format_call(call, 1, kSprintfLimit);
     if (!out || !store_string(call, 0, *out)) return 0;
     // Characters up to the first terminator, as mbslen would count them.
@@ -205,32 +223,35 @@ uint32_t trap_sprintf(TrapCall& call) {
     return uint32_t(mbs_length(shown));
 }
 
-uint32_t trap_atoi(TrapCall& call) {
+uint32_t builtin_atoi(TrapCall& call) {
     auto s = text(call, 0);
     return s ? uint32_t(parse_decimal(*s)) : 0;
 }
 
-uint32_t trap_ftoa(TrapCall& call) {
+uint32_t builtin_ftoa(TrapCall& call) {
     char buf[64];
     int len = std::snprintf(buf, sizeof buf, "%f", double(call.real(1)));
     if (len < 0 || size_t(len) >= sizeof buf) return 0;
     return store_string(call, 0, std::string_view(buf, size_t(len))) ? 1 : 0;
 }
 
+constexpr TrapBinding kBindings[] = {
+    {"memcpy", builtin_memcpy},   {"memmove", builtin_memmove}, {"memset", builtin_memset},
+    {"memcmp", builtin_memcmp},   {"memswap", builtin_memswap}, {"mbslen", builtin_mbslen},
+    {"mbscpy", builtin_mbscpy},   {"mbscat", builtin_mbscat},   {"mbscmp", builtin_mbscmp},
+    {"mbscmpi", builtin_mbscmpi}, {"mbslwr", builtin_mbslwr},   {"mbsupr", builtin_mbsupr},
+    {"mbscut", builtin_mbscut},   {"mbschr", builtin_mbschr},   {"strlen", builtin_strlen},
+    {"strcpy", builtin_strcpy},   {"strcat", builtin_strcat},   {"strcmp", builtin_strcmp},
+    {"strcmpi", builtin_strcmpi}, {"strlwr", builtin_strlwr},   {"strupr", builtin_strupr},
+    {"strcut", builtin_strcut},   {"strchr", builtin_strchr},   {"sprintf", builtin_sprintf},
+    {"atoi", builtin_atoi},       {"ftoa", builtin_ftoa},
+};
+
 }  // namespace
 
-extern const TrapBinding kStringTraps[] = {
-    {"memcpy", trap_memmove},  {"memmove", trap_memmove}, {"memset", trap_memset},
-    {"memcmp", trap_memcmp},   {"memswap", trap_memswap}, {"mbslen", trap_mbslen},
-    {"mbscpy", trap_copy},     {"mbscat", trap_append},   {"mbscmp", trap_mbscmp},
-    {"mbscmpi", trap_mbscmpi}, {"mbslwr", trap_mbslwr},   {"mbsupr", trap_mbsupr},
-    {"mbscut", trap_mbscut},   {"mbschr", trap_mbschr},   {"strlen", trap_strlen},
-    {"strcpy", trap_copy},     {"strcat", trap_append},   {"strcmp", trap_strcmp},
-    {"strcmpi", trap_strcmpi}, {"strlwr", trap_strlwr},   {"strupr", trap_strupr},
-    {"strcut", trap_strcut},   {"strchr", trap_strchr},   {"sprintf", trap_sprintf},
-    {"atoi", trap_atoi},       {"ftoa", trap_ftoa},
-};
-extern const size_t kStringTrapCount = std::size(kStringTraps);
+std::span<const TrapBinding> string_builtins() {
+    return kBindings;
+}
 
 void init_strings() {}
 void shutdown_strings() {}

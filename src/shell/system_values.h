@@ -1,11 +1,12 @@
 // System values scripts read and change by name: `getsystem` and `setsystem`.
-// Values owned by other subsystems (full screen, colour mapping, sprite count)
-// are reached through hooks those subsystems install.
+// The shell owns most of them; full screen belongs to the running host and
+// the sprite count to the sprite family, reached through hooks they install.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string_view>
 
 namespace tob {
@@ -13,8 +14,6 @@ namespace tob {
 struct SystemValueHooks {
     std::function<uint32_t()> get_fullscreen;
     std::function<uint32_t(int32_t)> set_fullscreen;  // sends the full-screen switch
-    std::function<uint32_t()> get_color_mapping;
-    std::function<void(int32_t)> set_color_mapping;
     std::function<uint32_t()> sprite_count;
 };
 SystemValueHooks& system_value_hooks();
@@ -26,7 +25,6 @@ uint32_t set_system_value(std::string_view name, int32_t value);
 
 struct TrapBinding;
 // `getsystem` and `setsystem`.
-extern const TrapBinding kSystemValueTraps[];
-extern const size_t kSystemValueTrapCount;
+std::span<const TrapBinding> system_builtins();
 
 }  // namespace tob

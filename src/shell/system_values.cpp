@@ -1,11 +1,12 @@
-#include "vm/system_values.h"
+#include "shell/system_values.h"
 
 #include <array>
 #include <atomic>
 
+#include "graphics/colour.h"
 #include "platform/cp932.h"
 #include "platform/system_info.h"
-#include "shell/settings.h"
+#include "base/settings.h"
 
 namespace tob {
 namespace {
@@ -32,9 +33,6 @@ enum Index {
     kColorMapping,
     kSpriteCount
 };
-
-// Used until the palette subsystem installs its own flag.
-std::atomic<int32_t> g_color_mapping{0};
 
 }  // namespace
 
@@ -81,7 +79,7 @@ uint32_t get_system_value(std::string_view name) {
         case kGlobalSound:
             return uint32_t(settings().global_sound.load());
         case kColorMapping:
-            return h.get_color_mapping ? h.get_color_mapping() : uint32_t(g_color_mapping.load());
+            return uint32_t(gfx::palette_state().mapping.load());
         case kSpriteCount:
             return h.sprite_count ? h.sprite_count() : 0;
         default:
@@ -104,41 +102,11 @@ uint32_t set_system_value(std::string_view name, int32_t value) {
             settings().global_sound = value;
             return 1;
         case kColorMapping:
-            if (h.set_color_mapping)
-                h.set_color_mapping(value);
-            else
-                g_color_mapping = value;
+            gfx::palette_state().mapping = value;
             return 1;
         default:
             return 0;
     }
 }
-
-}  // namespace tob
-
-// --- the built-ins ---
-
-#include "vm/trap.h"
-
-namespace tob {
-namespace {
-
-uint32_t trap_getsystem(TrapCall& call) {
-    auto name = call.string(0, 256);
-    return name ? get_system_value(*name) : 0;
-}
-
-uint32_t trap_setsystem(TrapCall& call) {
-    auto name = call.string(0, 256);
-    return name ? set_system_value(*name, call.integer(1)) : 0;
-}
-
-}  // namespace
-
-extern const TrapBinding kSystemValueTraps[] = {
-    {"getsystem", trap_getsystem},
-    {"setsystem", trap_setsystem},
-};
-extern const size_t kSystemValueTrapCount = std::size(kSystemValueTraps);
 
 }  // namespace tob

@@ -9,8 +9,7 @@
 #include "runtime/runtime.h"
 #include "runtime/script_files.h"
 #include "runtime/whole_file.h"
-#include "shell/error_report.h"
-#include "shell/settings.h"
+#include "base/error_report.h"
 #include "storage/storage.h"
 #include "vm/trap.h"
 
@@ -43,29 +42,29 @@ uint8_t* items_arg(TrapCall& call, int i, int32_t size, int32_t count, uint32_t&
 
 // --- packs ---
 
-uint32_t trap_pack_save(TrapCall& call) {
+uint32_t builtin_pack_save(TrapCall& call) {
     auto path = path_arg(call, 0);
     int32_t size = call.integer(2);
     const uint8_t* data = size > 0 ? call.pointer(1, uint32_t(size)) : nullptr;
     if (!path || !data) return 0;
     std::vector<uint8_t> packed = lzw_compress({data, size_t(size)});
-    if (!write_whole_file(to_host_path(*path, settings().module_dir), packed)) {
+    if (!write_whole_file(to_host_path(*path, files().module_dir()), packed)) {
         report_error(kReportLevel, kMsgCreateFailed, cp932_to_utf8(*path).c_str());
         return 0;
     }
     return 1;
 }
 
-uint32_t trap_pack_open(TrapCall& call) {
+uint32_t builtin_pack_open(TrapCall& call) {
     auto path = path_arg(call, 0);
     return path ? uint32_t(files().pack_open(*path)) : 0;
 }
 
-uint32_t trap_pack_close(TrapCall& call) {
+uint32_t builtin_pack_close(TrapCall& call) {
     return uint32_t(files().pack_close(call.integer(0)));
 }
 
-uint32_t trap_pack_read(TrapCall& call) {
+uint32_t builtin_pack_read(TrapCall& call) {
     ExpFile* f = files().pack(call.integer(0));
     int32_t size = call.integer(2);
     if (!f) return uint32_t(-1);
@@ -76,55 +75,55 @@ uint32_t trap_pack_read(TrapCall& call) {
     return uint32_t(n);
 }
 
-uint32_t trap_pack_seek(TrapCall& call) {
+uint32_t builtin_pack_seek(TrapCall& call) {
     ExpFile* f = files().pack(call.integer(0));
     return f ? uint32_t(f->seek(call.integer(1), call.integer(2))) : uint32_t(-1);
 }
 
-uint32_t trap_pack_size(TrapCall& call) {
+uint32_t builtin_pack_size(TrapCall& call) {
     ExpFile* f = files().pack(call.integer(0));
     return f ? uint32_t(f->size()) : uint32_t(-1);
 }
 
 // --- streams ---
 
-uint32_t trap_fopen(TrapCall& call) {
+uint32_t builtin_fopen(TrapCall& call) {
     auto path = path_arg(call, 0);
     auto mode = call.string(1, kModeLimit);
     if (!path || !mode) return 0;
     return files().stream_open(*path, *mode);
 }
 
-uint32_t trap_fclose(TrapCall& call) {
+uint32_t builtin_fclose(TrapCall& call) {
     return files().stream_close(call.word(0)) ? 0 : uint32_t(-1);
 }
 
-uint32_t trap_fread(TrapCall& call) {
+uint32_t builtin_fread(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(3));
     uint32_t bytes = 0;
     uint8_t* buf = items_arg(call, 0, call.integer(1), call.integer(2), bytes);
     return s && buf ? uint32_t(s->read(buf, size_t(call.integer(1)), size_t(call.integer(2)))) : 0;
 }
 
-uint32_t trap_fwrite(TrapCall& call) {
+uint32_t builtin_fwrite(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(3));
     uint32_t bytes = 0;
     const uint8_t* buf = items_arg(call, 0, call.integer(1), call.integer(2), bytes);
     return s && buf ? uint32_t(s->write(buf, size_t(call.integer(1)), size_t(call.integer(2)))) : 0;
 }
 
-uint32_t trap_fseek(TrapCall& call) {
+uint32_t builtin_fseek(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(0));
     return s && s->seek(call.integer(1), call.integer(2)) ? 0 : uint32_t(-1);
 }
 
-uint32_t trap_ftell(TrapCall& call) {
+uint32_t builtin_ftell(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(0));
     int64_t pos = s ? s->tell() : -1;
     return pos >= 0 && pos <= INT32_MAX ? uint32_t(pos) : uint32_t(-1);
 }
 
-uint32_t trap_fgets(TrapCall& call) {
+uint32_t builtin_fgets(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(2));
     int32_t size = call.integer(1);
     char* buf = size > 0 ? reinterpret_cast<char*>(call.pointer(0, uint32_t(size))) : nullptr;
@@ -132,7 +131,7 @@ uint32_t trap_fgets(TrapCall& call) {
     return s->gets(buf, size_t(size)) ? call.word(0) : 0;
 }
 
-uint32_t trap_fputs(TrapCall& call) {
+uint32_t builtin_fputs(TrapCall& call) {
     ScriptStream* s = files().stream(call.word(1));
     auto text = call.string(0, 0x7FFFFFFF);
     return s && text && s->puts(*text) ? 0 : uint32_t(-1);
@@ -140,7 +139,7 @@ uint32_t trap_fputs(TrapCall& call) {
 
 // --- the system file ---
 
-uint32_t trap_sysfile(TrapCall& call) {
+uint32_t builtin_sysfile(TrapCall& call) {
     auto path = path_arg(call, 0);
     ScriptAddr buffer = call.address(1);
     uint32_t size = call.word(2);
@@ -149,7 +148,7 @@ uint32_t trap_sysfile(TrapCall& call) {
     return files().load_system_file() ? 1 : 0;
 }
 
-uint32_t trap_sysio(TrapCall& call) {
+uint32_t builtin_sysio(TrapCall& call) {
     if (!files().system_file_registered()) return 0;
     bool ok = call.word(0) ? files().save_system_file() : files().load_system_file();
     return ok ? 1 : 0;
@@ -157,10 +156,10 @@ uint32_t trap_sysio(TrapCall& call) {
 
 // --- memory ---
 
-uint32_t trap_mload(TrapCall& call) {
+uint32_t builtin_mload(TrapCall& call) {
     auto path = path_arg(call, 0);
     if (!path) return 0;
-    auto file = ExpFile::open(*path);
+    auto file = ExpFile::open(*path, files().module_dir());
     if (!file) return 0;
     int32_t offset = call.integer(1);
     int64_t size = call.integer(2);
@@ -177,34 +176,50 @@ uint32_t trap_mload(TrapCall& call) {
     return block;
 }
 
-uint32_t trap_malloc(TrapCall& call) {
+uint32_t builtin_malloc(TrapCall& call) {
     return files().allocate(call.word(0));
 }
 
-uint32_t trap_free(TrapCall& call) {
+uint32_t builtin_free(TrapCall& call) {
     return files().release(call.address(0)) ? 1 : 0;
 }
 
-uint32_t trap_file_check(TrapCall& call) {
+uint32_t builtin_file_check(TrapCall& call) {
     auto path = path_arg(call, 0);
-    return path && any_file_matches(*path, settings().module_dir) ? 1 : 0;
+    return path && any_file_matches(*path, files().module_dir()) ? 1 : 0;
 }
+
+constexpr TrapBinding kBindings[] = {
+    {"pack_save", builtin_pack_save},
+    {"pack_open", builtin_pack_open},
+    {"pack_close", builtin_pack_close},
+    {"pack_read", builtin_pack_read},
+    {"pack_seek", builtin_pack_seek},
+    {"pack_size", builtin_pack_size},
+    {"fopen", builtin_fopen},
+    {"fclose", builtin_fclose},
+    {"fread", builtin_fread},
+    {"fwrite", builtin_fwrite},
+    {"fseek", builtin_fseek},
+    {"ftell", builtin_ftell},
+    {"fgets", builtin_fgets},
+    {"fputs", builtin_fputs},
+    {"sysfile", builtin_sysfile},
+    {"sysio", builtin_sysio},
+    {"mload", builtin_mload},
+    {"malloc", builtin_malloc},
+    {"free", builtin_free},
+    {"file_check", builtin_file_check},
+};
 
 }  // namespace
 
-extern const TrapBinding kScriptFileTraps[] = {
-    {"pack_save", trap_pack_save}, {"pack_open", trap_pack_open},   {"pack_close", trap_pack_close},
-    {"pack_read", trap_pack_read}, {"pack_seek", trap_pack_seek},   {"pack_size", trap_pack_size},
-    {"fopen", trap_fopen},         {"fclose", trap_fclose},         {"fread", trap_fread},
-    {"fwrite", trap_fwrite},       {"fseek", trap_fseek},           {"ftell", trap_ftell},
-    {"fgets", trap_fgets},         {"fputs", trap_fputs},           {"sysfile", trap_sysfile},
-    {"sysio", trap_sysio},         {"mload", trap_mload},           {"malloc", trap_malloc},
-    {"free", trap_free},           {"file_check", trap_file_check},
-};
-extern const size_t kScriptFileTrapCount = std::size(kScriptFileTraps);
+std::span<const TrapBinding> script_file_builtins() {
+    return kBindings;
+}
 
-void init_script_files(ScriptMemory& memory) {
-    script_files().attach(memory);
+void init_script_files(ScriptMemory& memory, const std::filesystem::path& module_dir) {
+    script_files().attach(memory, module_dir);
 }
 void shutdown_script_files() {
     script_files().detach();

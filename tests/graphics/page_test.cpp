@@ -11,7 +11,7 @@
 #include "graphics/plane.h"
 #include "graphics/plane_table.h"
 #include "graphics/raster.h"
-#include "shell/error_report.h"
+#include "base/error_report.h"
 
 using namespace tob;
 using namespace tob::gfx;
@@ -28,8 +28,8 @@ struct PageTest : ::testing::Test {
         previous = set_error_sink({[this](const std::string& t) { reports.push_back(t); }, true});
         init_graphics_planes(site.mem);
         EXPECT_TRUE(start_pages(8, 4, 32));
-        site.table.bind_all(page_trap_bindings());
-        site.table.bind_all(palette_trap_bindings());
+        site.table.bind_all(page_builtins());
+        site.table.bind_all(palette_builtins());
     }
     ~PageTest() override {
         shutdown_graphics_planes();

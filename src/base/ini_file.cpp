@@ -1,11 +1,11 @@
-#include "shell/ini_file.h"
-
-#include "platform/cp932.h"
+#include "base/ini_file.h"
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>
+
+#include "platform/cp932.h"
 
 namespace tob {
 namespace {
@@ -61,7 +61,8 @@ IniFile IniFile::load(const std::filesystem::path& path) {
 
 long IniFile::find_section(std::string_view section) const {
     for (size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].kind == Line::Section && cp932_equal_ignoring_case(lines_[i].section, section))
+        if (lines_[i].kind == Line::Section &&
+            cp932_equal_ignoring_case(lines_[i].section, section))
             return long(i);
     return -1;
 }
@@ -69,7 +70,8 @@ long IniFile::find_section(std::string_view section) const {
 long IniFile::find_key(long section_line, std::string_view key) const {
     for (size_t i = size_t(section_line) + 1; i < lines_.size(); ++i) {
         if (lines_[i].kind == Line::Section) break;
-        if (lines_[i].kind == Line::Key && cp932_equal_ignoring_case(lines_[i].key, key)) return long(i);
+        if (lines_[i].kind == Line::Key && cp932_equal_ignoring_case(lines_[i].key, key))
+            return long(i);
     }
     return -1;
 }

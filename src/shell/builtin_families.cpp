@@ -1,0 +1,228 @@
+// The one list of built-in families. Binding checks that every built-in is
+// bound exactly once; a family that is not built yet keeps its names in the
+// "not built" list below, so a forgotten name and an unbuilt one differ.
+// Adding a family: write src/<subsystem>/<family>_builtins.cpp, declare its
+// `<family>_builtins()` in the subsystem's header, add one row to kFamilies
+// and take its names out of the not-built list.
+#include "shell/builtin_families.h"
+
+#include "graphics/graphics.h"
+#include "graphics/pages.h"
+#include "runtime/runtime.h"
+#include "shell/engine_clock.h"
+#include "shell/menu_model.h"
+#include "shell/system_values.h"
+#include "vm/engine.h"
+
+namespace tob {
+namespace {
+
+constexpr TrapBinding kNotBuilt[] = {
+    // settings (INI files)
+    {"ini_seti", builtin_not_built},
+    {"ini_sets", builtin_not_built},
+    {"ini_geti", builtin_not_built},
+    {"ini_gets", builtin_not_built},
+    // 3D renderer
+    {"p3d_tex", builtin_not_built},
+    {"p3d_init", builtin_not_built},
+    {"p3d_uninit", builtin_not_built},
+    {"p3d_load", builtin_not_built},
+    {"p3d_free", builtin_not_built},
+    {"p3d_clear", builtin_not_built},
+    {"p3d_view", builtin_not_built},
+    {"p3d_env", builtin_not_built},
+    {"p3d_light", builtin_not_built},
+    {"p3d_material", builtin_not_built},
+    {"p3d_setobj", builtin_not_built},
+    {"p3d_render", builtin_not_built},
+    // sprites
+    {"sp_flag", builtin_not_built},
+    {"sp_init", builtin_not_built},
+    {"sp_setbg", builtin_not_built},
+    {"sp_getbg", builtin_not_built},
+    {"sp_redraw", builtin_not_built},
+    {"sp_set", builtin_not_built},
+    {"sp_reset", builtin_not_built},
+    {"sp_link", builtin_not_built},
+    {"sp_draw", builtin_not_built},
+    {"sp_bgorg", builtin_not_built},
+    {"sp_org", builtin_not_built},
+    {"sp_sort", builtin_not_built},
+    {"sp_rect", builtin_not_built},
+    // hit areas
+    {"hit_init", builtin_not_built},
+    {"hit_set", builtin_not_built},
+    {"hit_reset", builtin_not_built},
+    {"hit_check", builtin_not_built},
+    {"hit_rect", builtin_not_built},
+    {"hit_point", builtin_not_built},
+    // text
+    {"font_list", builtin_not_built},
+    {"font_use", builtin_not_built},
+    {"font_set", builtin_not_built},
+    {"font_get", builtin_not_built},
+    {"gtext", builtin_not_built},
+    {"gtextf", builtin_not_built},
+    // MIDI
+    {"midi_load", builtin_not_built},
+    {"midi_free", builtin_not_built},
+    {"midi_play", builtin_not_built},
+    {"midi_stop", builtin_not_built},
+    {"midi_pause", builtin_not_built},
+    {"midi_replay", builtin_not_built},
+    {"midi_setvol", builtin_not_built},
+    {"midi_getvol", builtin_not_built},
+    {"midi_isplay", builtin_not_built},
+    {"midi_getpos", builtin_not_built},
+    {"midi_repeat", builtin_not_built},
+    // sound
+    {"snd_load", builtin_not_built},
+    {"snd_loads", builtin_not_built},
+    {"snd_free", builtin_not_built},
+    {"snd_play", builtin_not_built},
+    {"snd_stop", builtin_not_built},
+    {"snd_pause", builtin_not_built},
+    {"snd_replay", builtin_not_built},
+    {"snd_setvol", builtin_not_built},
+    {"snd_getvol", builtin_not_built},
+    {"snd_setpan", builtin_not_built},
+    {"snd_getpan", builtin_not_built},
+    {"snd_isplay", builtin_not_built},
+    {"snd_setloop", builtin_not_built},
+    {"snd_setpos", builtin_not_built},
+    {"snd_getpos", builtin_not_built},
+    {"snd_getlen", builtin_not_built},
+    {"snd_gettext", builtin_not_built},
+    {"snd_setmargin", builtin_not_built},
+    {"snd_setchorus", builtin_not_built},
+    {"snd_setcompressor", builtin_not_built},
+    {"snd_setdistortion", builtin_not_built},
+    {"snd_setecho", builtin_not_built},
+    {"snd_setflanger", builtin_not_built},
+    {"snd_setgargle", builtin_not_built},
+    {"snd_setparameq", builtin_not_built},
+    {"snd_setreverb", builtin_not_built},
+    // CD audio
+    {"cd_play", builtin_not_built},
+    {"cd_stop", builtin_not_built},
+    {"cd_pause", builtin_not_built},
+    {"cd_replay", builtin_not_built},
+    {"cd_setvol", builtin_not_built},
+    {"cd_getvol", builtin_not_built},
+    {"cd_isplay", builtin_not_built},
+    {"cd_getpos", builtin_not_built},
+    {"cd_getlen", builtin_not_built},
+    {"cd_repeat", builtin_not_built},
+    {"cd_eject", builtin_not_built},
+    // video
+    {"media_open", builtin_not_built},
+    {"media_close", builtin_not_built},
+    {"media_play", builtin_not_built},
+    {"media_stop", builtin_not_built},
+    {"media_pause", builtin_not_built},
+    {"media_replay", builtin_not_built},
+    {"media_isplay", builtin_not_built},
+    {"media_repeat", builtin_not_built},
+    {"media_size", builtin_not_built},
+    {"media_setvol", builtin_not_built},
+    // input
+    {"getkey", builtin_not_built},
+    {"getjoy", builtin_not_built},
+    {"getmouse", builtin_not_built},
+    {"getpoint", builtin_not_built},
+    {"cur_set", builtin_not_built},
+    {"cur_clip", builtin_not_built},
+    {"cur_setpos", builtin_not_built},
+    {"key_init", builtin_not_built},
+    {"key_get", builtin_not_built},
+    // regular expressions
+    {"nfa_compile", builtin_not_built},
+    {"nfa_free", builtin_not_built},
+    {"rex_match", builtin_not_built},
+    {"rex_free", builtin_not_built},
+    // files and directories
+    {"find_first", builtin_not_built},
+    {"find_next", builtin_not_built},
+    {"find_close", builtin_not_built},
+    {"dir_getpath", builtin_not_built},
+    {"dir_getcur", builtin_not_built},
+    {"dir_setcur", builtin_not_built},
+    {"dir_create", builtin_not_built},
+    {"dir_delete", builtin_not_built},
+    {"file_copy", builtin_not_built},
+    {"file_move", builtin_not_built},
+    {"file_delete", builtin_not_built},
+    {"file_size", builtin_not_built},
+    {"file_getattr", builtin_not_built},
+    {"file_setattr", builtin_not_built},
+    {"file_gettime", builtin_not_built},
+    {"file_settime", builtin_not_built},
+    // desktop
+    {"wallpaper", builtin_not_built},
+    {"shell", builtin_not_built},
+    {"exec", builtin_not_built},
+    {"mbox", builtin_not_built},
+    {"caption", builtin_not_built},
+    // image effects
+    {"freemap", builtin_not_built},
+    {"smooth", builtin_not_built},
+    {"rotate", builtin_not_built},
+    {"tiled", builtin_not_built},
+    {"scroll", builtin_not_built},
+    {"noise", builtin_not_built},
+    {"slice", builtin_not_built},
+    {"gradation", builtin_not_built},
+    {"mosaic", builtin_not_built},
+    {"monotone", builtin_not_built},
+    {"blur", builtin_not_built},
+    {"fire", builtin_not_built},
+    {"ef_init", builtin_not_built},
+    {"ef_free", builtin_not_built},
+    {"ef_rotate", builtin_not_built},
+    {"ef_tunnel", builtin_not_built},
+    {"ef_land", builtin_not_built},
+    {"ef_ball", builtin_not_built},
+    {"ef_whirl", builtin_not_built},
+    {"ef_raster", builtin_not_built},
+    {"ef_blob", builtin_not_built},
+    {"ef_water", builtin_not_built},
+    // sockets
+    {"net_open", builtin_not_built},
+    {"net_close", builtin_not_built},
+    {"net_send", builtin_not_built},
+    {"net_recv", builtin_not_built},
+    {"net_state", builtin_not_built},
+    // DLL calls
+    {"dll_load", builtin_not_built},
+    {"dll_unload", builtin_not_built},
+    {"dll_proc", builtin_not_built},
+    {"dll_call", builtin_not_built},
+};
+
+std::span<const TrapBinding> not_built_builtins() {
+    return kNotBuilt;
+}
+
+constexpr BuiltinFamily kFamilies[] = {
+    {"thread", thread_builtins},       {"system", system_builtins},
+    {"clock", clock_builtins},         {"menu", menu_builtins},
+    {"string", string_builtins},       {"math", math_builtins},
+    {"keyframe", keyframe_builtins},   {"rect", rect_builtins},
+    {"crc_log", crc_log_builtins},     {"script_file", script_file_builtins},
+    {"plane", plane_builtins},         {"blit", blit_builtins},
+    {"page", gfx::page_builtins},      {"palette", gfx::palette_builtins},
+    {"not built", not_built_builtins},
+};
+
+}  // namespace
+
+std::span<const BuiltinFamily> builtin_families() {
+    return kFamilies;
+}
+
+BindReport bind_all_families(TrapTable& table) {
+    return table.bind_families(kFamilies);
+}
+
+}  // namespace tob
