@@ -26,9 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "base/current_folder.h"
+#include "base/settings.h"
 #include "compiler/compiler.h"
 #include "shell/engine_host.h"
-#include "base/settings.h"
 #include "vm/engine.h"
 
 #ifdef TOB_BENCH_LUA
@@ -170,7 +171,7 @@ void compile_speed(ScriptEngine& engine, compiler::ExportedFunctions& exports, i
     std::filesystem::create_directories(dir);
     std::ofstream(dir / "bench.c") << script;
     std::ofstream(dir / "empty.c") << "int x;\n";
-    settings().module_dir = dir;
+    set_current_folder(dir);
 
     compiler::ProgramCompilerSetup setup;
     setup.memory = &engine.memory();

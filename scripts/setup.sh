@@ -10,10 +10,12 @@ packages=(
   libsdl2-dev
   ncompress
   liblua5.4-dev lua5.4
-  xvfb x11-apps x11-utils python3
+  xvfb x11-apps x11-utils xdotool python3
   tcc
   libpixman-1-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libvorbis-dev
+  libsdl2-mixer-dev
 )
 
 missing=()

@@ -1,6 +1,10 @@
-// The sample game: a background drawn from colour arithmetic, two small
-// pictures moving over it with different blend modes, and a fade to black,
-// shown for a few seconds in an update loop.
+// The sample game: a background drawn from colour arithmetic, pictures moving
+// over it as sprites with different blend modes, a small moon circling a
+// turning sun, a sweeping point and the pointer tested against the sun's hit
+// area, and a fade to black, shown for a few seconds. Each frame redraws only
+// what changed. A click leaves a mark where it was; a typed key turns the
+// pictures around. A streamed tune loops under it, a blip follows the ball
+// from side to side, and both fade with the picture.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -8,16 +12,21 @@
 #define BACKGROUND 1
 #define BALL 2
 #define SHADE 3
+#define MARK 4
+#define MUSIC 0
+#define BLIP 1
 
 int rect[4];
 int blend[3];
+int info[8];
+int point[4];
 
 void set_rect(int l, int t, int r, int b)
 {
     rect[0] = l; rect[1] = t; rect[2] = r; rect[3] = b;
 }
 
-// mode, level and key colour of the next copy
+// mode, level and key colour of the next sprite or copy
 void set_blend(int mode, int level, int key)
 {
     blend[0] = mode | (level << 16);
@@ -28,7 +37,9 @@ void set_blend(int mode, int level, int key)
 void draw_background()
 {
     int y;
-    galloc(BACKGROUND, SCREEN_W, SCREEN_H, 32);
+    // the same depth as the screen page, so the sprites' background copies it quickly
+    ginfo(0, info);
+    galloc(BACKGROUND, SCREEN_W, SCREEN_H, info[2]);
     for (y = 0; y < SCREEN_H; y += 4) {
         set_rect(0, y, SCREEN_W, y + 4);
         // hue runs down the screen, full saturation, brightness falling
@@ -56,41 +67,155 @@ void draw_ball()
     gfill(BALL, rect, 0x4080FF);
 }
 
+// A sprite's fields, as ints: x, y, hot spot, scales, angle (the low half of word 12).
+#define SP_X 4
+#define SP_Y 5
+#define SP_HOTX 6
+#define SP_HOTY 7
+#define SP_SCALEX 8
+#define SP_SCALEY 9
+#define SP_ANGLE 12
+
+int *ball_sprite(int list, int mode, int level)
+{
+    int *sp;
+    set_blend(mode, level, 0x000000);
+    sp = sp_set(list, 2, 0, 0, BALL, 0, blend);
+    sp[SP_HOTX] = 48;
+    sp[SP_HOTY] = 48;
+    return sp;
+}
+
+// the mark a click leaves: a red square in a white frame
+void draw_mark()
+{
+    galloc(MARK, 24, 24, 32);
+    set_rect(0, 0, 24, 24);
+    gfill(MARK, rect, 0xFFFFFF);
+    set_rect(4, 4, 20, 20);
+    gfill(MARK, rect, 0xE02040);
+}
+
 int main()
 {
-    int start, t, x, y, level, frames;
+    int start, t, x, y, level, frames, crossed;
+    int *keyed;
+    int *half;
+    int *bright;
+    int *sun;
+    int *moon;
+    int *shade;
+    int *sun_area;
+    int mouse[4];
+    int update_rect[4];
+    int *mark;
+    int turn, c, beat;
 
     log_out("Sample game: hello from the script.");
     draw_background();
     draw_ball();
+    draw_mark();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
+    sp_setbg(BACKGROUND);
+
+    // three balls: key copy, half blend, additive
+    keyed = ball_sprite(0, 1, 0);
+    half = ball_sprite(0, 3, 128);
+    bright = ball_sprite(0, 13, 255);
+    // the sun turns; its moon, a child sprite, circles with it
+    sun = ball_sprite(1, 1, 0);
+    sun[SP_X] = 480;
+    sun[SP_Y] = 320;
+    moon = ball_sprite(1, 13, 255);
+    moon[SP_X] = 100;
+    moon[SP_SCALEX] = 0x6000;
+    moon[SP_SCALEY] = 0x6000;
+    sp_link(sun, moon);
+    // the pointer is tested against the sun's hit area
+    sun_area = hit_set(0, 1, sun, 0, 1);
+    // the fade, last of all
+    set_blend(3, 0, 0);
+    shade = sp_set(2, 1, 0, 0, SHADE, 0, blend);
+    // the tune streams from an Ogg Vorbis file and loops; the blip is a
+    // small ADPCM WAVE decoded whole
+    if (snd_loads(MUSIC, "sound\\bgm.ogg") && snd_load(BLIP, "sound\\se.wav")) {
+        snd_setvol(MUSIC, 70);
+        snd_play(MUSIC, 1);
+        log_out("Sample game: sound on.");
+    }
+    beat = 0;
+
     setcount(0, 0);
     start = getcount(0);
     frames = 0;
+    crossed = 0;
+    mark = 0;
+    turn = 1;
+    key_init();
+    getpoint(0);
     for (;;) {
         t = getcount(0) - start;
         if (t > 3000) break;
-        gcopy(0, 0, 0, BACKGROUND, 0, 0);
-        // three copies of the ball: key copy, half blend, additive
-        x = 64 + (tsin(t / 2) * 200 >> 16) + 200;
+        // a left click since the last look leaves a mark
+        getpoint(point);
+        if (point[3] & 0x10000) {
+            getpoint(0);
+            if (!mark) {
+                set_blend(0, 0, 0);
+                mark = sp_set(1, 2, 0, 0, MARK, 0, blend);
+                mark[SP_HOTX] = 12;
+                mark[SP_HOTY] = 12;
+            }
+            mark[SP_X] = point[0];
+            mark[SP_Y] = point[1];
+            log_out("Sample game: click at %d, %d.", point[0], point[1]);
+        }
+        c = key_get();
+        if (c != 0) {
+            turn = -turn;
+            log_out("Sample game: key %d turns the pictures around.", c);
+        }
+        x = 64 + (tsin(turn * t / 2) * 200 >> 16) + 200;
         y = 120 + (tcos(t / 3) * 80 >> 16);
-        set_blend(1, 0, 0x000000);
-        gcopy(0, x, y, BALL, 0, blend);
-        set_blend(3, 128, 0);
-        gcopy(0, SCREEN_W - x - 96, y + 160, BALL, 0, blend);
-        set_blend(13, 255, 0);
-        gcopy(0, x / 2, 360 - y / 2, BALL, 0, blend);
+        keyed[SP_X] = x + 48;
+        keyed[SP_Y] = y + 48;
+        half[SP_X] = SCREEN_W - x - 48;
+        half[SP_Y] = y + 208;
+        bright[SP_X] = x / 2 + 48;
+        bright[SP_Y] = 408 - y / 2;
+        sun[SP_ANGLE] = t * 2048 / 3000;
+        // a point sweeping across the sun, and the pointer, are tested
+        // against its hit area; the pointer over it makes it grow
+        if (hit_point(380 + t / 15, 320, 1) == sun_area)
+            crossed++;
+        if (getmouse(mouse) && hit_point(mouse[0], mouse[1], 1) == sun_area) {
+            sun[SP_SCALEX] = 0x12000;
+            sun[SP_SCALEY] = 0x12000;
+        } else {
+            sun[SP_SCALEX] = 0x10000;
+            sun[SP_SCALEY] = 0x10000;
+        }
+        // a blip every half second, panned to where the ball is
+        if (t / 500 != beat) {
+            beat = t / 500;
+            snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
+            snd_play(BLIP, 0);
+        }
         // the last second fades to black
         if (t > 2000) {
             level = (t - 2000) * 255 / 1000;
             if (level > 255) level = 255;
-            set_blend(3, level, 0);
-            gcopy(0, 0, 0, SHADE, 0, blend);
+            snd_setvol(MUSIC, 70 - level * 70 / 255);
+            shade[0] = shade[0] & 0xFFFFFF00 | 2;
+            shade[17] = 3 | (level << 16);
         }
-        update(0);
+        sp_draw(-1, update_rect);
+        update(update_rect);
         frames++;
         sleep(16);
     }
+    snd_free(-1);
     log_out("Sample game: %d frames in 3 seconds.", frames);
+    log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;
 }

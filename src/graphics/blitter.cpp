@@ -187,6 +187,17 @@ int64_t floor_div(i128 n, i128 d) {
 uint32_t copy_rotated(Plane& dst, const Plane& src, Job& j, Box d, Box s, bool mx, bool my,
                       uint32_t angle);
 
+// Row buffers of one copy, kept per thread so that copies made every frame
+// (sprites) allocate nothing once warm.
+struct Scratch {
+    std::vector<uint8_t> row, mask_row;
+    std::vector<int64_t> xs, ys;
+};
+Scratch& scratch() {
+    thread_local Scratch s;
+    return s;
+}
+
 }  // namespace
 
 int32_t rotation_sine(uint32_t angle) {
@@ -215,8 +226,10 @@ uint32_t copy_unscaled(Plane& dst, int32_t x, int32_t y, const Plane& src, const
 
     Views v(dst, src, *job, sc);
     const uint32_t n = uint32_t(sc.width());
-    std::vector<uint8_t> mask_row(job->mask ? n : 0);
-    std::vector<int64_t> xs;
+    std::vector<uint8_t>& mask_row = scratch().mask_row;
+    mask_row.resize(job->mask ? n : 0);
+    std::vector<int64_t>& xs = scratch().xs;
+    xs.clear();
     if (job->mask && job->mask->depth() != 8) {
         xs.resize(n);
         for (uint32_t i = 0; i < n; ++i) xs[i] = sc.left + i;
@@ -261,13 +274,17 @@ uint32_t copy_scaled(Plane& dst, std::optional<Rect> dst_rect, const Plane& src,
     if (!b.draws || !b.kernel) return 1;
 
     const size_t n = size_t(x1 - x0);
-    std::vector<int64_t> xs(n);
+    std::vector<int64_t>& xs = scratch().xs;
+    xs.resize(n);
     for (size_t i = 0; i < n; ++i) xs[i] = ax.source(x0 + int64_t(i));
     Box used{std::min(xs.front(), xs.back()), std::min(ay.source(y0), ay.source(y1 - 1)), 0, 0};
     used.right = std::max(xs.front(), xs.back()) + 1;
     used.bottom = std::max(ay.source(y0), ay.source(y1 - 1)) + 1;
     Views v(dst, src, *job, used);
-    std::vector<uint8_t> row(n * job->sbpp), mask_row(job->mask ? n : 0);
+    std::vector<uint8_t>& row = scratch().row;
+    std::vector<uint8_t>& mask_row = scratch().mask_row;
+    row.resize(n * job->sbpp);
+    mask_row.resize(job->mask ? n : 0);
     for (int64_t i = y0; i < y1; ++i) {
         int64_t sy = ay.source(i);
         gather(row.data(), v.src, sy, xs.data(), n);
@@ -314,8 +331,14 @@ uint32_t copy_rotated(Plane& dst, const Plane& src, Job& j, Box d, Box s, bool m
     const int64_t dx_den = int64_t(DX), dy_den = int64_t(DY);
 
     const size_t width = size_t(box.width());
-    std::vector<uint8_t> row(width * j.sbpp), mask_row(j.mask ? width : 0);
-    std::vector<int64_t> xs(width), ys;
+    std::vector<uint8_t>& row = scratch().row;
+    std::vector<uint8_t>& mask_row = scratch().mask_row;
+    std::vector<int64_t>& xs = scratch().xs;
+    std::vector<int64_t>& ys = scratch().ys;
+    row.resize(width * j.sbpp);
+    mask_row.resize(j.mask ? width : 0);
+    xs.resize(width);
+    ys.clear();
     ys.reserve(width);
     for (int64_t py = box.top; py < box.bottom; ++py) {
         const int64_t dx2 = 2 * box.left + 1 - cx2, dy2 = 2 * py + 1 - cy2;

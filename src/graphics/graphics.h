@@ -2,7 +2,6 @@
 // of the plane table and palette state, and the built-in families to bind.
 #pragma once
 
-#include <filesystem>
 #include <span>
 
 #include "vm/script_memory.h"
@@ -12,10 +11,10 @@ namespace tob {
 struct TrapBinding;
 
 // Attaches the plane table to the engine's script memory (freeing any planes
-// left from before), takes the folder relative image paths start at, resets the view and active
+// left from before), resets the view and active
 // page numbers to 0, the palettes to the 3-3-2 palette and colour mapping to off, builds the blend
 // tables, and installs the `color_mapping` system value.
-void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& module_dir = {});
+void init_graphics_planes(ScriptMemory& memory);
 // Frees every plane (the pages too) and detaches the table from script memory.
 void shutdown_graphics_planes();
 
@@ -24,5 +23,16 @@ void shutdown_graphics_planes();
 std::span<const TrapBinding> plane_builtins();
 // Copy and drawing built-ins: gcopy, gblit, gfill, gline, gpoly.
 std::span<const TrapBinding> blit_builtins();
+
+// Sprite built-ins: sp_flag, sp_init, sp_setbg, sp_getbg, sp_redraw, sp_set,
+// sp_reset, sp_link, sp_draw, sp_bgorg, sp_org, sp_sort, sp_rect.
+std::span<const TrapBinding> sprite_builtins();
+// Hit-area built-ins: hit_init, hit_set, hit_reset, hit_check, hit_rect,
+// hit_point.
+std::span<const TrapBinding> hit_builtins();
+// Engine initialisation: the sprite and hit records in script memory, empty
+// (`sprites().count()` answers `sp_count`). Shutdown frees them.
+void init_sprites(ScriptMemory& memory);
+void shutdown_sprites();
 
 }  // namespace tob

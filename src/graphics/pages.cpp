@@ -108,7 +108,8 @@ void DirtyList::copy(Plane& dst, int32_t x, int32_t y, const Plane& src,
     int64_t sx = s.left - d.left, sy = s.top - d.top;  // source = destination + (sx, sy)
     clipped = clipped.intersect({src.bounds().left - sx, src.bounds().top - sy,
                                  src.bounds().right - sx, src.bounds().bottom - sy});
-    std::vector<Box> work;
+    std::vector<Box>& work = work_;
+    work.clear();
     for (const Rect& r : rects_) {
         Box b = Box::of(r).intersect(clipped);
         if (!b.empty()) work.push_back(b);
@@ -122,33 +123,48 @@ void DirtyList::copy(Plane& dst, int32_t x, int32_t y, const Plane& src,
     if (!same && !indexed_to_true) return;
     const uint32_t dbytes = dd / 8;
 
-    std::vector<std::pair<int64_t, int64_t>> spans;
-    int64_t top = clipped.bottom, bottom = clipped.top;
+    // Rows between two consecutive edges (a top or a bottom of some
+    // rectangle) are covered by the same rectangles: their spans, sorted and
+    // merged so that each pixel is copied once, are worked out once per band.
+    std::vector<int64_t>& edges = edges_;
+    edges.clear();
     for (const Box& b : work) {
-        top = std::min(top, b.top);
-        bottom = std::max(bottom, b.bottom);
+        edges.push_back(b.top);
+        edges.push_back(b.bottom);
     }
-    for (int64_t row = top; row < bottom; ++row) {
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<std::pair<int64_t, int64_t>>& spans = spans_;
+    for (size_t e = 0; e + 1 < edges.size(); ++e) {
+        const int64_t band_top = edges[e], band_bottom = edges[e + 1];
         spans.clear();
         for (const Box& b : work)
-            if (row >= b.top && row < b.bottom) spans.push_back({b.left, b.right});
+            if (b.top <= band_top && b.bottom > band_top) spans.push_back({b.left, b.right});
+        if (spans.empty()) continue;
         std::sort(spans.begin(), spans.end());
-        int64_t done = INT64_MIN;  // everything left of this is copied
-        uint8_t* drow = dst.row(int32_t(row));
-        const uint8_t* srow = src.row(int32_t(row + sy));
-        for (auto [l, r] : spans) {
-            l = std::max(l, done);
-            if (l >= r) continue;
-            done = r;
-            if (same) {
-                std::memmove(drow + l * dbytes, srow + (l + sx) * dbytes, size_t(r - l) * dbytes);
-            } else {
-                for (int64_t px = l; px < r; ++px) {
-                    uint32_t c = src.colour(srow[px + sx]);
-                    uint8_t* o = drow + px * dbytes;
-                    o[0] = uint8_t(c);
-                    o[1] = uint8_t(c >> 8);
-                    o[2] = uint8_t(c >> 16);
+        size_t merged = 0;
+        for (size_t k = 1; k < spans.size(); ++k) {
+            if (spans[k].first <= spans[merged].second)
+                spans[merged].second = std::max(spans[merged].second, spans[k].second);
+            else
+                spans[++merged] = spans[k];
+        }
+        spans.resize(merged + 1);
+        for (int64_t row = band_top; row < band_bottom; ++row) {
+            uint8_t* drow = dst.row(int32_t(row));
+            const uint8_t* srow = src.row(int32_t(row + sy));
+            for (auto [l, r] : spans) {
+                if (same) {
+                    std::memmove(drow + l * dbytes, srow + (l + sx) * dbytes,
+                                 size_t(r - l) * dbytes);
+                } else {
+                    for (int64_t px = l; px < r; ++px) {
+                        uint32_t c = src.colour(srow[px + sx]);
+                        uint8_t* o = drow + px * dbytes;
+                        o[0] = uint8_t(c);
+                        o[1] = uint8_t(c >> 8);
+                        o[2] = uint8_t(c >> 16);
+                    }
                 }
             }
         }

@@ -52,6 +52,7 @@ void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& fr
 // The dirty-rectangle list.
 class DirtyList {
   public:
+    DirtyList() { rects_.reserve(kDirtyCapacity); }
     void clear() { rects_.clear(); }
     // Adds a rectangle; when the list is full everything merges into one
     // bounding rectangle and the result is false.
@@ -65,6 +66,10 @@ class DirtyList {
 
   private:
     std::vector<Rect> rects_;
+    // Scratch for `copy`, kept so that copying allocates nothing once warm.
+    std::vector<Box> work_;
+    std::vector<std::pair<int64_t, int64_t>> spans_;
+    std::vector<int64_t> edges_;
 };
 
 // The shell's side of `update` and of window shaping: set by the window.

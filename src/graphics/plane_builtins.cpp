@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "graphics/blend_tables.h"
 #include "graphics/bmp_format.h"
@@ -88,7 +89,7 @@ uint32_t builtin_gload(TrapCall& call) {
     if (!slot) return 0;
     plane_table().clear(*slot);
     std::unique_ptr<Plane> p;
-    if (auto bytes = read_expanded_file(*name, plane_table().module_dir))
+    if (auto bytes = read_expanded_file(*name, current_folder()))
         p = decode_bmp(call.memory(), *bytes);
     if (!p) {
         report_error(1, kLoadPlaneFailed, cp932_to_utf8(*name).c_str());
@@ -112,7 +113,7 @@ uint32_t builtin_gsave(TrapCall& call) {
     if (area.empty()) return 0;
     std::vector<uint8_t> image = encode_bmp(*p, area);
     std::string shown = cp932_to_utf8(*name);
-    auto file = File::create(to_host_path(*name, plane_table().module_dir));
+    auto file = File::create(to_host_path(*name, current_folder()));
     if (!file) {
         report_error(2, kSaveCreateFailed, shown.c_str());
         return 0;
@@ -244,7 +245,7 @@ uint32_t builtin_dload(TrapCall& call) {
     Plane* p = plane(call.word(0));
     auto name = call.string(3);
     if (!p || !name) return 0;
-    auto bytes = read_expanded_file(*name, plane_table().module_dir);
+    auto bytes = read_expanded_file(*name, current_folder());
     if (!bytes) return 0;
     return apply_diff_call(call, *p, *bytes);
 }
@@ -273,9 +274,8 @@ std::span<const TrapBinding> plane_builtins() {
     return kBindings;
 }
 
-void init_graphics_planes(ScriptMemory& memory, const std::filesystem::path& module_dir) {
+void init_graphics_planes(ScriptMemory& memory) {
     PlaneTable& t = plane_table();
-    t.module_dir = module_dir;
     t.set_memory(&memory);
     t.view_page = 0;
     t.active_page = 0;

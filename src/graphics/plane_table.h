@@ -7,7 +7,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -51,8 +50,6 @@ class PlaneTable {
 
     std::atomic<uint32_t> view_page{0};
     std::atomic<uint32_t> active_page{0};
-    // Where relative image paths start (the game's folder).
-    std::filesystem::path module_dir;
 
   private:
     ScriptMemory* mem_ = nullptr;

@@ -8,6 +8,7 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -202,12 +203,40 @@ std::unique_ptr<Font> Font::open(const FontRequest& request) {
     return f;
 }
 
-int Font::advance(uint32_t code_point) const {
-    if (!face_) return code_point < 0x80 ? (cell_height_ + 1) / 2 : cell_height_;
+const Font::Glyph& Font::glyph(uint32_t code_point) const {
+    auto found = cache_.find(code_point);
+    if (found != cache_.end()) return found->second;
+    if (cache_.size() >= kGlyphCacheLimit) cache_.clear();
+    Glyph& g = cache_[code_point];
+    if (!face_) {
+        g.advance = code_point < 0x80 ? (cell_height_ + 1) / 2 : cell_height_;
+        return g;
+    }
     auto face = static_cast<FT_Face>(face_);
-    if (FT_Load_Char(face, code_point, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0) return 0;
-    int a = int((face->glyph->advance.x + 32) >> 6);
-    return synthetic_bold_ ? a + 1 : a;
+    if (FT_Load_Char(face, code_point, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0) return g;
+    FT_GlyphSlot slot = face->glyph;
+    int a = int((slot->advance.x + 32) >> 6);
+    g.advance = synthetic_bold_ ? a + 1 : a;
+    if (synthetic_bold_ && slot->format == FT_GLYPH_FORMAT_OUTLINE)
+        FT_Outline_Embolden(&slot->outline, 1 << 6);
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 &&
+        slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+        const FT_Bitmap& b = slot->bitmap;
+        g.left = slot->bitmap_left;
+        g.top = slot->bitmap_top;
+        g.width = int(b.width);
+        g.rows = int(b.rows);
+        g.pixels.resize(size_t(g.width) * size_t(g.rows));
+        for (int r = 0; r < g.rows; ++r)
+            std::memcpy(g.pixels.data() + size_t(r) * size_t(g.width),
+                        b.buffer + ptrdiff_t(r) * b.pitch, size_t(g.width));
+    }
+    return g;
+}
+
+int Font::advance(uint32_t code_point) const {
+    std::lock_guard lock(cache_mutex_);
+    return glyph(code_point).advance;
 }
 
 TextExtent Font::measure(std::string_view utf8) const {
@@ -224,9 +253,11 @@ CoverageBitmap Font::render(std::string_view utf8) const {
     out.height = e.height;
     out.baseline = ascent_;
     out.pixels.assign(size_t(out.width) * size_t(out.height), 0);
+    std::lock_guard lock(cache_mutex_);
     int pen = 0;
     for (uint32_t cp : text) {
-        int a = advance(cp);
+        const Glyph& g = glyph(cp);
+        const int a = g.advance;
         if (!face_) {
             // A hollow box inside the character cell.
             int x0 = pen + 1, x1 = pen + a - 2, y0 = 1, y1 = out.height - 2;
@@ -237,24 +268,15 @@ CoverageBitmap Font::render(std::string_view utf8) const {
             pen += a;
             continue;
         }
-        auto face = static_cast<FT_Face>(face_);
-        if (FT_Load_Char(face, cp, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) != 0) continue;
-        FT_GlyphSlot slot = face->glyph;
-        if (synthetic_bold_ && slot->format == FT_GLYPH_FORMAT_OUTLINE)
-            FT_Outline_Embolden(&slot->outline, 1 << 6);
-        if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 &&
-            slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
-            const FT_Bitmap& b = slot->bitmap;
-            for (int r = 0; r < int(b.rows); ++r) {
-                int y = out.baseline - slot->bitmap_top + r;
-                if (y < 0 || y >= out.height) continue;
-                const uint8_t* src = b.buffer + ptrdiff_t(r) * b.pitch;
-                for (int c = 0; c < int(b.width); ++c) {
-                    int x = pen + slot->bitmap_left + c;
-                    if (x < 0 || x >= out.width) continue;
-                    uint8_t& d = out.pixels[size_t(y) * size_t(out.width) + size_t(x)];
-                    d = std::max(d, src[c]);
-                }
+        for (int r = 0; r < g.rows; ++r) {
+            int y = out.baseline - g.top + r;
+            if (y < 0 || y >= out.height) continue;
+            const uint8_t* src = g.pixels.data() + size_t(r) * size_t(g.width);
+            for (int c = 0; c < g.width; ++c) {
+                int x = pen + g.left + c;
+                if (x < 0 || x >= out.width) continue;
+                uint8_t& d = out.pixels[size_t(y) * size_t(out.width) + size_t(x)];
+                d = std::max(d, src[c]);
             }
         }
         pen += a;

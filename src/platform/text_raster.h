@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tob::platform {
@@ -61,8 +63,19 @@ class Font {
     CoverageBitmap render(std::string_view utf8) const;
 
   private:
+    // A character as FreeType drew it, kept so that text drawn again (every
+    // frame, often) is not rasterised again.
+    struct Glyph {
+        int advance = 0;
+        int left = 0, top = 0, width = 0, rows = 0;
+        std::vector<uint8_t> pixels;  // width × rows coverage, empty without a bitmap
+    };
+    static constexpr size_t kGlyphCacheLimit = 4096;
+
     Font() = default;
     int advance(uint32_t code_point) const;
+    // The cached glyph of a code point (the caller holds cache_mutex_).
+    const Glyph& glyph(uint32_t code_point) const;
 
     struct Library;
     std::unique_ptr<Library> library_;
@@ -71,6 +84,8 @@ class Font {
     int cell_height_ = 16;
     int ascent_ = 13;
     bool synthetic_bold_ = false;
+    mutable std::mutex cache_mutex_;
+    mutable std::unordered_map<uint32_t, Glyph> cache_;
 };
 
 // Decodes UTF-8; malformed bytes become U+FFFD.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tob::platform {
 
@@ -13,6 +14,8 @@ struct WindowSpec {
     std::string title_utf8;
     bool borderless = false;  // an empty title makes a popup without a frame
     bool resizable = false;
+    // With `resizable`: the smallest client size the user may drag it to.
+    int min_width = 0, min_height = 0;
     int width = 640, height = 480;
     bool headless = false;
     // A small tool window beside the main one (the debug output): created
@@ -36,19 +39,31 @@ struct WindowEvent {
         FocusLost,
         Resized,
         Minimized,
+        Maximized,
         DropFile,
         Wakeup,
         Exposed,
-        Close  // the window's close button (Quit when it is the last window)
+        Close,       // the window's close button (Quit when it is the last window)
+        JoyAdded,    // x: the host's device index
+        JoyRemoved,  // x: the device's instance id
     };
     Type type = None;
-    int key = 0;  // virtual-key code (Windows numbering: F8 = 119, Enter = 13)
+    int key = 0;  // virtual-key code (Windows numbering: F8 = 119, Enter = 13; platform/keys.h)
+    int scancode = 0;     // the key's place (USB usage number, as SDL numbers them)
+    bool repeat = false;  // a key held down sends KeyDown again
     bool alt = false, shift = false, ctrl = false;
-    int x = 0, y = 0;  // client coordinates, or the new size for Resized
-    int button = 0;    // 1 left, 2 right, 4 middle
+    // Lock states after the key (1 Caps Lock, 2 Num Lock, 4 Scroll Lock).
+    int locks = 0;
+    int x = 0, y = 0;      // client coordinates, or the new size for Resized
+    int dx = 0, dy = 0;    // MouseMove: the motion since the last one
+    bool outside = false;  // MouseMove: the pointer is outside the window (a held button)
+    // MouseDown/MouseUp: the button (1 left, 2 right, 4 middle, 8 and 16 the
+    // extra ones); MouseMove: the buttons held.
+    int button = 0;
     bool double_click = false;
-    int wheel = 0;        // in the platform's units of 120 per notch
-    std::string text;     // UTF-8 for Text, a path for DropFile
+    int wheel = 0;                   // in the platform's units of 120 per notch
+    std::string text;                // UTF-8 for Text
+    std::vector<std::string> files;  // DropFile: every file of one drop, UTF-8 paths
     uint32_t window = 0;  // the token of the window it happened in; 0: none in particular
 };
 
@@ -64,6 +79,8 @@ class Window {
     virtual bool set_fullscreen(bool on) = 0;
     virtual bool fullscreen() const = 0;
     virtual void raise() = 0;
+    // Back from maximized or minimized to the normal size.
+    virtual void restore() = 0;
     virtual void client_size(int& width, int& height) const = 0;
     // The window's top-left corner and the mouse, in desktop coordinates.
     virtual void position(int& x, int& y) const = 0;
@@ -74,6 +91,14 @@ class Window {
     virtual uint32_t id() const = 0;
     virtual void set_visible(bool visible) = 0;
     virtual bool visible() const = 0;
+    // The cursor: shown (the standard arrow) or hidden over the window.
+    virtual void show_cursor(bool shown) = 0;
+    // Confines the pointer to a rectangle of window pixels (x, y, width,
+    // height); nullptr releases it.
+    virtual void confine_mouse(const int* rect) = 0;
+    virtual void warp_mouse(int x, int y) = 0;
+    // True while the pointer is over this window.
+    virtual bool has_mouse() const = 0;
 };
 
 // Creates the window (SDL); nullptr after printing why when it cannot.

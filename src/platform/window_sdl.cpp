@@ -7,63 +7,12 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/keys.h"
 #include "platform/system_info.h"
 #include "platform/window.h"
 
 namespace tob::platform {
 namespace {
-
-// Windows virtual-key codes for the keys the engine itself looks at and that
-// the input built-ins report.
-int virtual_key(SDL_Keycode k) {
-    if (k >= SDLK_a && k <= SDLK_z) return 'A' + (k - SDLK_a);
-    if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
-    if (k >= SDLK_F1 && k <= SDLK_F12) return 112 + (k - SDLK_F1);
-    switch (k) {
-        case SDLK_RETURN:
-        case SDLK_KP_ENTER:
-            return 13;
-        case SDLK_ESCAPE:
-            return 27;
-        case SDLK_SPACE:
-            return 32;
-        case SDLK_BACKSPACE:
-            return 8;
-        case SDLK_TAB:
-            return 9;
-        case SDLK_LEFT:
-            return 37;
-        case SDLK_UP:
-            return 38;
-        case SDLK_RIGHT:
-            return 39;
-        case SDLK_DOWN:
-            return 40;
-        case SDLK_LSHIFT:
-        case SDLK_RSHIFT:
-            return 16;
-        case SDLK_LCTRL:
-        case SDLK_RCTRL:
-            return 17;
-        case SDLK_LALT:
-        case SDLK_RALT:
-            return 18;
-        case SDLK_INSERT:
-            return 45;
-        case SDLK_DELETE:
-            return 46;
-        case SDLK_HOME:
-            return 36;
-        case SDLK_END:
-            return 35;
-        case SDLK_PAGEUP:
-            return 33;
-        case SDLK_PAGEDOWN:
-            return 34;
-        default:
-            return 0;
-    }
-}
 
 int button_bit(uint8_t b) {
     switch (b) {
@@ -73,6 +22,10 @@ int button_bit(uint8_t b) {
             return 2;
         case SDL_BUTTON_MIDDLE:
             return 4;
+        case SDL_BUTTON_X1:
+            return 8;
+        case SDL_BUTTON_X2:
+            return 16;
         default:
             return 0;
     }
@@ -98,6 +51,12 @@ class SdlWindow final : public Window {
             std::fprintf(stderr, "engine: cannot start the display: %s\n", SDL_GetError());
             return false;
         }
+        // Joysticks are optional: without them the table stays empty. Their
+        // input counts whichever window has the focus (the engine decides
+        // what an inactive application reads).
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+        if (SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
+            std::fprintf(stderr, "engine: joysticks are not available: %s\n", SDL_GetError());
         wake_event_ = SDL_RegisterEvents(1);
         SDL_DisplayMode mode;
         if (!spec.headless && SDL_GetDesktopDisplayMode(0, &mode) == 0)
@@ -117,6 +76,10 @@ class SdlWindow final : public Window {
             renderer_ = SDL_CreateRenderer(window_, -1, 0);
             if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
         }
+        // After the renderer: making one may recreate the native window,
+        // which forgets its size hints.
+        if (spec.resizable && spec.min_width > 0 && spec.min_height > 0)
+            SDL_SetWindowMinimumSize(window_, spec.min_width, spec.min_height);
         SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
         SDL_StartTextInput();
         return true;
@@ -188,8 +151,10 @@ class SdlWindow final : public Window {
     bool fullscreen() const override {
         return (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
     }
+    void restore() override { SDL_RestoreWindow(window_); }
     void raise() override {
-        SDL_RestoreWindow(window_);
+        // Only a minimized window is restored: a maximized one stays so.
+        if (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_);
         SDL_RaiseWindow(window_);
     }
     void client_size(int& w, int& h) const override { SDL_GetWindowSize(window_, &w, &h); }
@@ -207,6 +172,17 @@ class SdlWindow final : public Window {
             SDL_HideWindow(window_);
     }
     bool visible() const override { return (SDL_GetWindowFlags(window_) & SDL_WINDOW_SHOWN) != 0; }
+    void show_cursor(bool shown) override { SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE); }
+    void confine_mouse(const int* rect) override {
+        if (!rect) {
+            SDL_SetWindowMouseRect(window_, nullptr);
+            return;
+        }
+        SDL_Rect r{rect[0], rect[1], rect[2], rect[3]};
+        SDL_SetWindowMouseRect(window_, &r);
+    }
+    void warp_mouse(int x, int y) override { SDL_WarpMouseInWindow(window_, x, y); }
+    bool has_mouse() const override { return SDL_GetMouseFocus() == window_; }
 
   private:
     // SDL's dummy video driver cannot block for events, and SDL then looks at
@@ -255,7 +231,12 @@ class SdlWindow final : public Window {
                 e.alt = ev.key.keysym.mod & KMOD_ALT;
                 e.shift = ev.key.keysym.mod & KMOD_SHIFT;
                 e.ctrl = ev.key.keysym.mod & KMOD_CTRL;
-                e.key = virtual_key(ev.key.keysym.sym);
+                e.scancode = ev.key.keysym.scancode;
+                e.key = virtual_key(e.scancode, ev.key.keysym.sym);
+                e.repeat = ev.key.repeat != 0;
+                e.locks = (ev.key.keysym.mod & KMOD_CAPS ? 1 : 0) |
+                          (ev.key.keysym.mod & KMOD_NUM ? 2 : 0) |
+                          (ev.key.keysym.mod & KMOD_SCROLL ? 4 : 0);
                 return true;
             case SDL_TEXTINPUT:
                 e.type = WindowEvent::Text;
@@ -267,9 +248,21 @@ class SdlWindow final : public Window {
                 e.window = ev.motion.windowID;
                 e.x = ev.motion.x;
                 e.y = ev.motion.y;
+                e.dx = ev.motion.xrel;
+                e.dy = ev.motion.yrel;
                 e.button = (ev.motion.state & SDL_BUTTON_LMASK ? 1 : 0) |
                            (ev.motion.state & SDL_BUTTON_RMASK ? 2 : 0) |
-                           (ev.motion.state & SDL_BUTTON_MMASK ? 4 : 0);
+                           (ev.motion.state & SDL_BUTTON_MMASK ? 4 : 0) |
+                           (ev.motion.state & SDL_BUTTON_X1MASK ? 8 : 0) |
+                           (ev.motion.state & SDL_BUTTON_X2MASK ? 16 : 0);
+                {
+                    // With a button held SDL keeps reporting the pointer
+                    // past the window's edges.
+                    int w = 0, h = 0;
+                    if (SDL_Window* in = SDL_GetWindowFromID(ev.motion.windowID))
+                        SDL_GetWindowSize(in, &w, &h);
+                    e.outside = w > 0 && (e.x < 0 || e.y < 0 || e.x >= w || e.y >= h);
+                }
                 return true;
             case SDL_MOUSEBUTTONDOWN:
             case SDL_MOUSEBUTTONUP:
@@ -286,12 +279,37 @@ class SdlWindow final : public Window {
                 e.window = ev.wheel.windowID;
                 e.wheel = ev.wheel.y * 120;
                 return true;
+            // The files of one drop come one event each between a begin and a
+            // complete event; they are handed over together, as one drop.
+            case SDL_DROPBEGIN:
+                dropping_ = true;
+                dropped_.clear();
+                return false;
+
+            case SDL_JOYDEVICEADDED:
+                e.type = WindowEvent::JoyAdded;
+                e.x = ev.jdevice.which;
+                return true;
+            case SDL_JOYDEVICEREMOVED:
+                e.type = WindowEvent::JoyRemoved;
+                e.x = ev.jdevice.which;
+                return true;
             case SDL_DROPFILE:
+                dropped_.push_back(ev.drop.file ? ev.drop.file : "");
+                SDL_free(ev.drop.file);
+                if (dropping_) return false;
+                [[fallthrough]];  // a file without a begin is a drop of its own
+            case SDL_DROPCOMPLETE:
+                dropping_ = false;
+                if (dropped_.empty()) return false;
                 e.type = WindowEvent::DropFile;
                 e.window = ev.drop.windowID;
-                e.text = ev.drop.file ? ev.drop.file : "";
-                SDL_free(ev.drop.file);
+                e.files = std::move(dropped_);
+                dropped_.clear();
                 return true;
+            case SDL_DROPTEXT:
+                SDL_free(ev.drop.file);
+                return false;
             case SDL_WINDOWEVENT:
                 e.window = ev.window.windowID;
                 switch (ev.window.event) {
@@ -306,6 +324,9 @@ class SdlWindow final : public Window {
                         return true;
                     case SDL_WINDOWEVENT_MINIMIZED:
                         e.type = WindowEvent::Minimized;
+                        return true;
+                    case SDL_WINDOWEVENT_MAXIMIZED:
+                        e.type = WindowEvent::Maximized;
                         return true;
                     case SDL_WINDOWEVENT_EXPOSED:
                         e.type = WindowEvent::Exposed;
@@ -330,6 +351,8 @@ class SdlWindow final : public Window {
     Uint32 wake_event_ = 0;
     bool headless_ = false;
     bool owns_sdl_ = false;  // the main window starts and ends SDL
+    bool dropping_ = false;
+    std::vector<std::string> dropped_;
     std::mutex wake_mutex_;  // headless wake-ups
     std::condition_variable wake_cv_;
     bool woken_ = false;

@@ -1,14 +1,13 @@
 // Initialisation and shutdown of every runtime family in one place.
 #include "runtime/runtime.h"
 
-
 namespace tob {
 
-void init_runtime(ScriptMemory& memory, const std::filesystem::path& module_dir) {
+void init_runtime(ScriptMemory& memory) {
     init_strings();
     init_math();
     init_crc_log();
-    init_script_files(memory, module_dir);
+    init_script_files(memory);
 }
 
 void shutdown_runtime() {

@@ -3,7 +3,7 @@
 // initialisation and shutdown.
 #pragma once
 
-#include <filesystem>
+#include <cstdint>
 #include <span>
 
 namespace tob {
@@ -43,12 +43,11 @@ void shutdown_crc_log();
 // Initialisation takes over script memory (closing and freeing what an earlier
 // run left); shutdown saves the system file and closes and frees everything.
 std::span<const TrapBinding> script_file_builtins();
-void init_script_files(ScriptMemory& memory, const std::filesystem::path& module_dir);
+void init_script_files(ScriptMemory& memory);
 void shutdown_script_files();
 
 // Engine initialisation and shutdown of every family.
-// Relative paths of the file families start at `module_dir`.
-void init_runtime(ScriptMemory& memory, const std::filesystem::path& module_dir);
+void init_runtime(ScriptMemory& memory);
 void shutdown_runtime();
 
 }  // namespace tob

@@ -3,13 +3,14 @@
 // pointers and leave the bookkeeping to ScriptFiles.
 #include <algorithm>
 
+#include "base/current_folder.h"
+#include "base/error_report.h"
 #include "platform/cp932.h"
 #include "platform/paths.h"
 #include "runtime/file_match.h"
 #include "runtime/runtime.h"
 #include "runtime/script_files.h"
 #include "runtime/whole_file.h"
-#include "base/error_report.h"
 #include "storage/storage.h"
 #include "vm/trap.h"
 
@@ -48,7 +49,7 @@ uint32_t builtin_pack_save(TrapCall& call) {
     const uint8_t* data = size > 0 ? call.pointer(1, uint32_t(size)) : nullptr;
     if (!path || !data) return 0;
     std::vector<uint8_t> packed = lzw_compress({data, size_t(size)});
-    if (!write_whole_file(to_host_path(*path, files().module_dir()), packed)) {
+    if (!write_whole_file(to_host_path(*path, current_folder()), packed)) {
         report_error(kReportLevel, kMsgCreateFailed, cp932_to_utf8(*path).c_str());
         return 0;
     }
@@ -159,7 +160,7 @@ uint32_t builtin_sysio(TrapCall& call) {
 uint32_t builtin_mload(TrapCall& call) {
     auto path = path_arg(call, 0);
     if (!path) return 0;
-    auto file = ExpFile::open(*path, files().module_dir());
+    auto file = ExpFile::open(*path, current_folder());
     if (!file) return 0;
     int32_t offset = call.integer(1);
     int64_t size = call.integer(2);
@@ -186,7 +187,7 @@ uint32_t builtin_free(TrapCall& call) {
 
 uint32_t builtin_file_check(TrapCall& call) {
     auto path = path_arg(call, 0);
-    return path && any_file_matches(*path, files().module_dir()) ? 1 : 0;
+    return path && any_file_matches(*path, current_folder()) ? 1 : 0;
 }
 
 constexpr TrapBinding kBindings[] = {
@@ -218,8 +219,8 @@ std::span<const TrapBinding> script_file_builtins() {
     return kBindings;
 }
 
-void init_script_files(ScriptMemory& memory, const std::filesystem::path& module_dir) {
-    script_files().attach(memory, module_dir);
+void init_script_files(ScriptMemory& memory) {
+    script_files().attach(memory);
 }
 void shutdown_script_files() {
     script_files().detach();

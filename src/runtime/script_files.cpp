@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <new>
 
+#include "base/current_folder.h"
 #include "platform/file.h"
 #include "platform/paths.h"
 #include "runtime/whole_file.h"
@@ -16,8 +17,7 @@ ScriptFiles& script_files() {
     return files;
 }
 
-void ScriptFiles::attach(ScriptMemory& memory, const std::filesystem::path& module_dir) {
-    module_dir_ = module_dir;
+void ScriptFiles::attach(ScriptMemory& memory) {
     if (memory_ == &memory) {
         reset();
         return;
@@ -66,7 +66,7 @@ void ScriptFiles::reset() {
 int ScriptFiles::pack_open(std::string_view path) {
     auto slot = std::find_if(packs_.begin(), packs_.end(), [](const auto& p) { return !p; });
     if (slot == packs_.end()) return 0;
-    *slot = ExpFile::open(path, module_dir_);
+    *slot = ExpFile::open(path, current_folder());
     return *slot ? int(slot - packs_.begin()) + 1 : 0;
 }
 
@@ -87,7 +87,7 @@ ExpFile* ScriptFiles::pack(int32_t handle) {
 uint32_t ScriptFiles::stream_open(std::string_view path, std::string_view mode) {
     auto slot = std::find(streams_.begin(), streams_.end(), nullptr);
     if (slot == streams_.end()) return 0;
-    *slot = ScriptStream::open(to_host_path(path, module_dir_), mode);
+    *slot = ScriptStream::open(to_host_path(path, current_folder()), mode);
     return *slot ? uint32_t(slot - streams_.begin()) + 1 : 0;
 }
 
@@ -154,7 +154,7 @@ bool ScriptFiles::system_file_registered() {
 bool ScriptFiles::load_system_file() {
     std::lock_guard guard(system_lock_);
     if (!system_) return false;
-    auto file = File::open_read(to_host_path(system_->path, module_dir_));
+    auto file = File::open_read(to_host_path(system_->path, current_folder()));
     if (!file) return false;
     std::vector<uint8_t> bytes(system_->size);
     auto n = file->read_at(0, bytes.data(), bytes.size());
@@ -176,7 +176,7 @@ bool ScriptFiles::save_system_file() {
         if (!p) return false;
         bytes = {p, system_->size};
     }
-    return write_whole_file(to_host_path(system_->path, module_dir_), bytes);
+    return write_whole_file(to_host_path(system_->path, current_folder()), bytes);
 }
 
 }  // namespace tob

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,14 +26,13 @@ inline constexpr size_t kInitialBlockCapacity = 1024;
 class ScriptFiles {
   public:
     // Takes over script memory (dropping what an earlier attach held without
-    // a detach) and starts empty; relative paths start at `module_dir`.
-    void attach(ScriptMemory& memory, const std::filesystem::path& module_dir);
+    // a detach) and starts empty.
+    void attach(ScriptMemory& memory);
     // Saves the system file, closes and frees everything, lets go of memory.
     void detach();
     // Closes every pack and stream and frees every tracked block.
     void reset();
     ScriptMemory* memory() const { return memory_; }
-    const std::filesystem::path& module_dir() const { return module_dir_; }
 
     // Pack handles (1..16; 0 means none).
     int pack_open(std::string_view cp932_path);
@@ -75,7 +73,6 @@ class ScriptFiles {
     void block_released(ScriptAddr addr, uint32_t size);
 
     ScriptMemory* memory_ = nullptr;
-    std::filesystem::path module_dir_;
     int observer_ = 0;
     std::array<std::optional<ExpFile>, kPackSlots> packs_;
     std::array<std::unique_ptr<ScriptStream>, kStreamSlots> streams_;

@@ -6,8 +6,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "platform/cp932.h"
@@ -19,7 +22,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: engine [GAME_DIR | SCRIPT.c] [--headless] [--timeout SECONDS] [--screenshot "
-    "FILE.bmp] [--seed N]\n";
+    "FILE.bmp] [--audio-out FILE.wav] [--seed N] [--events FILE]\n";
 
 bool ends_with_c(const std::filesystem::path& p) {
     std::string ext = p.extension().string();
@@ -80,6 +83,23 @@ std::optional<LaunchOptions> parse_command_line(int argc, char** argv) {
             o.seed = uint32_t(n);
         } else if (a == "--screenshot" && i + 1 < argc) {
             o.screenshot = argv[++i];
+        } else if (a == "--events" && i + 1 < argc) {
+            std::string file = argv[++i];
+            std::ifstream in(file, std::ios::binary);
+            if (!in.is_open()) {
+                std::fprintf(stderr, "engine: cannot read the events file '%s'\n", file.c_str());
+                return std::nullopt;
+            }
+            std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+            platform::EventScript script = platform::parse_event_script(text);
+            if (!script.error.empty()) {
+                std::fprintf(stderr, "engine: %s: %s\n", file.c_str(), script.error.c_str());
+                return std::nullopt;
+            }
+            o.events = std::move(script.events);
+        } else if (a == "--audio-out" && i + 1 < argc) {
+            o.audio_out = argv[++i];
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return std::nullopt;
@@ -140,6 +160,7 @@ int run_engine(const LaunchOptions& options, const std::filesystem::path& execut
         game->base_name, s);
     if (!game->main_script.empty()) s.main_script = game->main_script;
     s.module_dir = game->module_dir;
+    set_current_folder(game->module_dir);
     if (s.width <= 0 || s.height <= 0) {
         std::fprintf(stderr, "engine: Width and Height must be positive (%d x %d)\n", s.width,
                      s.height);

@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/event_script.h"
 
 namespace tob {
 
@@ -23,8 +26,12 @@ struct LaunchOptions {
     bool headless = false;
     std::optional<double> timeout_seconds;
     std::filesystem::path screenshot;  // written at the end when set
+    std::filesystem::path audio_out;   // everything the mixer plays, as a WAVE file
     // The scripts' random seed; unset, start-up seeds with the tick count.
     std::optional<uint32_t> seed;
+    // Recorded input fed to the window (`--events FILE`), read and checked
+    // before anything runs.
+    std::vector<platform::ScriptedEvent> events;
 };
 
 // Parses the command line; nullopt (after printing why) when it is wrong.

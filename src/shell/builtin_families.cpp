@@ -8,6 +8,7 @@
 
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
+#include "media/media.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
 #include "shell/menu_model.h"
@@ -36,27 +37,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"p3d_material", builtin_not_built},
     {"p3d_setobj", builtin_not_built},
     {"p3d_render", builtin_not_built},
-    // sprites
-    {"sp_flag", builtin_not_built},
-    {"sp_init", builtin_not_built},
-    {"sp_setbg", builtin_not_built},
-    {"sp_getbg", builtin_not_built},
-    {"sp_redraw", builtin_not_built},
-    {"sp_set", builtin_not_built},
-    {"sp_reset", builtin_not_built},
-    {"sp_link", builtin_not_built},
-    {"sp_draw", builtin_not_built},
-    {"sp_bgorg", builtin_not_built},
-    {"sp_org", builtin_not_built},
-    {"sp_sort", builtin_not_built},
-    {"sp_rect", builtin_not_built},
-    // hit areas
-    {"hit_init", builtin_not_built},
-    {"hit_set", builtin_not_built},
-    {"hit_reset", builtin_not_built},
-    {"hit_check", builtin_not_built},
-    {"hit_rect", builtin_not_built},
-    {"hit_point", builtin_not_built},
     // text
     {"font_list", builtin_not_built},
     {"font_use", builtin_not_built},
@@ -76,33 +56,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"midi_isplay", builtin_not_built},
     {"midi_getpos", builtin_not_built},
     {"midi_repeat", builtin_not_built},
-    // sound
-    {"snd_load", builtin_not_built},
-    {"snd_loads", builtin_not_built},
-    {"snd_free", builtin_not_built},
-    {"snd_play", builtin_not_built},
-    {"snd_stop", builtin_not_built},
-    {"snd_pause", builtin_not_built},
-    {"snd_replay", builtin_not_built},
-    {"snd_setvol", builtin_not_built},
-    {"snd_getvol", builtin_not_built},
-    {"snd_setpan", builtin_not_built},
-    {"snd_getpan", builtin_not_built},
-    {"snd_isplay", builtin_not_built},
-    {"snd_setloop", builtin_not_built},
-    {"snd_setpos", builtin_not_built},
-    {"snd_getpos", builtin_not_built},
-    {"snd_getlen", builtin_not_built},
-    {"snd_gettext", builtin_not_built},
-    {"snd_setmargin", builtin_not_built},
-    {"snd_setchorus", builtin_not_built},
-    {"snd_setcompressor", builtin_not_built},
-    {"snd_setdistortion", builtin_not_built},
-    {"snd_setecho", builtin_not_built},
-    {"snd_setflanger", builtin_not_built},
-    {"snd_setgargle", builtin_not_built},
-    {"snd_setparameq", builtin_not_built},
-    {"snd_setreverb", builtin_not_built},
     // CD audio
     {"cd_play", builtin_not_built},
     {"cd_stop", builtin_not_built},
@@ -126,16 +79,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // input
-    {"getkey", builtin_not_built},
-    {"getjoy", builtin_not_built},
-    {"getmouse", builtin_not_built},
-    {"getpoint", builtin_not_built},
-    {"cur_set", builtin_not_built},
-    {"cur_clip", builtin_not_built},
-    {"cur_setpos", builtin_not_built},
-    {"key_init", builtin_not_built},
-    {"key_get", builtin_not_built},
     // regular expressions
     {"nfa_compile", builtin_not_built},
     {"nfa_free", builtin_not_built},
@@ -205,14 +148,27 @@ std::span<const TrapBinding> not_built_builtins() {
 }
 
 constexpr BuiltinFamily kFamilies[] = {
-    {"thread", thread_builtins},       {"system", system_builtins},
-    {"clock", clock_builtins},         {"menu", menu_builtins},
-    {"string", string_builtins},       {"math", math_builtins},
-    {"keyframe", keyframe_builtins},   {"rect", rect_builtins},
-    {"crc_log", crc_log_builtins},     {"script_file", script_file_builtins},
-    {"plane", plane_builtins},         {"blit", blit_builtins},
-    {"page", gfx::page_builtins},      {"palette", gfx::palette_builtins},
+    // clang-format off: one family a line
+    {"thread", thread_builtins},
+    {"system", system_builtins},
+    {"clock", clock_builtins},
+    {"menu", menu_builtins},
+    {"string", string_builtins},
+    {"math", math_builtins},
+    {"keyframe", keyframe_builtins},
+    {"rect", rect_builtins},
+    {"crc_log", crc_log_builtins},
+    {"script_file", script_file_builtins},
+    {"plane", plane_builtins},
+    {"blit", blit_builtins},
+    {"page", gfx::page_builtins},
+    {"palette", gfx::palette_builtins},
+    {"sprite", sprite_builtins},
+    {"hit", hit_builtins},
+    {"input", input_builtins},
+    {"sound", sound_builtins},
     {"not built", not_built_builtins},
+    // clang-format on
 };
 
 }  // namespace

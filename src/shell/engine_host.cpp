@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "compiler/compiler.h"
@@ -12,7 +13,10 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
+#include "graphics/sprites.h"
+#include "media/media.h"
 #include "platform/cp932.h"
+#include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/runtime.h"
@@ -26,12 +30,13 @@
 namespace tob {
 namespace {
 
-constexpr int kVirtualKeyEnter = 13;
+constexpr int kVirtualKeyEnter = platform::kVkEnter;
 // The longest the window thread sleeps without an event. Script threads wake
 // it when they send a command, write debug output or end; this bounds how
 // late it sees what they change without telling it (`setsystem`'s flags,
-// a redrawn menu bar). Nobody sees a headless window: it looks less often.
-constexpr uint32_t kLoopWaitMs = 20;
+// a redrawn menu bar). Nobody sees a headless window: it looks less often,
+// unless recorded input events are due.
+constexpr uint32_t kLoopWaitMs = 5;
 constexpr uint32_t kHeadlessLoopWaitMs = 250;
 constexpr uint32_t kFullScreenCommand = 1214;
 constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
@@ -65,6 +70,8 @@ bool EngineHost::create_window() {
     spec.title_utf8 = cp932_to_utf8(s.title);
     spec.borderless = s.title.empty();
     spec.resizable = s.resize != 0;
+    spec.min_width = s.width / 4;  // the client may not shrink below a quarter
+    spec.min_height = s.height / 4;
     spec.width = s.width;
     // A menu bar is a strip above the picture.
     spec.height = s.height + (s.menu > 0 ? MenuMetrics::kBarHeight : 0);
@@ -109,6 +116,19 @@ bool EngineHost::start_devices() {
         return queue_.send([this, on] { return switch_fullscreen(on != 0); });
     };
     engine_->set_window_queue(&queue_);
+    start_input();
+
+    // Sound: the device opens with `Sound`, `Music` or `CD` (or a recording),
+    // before the external data area and engine initialisation; engine
+    // shutdown frees the channels first.
+    AudioStartup audio;
+    audio.sound = s.sound != 0;
+    audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
+    audio.record = options_.audio_out;
+    audio.module_dir = s.module_dir;
+    start_audio(audio);
+    set_audio_command_queue(&queue_);
+    engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -127,14 +147,17 @@ bool EngineHost::start_devices() {
     // A wrong family list is a developer's mistake; say so where it shows.
     if (BindReport report = bind_all_families(engine_->traps()); !report.ok())
         std::fputs(report.describe().c_str(), stderr);
-    engine_->add_init_hook([this] { init_runtime(engine_->memory(), settings().module_dir); });
+    engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
     engine_->add_init_hook([this, &s] {
-        init_graphics_planes(engine_->memory(), settings().module_dir);
+        init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
     engine_->add_shutdown_hook([] { shutdown_graphics_planes(); });
+    engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_sprites(); });
+    system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
@@ -171,7 +194,7 @@ compiler::SourceReader EngineHost::source_reader() {
     return [](std::string_view path) {
         compiler::SourceData d;
         // Room for the newline the compiler appends: the text is not copied again.
-        auto text = read_expanded_text(path, settings().module_dir, 1);
+        auto text = read_expanded_text(path, current_folder(), 1);
         if (!text) return d;
         d.status = compiler::SourceStatus::Ok;
         d.bytes = std::move(*text);
@@ -215,27 +238,39 @@ bool EngineHost::write_screenshot(const std::filesystem::path& file) {
 
 void EngineHost::stop_devices() {
     engine_->stop_all_threads();
+    stop_input();
     engine_->shutdown();
     engine_->free_external_area();
+    // Devices in reverse order of their start.
+    stop_audio();
+    set_audio_command_queue(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
 }
 
 uint32_t EngineHost::switch_fullscreen(bool on) {
-    // Without the display-mode device (`Draw` 0) there is no full screen.
-    if (!settings().draw || !window_) return 0;
-    if (bool(window_state().full_screen.load()) == on) return 1;
+    if (!window_) return 0;
+    // `AutoHideMenu` first: the bar leaves before full screen and comes back
+    // before the window does (the setting is only on with `Draw` and a menu).
+    if (menu_view_ && settings().auto_hide_menu) set_menu_attached(!on);
+    // The whole switch runs paused, also when it changes nothing. The display
+    // mode changes synchronously here, so the waits around it that a slow
+    // display needed are left out: nothing can see them.
     pause();
+    uint32_t result = change_display_mode(on);
+    present(std::nullopt);
+    resume();
+    return result;
+}
+
+uint32_t EngineHost::change_display_mode(bool on) {
+    // Without the display-mode device (`Draw` 0) there is no full screen.
+    if (!settings().draw) return 0;
+    if (bool(window_state().full_screen.load()) == on) return 1;
     window_->set_fullscreen(on);
     window_state().full_screen = window_->fullscreen() ? 1 : 0;
     gfx::page_state().full_screen = window_state().full_screen.load() != 0;
-    // `AutoHideMenu` takes the bar off in full screen; it comes back on the
-    // way out.
-    if (menu_view_)
-        set_menu_attached(!(window_state().full_screen.load() && settings().auto_hide_menu));
-    present(std::nullopt);
-    resume();
     return 1;
 }
 
@@ -243,11 +278,17 @@ uint32_t EngineHost::send_window_command(uint32_t message, uint32_t wparam, uint
     return queue_.send([=, this] { return window_command(message, wparam, lparam); });
 }
 
-uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t) {
+uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t lparam) {
     const Settings& s = settings();
+    if (message >= kFirstSoundCommand && message <= kLastSoundCommand)
+        return sound_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
+        case kGetKeyCommand:
+        case kGetJoyCommand:
+        case kGetMouseCommand:
+            return input_state().command(engine_->memory(), message, wparam, lparam);
         case kPluginQueryCommand: {
             PluginAnswer a;
             a.stop_word = engine_->stop_word();
@@ -277,16 +318,18 @@ void EngineHost::resume() {
     engine_->resume_threads();
 }
 
-void EngineHost::restart_with_drop(const std::string& path_utf8) {
+void EngineHost::restart_with_drop(const std::vector<std::string>& paths_utf8) {
     engine_->stop_all_threads();
     engine_->initialise();
     if (screen_page_failed_) {
         close_requested_ = true;
         return;
     }
-    // Only ".c" files are compiled; the compiler checks the name.
-    compiler::compile_dropped_file(utf8_to_cp932(path_utf8), drop_shift_, drop_ctrl_,
-                                   options_.headless || settings().error > 0, source_reader());
+    // Only ".c" files are compiled (measuring, nothing runs); the compiler
+    // checks the name. Files dropped together share one initialisation.
+    for (const std::string& path : paths_utf8)
+        compiler::compile_dropped_file(utf8_to_cp932(path), drop_shift_, drop_ctrl_,
+                                       options_.headless || settings().error > 0, source_reader());
 }
 
 void EngineHost::handle(const platform::WindowEvent& event) {
@@ -318,16 +361,28 @@ void EngineHost::apply_activation() {
         }
     }
     w.app_active = active ? 1 : 0;
+    set_audio_application_active(active);
 }
 
 void EngineHost::dispatch(const platform::WindowEvent& event) {
     using E = platform::WindowEvent;
     WindowState& w = window_state();
+    InputState& in = input_state();
     platform::WindowEvent e = event;
+    // The keyboard's state is the application's, whichever of its windows
+    // has the focus; joysticks belong to no window.
+    if (e.type == E::KeyDown || e.type == E::KeyUp) in.key(e);
+    if (e.type == E::JoyAdded || e.type == E::JoyRemoved) {
+        in.joystick(e);
+        return;
+    }
     if (debug_window_ && e.window != 0 && e.window == debug_window_->id()) {
         debug_window_event(e);
         return;
     }
+    // A held button dragged past the window's edge lets the capture go, also
+    // over the menu bar.
+    if (e.type == E::MouseMove && e.outside) in.release_captured_buttons();
     if (menu_handles(e)) return;
     switch (e.type) {
         case E::Quit:
@@ -336,12 +391,13 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
             break;
         case E::KeyDown:
             if (e.key == kVirtualKeyF8) toggle_debug_window();
+            in.type_controls(e);
             break;
         case E::KeyUp:
             if (e.key == kVirtualKeyEnter && e.alt) switch_fullscreen(!w.full_screen.load());
             break;
         case E::Text:
-            for (char c : utf8_to_cp932(e.text)) w.characters.push(uint8_t(c));
+            in.type_text(utf8_to_cp932(e.text));
             break;
         case E::MouseMove:
             if (dragging_) {
@@ -350,8 +406,7 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
                 window_->move_to(mx - drag_dx_, my - drag_dy_);
                 break;
             }
-            w.mouse_x = e.x;
-            w.mouse_y = e.y;
+            in.motion(e, e.x, e.y);
             break;
         case E::Exposed:
             present(std::nullopt);
@@ -366,21 +421,35 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
                 drag_dy_ = my - wy;
                 break;
             }
-            w.button_down(MouseButton(e.button), e.double_click);
+            in.button(e, e.x, e.y);
             break;
         case E::MouseUp:
             if (dragging_ && e.button == kLeftButton) {
                 dragging_ = false;
                 break;
             }
-            w.button_up(MouseButton(e.button));
+            in.button(e, e.x, e.y);
             break;
         case E::Wheel:
-            w.wheel.fetch_add(e.wheel);
+            in.wheel(e.wheel);
             break;
         case E::FocusLost:
         case E::FocusGained:
+            // Keys let go while another application has the focus must not
+            // stay down.
+            if (e.type == E::FocusLost) in.focus_lost();
             set_focus(false, e.type == E::FocusGained);
+            break;
+        case E::Maximized:
+            // With `Resize` maximizing is ordinary sizing; otherwise the
+            // maximize request (which `Draw` offers) means full screen. A
+            // window manager draws a maximize button only on windows it may
+            // resize, so without `Resize` the request comes from its menu or
+            // keys.
+            if (settings().draw && !settings().resize) {
+                window_->restore();
+                switch_fullscreen(true);
+            }
             break;
         case E::Resized:
             w.client_width = e.x;
@@ -393,7 +462,7 @@ void EngineHost::dispatch(const platform::WindowEvent& event) {
         case E::DropFile:
             drop_shift_ = e.shift;
             drop_ctrl_ = e.ctrl;
-            if (settings().debug_mode) restart_with_drop(e.text);
+            if (settings().debug_mode) restart_with_drop(e.files);
             break;
         default:
             break;
@@ -415,6 +484,7 @@ int EngineHost::run() {
     if (s.full_screen == 1) switch_fullscreen(true);
     // The run-program message: compile the main script and start its thread.
     bool loaded = engine_->run_program(s.main_script);
+    script_start_ = std::chrono::steady_clock::now();
 
     using clock = std::chrono::steady_clock;
     auto deadline =
@@ -424,9 +494,13 @@ int EngineHost::run() {
             : clock::time_point::max();
     bool timed_out = false;
     while (!close_requested_) {
+        poll_input();
         platform::WindowEvent e;
         batching_events_ = true;
-        uint32_t wait_ms = options_.headless ? kHeadlessLoopWaitMs : kLoopWaitMs;
+        // Headless, the window waits on a condition its wake-ups signal (SDL's
+        // own wait would look every millisecond).
+        uint32_t wait_ms =
+            options_.headless && !(feeder_ && !feeder_->done()) ? kHeadlessLoopWaitMs : kLoopWaitMs;
         if (deadline != clock::time_point::max()) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
             wait_ms = uint32_t(std::clamp<int64_t>(left.count(), 0, wait_ms));

@@ -3,6 +3,7 @@
 // device shutdown.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "compiler/source_reader.h"
 #include "graphics/pages.h"
 #include "platform/command_queue.h"
+#include "platform/event_feeder.h"
 #include "platform/window.h"
 #include "shell/app.h"
 #include "shell/debug_view.h"
@@ -35,6 +37,8 @@ class EngineHost {
     void handle(const platform::WindowEvent& event);
     // The full-screen switch; 0 without the display-mode device (`Draw` 0).
     uint32_t switch_fullscreen(bool on);
+    // The display mode alone: 0 without `Draw`, else 1 after any attempt.
+    uint32_t change_display_mode(bool on);
     // A numbered window command as plug-in libraries send it (1214 the
     // full-screen switch, 1224 the plug-in query): runs on the window
     // thread; the sender waits for its result. Unknown numbers give 0.
@@ -53,7 +57,8 @@ class EngineHost {
     void stop_devices();
     void pause();
     void resume();
-    void restart_with_drop(const std::string& path_utf8);
+    // One drop of files: a restart, then each ".c" file compiled (not run).
+    void restart_with_drop(const std::vector<std::string>& paths_utf8);
     int exit_status(bool timed_out, bool loaded) const;
     uint32_t window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
     void dispatch(const platform::WindowEvent& e);
@@ -74,6 +79,16 @@ class EngineHost {
     void draw_debug_window();
     // F8: shows or hides the debug output window.
     void toggle_debug_window();
+
+    // The input devices (engine_host_input.cpp): their hooks for the
+    // built-ins, the pointer outside the window, recorded events.
+    void start_input();
+    void stop_input();
+    // Where the input built-ins' logical point (x, y) lies in the window.
+    void logical_to_window(int32_t x, int32_t y, int& wx, int& wy) const;
+    // Window thread, once a loop: the cursor where no event tells of it,
+    // and the recorded events that fell due.
+    void poll_input();
 
     // Brings the window-state block up to date with the window.
     void refresh_state_block();
@@ -133,6 +148,8 @@ class EngineHost {
     uint32_t menu_redraws_seen_ = 0;
     gfx::Frame client_frame_;
     WindowStateBlock state_block_;
+    std::unique_ptr<platform::EventFeeder> feeder_;
+    std::chrono::steady_clock::time_point script_start_;
 };
 
 }  // namespace tob

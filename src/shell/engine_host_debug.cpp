@@ -3,6 +3,7 @@
 // to an inbox that the window thread empties; F8 shows or hides the window.
 #include <algorithm>
 
+#include "media/media.h"
 #include "platform/system_info.h"
 #include "runtime/debug_output.h"
 #include "shell/engine_host.h"

@@ -5,6 +5,7 @@
 
 #include "base/settings.h"
 #include "graphics/pages.h"
+#include "media/media.h"
 #include "shell/engine_host.h"
 #include "shell/menu_model.h"
 #include "shell/window_state.h"

@@ -3,10 +3,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/current_folder.h"
 #include "graphics/diff_image.h"
+#include "graphics/plane_table.h"
 #include "graphics_test_support.h"
 #include "platform/byte_order.h"
-#include "graphics/plane_table.h"
 
 using namespace tob;
 using namespace tob::gfx;
@@ -101,8 +102,8 @@ TEST_F(DiffImages, RefusalsLeaveThePlaneUntouched) {
 TEST_F(DiffImages, LoadsFromFiles) {
     auto dir = std::filesystem::temp_directory_path() / ("tob_diff_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    auto saved = gfx::plane_table().module_dir;
-    gfx::plane_table().module_dir = dir;
+    auto saved = current_folder();
+    set_current_folder(dir);
     auto img = diff_image(8, {0, 0, 2, 1}, {0, 3, 6, 6, 0, 1});
     std::ofstream(dir / "patch.dif", std::ios::binary)
         .write(reinterpret_cast<const char*>(img.data()), std::streamsize(img.size()));
@@ -113,6 +114,6 @@ TEST_F(DiffImages, LoadsFromFiles) {
         tob::test::CapturedReports quiet;
         EXPECT_EQ(call("dload", {1, 0, 0, put_string("missing.dif"), 0}), 0u);
     }
-    gfx::plane_table().module_dir = saved;
+    set_current_folder(saved);
     std::filesystem::remove_all(dir);
 }

@@ -4,11 +4,12 @@
 #include <fstream>
 #include <random>
 
+#include "base/current_folder.h"
 #include "graphics/bmp_format.h"
 #include "graphics/colour.h"
+#include "graphics/plane_table.h"
 #include "graphics_test_support.h"
 #include "platform/byte_order.h"
-#include "graphics/plane_table.h"
 
 using namespace tob;
 using namespace tob::gfx;
@@ -329,11 +330,11 @@ class PlaneFiles : public tob::test::GraphicsFixture {
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() / ("tob_plane_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
-        saved_dir = gfx::plane_table().module_dir;
-        gfx::plane_table().module_dir = dir;
+        saved_dir = current_folder();
+        set_current_folder(dir);
     }
     void TearDown() override {
-        gfx::plane_table().module_dir = saved_dir;
+        set_current_folder(saved_dir);
         std::filesystem::remove_all(dir);
     }
 };

@@ -8,11 +8,12 @@
 #include <fstream>
 #include <random>
 
+#include "base/current_folder.h"
+#include "base/error_report.h"
 #include "runtime/file_match.h"
 #include "runtime/runtime.h"
 #include "runtime/script_files.h"
 #include "runtime/whole_file.h"
-#include "base/error_report.h"
 #include "storage/archive_writer.h"
 #include "support/call_site.h"
 
@@ -48,6 +49,7 @@ struct Files : ::testing::Test {
     CallSite site;
     fs::path dir;
     ErrorSink old_sink;
+    fs::path old_folder;
 
     Files() {
         dir = fs::temp_directory_path() /
@@ -55,13 +57,16 @@ struct Files : ::testing::Test {
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "sub");
+        old_folder = current_folder();
+        set_current_folder(dir);
         old_sink = set_error_sink({[](const std::string&) {}, true});
         site.table.bind_all(script_file_builtins());
-        init_script_files(site.mem, dir);
+        init_script_files(site.mem);
     }
     ~Files() override {
         shutdown_script_files();
         set_error_sink(old_sink);
+        set_current_folder(old_folder);
         fs::remove_all(dir);
     }
     uint32_t call(std::string_view name, std::vector<uint32_t> args) {
@@ -218,7 +223,7 @@ TEST_F(Files, SystemFileIsSavedAtShutdownEvenAfterItsBlockWasFreed) {
     EXPECT_EQ(slurp(dir / "sys.dat"), "final!!!");
 
     // The same for a buffer in a program area that the engine releases.
-    init_script_files(site.mem, dir);
+    init_script_files(site.mem);
     ScriptAddr program = site.mem.allocate(64, BlockKind::Program);
     std::memcpy(site.mem.host(program + 16, 4), "prog", 4);
     EXPECT_EQ(call("sysfile", {str("sys.dat"), program + 16, 4}), 1u);
@@ -268,7 +273,7 @@ TEST_F(Files, HeapBlocksAreTrackedAndFreedOnRestart) {
 
     spit(dir / "a.txt", "x");
     ASSERT_EQ(icall("pack_open", {str("a.txt")}), 1);
-    init_script_files(site.mem, dir);  // engine re-initialisation
+    init_script_files(site.mem);  // engine re-initialisation
     EXPECT_EQ(site.mem.block_count(BlockKind::ScriptHeap), 0u);
     EXPECT_EQ(script_files().block_count(), 0u);
     EXPECT_EQ(icall("pack_size", {1}), -1);

@@ -2,11 +2,14 @@
 # Runs one script headless with the real engine and checks its exit status and
 # output. usage: run_script.sh ENGINE SCRIPT EXPECTED_STATUS [PATTERN...]
 # Every PATTERN (an extended regular expression) must match some line of the
-# combined output; "!PATTERN" must match none.
+# combined output; "!PATTERN" must match none. SCRIPT_EVENTS names a file of
+# recorded input to feed (--events).
 set -u
 engine=$1 script=$2 expected=$3
 shift 3
-out=$("$engine" --headless --timeout "${SCRIPT_TIMEOUT:-30}" "$script" 2>&1)
+extra=()
+[[ -n "${SCRIPT_EVENTS:-}" ]] && extra=(--events "$SCRIPT_EVENTS")
+out=$("$engine" --headless --timeout "${SCRIPT_TIMEOUT:-30}" "${extra[@]}" "$script" 2>&1)
 status=$?
 fail=0
 if [[ "$status" != "$expected" ]]; then

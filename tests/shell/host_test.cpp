@@ -1,14 +1,18 @@
 // The window thread's handling of window events, fed by a made-up event source.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "base/settings.h"
+#include "media/media.h"
 #include "shell/engine_clock.h"
 #include "shell/engine_host.h"
 #include "shell/plugin_query.h"
-#include "base/settings.h"
 #include "shell/window_state.h"
 
 using namespace tob;
@@ -54,32 +58,136 @@ TEST(EngineHost, TypedTextMouseAndWheel) {
     LaunchOptions options;
     options.headless = true;
     EngineHost host(options);
-    WindowState& w = window_state();
-    w.characters.clear();
+    InputState& in = input_state();
+    in.characters().clear();
     E text = event(E::Text);
     text.text = "aア";  // the katakana arrives as its two CP932 bytes
     host.handle(text);
-    EXPECT_EQ(w.characters.pop(), 'a');
-    EXPECT_EQ(w.characters.pop(), 0x83);
-    EXPECT_EQ(w.characters.pop(), 0x41);
-    EXPECT_EQ(w.characters.pop(), -1);
+    EXPECT_EQ(in.characters().pop(), 'a');
+    EXPECT_EQ(in.characters().pop(), 0x83);
+    EXPECT_EQ(in.characters().pop(), 0x41);
+    EXPECT_EQ(in.characters().pop(), -1);
 
-    uint32_t presses = w.clicks[1].load();
+    uint32_t presses = in.clicks(1);
     E down = event(E::MouseDown);
     down.button = kRightButton;
+    down.x = 30;
+    down.y = 40;
     host.handle(down);
-    EXPECT_EQ(w.clicks[1].load(), presses + 1);
-    EXPECT_TRUE(w.buttons.load() & kRightButton);
+    EXPECT_EQ(in.clicks(1), presses + 1);
+    EXPECT_TRUE(in.buttons() & kRightButton);
+    EXPECT_EQ(in.pointer_x(), 30);
+    EXPECT_EQ(in.pointer_y(), 40);
     E up = event(E::MouseUp);
     up.button = kRightButton;
     host.handle(up);
-    EXPECT_FALSE(w.buttons.load() & kRightButton);
+    EXPECT_FALSE(in.buttons() & kRightButton);
 
-    int32_t wheel = w.wheel.load();
+    int32_t wheel = in.wheel_total();
     E roll = event(E::Wheel);
     roll.wheel = -240;
     host.handle(roll);
-    EXPECT_EQ(w.wheel.load(), wheel - 240);
+    EXPECT_EQ(in.wheel_total(), wheel - 240);
+}
+
+E key(E::Type type, int scancode, int vk, bool ctrl = false) {
+    E e = event(type);
+    e.scancode = scancode;
+    e.key = vk;
+    e.ctrl = ctrl;
+    return e;
+}
+
+TEST(EngineHost, KeysTypeControlCharactersAndFocusLossLetsThemGo) {
+    LaunchOptions options;
+    options.headless = true;
+    EngineHost host(options);
+    InputState& in = input_state();
+    in.characters().clear();
+    constexpr int kScanA = 4, kScanC = 6, kScanReturn = 40, kScanLeftCtrl = 224;
+    host.handle(key(E::KeyDown, kScanA, 'A'));
+    host.handle(key(E::KeyDown, kScanLeftCtrl, 17, true));
+    host.handle(key(E::KeyDown, kScanC, 'C', true));
+    E repeat = key(E::KeyDown, kScanC, 'C', true);
+    repeat.repeat = true;
+    host.handle(repeat);
+    host.handle(key(E::KeyUp, kScanC, 'C', true));
+    host.handle(key(E::KeyUp, kScanLeftCtrl, 17));
+    host.handle(key(E::KeyDown, kScanReturn, 13));
+    EXPECT_EQ(in.characters().pop(), 3);  // Ctrl+C, and again on the repeat
+    EXPECT_EQ(in.characters().pop(), 3);
+    EXPECT_EQ(in.characters().pop(), 13);
+    EXPECT_EQ(in.characters().pop(), -1);
+    const auto& vk = in.keys().virtual_keys();
+    const auto& dik = in.keys().direct_input();
+    EXPECT_EQ(vk['A'], 0x81);  // down, toggled once
+    EXPECT_EQ(vk['C'], 0x01);  // up; the repeat did not toggle it back
+    EXPECT_EQ(vk[17] & 0x80, 0);
+    EXPECT_EQ(dik[0x1E], 0x80);
+    EXPECT_EQ(dik[0x1C], 0x80);
+
+    settings().global_focus = 1;
+    host.handle(event(E::FocusLost));
+    EXPECT_EQ(vk['A'], 0x01);  // let go; the toggle stays
+    EXPECT_EQ(vk[13], 0x01);
+    EXPECT_EQ(dik[0x1E], 0);
+    EXPECT_EQ(dik[0x1C], 0);
+    host.handle(event(E::FocusGained));
+    host.handle(key(E::KeyUp, kScanA, 'A'));
+    host.handle(key(E::KeyUp, kScanReturn, 13));
+}
+
+TEST(EngineHost, HeldButtonsDraggedOutOfTheWindowReadAsUp) {
+    LaunchOptions options;
+    options.headless = true;
+    EngineHost host(options);
+    InputState& in = input_state();
+    E down = event(E::MouseDown);
+    down.button = kLeftButton;
+    host.handle(down);
+    E move = event(E::MouseMove);
+    move.button = kLeftButton;
+    move.x = 10;
+    host.handle(move);
+    EXPECT_TRUE(in.buttons() & kLeftButton);
+    move.x = -5;
+    move.outside = true;
+    host.handle(move);
+    EXPECT_FALSE(in.buttons() & kLeftButton);
+    EXPECT_EQ(in.pointer_x(), -5);  // the pointer is followed outside too
+    move.x = 20;
+    move.outside = false;
+    host.handle(move);  // back inside, still held: stays up until pressed again
+    EXPECT_FALSE(in.buttons() & kLeftButton);
+    E up = event(E::MouseUp);
+    up.button = kLeftButton;
+    host.handle(up);
+}
+
+TEST(EngineHost, PolledDevicesAnswerTheirWindowCommands) {
+    LaunchOptions options;
+    options.headless = true;
+    EngineHost host(options);
+    ScriptEngine& engine = host.engine();
+    engine.initialise();
+    ScriptMemory& memory = engine.memory();
+    host.window_queue().open_on_this_thread();
+    input_state().set_mode(0);
+    host.handle(key(E::KeyDown, 44, ' '));
+    ScriptAddr keys = memory.allocate(256);
+    EXPECT_EQ(host.send_window_command(kGetKeyCommand, keys, 256), 1u);
+    EXPECT_EQ(memory.host(keys, 256)[' '] & 0x80, 0x80);
+    input_state().set_mode(1);
+    EXPECT_EQ(host.send_window_command(kGetKeyCommand, keys, 256), 1u);
+    EXPECT_EQ(memory.host(keys, 256)[0x39], 0x80);
+    EXPECT_EQ(memory.host(keys, 256)[' '], 0);
+    // Records that do not fit in script memory get nothing.
+    EXPECT_EQ(host.send_window_command(kGetKeyCommand, memory.limit() - 100, 256), 0u);
+    EXPECT_EQ(host.send_window_command(kGetMouseCommand, 0, 0), 0u);
+    EXPECT_EQ(host.send_window_command(kGetJoyCommand, 0, keys), 0u);  // no joystick
+    host.handle(key(E::KeyUp, 44, ' '));
+    input_state().set_mode(0);
+    engine.shutdown();
 }
 
 TEST(EngineHost, PluginQueryAnswersThroughTheWindowCommandQueue) {
@@ -161,4 +269,35 @@ TEST(EngineHost, PluginQueryAnswersThroughTheWindowCommandQueue) {
     EXPECT_EQ(host.window_state_block(), 0u);
     EXPECT_EQ(engine.stop_word(), 0u);
     EXPECT_EQ(memory.block_size(block), 0u);
+}
+
+// The files of one drop are checked after one restart, each with its own
+// listing (Shift held); a drop of two files is one drop, not two.
+TEST(EngineHost, FilesDroppedTogetherAreOneDrop) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("tob_drop_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "one.c") << "int main() { return 1; }\n";
+    std::ofstream(dir / "two.c") << "int main() { return 2; }\n";
+    fs::path cwd = fs::current_path();
+    fs::current_path(dir);  // listings go to the current directory
+    int32_t old_debug = settings().debug_mode;
+    settings().debug_mode = 1;
+    {
+        LaunchOptions options;
+        options.headless = true;
+        EngineHost host(options);
+        int initialisations = 0;
+        host.engine().add_init_hook([&] { ++initialisations; });
+        E drop = event(E::DropFile);
+        drop.shift = true;
+        drop.files = {(dir / "one.c").string(), (dir / "two.c").string()};
+        host.handle(drop);
+        EXPECT_EQ(initialisations, 1);
+        EXPECT_TRUE(fs::exists(dir / "one.txt"));
+        EXPECT_TRUE(fs::exists(dir / "two.txt"));
+    }
+    settings().debug_mode = old_debug;
+    fs::current_path(cwd);
+    fs::remove_all(dir);
 }

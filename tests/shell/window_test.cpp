@@ -1,5 +1,5 @@
 // The window-side state that scripts read: the engine clock and its counters,
-// typed characters, mouse counters, and the script-defined menu.
+// the last menu command, and the script-defined menu.
 #include <gtest/gtest.h>
 
 #include "shell/engine_clock.h"
@@ -53,28 +53,8 @@ TEST(EngineClock, CountersAndFrames) {
     EXPECT_EQ(clock.fps(), 30u);
 }
 
-TEST(WindowState, CharacterRingKeepsTheLatest511) {
-    CharacterRing ring;
-    EXPECT_EQ(ring.pop(), -1);
-    for (int i = 0; i < 600; ++i) ring.push(uint8_t(i));
-    std::vector<int> got;
-    for (int c; (c = ring.pop()) >= 0;) got.push_back(c);
-    ASSERT_EQ(got.size(), 511u);
-    EXPECT_EQ(got.front(), (600 - 511) & 0xFF);
-    EXPECT_EQ(got.back(), 599 & 0xFF);
-}
-
-TEST(WindowState, ButtonsAndClicks) {
+TEST(WindowState, MenuCommandIsReadOnce) {
     WindowState w;
-    w.button_down(kLeftButton, false);
-    w.button_down(kLeftButton, true);
-    w.button_down(kMiddleButton, false);
-    EXPECT_EQ(w.buttons.load(), kLeftButton | kMiddleButton);
-    EXPECT_EQ(w.clicks[0].load(), 2u);
-    EXPECT_EQ(w.clicks[3].load(), 1u);
-    EXPECT_EQ(w.clicks[2].load(), 1u);
-    w.button_up(kLeftButton);
-    EXPECT_EQ(w.buttons.load(), uint32_t(kMiddleButton));
     w.last_menu_command = 40001;
     EXPECT_EQ(w.take_menu_command(), 40001u);
     EXPECT_EQ(w.take_menu_command(), 0u);

@@ -1,0 +1,92 @@
+// The media subsystem's public face for the engine: the audio device and its
+// mixer, the sound channels, their window commands and built-ins, and the
+// input devices' state and built-ins.
+//
+// Later audio (MIDI music, CD tracks, the sound of videos) renders into the
+// same mixer as a line: `audio_mixer(true)->add_line(name, pull)`, where
+// `pull(float* stereo, size_t frames)` writes interleaved stereo float in
+// -1..1 at `Mixer::rate()` from the audio thread and returns the frames it
+// wrote; `set_line_gain`, `set_line_paused` and `remove_line` control it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include "media/input.h"
+
+namespace tob {
+
+struct TrapBinding;
+
+// How the input built-ins reach the window, set by the window's owner before
+// scripts run. Without them there is no window: commands give 0 and the
+// cursor built-ins change nothing.
+struct InputHooks {
+    // Sends window command 1204..1206 and waits for its result.
+    std::function<uint32_t(uint32_t message, uint32_t wparam, uint32_t lparam)> send;
+    std::function<PointerView()> pointer_view;
+    // In effect when they return. Rectangles and points are in the logical
+    // screen's coordinates (as getpoint reports them); a clip rectangle lies
+    // within the picture (left, top, right, bottom; nullopt releases it).
+    std::function<void(bool shown)> show_cursor;
+    std::function<void(std::optional<std::array<int32_t, 4>>)> clip_cursor;
+    std::function<void(int32_t x, int32_t y)> set_cursor_pos;
+};
+InputHooks& input_hooks();
+
+// Input built-ins: getkey, getjoy, getmouse, getpoint, cur_set, cur_clip,
+// cur_setpos, key_init, key_get.
+std::span<const TrapBinding> input_builtins();
+
+
+// --- sound ---
+
+class ScriptMemory;
+class CommandQueue;
+
+namespace media {
+class Mixer;
+class SoundChannels;
+}  // namespace media
+
+struct AudioStartup {
+    bool sound = false;                // `Sound`: channels may load sounds
+    bool open_device = false;          // `Sound`, `Music` or `CD`, or a recording asked for
+    std::filesystem::path record;      // --audio-out: also write the output here
+    std::filesystem::path module_dir;  // where sound file names are found
+    uint32_t offline_rate = 0;         // tests: a mixer at this rate and no device
+};
+
+// Device start-up (window thread). The channels exist either way; without a
+// mixer every load fails.
+void start_audio(const AudioStartup& startup);
+// Device shutdown: frees every channel, ends the feeder, closes the device
+// and completes the recording.
+void stop_audio();
+// The mixer; with `open_if_closed` the device is opened on first use (a
+// video with sound). nullptr without one.
+media::Mixer* audio_mixer(bool open_if_closed = false);
+media::SoundChannels* sound_channels();
+// Where sound built-ins send their window commands (null: run inline).
+void set_audio_command_queue(CommandQueue* queue);
+// The application gained or lost activation (`GlobalSound` muting).
+void set_audio_application_active(bool active);
+// Engine shutdown: frees every sound channel.
+void free_sound_channels();
+
+// Window commands of the sound built-ins, in trap order.
+inline constexpr uint32_t kFirstSoundCommand = 1164;
+inline constexpr uint32_t kLastSoundCommand = 1189;
+// Runs one on the calling (window) thread; script pointers in the words are
+// checked through `memory`.
+uint32_t sound_window_command(ScriptMemory& memory, uint32_t message, uint32_t wparam,
+                              uint32_t lparam);
+
+// snd_load ... snd_setreverb.
+std::span<const TrapBinding> sound_builtins();
+
+}  // namespace tob
