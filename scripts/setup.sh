@@ -13,6 +13,8 @@ packages=(
   xvfb x11-apps x11-utils xdotool python3
   tcc
   libpixman-1-dev
+  libpcre2-dev
+  libosmesa6-dev
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libvorbis-dev
   libsdl2-mixer-dev

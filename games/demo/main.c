@@ -1,10 +1,11 @@
 // The sample game: a background drawn from colour arithmetic, pictures moving
 // over it as sprites with different blend modes, a small moon circling a
 // turning sun, a sweeping point and the pointer tested against the sun's hit
-// area, and a fade to black, shown for a few seconds. Each frame redraws only
-// what changed. A click leaves a mark where it was; a typed key turns the
-// pictures around. A streamed tune loops under it, a blip follows the ball
-// from side to side, and both fade with the picture.
+// area, a pool of rippling water, a turning textured cube, and a fade to
+// black, shown for a few seconds. Each frame redraws only what changed. A
+// click leaves a mark where it was; a typed key turns the pictures around. A
+// streamed tune loops under it, a blip follows the ball from side to side,
+// and both fade with the picture.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -13,6 +14,10 @@
 #define BALL 2
 #define SHADE 3
 #define MARK 4
+#define POOL_PICTURE 5
+#define POOL_PLANE 6
+#define CUBE_PLANE 7
+#define POOL 0
 #define MUSIC 0
 #define BLIP 1
 
@@ -20,6 +25,11 @@ int rect[4];
 int blend[3];
 int info[8];
 int point[4];
+float eye[3];
+float cube_at[3];
+float cube_turn[3];
+float light[4];
+int material[3];
 
 void set_rect(int l, int t, int r, int b)
 {
@@ -86,6 +96,29 @@ int *ball_sprite(int list, int mode, int level)
     return sp;
 }
 
+// The length of the closing fade in milliseconds, read from a stage direction
+// such as "@FADE 1000 ms" with a regular expression (2 pairs: the whole match
+// and the digits); 1000 when the direction does not say (or says nonsense).
+int fade_time(char *direction)
+{
+    void *nfa;
+    int res;
+    int *pairs;
+    char *digits;
+    int ms;
+    ms = 1000;
+    nfa = nfa_compile("^@fade +(\\d+)");
+    if (rex_match(nfa, direction, &res, 1) == 2) {
+        pairs = res;
+        digits = pairs[2];
+        ms = atoi(digits);
+        if (ms < 1 || ms > 3000) ms = 1000;
+        rex_free(res);
+    }
+    nfa_free(nfa);
+    return ms;
+}
+
 // the mark a click leaves: a red square in a white frame
 void draw_mark()
 {
@@ -96,9 +129,56 @@ void draw_mark()
     gfill(MARK, rect, 0xE02040);
 }
 
+// The pool: the middle of the background seen through water, drawn by a
+// warp effect into a plane that a sprite shows (sprites redraw every frame,
+// so the ripples show).
+void start_pool()
+{
+    galloc(POOL_PICTURE, 184, 152, info[2]);
+    galloc(POOL_PLANE, 184, 152, info[2]);
+    set_rect(228, 164, 412, 316);
+    gcopy(POOL_PICTURE, 0, 0, BACKGROUND, rect, 0);
+    ef_init(POOL, POOL_PLANE, 0, POOL_PICTURE, 0);
+    set_blend(0, 0, 0);
+    sp_set(0, 2, 448, 40, POOL_PLANE, 0, blend);
+}
+
+// The cube wears the ball picture, lit from the left; it is rendered into
+// its own plane, shown by a sprite that keys out the black around it.
+int start_cube()
+{
+    int cube;
+    galloc(CUBE_PLANE, 160, 160, 32);
+    p3d_init(CUBE_PLANE, 260.0, 0.5, 0.0);
+    cube = p3d_load("cube.mdl");
+    material[0] = 0xFFFFFF;
+    material[1] = p3d_tex(BALL);
+    material[2] = 5;
+    p3d_material(cube, 0, material);
+    cube_at[2] = 6.0;
+    light[0] = 1.0; light[1] = 0.9; light[2] = 0.8; light[3] = 0.0;
+    set_blend(1, 0, 0x000000);
+    sp_set(0, 2, 24, 24, CUBE_PLANE, 0, blend);
+    return cube;
+}
+
+void draw_cube(int cube, int t)
+{
+    set_rect(0, 0, 160, 160);
+    gfill(CUBE_PLANE, rect, 0x000000);
+    p3d_clear();
+    p3d_view(eye, eye);
+    p3d_env(0.3, 0.3, 0.3);
+    p3d_light(light, 0.8, 0.3, 0.0);
+    cube_turn[0] = t * 0.0011;
+    cube_turn[1] = t * 0.0017;
+    p3d_setobj(cube, cube_at, cube_turn);
+    p3d_render();
+}
+
 int main()
 {
-    int start, t, x, y, level, frames, crossed;
+    int start, t, x, y, level, frames, crossed, fade;
     int *keyed;
     int *half;
     int *bright;
@@ -110,13 +190,18 @@ int main()
     int update_rect[4];
     int *mark;
     int turn, c, beat;
+    int cube;
 
     log_out("Sample game: hello from the script.");
+    fade = fade_time("@FADE 1000 ms");
+    log_out("Sample game: the last %d ms fade to black.", fade);
     draw_background();
     draw_ball();
     draw_mark();
     galloc(SHADE, SCREEN_W, SCREEN_H, 32);
     sp_setbg(BACKGROUND);
+    start_pool();
+    cube = start_cube();
 
     // three balls: key copy, half blend, additive
     keyed = ball_sprite(0, 1, 0);
@@ -201,14 +286,18 @@ int main()
             snd_setpan(BLIP, (x + 48) * 200 / SCREEN_W - 100);
             snd_play(BLIP, 0);
         }
-        // the last second fades to black
-        if (t > 2000) {
-            level = (t - 2000) * 255 / 1000;
+        // the end fades to black
+        if (t > 3000 - fade) {
+            level = (t - (3000 - fade)) * 255 / fade;
             if (level > 255) level = 255;
             snd_setvol(MUSIC, 70 - level * 70 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;
             shade[17] = 3 | (level << 16);
         }
+        // a drop every fifteenth frame, one ripple step; the cube turns
+        if (frames % 15 == 0) ef_blob(POOL, -1, -1, 16, 120);
+        ef_water(POOL);
+        draw_cube(cube, t);
         sp_draw(-1, update_rect);
         update(update_rect);
         frames++;

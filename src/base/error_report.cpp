@@ -82,12 +82,16 @@ ErrorSink sink_for(uint32_t level) {
         current = sink();
     }
     if (!current.show || current.ignore_level) return current;
+    auto off = [&] {
+        current.show = nullptr;
+        current.post = nullptr;
+    };
     // Reports need error boxes enabled (Error > 0), the display switch on,
     // and a level no higher than the configured one (unsigned compare).
     int32_t configured = g_level.load();
     if (settings().error <= 0 || configured <= 0 || !settings().error_display ||
         uint32_t(configured) < level)
-        current.show = nullptr;
+        off();
     return current;
 }
 
@@ -106,6 +110,14 @@ void report_error(uint32_t level, const char* fmt, ...) {
 void report_error_text(uint32_t level, const std::string& text) {
     ErrorSink current = sink_for(level);
     if (current.show) current.show(text);
+}
+
+void post_error_text(uint32_t level, const std::string& text) {
+    ErrorSink current = sink_for(level);
+    if (current.post)
+        current.post(text);
+    else if (current.show)
+        current.show(text);
 }
 
 }  // namespace tob

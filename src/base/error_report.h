@@ -19,6 +19,9 @@ inline constexpr size_t kErrorTextLimit = 1024;
 struct ErrorSink {
     std::function<void(const std::string& text)> show;
     bool ignore_level = false;
+    // Shows a report without waiting for it to be closed (threads that must
+    // never block, such as a network session's); `show` when empty.
+    std::function<void(const std::string& text)> post = nullptr;
 };
 
 // Reports `fmt` (printf-style) at `level`. Never fails, never overflows.
@@ -27,6 +30,10 @@ void report_error(uint32_t level, const char* fmt, ...) __attribute__((format(pr
 // Reports an already formatted text (such as the compiler's collected
 // messages) at `level`, uncut.
 void report_error_text(uint32_t level, const std::string& text);
+
+// Reports an already formatted text through the sink's posting path: the
+// caller never waits for a click.
+void post_error_text(uint32_t level, const std::string& text);
 
 // Enables reports at levels up to `level` (the `Error` key); 0 or less disables
 // them. Returns the previous level.

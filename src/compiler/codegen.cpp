@@ -1,6 +1,7 @@
 // Emission, labels, data placement and register allocation.
 #include "compiler/codegen.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -57,14 +58,18 @@ uint32_t CodeGen::read32_at(uint32_t offset) const {
     return v;
 }
 
-void CodeGen::op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset) {
-    if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 2);
-    op_ri(op, d, s, uint32_t(sym->value) + uint32_t(offset));
+void CodeGen::op_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset) {
+    if (listing_.enabled()) listing_.instruction(op, {d, s, offset, symbol_text(sym, offset)});
+    if (image_ && in_data_area(sym))
+        image_->data_address_in_code(code_size_ + operand_offset(opcode_info(op).form));
+    emit(op, d, s, uint32_t(sym->value) + uint32_t(offset));
 }
 
-void CodeGen::op_i_global(Op op, const Symbol* sym, int32_t offset) {
-    if (image_ && in_data_area(sym)) image_->data_address_in_code(code_size_ + 1);
-    op_i(op, uint32_t(sym->value) + uint32_t(offset));
+void CodeGen::op_label(Op op, uint8_t d, int32_t label, std::string_view name) {
+    if (listing_.enabled()) listing_.instruction(op, {d, 0, 0, name});
+    const OpcodeInfo& info = opcode_info(op);
+    reserve(info.size);
+    emit(op, d, 0, label_reference(label, code_size_ + operand_offset(info.form)));
 }
 
 // ---------------------------------------------------------------------------
@@ -116,14 +121,14 @@ bool CodeGen::label_defined(int32_t label) const {
     return label > 0 && size_t(label) <= labels_.size() && labels_[size_t(label - 1)].defined;
 }
 
-uint32_t CodeGen::label_reference(int32_t label) {
+uint32_t CodeGen::label_reference(int32_t label, uint32_t slot) {
     if (label <= 0 || size_t(label) > labels_.size()) diag_.fail(Msg::Internal);
-    if (image_) image_->label_slot_in_code(code_size_, label);
+    if (image_) image_->label_slot_in_code(slot, label);
     Label& l = labels_[size_t(label - 1)];
     if (l.defined) return l.word;
     // The slot about to be written joins the chain of waiting references.
     uint32_t previous = l.word;
-    l.word = code_size_;
+    l.word = slot;
     return previous;
 }
 
@@ -175,13 +180,11 @@ void CodeGen::reset_registers() {
 void CodeGen::spill_a() {
     // Every register holds a live value: A goes to the machine stack.
     save(-1);
-    if (listing_.enabled()) listing_.line("\tpush\tr%d\n", reg_a());
-    op_rr(Op::Push, reg_a(), reg_a());
+    op(Op::Push, reg_a(), reg_a());
 }
 
 void CodeGen::unspill_b() {
-    if (listing_.enabled()) listing_.line("\tpop\t\tr%d\n", reg_b());
-    op_rr(Op::Pop, reg_b(), kStackRegister);
+    op(Op::Pop, reg_b(), kStackRegister);
 }
 
 int CodeGen::force_a_to_r0() {
@@ -190,12 +193,10 @@ int CodeGen::force_a_to_r0() {
     while (slot_reg_[size_t(k)] != 0) ++k;
     int exchanged = -1;
     if (slot_used_[size_t(k)]) {
-        if (listing_.enabled()) listing_.line("\txchg\tr%d, r%d\n", 0, reg_a());
-        op_rr(Op::Xchg, 0, reg_a());
+        op(Op::Xchg, 0, reg_a());
         exchanged = reg_a();
     } else {
-        if (listing_.enabled()) listing_.line("\tmovl\tr%d, r%d\n", 0, reg_a());
-        op_rr(Op::Mov, 0, reg_a());
+        op(Op::Mov, 0, reg_a());
     }
     std::swap(slot_reg_[size_t(k)], slot_reg_[size_t(a_)]);
     return exchanged;
@@ -205,8 +206,7 @@ void CodeGen::move_a_to(uint8_t reg) {
     if (reg_a() == reg) return;
     int k = 0;
     while (slot_reg_[size_t(k)] != reg) ++k;
-    if (listing_.enabled()) listing_.line("\tmovl\tr%d, r%d\n", reg, reg_a());
-    op_rr(Op::Mov, reg, reg_a());
+    op(Op::Mov, reg, reg_a());
     if (k == b_) {
         swap_ab();
     } else {
@@ -221,11 +221,9 @@ void CodeGen::move_a_to(uint8_t reg) {
 
 void CodeGen::jump(Op op, int32_t label) {
     flush_return();
-    if (listing_.enabled())
-        listing_.line("\t%s\t\t_%d\n", std::string(opcode_info(op).mnemonic).c_str(), label);
-    reserve(5);
-    emit8(uint8_t(op));
-    emit32(label_reference(label));
+    char name[16] = "";
+    if (listing_.enabled()) std::snprintf(name, sizeof name, "_%d", label);
+    op_label(op, 0, label, name);
     if (op == Op::Jmp) reachable_ = false;
 }
 
@@ -242,43 +240,33 @@ void CodeGen::settle_return() {
     force_a_to_r0();
 }
 
-void CodeGen::enter(uint32_t* operand_offset) {
-    if (listing_.enabled()) listing_.line("\tenter\n");
-    reserve(5);
-    emit8(uint8_t(Op::Enter));
-    *operand_offset = code_size_;
-    emit32(0);
+void CodeGen::enter(uint32_t* operand_at) {
+    const uint32_t at = code_size_;
+    op(Op::Enter, 0, 0);
+    *operand_at = at + operand_offset(Form::OI);
 }
 
-void CodeGen::patch_enter(uint32_t operand_offset, uint32_t frame_size) {
+void CodeGen::patch_enter(uint32_t operand_at, uint32_t frame_size) {
     if (!code_) return;
-    if (uint64_t(operand_offset) + 4 > code_size_) diag_.fail(Msg::Internal);
-    for (int i = 0; i < 4; ++i)
-        code_[operand_offset + uint32_t(i)] = uint8_t(frame_size >> (8 * i));
+    if (uint64_t(operand_at) + 4 > code_size_) diag_.fail(Msg::Internal);
+    for (int i = 0; i < 4; ++i) code_[operand_at + uint32_t(i)] = uint8_t(frame_size >> (8 * i));
 }
 
 void CodeGen::leave(uint32_t frame_size) {
-    if (listing_.enabled()) listing_.line("\tleave\n");
-    op_i(Op::Leave, frame_size);
+    op(Op::Leave, 0, 0, int32_t(frame_size));
 }
 
 void CodeGen::ret() {
-    if (listing_.enabled()) listing_.line("\tret\n\n");
-    reserve(1);
-    emit8(uint8_t(Op::Ret));
+    op(Op::Ret, 0, 0);
+    listing_.write("\n");  // a blank line after each function
 }
 
 void CodeGen::trap(uint16_t number) {
-    if (listing_.enabled()) listing_.line("\ttrap\t%d\n", number);
-    reserve(3);
-    emit8(uint8_t(Op::Trap));
-    emit8(uint8_t(number));
-    emit8(uint8_t(number >> 8));
+    op(Op::Trap, 0, 0, number);
 }
 
 void CodeGen::compare_immediate(uint8_t reg, int32_t value) {
-    if (listing_.enabled()) listing_.line("\tcmp\t\tr%d, $%d\n", reg, value);
-    op_ri(Op::CmpImm, reg, 0, uint32_t(value));
+    op(Op::CmpImm, reg, 0, value);
 }
 
 }  // namespace tob::compiler

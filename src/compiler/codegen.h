@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compiler/diagnostics.h"
@@ -139,43 +141,29 @@ class CodeGen {
     }
     void grow_image(uint32_t needed);
     void emit_pending_return();
-    void emit8(uint8_t v) {
-        if (code_) code_[code_size_] = v;
-        ++code_size_;
-    }
-    void emit32(uint32_t v) {
-        if (code_) {
-            uint8_t* p = code_ + code_size_;
-            p[0] = uint8_t(v);
-            p[1] = uint8_t(v >> 8);
-            p[2] = uint8_t(v >> 16);
-            p[3] = uint8_t(v >> 24);
-        }
-        code_size_ += 4;
+    // Writes `op` in its form through the opcode table: `operand` is the
+    // imm32 or the trap number, the registers go where the form has them.
+    void emit(Op op, uint8_t d, uint8_t s, uint32_t operand = 0) {
+        const Instruction ins = encode(op, reg_byte(d, s), operand);
+        reserve(ins.size);
+        if (code_) std::memcpy(code_ + code_size_, ins.bytes.data(), ins.size);
+        code_size_ += ins.size;
     }
     void write32_at(uint32_t offset, uint32_t v);
     uint32_t read32_at(uint32_t offset) const;
-    uint32_t label_reference(int32_t label);
+    // The operand for label `label` in the code slot at `slot`.
+    uint32_t label_reference(int32_t label, uint32_t slot);
     void before_code();
-    void op_rr(Op op, uint8_t d, uint8_t s) {
-        reserve(2);
-        emit8(uint8_t(op));
-        emit8(reg_byte(d, s));
-    }
-    void op_ri(Op op, uint8_t d, uint8_t s, uint32_t imm) {
-        reserve(6);
-        emit8(uint8_t(op));
-        emit8(reg_byte(d, s));
-        emit32(imm);
-    }
-    void op_i(Op op, uint32_t imm) {
-        reserve(5);
-        emit8(uint8_t(op));
-        emit32(imm);
+    // Lists and emits an instruction whose operand is the number it lists
+    // (`name` lists a local under its name).
+    void op(Op op, uint8_t d, uint8_t s, int32_t value = 0, std::string_view name = {}) {
+        if (listing_.enabled()) listing_.instruction(op, {d, s, value, name});
+        emit(op, d, s, uint32_t(value));
     }
     // The same with the address of global `sym` plus `offset` as the operand.
-    void op_ri_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset);
-    void op_i_global(Op op, const Symbol* sym, int32_t offset);
+    void op_global(Op op, uint8_t d, uint8_t s, const Symbol* sym, int32_t offset);
+    // The same with the address of label `label`, listed as `name`.
+    void op_label(Op op, uint8_t d, int32_t label, std::string_view name);
     // Distance of a data address from the end of the area.
     uint32_t from_end(uint32_t address) const { return out_.base + out_.size - address; }
 

@@ -10,38 +10,33 @@ namespace {
 
 struct AccessOps {
     Op absolute, frame, indirect;
-    const char* mnemonic;
 };
 
 // Loads by the object's type: sign- or zero-extending the narrow ones.
 AccessOps load_ops(TypeRef obj) {
     switch (obj) {
         case type::Char:
-            return {Op::LoadS8Abs, Op::LoadS8Frame, Op::LoadS8Ind, "movsbl"};
+            return {Op::LoadS8Abs, Op::LoadS8Frame, Op::LoadS8Ind};
         case type::UChar:
-            return {Op::LoadU8Abs, Op::LoadU8Frame, Op::LoadU8Ind, "movbl"};
+            return {Op::LoadU8Abs, Op::LoadU8Frame, Op::LoadU8Ind};
         case type::Short:
-            return {Op::LoadS16Abs, Op::LoadS16Frame, Op::LoadS16Ind, "movswl"};
+            return {Op::LoadS16Abs, Op::LoadS16Frame, Op::LoadS16Ind};
         case type::UShort:
-            return {Op::LoadU16Abs, Op::LoadU16Frame, Op::LoadU16Ind, "movwl"};
+            return {Op::LoadU16Abs, Op::LoadU16Frame, Op::LoadU16Ind};
         default:
-            return {Op::Load32Abs, Op::Load32Frame, Op::Load32Ind, "movl"};
+            return {Op::Load32Abs, Op::Load32Frame, Op::Load32Ind};
     }
 }
 
 AccessOps store_ops(TypeRef obj) {
     switch (is_basic(obj) ? basic_size(obj) : 4) {
         case 1:
-            return {Op::Store8Abs, Op::Store8Frame, Op::Store8Ind, "movb"};
+            return {Op::Store8Abs, Op::Store8Frame, Op::Store8Ind};
         case 2:
-            return {Op::Store16Abs, Op::Store16Frame, Op::Store16Ind, "movw"};
+            return {Op::Store16Abs, Op::Store16Frame, Op::Store16Ind};
         default:
-            return {Op::Store32Abs, Op::Store32Frame, Op::Store32Ind, "movl"};
+            return {Op::Store32Abs, Op::Store32Frame, Op::Store32Ind};
     }
-}
-
-std::string mnemonic(Op op) {
-    return std::string(opcode_info(op).mnemonic);
 }
 
 // Conditional jumps after a subtraction, for sense true and false.
@@ -114,8 +109,7 @@ void CodeGen::gen(int32_t index) {
     const Node& n = nodes_[index];
     switch (n.kind) {
         case NodeKind::Const:
-            if (listing_.enabled()) listing_.line("\tmovl\tr%d, $%d\n", reg_a(), n.value);
-            op_ri(Op::MovImm, reg_a(), 0, uint32_t(n.value));
+            op(Op::MovImm, reg_a(), 0, n.value);
             return;
         case NodeKind::String:
             gen_string(n);
@@ -131,12 +125,7 @@ void CodeGen::gen(int32_t index) {
             return;
         case NodeKind::FuncAddr:
         case NodeKind::Function:
-            if (listing_.enabled())
-                listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, 0).c_str());
-            reserve(6);
-            emit8(uint8_t(Op::MovAddr));
-            emit8(reg_byte(reg_a(), 0));
-            emit32(label_reference(n.sym->value));
+            op_label(Op::MovAddr, reg_a(), n.sym->value, n.sym->name ? n.sym->name : "?");
             return;
         case NodeKind::Binary:
             gen_binary(n);
@@ -144,9 +133,8 @@ void CodeGen::gen(int32_t index) {
         case NodeKind::Unary:
         case NodeKind::LogNot: {
             gen(n.a);
-            Op op = n.kind == NodeKind::LogNot ? Op::Set : n.op;
-            if (listing_.enabled()) listing_.line("\t%s\t\tr%d\n", mnemonic(op).c_str(), reg_a());
-            op_rr(op, reg_a(), reg_a());
+            const Op o = n.kind == NodeKind::LogNot ? Op::Set : n.op;
+            op(o, reg_a(), reg_a());
             return;
         }
         case NodeKind::Compare:
@@ -178,10 +166,14 @@ void CodeGen::gen(int32_t index) {
 
 void CodeGen::gen_string(const Node& n) {
     uint32_t address = place_string(n.str, n.str_size, true);
-    if (listing_.enabled()) listing_.line("\tmovl\tr%d, $_s%u\n", reg_a(), string_counter_);
+    if (listing_.enabled()) {
+        char name[16];
+        std::snprintf(name, sizeof name, "_s%u", string_counter_);
+        listing_.instruction(Op::MovAddr, {reg_a(), 0, 0, name});
+    }
     ++string_counter_;
-    if (image_) image_->data_address_in_code(code_size_ + 2);
-    op_ri(Op::MovAddr, reg_a(), 0, address);
+    if (image_) image_->data_address_in_code(code_size_ + operand_offset(Form::ORI));
+    emit(Op::MovAddr, reg_a(), 0, address);
 }
 
 void CodeGen::gen_address(int32_t index) {
@@ -189,15 +181,11 @@ void CodeGen::gen_address(int32_t index) {
     switch (n.kind) {
         case NodeKind::Global:
         case NodeKind::GlobalAddr:
-            if (listing_.enabled())
-                listing_.line("\tmovl\tr%d, $%s\n", reg_a(), symbol_text(n.sym, n.value).c_str());
-            op_ri_global(Op::MovAddr, reg_a(), 0, n.sym, n.value);
+            op_global(Op::MovAddr, reg_a(), 0, n.sym, n.value);
             return;
         case NodeKind::Local:
         case NodeKind::LocalAddr:
-            if (listing_.enabled())
-                listing_.line("\tlea\t\tr%d, %d(r%d)\n", reg_a(), n.value, kFrameRegister);
-            op_ri(Op::LeaFrame, reg_a(), kFrameRegister, uint32_t(n.value));
+            op(Op::LeaFrame, reg_a(), kFrameRegister, n.value);
             return;
         case NodeKind::Deref:
             gen(n.a);
@@ -211,16 +199,10 @@ void CodeGen::load(const Node& n) {
     AccessOps ops = load_ops(n.obj);
     switch (n.kind) {
         case NodeKind::Global:
-            if (listing_.enabled())
-                listing_.line("\t%s\tr%d, %s\n", ops.mnemonic, reg_a(),
-                              symbol_text(n.sym, n.value).c_str());
-            op_ri_global(ops.absolute, reg_a(), 0, n.sym, n.value);
+            op_global(ops.absolute, reg_a(), 0, n.sym, n.value);
             return;
         case NodeKind::Local:
-            if (listing_.enabled())
-                listing_.line("\t%s\tr%d, %d(r%d)\n", ops.mnemonic, reg_a(), n.value,
-                              kFrameRegister);
-            op_ri(ops.frame, reg_a(), kFrameRegister, uint32_t(n.value));
+            op(ops.frame, reg_a(), kFrameRegister, n.value);
             return;
         default:
             gen(n.a);
@@ -231,14 +213,12 @@ void CodeGen::load(const Node& n) {
 
 void CodeGen::load_through_a(TypeRef obj) {
     AccessOps ops = load_ops(obj);
-    if (listing_.enabled()) listing_.line("\t%s\tr%d, (r%d)\n", ops.mnemonic, reg_a(), reg_a());
-    op_rr(ops.indirect, reg_a(), reg_a());
+    op(ops.indirect, reg_a(), reg_a());
 }
 
 void CodeGen::store_through_a(TypeRef obj) {
     AccessOps ops = store_ops(obj);
-    if (listing_.enabled()) listing_.line("\t%s\t(r%d), r%d\n", ops.mnemonic, reg_a(), reg_b());
-    op_rr(ops.indirect, reg_a(), reg_b());
+    op(ops.indirect, reg_a(), reg_b());
 }
 
 void CodeGen::gen_binary(const Node& n) {
@@ -246,9 +226,7 @@ void CodeGen::gen_binary(const Node& n) {
     push_a();
     gen(n.a);
     pop_b();
-    if (listing_.enabled())
-        listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(n.op).c_str(), reg_a(), reg_b());
-    op_rr(n.op, reg_a(), reg_b());
+    op(n.op, reg_a(), reg_b());
 }
 
 void CodeGen::gen_assign(const Node& n) {
@@ -257,21 +235,11 @@ void CodeGen::gen_assign(const Node& n) {
     switch (target.kind) {
         case NodeKind::Global:
             gen(n.b);
-            if (listing_.enabled())
-                listing_.line("\t%s\t%s, r%d\n", ops.mnemonic,
-                              symbol_text(target.sym, target.value).c_str(), reg_a());
-            op_ri_global(ops.absolute, 0, reg_a(), target.sym, target.value);
+            op_global(ops.absolute, 0, reg_a(), target.sym, target.value);
             return;
         case NodeKind::Local:
             gen(n.b);
-            if (listing_.enabled()) {
-                if (!store_name_.empty())
-                    listing_.line("\t%s\t%s, r%d\n", ops.mnemonic, store_name_.c_str(), reg_a());
-                else
-                    listing_.line("\t%s\t%d(r%d), r%d\n", ops.mnemonic, target.value,
-                                  kFrameRegister, reg_a());
-            }
-            op_ri(ops.frame, kFrameRegister, reg_a(), uint32_t(target.value));
+            op(ops.frame, kFrameRegister, reg_a(), target.value, store_name_);
             return;
         default:
             gen(n.b);
@@ -291,9 +259,7 @@ void CodeGen::gen_compound(const Node& n) {
     gen_address(n.a);
     pop_b();
     load_through_a(obj);
-    if (listing_.enabled())
-        listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(n.op).c_str(), reg_a(), reg_b());
-    op_rr(n.op, reg_a(), reg_b());
+    op(n.op, reg_a(), reg_b());
     // The target's address is generated a second time for the store.
     push_a();
     gen_address(n.a);
@@ -309,18 +275,13 @@ void CodeGen::gen_incdec(const Node& n) {
     gen_address(n.a);
     const uint32_t width = is_basic(obj) ? basic_size(obj) : 4;
     if (width == 4) {
-        Op op = post ? Op::PostOp : Op::PreOp;
-        if (listing_.enabled())
-            listing_.line("\t%s\tr%d, %d\n", mnemonic(op).c_str(), reg_a(), n.value);
-        op_ri(op, reg_a(), reg_a(), uint32_t(n.value));
+        op(post ? Op::PostOp : Op::PreOp, reg_a(), reg_a(), n.value);
         return;
     }
     static constexpr Op kByte[2][2] = {{Op::PreInc8, Op::PreDec8}, {Op::PostInc8, Op::PostDec8}};
     static constexpr Op kWord[2][2] = {{Op::PreInc16, Op::PreDec16},
                                        {Op::PostInc16, Op::PostDec16}};
-    Op op = width == 1 ? kByte[post][dec] : kWord[post][dec];
-    if (listing_.enabled()) listing_.line("\t%s\t(r%d)\n", mnemonic(op).c_str(), reg_a());
-    op_rr(op, reg_a(), reg_a());
+    op(width == 1 ? kByte[post][dec] : kWord[post][dec], reg_a(), reg_a());
 }
 
 void CodeGen::gen_call(const Node& n) {
@@ -329,38 +290,30 @@ void CodeGen::gen_call(const Node& n) {
         int32_t arg = nodes_.arg(n.b + i);
         const Node& a = nodes_[arg];
         if (a.kind == NodeKind::Const) {
-            if (listing_.enabled()) listing_.line("\tpush\t$%d\n", a.value);
-            op_i(Op::PushImm, uint32_t(a.value));
+            op(Op::PushImm, 0, 0, a.value);
             continue;
         }
         gen(arg);
-        if (listing_.enabled()) listing_.line("\tpush\tr%d\n", reg_a());
-        op_rr(Op::Push, reg_a(), reg_a());
+        op(Op::Push, reg_a(), reg_a());
     }
     const Node& callee = nodes_[n.a];
     int exchanged = -1;
     if (callee.kind == NodeKind::Function) {
         exchanged = force_a_to_r0();
-        if (listing_.enabled()) listing_.line("\tcall\t%s\n", symbol_text(callee.sym, 0).c_str());
-        reserve(5);
-        emit8(uint8_t(Op::Call));
-        emit32(label_reference(callee.sym->value));
+        op_label(Op::Call, 0, callee.sym->value, callee.sym->name ? callee.sym->name : "?");
     } else {
         gen(n.a);
         exchanged = force_a_to_r0();
-        if (listing_.enabled()) listing_.line("\tcall\tr%d\n", 0);
-        op_rr(Op::CallReg, 0, 0);
+        op(Op::CallReg, 0, 0);
     }
     if (count > 0) {
-        if (listing_.enabled()) listing_.line("\tadd\t\tr%d, $%d\n", kStackRegister, 4 * count);
-        op_ri(Op::AddImm, kStackRegister, kStackRegister, uint32_t(4 * count));
+        op(Op::AddImm, kStackRegister, kStackRegister, 4 * count);
     }
     // On a path that not every execution takes, the value moved out of r0
     // goes back, so that all paths agree on where each value lives when they
     // meet (the result moves to the register A had before).
     if (exchanged >= 0 && conditional_ > 0) {
-        if (listing_.enabled()) listing_.line("\txchg\tr%d, r%d\n", 0, exchanged);
-        op_rr(Op::Xchg, 0, uint8_t(exchanged));
+        op(Op::Xchg, 0, uint8_t(exchanged));
         int k = 0;
         while (slot_reg_[size_t(k)] != uint8_t(exchanged)) ++k;
         std::swap(slot_reg_[size_t(k)], slot_reg_[size_t(a_)]);
@@ -370,13 +323,11 @@ void CodeGen::gen_call(const Node& n) {
 void CodeGen::gen_truth_value(int32_t index) {
     int32_t when_true = new_label();
     condition(index, true, when_true);
-    if (listing_.enabled()) listing_.line("\tmovl\tr%d, $%d\n", reg_a(), 0);
-    op_ri(Op::MovImm, reg_a(), 0, 0);
+    op(Op::MovImm, reg_a(), 0, 0);
     int32_t done = new_label();
     jump(Op::Jmp, done);
     define_label(when_true);
-    if (listing_.enabled()) listing_.line("\tmovl\tr%d, $%d\n", reg_a(), 1);
-    op_ri(Op::MovImm, reg_a(), 0, 1);
+    op(Op::MovImm, reg_a(), 0, 1);
     define_label(done);
 }
 
@@ -444,17 +395,13 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
         case NodeKind::Local: {
             if (!types_.is_scalar(n.obj)) break;
             const uint32_t width = is_basic(n.obj) ? basic_size(n.obj) : 4;
-            const char* mn = width == 1 ? "zerob" : width == 2 ? "zerow" : "zerol";
+            const int w = width == 1 ? 0 : width == 2 ? 1 : 2;
             if (n.kind == NodeKind::Global) {
                 static constexpr Op kOps[] = {Op::Zero8Abs, Op::Zero16Abs, Op::Zero32Abs};
-                if (listing_.enabled())
-                    listing_.line("\t%s\t%s\n", mn, symbol_text(n.sym, n.value).c_str());
-                op_i_global(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], n.sym, n.value);
+                op_global(kOps[w], 0, 0, n.sym, n.value);
             } else {
                 static constexpr Op kOps[] = {Op::Zero8Frame, Op::Zero16Frame, Op::Zero32Frame};
-                if (listing_.enabled())
-                    listing_.line("\t%s\t%d(r%d)\n", mn, n.value, kFrameRegister);
-                op_i(kOps[width == 1 ? 0 : width == 2 ? 1 : 2], uint32_t(n.value));
+                op(kOps[w], 0, 0, n.value);
             }
             jump(sense ? Op::Jne : Op::Je, label);
             return;
@@ -463,8 +410,9 @@ void CodeGen::condition(int32_t index, bool sense, int32_t label) {
             break;
     }
     gen(index);
-    if (listing_.enabled()) listing_.line("\tcmpl\tr%d, $0\n", reg_a());
-    op_ri(Op::CmpImm, reg_a(), 0, 0);
+    if (listing_.enabled())
+        listing_.instruction(Op::CmpImm, {reg_a(), 0, 0, {}}, kTruthTestMnemonic);
+    emit(Op::CmpImm, reg_a(), 0, 0);
     jump(sense ? Op::Jne : Op::Je, label);
 }
 
@@ -473,10 +421,7 @@ void CodeGen::compare_jump(const Node& n, bool sense, int32_t label) {
     push_a();
     gen(n.a);
     pop_b();
-    Op op = n.mode == CompareMode::Float ? Op::Fsub : Op::Sub;
-    if (listing_.enabled())
-        listing_.line("\t%s\t\tr%d, r%d\n", mnemonic(op).c_str(), reg_a(), reg_b());
-    op_rr(op, reg_a(), reg_b());
+    op(n.mode == CompareMode::Float ? Op::Fsub : Op::Sub, reg_a(), reg_b());
     JumpPair j = compare_jumps(n.rel, n.mode);
     jump(sense ? j.when_true : j.when_false, label);
 }

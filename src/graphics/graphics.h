@@ -35,4 +35,19 @@ std::span<const TrapBinding> hit_builtins();
 void init_sprites(ScriptMemory& memory);
 void shutdown_sprites();
 
+// Image effects: freemap, smooth, rotate, tiled, scroll, noise, slice,
+// gradation, mosaic, monotone, blur, fire and the ef_ warp effects.
+std::span<const TrapBinding> effect_builtins();
+// Frees every warp effect context; the effects draw chance from `random`
+// (the engine's script generator; null: a private one).
+void init_graphics_effects(uint32_t (*random)() = nullptr);
+void shutdown_graphics_effects();
+
+// The small 3D renderer: p3d_init ... p3d_render. Initialisation places the
+// model slot records in script memory; shutdown frees every model, the depth
+// buffer and the records.
+std::span<const TrapBinding> p3d_builtins();
+void init_graphics_3d(ScriptMemory& memory);
+void shutdown_graphics_3d();
+
 }  // namespace tob

@@ -17,8 +17,6 @@ namespace {
 constexpr uint32_t kRandomMantissaMask = 0xFFFFFF;
 constexpr uint32_t kRandMask = 0x7FFFFFFF;
 
-RandomGenerator g_random;
-
 uint32_t result(double v) {
     return TrapCall::from_float(float(v));
 }
@@ -28,17 +26,18 @@ double arg(const TrapCall& call, int i) {
 
 uint32_t builtin_srand(TrapCall& call) {
     uint32_t seed = call.word(0);
-    g_random.seed(seed ? seed : platform::tick_count());
+    script_random().seed(seed ? seed : platform::tick_count());
     return 1;
 }
 
 uint32_t builtin_rand(TrapCall&) {
-    return g_random.next() & kRandMask;
+    return script_random().next() & kRandMask;
 }
 
 // Declared with one unused argument word, which is accepted and ignored.
 uint32_t builtin_random(TrapCall&) {
-    return result(double(g_random.next() & kRandomMantissaMask) / double(kRandomMantissaMask));
+    return result(double(script_random().next() & kRandomMantissaMask) /
+                  double(kRandomMantissaMask));
 }
 
 uint32_t builtin_abs(TrapCall& call) {
@@ -131,7 +130,7 @@ std::span<const TrapBinding> math_builtins() {
 }
 
 void seed_script_random(uint32_t seed) {
-    g_random.seed(seed);
+    script_random().seed(seed);
 }
 
 void init_math() {

@@ -44,4 +44,9 @@ uint32_t RandomGenerator::next() {
     return y;
 }
 
+RandomGenerator& script_random() {
+    static RandomGenerator generator;
+    return generator;
+}
+
 }  // namespace tob

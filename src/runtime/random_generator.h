@@ -23,4 +23,8 @@ class RandomGenerator {
     size_t index_ = kStateWords + 1;  // not seeded yet
 };
 
+// The one generator of the engine: `srand`, `rand` and `random` draw from it,
+// and so do the image effects that need chance.
+RandomGenerator& script_random();
+
 }  // namespace tob

@@ -46,6 +46,12 @@ std::span<const TrapBinding> script_file_builtins();
 void init_script_files(ScriptMemory& memory);
 void shutdown_script_files();
 
+// nfa_compile, nfa_free, rex_match, rex_free. Initialisation and shutdown
+// free every compiled pattern and match result.
+std::span<const TrapBinding> regex_builtins();
+void init_regex(ScriptMemory& memory);
+void shutdown_regex();
+
 // Engine initialisation and shutdown of every family.
 void init_runtime(ScriptMemory& memory);
 void shutdown_runtime();

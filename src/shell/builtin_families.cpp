@@ -9,6 +9,7 @@
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
 #include "media/media.h"
+#include "net/net.h"
 #include "runtime/runtime.h"
 #include "shell/engine_clock.h"
 #include "shell/menu_model.h"
@@ -24,19 +25,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"ini_sets", builtin_not_built},
     {"ini_geti", builtin_not_built},
     {"ini_gets", builtin_not_built},
-    // 3D renderer
-    {"p3d_tex", builtin_not_built},
-    {"p3d_init", builtin_not_built},
-    {"p3d_uninit", builtin_not_built},
-    {"p3d_load", builtin_not_built},
-    {"p3d_free", builtin_not_built},
-    {"p3d_clear", builtin_not_built},
-    {"p3d_view", builtin_not_built},
-    {"p3d_env", builtin_not_built},
-    {"p3d_light", builtin_not_built},
-    {"p3d_material", builtin_not_built},
-    {"p3d_setobj", builtin_not_built},
-    {"p3d_render", builtin_not_built},
     // text
     {"font_list", builtin_not_built},
     {"font_use", builtin_not_built},
@@ -79,11 +67,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // regular expressions
-    {"nfa_compile", builtin_not_built},
-    {"nfa_free", builtin_not_built},
-    {"rex_match", builtin_not_built},
-    {"rex_free", builtin_not_built},
     // files and directories
     {"find_first", builtin_not_built},
     {"find_next", builtin_not_built},
@@ -107,35 +90,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"exec", builtin_not_built},
     {"mbox", builtin_not_built},
     {"caption", builtin_not_built},
-    // image effects
-    {"freemap", builtin_not_built},
-    {"smooth", builtin_not_built},
-    {"rotate", builtin_not_built},
-    {"tiled", builtin_not_built},
-    {"scroll", builtin_not_built},
-    {"noise", builtin_not_built},
-    {"slice", builtin_not_built},
-    {"gradation", builtin_not_built},
-    {"mosaic", builtin_not_built},
-    {"monotone", builtin_not_built},
-    {"blur", builtin_not_built},
-    {"fire", builtin_not_built},
-    {"ef_init", builtin_not_built},
-    {"ef_free", builtin_not_built},
-    {"ef_rotate", builtin_not_built},
-    {"ef_tunnel", builtin_not_built},
-    {"ef_land", builtin_not_built},
-    {"ef_ball", builtin_not_built},
-    {"ef_whirl", builtin_not_built},
-    {"ef_raster", builtin_not_built},
-    {"ef_blob", builtin_not_built},
-    {"ef_water", builtin_not_built},
-    // sockets
-    {"net_open", builtin_not_built},
-    {"net_close", builtin_not_built},
-    {"net_send", builtin_not_built},
-    {"net_recv", builtin_not_built},
-    {"net_state", builtin_not_built},
     // DLL calls
     {"dll_load", builtin_not_built},
     {"dll_unload", builtin_not_built},
@@ -167,6 +121,10 @@ constexpr BuiltinFamily kFamilies[] = {
     {"hit", hit_builtins},
     {"input", input_builtins},
     {"sound", sound_builtins},
+    {"regex", regex_builtins},
+    {"net", net_builtins},
+    {"effect", effect_builtins},
+    {"p3d", p3d_builtins},
     {"not built", not_built_builtins},
     // clang-format on
 };

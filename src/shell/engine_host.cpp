@@ -15,10 +15,12 @@
 #include "graphics/plane_table.h"
 #include "graphics/sprites.h"
 #include "media/media.h"
+#include "net/net.h"
 #include "platform/cp932.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
+#include "runtime/random_generator.h"
 #include "runtime/runtime.h"
 #include "shell/builtin_families.h"
 #include "shell/engine_clock.h"
@@ -84,17 +86,30 @@ bool EngineHost::create_window() {
     if (!options_.headless) {
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
-        previous_sink_ = set_error_sink({[this](const std::string& text) {
-                                             auto show = [this, text] {
-                                                 window_->show_message(kErrorCaption, text);
-                                                 return 0u;
-                                             };
-                                             if (queue_.on_owner_thread() || !queue_.is_open())
-                                                 show();
-                                             else
-                                                 queue_.send(show);
-                                         },
-                                         false});
+        previous_sink_ =
+            set_error_sink({[this](const std::string& text) {
+                                auto show = [this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    return 0u;
+                                };
+                                if (queue_.on_owner_thread() || !queue_.is_open())
+                                    show();
+                                else
+                                    queue_.send(show);
+                            },
+                            false,
+                            [this](const std::string& text) {
+                                // One posted box at a time; the
+                                // rest go to standard error.
+                                if (posted_box_open_.exchange(true)) {
+                                    std::fprintf(stderr, "%s: %s\n", kErrorCaption, text.c_str());
+                                    return;
+                                }
+                                queue_.post([this, text] {
+                                    window_->show_message(kErrorCaption, text);
+                                    posted_box_open_ = false;
+                                });
+                            }});
     }
     return true;
 }
@@ -149,6 +164,10 @@ bool EngineHost::start_devices() {
         std::fputs(report.describe().c_str(), stderr);
     engine_->add_init_hook([this] { init_runtime(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_runtime(); });
+    engine_->add_init_hook([this] { init_regex(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_regex(); });
+    engine_->add_init_hook([&s] { init_net(s.net != 0); });
+    engine_->add_shutdown_hook([] { shutdown_net(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory());
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
@@ -158,6 +177,10 @@ bool EngineHost::start_devices() {
     engine_->add_init_hook([this] { init_sprites(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_sprites(); });
     system_value_hooks().sprite_count = [] { return gfx::sprites().count(); };
+    engine_->add_init_hook([] { init_graphics_effects([] { return script_random().next(); }); });
+    engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
+    engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
+    engine_->add_shutdown_hook([] { shutdown_graphics_3d(); });
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);

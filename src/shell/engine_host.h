@@ -3,6 +3,7 @@
 // device shutdown.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -139,6 +140,7 @@ class EngineHost {
     compiler::ExportedFunctions exports_;
     int drag_dx_ = 0, drag_dy_ = 0;
     std::optional<ErrorSink> previous_sink_;
+    std::atomic<bool> posted_box_open_{false};  // a posted error box is showing
     std::atomic<bool> close_requested_{false};
     bool screen_page_failed_ = false;
     std::unique_ptr<platform::Font> menu_font_;

@@ -14,55 +14,10 @@ uint32_t load_imm(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-bool is_jump(uint8_t op) {
-    return op >= uint8_t(Op::Jmp) && op <= uint8_t(Op::Jbe);
-}
-
-// Whether a jump ends a block: every control transfer and the built-in call.
-bool ends_block(Op op) {
-    switch (op) {
-        case Op::Trap:
-        case Op::Call:
-        case Op::CallReg:
-        case Op::Ret:
-            return true;
-        default:
-            return is_jump(uint8_t(op));
-    }
-}
-
-// Whether jump `op` is taken for flags z, l, b of 0 or 1.
-bool taken(Op op, bool z, bool l, bool b) {
-    switch (op) {
-        case Op::Je:
-            return z;
-        case Op::Jne:
-            return !z;
-        case Op::Jg:
-            return !l && !z;
-        case Op::Jge:
-            return !l || z;
-        case Op::Jl:
-            return l && !z;
-        case Op::Jle:
-            return l || z;
-        case Op::Ja:
-            return !b && !z;
-        case Op::Jae:
-            return !b || z;
-        case Op::Jb:
-            return b && !z;
-        case Op::Jbe:
-            return b || z;
-        default:
-            return true;
-    }
-}
-
 uint8_t taken_mask(Op op) {
     uint8_t mask = 0;
     for (uint8_t f = 0; f < 8; ++f)
-        if (taken(op, f & 1, f & 2, f & 4)) mask = uint8_t(mask | 1u << f);
+        if (jump_taken(op, f & 1, f & 2, f & 4)) mask = uint8_t(mask | 1u << f);
     return mask;
 }
 
@@ -128,9 +83,8 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
     auto is = [&](uint32_t i, Op op) { return i < n && w[i].op == op; };
     auto is_const = [&](uint32_t i) { return is(i, Op::MovImm) || is(i, Op::MovAddr); };
     auto kind = [&](StepKind k) { return uint32_t(k); };
-    if (is_const(0) && is(1, Op::Load32Frame) && is(2, Op::Sub) && n > 3 &&
-        is_jump(uint8_t(w[3].op)) && w[0].d != w[1].d && w[0].d != 6 && w[2].d == w[1].d &&
-        w[2].s == w[0].d) {
+    if (is_const(0) && is(1, Op::Load32Frame) && is(2, Op::Sub) && n > 3 && is_jump(w[3].op) &&
+        w[0].d != w[1].d && w[0].d != 6 && w[2].d == w[1].d && w[2].s == w[0].d) {
         st.kind = kind(StepKind::LocalConstJump);
         st.d = w[1].d;
         st.s = w[0].d;
@@ -186,7 +140,7 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
             return 2;
         }
     }
-    if (n > 1 && is_jump(uint8_t(w[1].op))) {
+    if (n > 1 && is_jump(w[1].op)) {
         // A compare and its jump.
         StepKind k = StepKind::Continue;
         if (w[0].op == Op::Cmp) k = StepKind::CmpJump;
@@ -254,7 +208,7 @@ BlockCache::BlockCache() : arena_(new uint64_t[kArenaBytes / 8]) {
     sentinel_.pc = 0;
     sentinel_.epoch = 0;
     sentinel_.exit[0] = sentinel_.exit[1] = &sentinel_;
-    tail_head.exit[0] = tail_head.exit[1] = &sentinel_;
+    tail_head_.exit[0] = tail_head_.exit[1] = &sentinel_;
     table_.fill(&sentinel_);
 }
 
@@ -270,6 +224,23 @@ void BlockCache::clear() {
     epoch_ = 1;
     lo_ = 0xFFFFFFFFu;
     hi_ = 0;
+}
+
+Block* BlockCache::cut_tail(const Block& blk, uint32_t budget, const void* end) {
+    // Steps are copied whole: the reference interpreter runs what is left when
+    // the budget ends inside a fused step.
+    const Step* steps = blk.step();
+    uint32_t n = 0, done = 0, stop_at = blk.pc;
+    for (; n < blk.steps && steps[n].index < budget; ++n) {
+        tail_steps_[n] = steps[n];
+        done = steps[n].index + 1u;
+        stop_at = steps[n].at + steps[n].size;
+    }
+    tail_steps_[n] = Step{};
+    tail_steps_[n].handler = end;
+    tail_steps_[n].at = stop_at;
+    tail_head_.count = uint8_t(done);
+    return &tail_head_;
 }
 
 Block* BlockCache::find(uint32_t pc, const uint8_t* base, uint32_t limit,
@@ -317,7 +288,7 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         while (n < kWindow && count + n < kBlockMaxInstructions &&
                read_instruction(base + end, avail - (end - at), w[n])) {
             end += w[n].size;
-            if (ends_block(w[n++].op)) break;
+            if (transfers_control(w[n++].op)) break;
         }
         if (n == 0) break;
         // Zero bytes (nops) after code are mostly the unused end of a program
@@ -358,7 +329,7 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
                 continue;  // the jump counts, but needs no step
             }
             closed = true;
-        } else if (last == Op::Trap || last == Op::Call || last == Op::CallReg || last == Op::Ret) {
+        } else if (transfers_control(last) && !is_conditional_jump(last)) {
             closed = true;
         }
         // Conditional jumps leave the block only when taken: decoding goes on.

@@ -86,6 +86,7 @@ struct Block {
     Block* exit[2] = {nullptr, nullptr};
 
     Step* step() { return reinterpret_cast<Step*>(this + 1); }
+    const Step* step() const { return reinterpret_cast<const Step*>(this + 1); }
     const uint8_t* bytes() const {
         return reinterpret_cast<const uint8_t*>(reinterpret_cast<const Step*>(this + 1) + steps);
     }
@@ -147,10 +148,12 @@ class BlockCache {
     // `handlers` maps step kinds to the interpreter's handler addresses.
     Block* find(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
-    // Scratch for the interpreter: a slice's last block, shortened to the
-    // budget, is copied here.
-    Block tail_head;
-    std::array<Step, kBlockMaxInstructions + 1> tail_steps;
+    // The tail block: the steps of `blk` that fit `budget` instructions, then a
+    // step running `end` at the address the slice stopped at. Returns the
+    // shortened block, whose count is the instructions it runs; its steps,
+    // from tail_steps(), are scratch that the next tail replaces.
+    Block* cut_tail(const Block& blk, uint32_t budget, const void* end);
+    Step* tail_steps() { return tail_steps_.data(); }
 
     // Whether a store of `len` bytes at `addr` touches code of a block of this epoch.
     bool covers(uint32_t addr, uint32_t len) const {
@@ -173,6 +176,9 @@ class BlockCache {
     Block* decode(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
     std::array<Block*, kSlots> table_{};
+    // Scratch for the tail block.
+    Block tail_head_;
+    std::array<Step, kBlockMaxInstructions + 1> tail_steps_;
     std::unique_ptr<uint64_t[]> arena_;
     size_t used_ = 0;  // bytes of the arena in use
     uint32_t epoch_ = 1;

@@ -25,7 +25,6 @@ namespace tob {
 
 inline constexpr int kThreadSlots = 32;
 inline constexpr int kContextStackDepth = 32;
-inline constexpr uint32_t kThreadEndMarker = 0xFFFFFFFF;  // return address under a thread's entry
 inline constexpr uint32_t kMinimumThreadStack = 1024;
 
 // Compiles a ".c" source into [base, base + size); base 0 measures only.

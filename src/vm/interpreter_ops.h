@@ -106,10 +106,20 @@ inline constexpr uint32_t kFetchSlack = 64;
 #define TOB_VM_FITS(addr, len) \
     (uint64_t(uint32_t((addr)-kLowGuard)) + (uint64_t(len) + kLowGuard) <= limit)
 
-// The instructions both loops run the same way, each written once. A loop
-// names its operands before expanding a list: D_ and S_ the destination and
-// source registers, ABS_ an absolute address operand, FRAME_ a frame-relative
-// one (r6 + offset); z, l and b are the flags.
+// The instructions both loops run the same way, each written once. Before
+// expanding TOB_VM_SHARED_OPS a loop defines:
+//   TOB_VM_OP(name, body...)  wraps a body into its dispatch: decoding the
+//                             operands, then going on with the next instruction;
+//   D_, S_, IMM_              the destination and source registers and the
+//                             instruction's immediate (address, offset or value);
+//   CHECK(addr, len)          a memory access that must lie in script memory;
+//   STACK_CHECK()             r7 still inside the context's stack;
+//   FAIL(label)               leaves for an error with pc at the instruction;
+//   STORED(addr, len)         after a store (it may have rewritten code);
+//   FINISH()                  the program ends after this instruction;
+// and COMPARE(x, y), base (script memory's host address), r[8] and the flags
+// z, l and b. Jumps, calls, returns and the built-in call are each loop's own:
+// that is where the loops differ.
 #define TOB_VM_BINARY_OPS(X)                   \
     X(Mov, S_)                                 \
     X(Set, S_ == 0 ? 1u : 0u)                  \
@@ -125,55 +135,55 @@ inline constexpr uint32_t kFetchSlack = 64;
     X(Xor, D_ ^ S_)                            \
     X(Ftoi, float_to_int(as_float(S_)))        \
     X(Itof, as_bits(float(int32_t(S_))))       \
-    X(Fneg, S_ ^ kIntMinBits)
+    X(Fneg, S_ ^ kIntMinBits)                  \
+    X(MovImm, IMM_)                            \
+    X(MovAddr, IMM_)                           \
+    X(LeaFrame, r[6] + IMM_)                   \
+    X(AddImm, D_ + IMM_)
 // Float operations of x = D_ and y = S_ as floats.
 #define TOB_VM_FLOAT_OPS(X) \
     X(Fadd, x + y)          \
     X(Fmul, x* y)           \
     X(Fdiv, x / y)          \
     X(Fmod, float(std::fmod(double(x), double(y))))
-// Jumps and when they are taken.
-#define TOB_VM_JUMPS(X) \
-    X(Jmp, true)        \
-    X(Je, z)            \
-    X(Jne, !z)          \
-    X(Jg, !l && !z)     \
-    X(Jge, !l || z)     \
-    X(Jl, l && !z)      \
-    X(Jle, l || z)      \
-    X(Ja, !b && !z)     \
-    X(Jae, !b || z)     \
-    X(Jb, b && !z)      \
-    X(Jbe, b || z)
 // D_ = the value at an address, by width.
-#define TOB_VM_LOADS(X)          \
-    X(LoadU8Abs, U8, ABS_)       \
-    X(LoadS8Abs, S8, ABS_)       \
-    X(LoadU16Abs, U16, ABS_)     \
-    X(LoadS16Abs, S16, ABS_)     \
-    X(Load32Abs, W32, ABS_)      \
-    X(LoadU8Frame, U8, FRAME_)   \
-    X(LoadS8Frame, S8, FRAME_)   \
-    X(LoadU16Frame, U16, FRAME_) \
-    X(LoadS16Frame, S16, FRAME_) \
-    X(Load32Frame, W32, FRAME_)  \
-    X(LoadU8Ind, U8, S_)         \
-    X(LoadS8Ind, S8, S_)         \
-    X(LoadU16Ind, U16, S_)       \
-    X(LoadS16Ind, S16, S_)       \
+#define TOB_VM_LOADS(X)               \
+    X(LoadU8Abs, U8, IMM_)            \
+    X(LoadS8Abs, S8, IMM_)            \
+    X(LoadU16Abs, U16, IMM_)          \
+    X(LoadS16Abs, S16, IMM_)          \
+    X(Load32Abs, W32, IMM_)           \
+    X(LoadU8Frame, U8, r[6] + IMM_)   \
+    X(LoadS8Frame, S8, r[6] + IMM_)   \
+    X(LoadU16Frame, U16, r[6] + IMM_) \
+    X(LoadS16Frame, S16, r[6] + IMM_) \
+    X(Load32Frame, W32, r[6] + IMM_)  \
+    X(LoadU8Ind, U8, S_)              \
+    X(LoadS8Ind, S8, S_)              \
+    X(LoadU16Ind, U16, S_)            \
+    X(LoadS16Ind, S16, S_)            \
     X(Load32Ind, W32, S_)
 // The value of S_ stored at an address, by width.
-#define TOB_VM_STORES(X)         \
-    X(Store8Abs, U8, ABS_)       \
-    X(Store16Abs, U16, ABS_)     \
-    X(Store32Abs, W32, ABS_)     \
-    X(Store8Frame, U8, FRAME_)   \
-    X(Store16Frame, U16, FRAME_) \
-    X(Store32Frame, W32, FRAME_) \
-    X(Store8Ind, U8, D_)         \
-    X(Store16Ind, U16, D_)       \
+#define TOB_VM_STORES(X)              \
+    X(Store8Abs, U8, IMM_)            \
+    X(Store16Abs, U16, IMM_)          \
+    X(Store32Abs, W32, IMM_)          \
+    X(Store8Frame, U8, r[6] + IMM_)   \
+    X(Store16Frame, U16, r[6] + IMM_) \
+    X(Store32Frame, W32, r[6] + IMM_) \
+    X(Store8Ind, U8, D_)              \
+    X(Store16Ind, U16, D_)            \
     X(Store32Ind, W32, D_)
-// Byte and 16-bit increments through S_: the step and whether D_ gets the old value.
+// Z set when the value at an address is zero, by width.
+#define TOB_VM_ZEROS(X)              \
+    X(Zero8Abs, U8, IMM_)            \
+    X(Zero16Abs, U16, IMM_)          \
+    X(Zero32Abs, W32, IMM_)          \
+    X(Zero8Frame, U8, r[6] + IMM_)   \
+    X(Zero16Frame, U16, r[6] + IMM_) \
+    X(Zero32Frame, W32, r[6] + IMM_)
+// Increments through S_: the width, the step (IMM_ for the 32-bit forms) and
+// whether D_ gets the old value; D_ gets the value zero-extended.
 #define TOB_VM_STEPS(X)                  \
     X(PreInc8, U8, 1u, false)            \
     X(PostInc8, U8, 1u, true)            \
@@ -182,7 +192,100 @@ inline constexpr uint32_t kFetchSlack = 64;
     X(PreInc16, U16, 1u, false)          \
     X(PostInc16, U16, 1u, true)          \
     X(PreDec16, U16, 0xFFFFFFFFu, false) \
-    X(PostDec16, U16, 0xFFFFFFFFu, true)
+    X(PostDec16, U16, 0xFFFFFFFFu, true) \
+    X(PreOp, W32, IMM_, false)           \
+    X(PostOp, W32, IMM_, true)
+
+// clang-format off
+#define TOB_VM_BINARY_OP(name, expression) TOB_VM_OP(name, D_ = (expression);)
+#define TOB_VM_FLOAT_OP(name, expression)                                      \
+    TOB_VM_OP(name, const float x = as_float(D_); const float y = as_float(S_); \
+              D_ = as_bits(expression);)
+#define TOB_VM_LOAD_OP(name, width, address)                      \
+    TOB_VM_OP(name, const uint32_t a = (address);                 \
+              CHECK(a, width_bytes(Width::width));                \
+              D_ = load<Width::width>(base + a);)
+#define TOB_VM_STORE_OP(name, width, address)                     \
+    TOB_VM_OP(name, const uint32_t a = (address);                 \
+              CHECK(a, width_bytes(Width::width));                \
+              store<Width::width>(base + a, S_);                  \
+              STORED(a, width_bytes(Width::width));)
+#define TOB_VM_ZERO_OP(name, width, address)                      \
+    TOB_VM_OP(name, const uint32_t a = (address);                 \
+              CHECK(a, width_bytes(Width::width));                \
+              z = load<Width::width>(base + a) == 0;)
+#define TOB_VM_STEP_OP(name, width, delta, post)                              \
+    TOB_VM_OP(name, const uint32_t a = S_;                                    \
+              CHECK(a, width_bytes(Width::width));                            \
+              const uint32_t old = load<Width::width>(base + a);              \
+              const uint32_t now = (old + (delta)) & width_mask(Width::width);\
+              store<Width::width>(base + a, now);                             \
+              D_ = (post) ? old : now;                                        \
+              STORED(a, width_bytes(Width::width));)
+
+#define TOB_VM_SHARED_OPS                                                            \
+    TOB_VM_BINARY_OPS(TOB_VM_BINARY_OP)                                              \
+    TOB_VM_FLOAT_OPS(TOB_VM_FLOAT_OP)                                                \
+    TOB_VM_LOADS(TOB_VM_LOAD_OP)                                                     \
+    TOB_VM_STORES(TOB_VM_STORE_OP)                                                   \
+    TOB_VM_ZEROS(TOB_VM_ZERO_OP)                                                     \
+    TOB_VM_STEPS(TOB_VM_STEP_OP)                                                     \
+    TOB_VM_OP(Nop, )                                                                 \
+    TOB_VM_OP(Xchg, std::swap(D_, S_);)                                              \
+    /* Frame-relative forms address through r6 whatever the register byte says. */  \
+    TOB_VM_OP(Push,                                                                  \
+              r[7] -= 4;                                                             \
+              STACK_CHECK();                                                         \
+              CHECK(r[7], 4);                                                        \
+              store_le32(base + r[7], S_);                                           \
+              STORED(r[7], 4);)                                                      \
+    TOB_VM_OP(PushImm,                                                               \
+              r[7] -= 4;                                                             \
+              STACK_CHECK();                                                         \
+              CHECK(r[7], 4);                                                        \
+              store_le32(base + r[7], IMM_);                                         \
+              STORED(r[7], 4);)                                                      \
+    TOB_VM_OP(Pop,                                                                   \
+              r[7] += 4;                                                             \
+              STACK_CHECK();                                                         \
+              CHECK(r[7] - 4, 4);                                                    \
+              D_ = load_le32(base + r[7] - 4);)                                      \
+    /* Saves r1..r6 above n bytes of locals; fp then points at the saved r6. */     \
+    TOB_VM_OP(Enter,                                                                 \
+              const uint32_t n = IMM_;                                               \
+              r[7] -= kFrameBytes + n;                                               \
+              STACK_CHECK();                                                         \
+              const uint32_t a = r[7] + n;                                           \
+              CHECK(a, kFrameBytes);                                                 \
+              for (uint32_t i = 0; i < kFrameWords; ++i)                             \
+                  store_le32(base + a + 4 * i, r[1 + i]);                            \
+              r[6] = a + kFrameBytes - 4;                                            \
+              STORED(a, kFrameBytes);)                                               \
+    /* A frame reaching the top of the stack is the outermost one: leaving it */    \
+    /* ends the program, restoring nothing. */                                      \
+    TOB_VM_OP(Leave,                                                                 \
+              const uint32_t n = IMM_;                                               \
+              if (r[7] - stack_base + n + kFrameBytes >= stack_size) FINISH();       \
+              r[7] += n;                                                             \
+              CHECK(r[7], kFrameBytes);                                              \
+              for (uint32_t i = 0; i < kFrameWords; ++i)                             \
+                  r[1 + i] = load_le32(base + r[7] + 4 * i);                         \
+              r[7] += kFrameBytes;)                                                  \
+    TOB_VM_OP(Cmp, COMPARE(D_, S_);)                                                 \
+    TOB_VM_OP(CmpImm, COMPARE(D_, IMM_);)                                            \
+    TOB_VM_OP(Sub, COMPARE(D_, S_); D_ -= S_;)                                       \
+    TOB_VM_OP(SubImm, const uint32_t imm = IMM_; COMPARE(D_, imm); D_ -= imm;)       \
+    TOB_VM_OP(Div, if (S_ == 0) FAIL(divide_by_zero); D_ = signed_div(D_, S_);)      \
+    TOB_VM_OP(Mod, if (S_ == 0) FAIL(divide_by_zero); D_ = signed_mod(D_, S_);)      \
+    /* Comparisons with NaN are false, so NaN clears Z and L. */                     \
+    TOB_VM_OP(Fsub,                                                                  \
+              const float x = as_float(D_);                                          \
+              const float y = as_float(S_);                                          \
+              z = x == y;                                                            \
+              l = x < y;                                                             \
+              b = 0;                                                                 \
+              D_ = as_bits(x - y);)
+// clang-format on
 
 }  // namespace tob::vm_ops
 

@@ -35,6 +35,11 @@ constexpr uint32_t form_size(Form f) {
     return 1;
 }
 
+// Where the imm32 (or the trap number) starts: after the opcode and the register byte.
+constexpr uint32_t operand_offset(Form f) {
+    return f == Form::ORI ? 2 : 1;
+}
+
 // How the listing writes the operands, destination first. "sym" is an absolute
 // address printed as a name, "d(r6)" a frame offset, "label" a jump or call target.
 enum class Operands : uint8_t {
@@ -234,6 +239,64 @@ inline constexpr uint16_t kCallCleanupTag = uint16_t(kCallCleanupRegByte << 8 | 
 static_assert(kCallCleanupTag == 0x773B);
 static_assert(encode(Op::AddImm, reg_byte(7, 7), 8).bytes[0] == kCallCleanupOpcode &&
               encode(Op::AddImm, reg_byte(7, 7), 8).bytes[1] == kCallCleanupRegByte);
+
+// Jumps and the flags that take them: z (equal), l (signed less), b (unsigned
+// below), as a compare or subtraction leaves them. X(Name, condition)
+#define TOB_JUMP_LIST(X) \
+    X(Jmp, true)         \
+    X(Je, z)             \
+    X(Jne, !z)           \
+    X(Jg, !l && !z)      \
+    X(Jge, !l || z)      \
+    X(Jl, l && !z)       \
+    X(Jle, l || z)       \
+    X(Ja, !b && !z)      \
+    X(Jae, !b || z)      \
+    X(Jb, b && !z)       \
+    X(Jbe, b || z)
+
+constexpr bool is_jump(Op op) {
+    switch (op) {
+#define TOB_JUMP_CASE(name, condition) case Op::name:
+        TOB_JUMP_LIST(TOB_JUMP_CASE)
+#undef TOB_JUMP_CASE
+        return true;
+        default:
+            return false;
+    }
+}
+
+// Whether jump `op` is taken with these flags.
+constexpr bool jump_taken(Op op, bool z, bool l, bool b) {
+    switch (op) {
+#define TOB_JUMP_CASE(name, condition) \
+    case Op::name:                     \
+        return condition;
+        TOB_JUMP_LIST(TOB_JUMP_CASE)
+#undef TOB_JUMP_CASE
+        default:
+            return false;
+    }
+}
+
+constexpr bool is_conditional_jump(Op op) {
+    return is_jump(op) && op != Op::Jmp;
+}
+
+// Whether execution may go on elsewhere than at the next instruction: jumps,
+// calls, returns and the built-in call (whose handler may switch contexts).
+constexpr bool transfers_control(Op op) {
+    return is_jump(op) || op == Op::Call || op == Op::CallReg || op == Op::Ret || op == Op::Trap;
+}
+
+static_assert(
+    [] {
+        for (const OpcodeInfo& info : kOpcodes)
+            if (is_jump(info.op) != (info.operands == Operands::Target && info.op != Op::Call))
+                return false;
+        return true;
+    }(),
+    "the jump list names every jump of the table");
 
 // Return address placed under a thread's entry function: `ret` to it ends the context.
 inline constexpr uint32_t kThreadReturnAddress = 0xFFFFFFFF;

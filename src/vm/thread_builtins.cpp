@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "vm/engine.h"
+#include "vm/opcodes.h"
 
 namespace tob {
 namespace {
@@ -135,7 +136,7 @@ uint32_t builtin_thd_begin(TrapCall& call) {
     VmContext* ctx = e.clone_context(*parent, stack);
     if (!ctx) return uint32_t(-1);
     ctx->r[kStackPointer] -= 8;
-    e.memory().write32(ctx->r[kStackPointer], kThreadEndMarker);
+    e.memory().write32(ctx->r[kStackPointer], kThreadReturnAddress);
     e.memory().write32(ctx->r[kStackPointer] + 4, call.word(1));
     ctx->pc = call.word(0);
     int slot = e.start_thread(ctx, call.word(2) != 0);

@@ -8,12 +8,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/xvfb_session.sh" xprop xwininfo
 mkdir -p "$out"
 xvfb-run -a -s "$xvfb_screen" bash -c '
-  "$0" "$1" --timeout 10 > "$2/engine.log" 2>&1 &
+  "$0" "$1" --timeout 40 > "$2/engine.log" 2>&1 &
   pid=$!
-  . "$3/window_id.sh"
-  id=$(window_id Resizable)
-  # The hints follow the window by a moment: look until they are there.
-  for i in $(seq 1 50); do
+  # The hints follow the window by a moment; a loaded machine may take a
+  # while to show it at all.
+  for i in $(seq 1 300); do
     xprop -name Resizable WM_NORMAL_HINTS > "$2/hints.txt" 2>&1
     grep -q "minimum size" "$2/hints.txt" && break
     sleep 0.1

@@ -61,3 +61,24 @@ TEST(ErrorReport, LongTextsAreCutOnACharacterBoundary) {
     EXPECT_EQ(s.substr(0, 3), "あ");
     EXPECT_EQ(format_bounded(10, "%d", 12345), "12345");
 }
+
+// Threads that must never wait (a network session's) post their reports; a
+// sink without a posting path shows them, and the level rules hold for both.
+TEST(ErrorReport, PostedReportsTakeThePostingPath) {
+    std::vector<std::string> shown, posted;
+    ErrorSink previous = set_error_sink({[&](const std::string& t) { shown.push_back(t); }, false,
+                                         [&](const std::string& t) { posted.push_back(t); }});
+    settings().error = 1;
+    set_error_level(1);
+    post_error_text(1, "posted");
+    post_error_text(2, "too high");
+    report_error(1, "shown");
+    EXPECT_EQ(posted, std::vector<std::string>{"posted"});
+    EXPECT_EQ(shown, std::vector<std::string>{"shown"});
+    set_error_sink({[&](const std::string& t) { shown.push_back(t); }, false});
+    post_error_text(1, "no posting path");
+    EXPECT_EQ(shown.back(), "no posting path");
+    set_error_sink(previous);
+    settings().error = 0;
+    set_error_level(0);
+}

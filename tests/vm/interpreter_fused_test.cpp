@@ -390,7 +390,7 @@ TEST(InterpreterFused, LoopBoundRewrittenBetweenSlicesTakesEffect) {
 
 // More code than the per-thread block store holds: a loop through 16,000 small
 // runs joined by jumps, runs while the store is emptied and refilled
-// many times over, and still matches the plain loop.
+// many times over, and still matches the reference interpreter.
 TEST(InterpreterFused, CodeLargerThanTheBlockStoreRunsCorrectly) {
     constexpr uint32_t kBlocks = 16000;  // 9 bytes each
     World fast, plain;

@@ -1,7 +1,8 @@
 // The fast interpreter: runs blocks of pre-decoded steps from the thread's
 // block cache, one dispatch per step and one cache lookup per block. Whatever
 // cannot run as a block (an undecodable instruction, the slice's last few
-// instructions) runs on the plain loop, so both give identical results.
+// instructions) runs on the reference interpreter (reference_interpreter.cpp),
+// so both give identical results.
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -60,14 +61,13 @@ int run_slice(Machine& m, VmContext& ctx) {
     uint32_t budget = kSliceBudget;  // instructions this slice may still run
     const uint32_t program_base = ctx.program_base, program_size = ctx.program_size;
     auto callable = [&m, program_base, program_size](uint32_t target) {
-        return target - program_base < program_size || !m.live_code || m.live_code->code_alive(target);
+        return target - program_base < program_size || !m.live_code ||
+               m.live_code->code_alive(target);
     };
 
     Block* blk = nullptr;
     Block** link_slot = nullptr;  // where to note the block found for pc
     const uint32_t link_generation = cache.generation();
-    Block& tail_head = cache.tail_head;  // the slice's last, shortened block
-    Step* const tail_steps = cache.tail_steps.data();
     Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
@@ -84,7 +84,7 @@ int run_slice(Machine& m, VmContext& ctx) {
 #define D r[u->d]
 #define S r[u->s]
 #define FITS(addr, len) TOB_VM_FITS(addr, len)
-// A failing step leaves pc at its instruction, as the plain loop does.
+// A failing step leaves pc at its instruction, as the reference interpreter does.
 #define FAIL(label) \
     do {            \
         pc = u->at; \
@@ -109,7 +109,7 @@ int run_slice(Machine& m, VmContext& ctx) {
         ++u;               \
         goto * u->handler; \
     } while (0)
-// Leaving the block for `target`: on to the block that `*slot` (a step's link
+// Linking: leaving the block for `target` goes on to the block that `*slot` (a step's link
 // or a return exit) reached last time if it still starts there and is valid,
 // else through the lookup, which then stores what it finds in `*slot`.
 #define LEAVE_VIA(slot, target)                                                      \
@@ -126,11 +126,15 @@ int run_slice(Machine& m, VmContext& ctx) {
         link_slot = (slot);                                                          \
         GO(to_);                                                                     \
     } while (0)
-// A jump taken from inside the block: the instructions after it did not run.
-#define TAKE(target)                          \
-    do {                                      \
-        budget += blk->count - u->index - 1u; \
-        LEAVE_VIA(&u->link, target);          \
+// Budget refunds: a block's whole count is taken from the budget when it
+// starts; leaving it before its end gives back the instructions after the
+// running step, which did not run.
+#define REFUND_REST() (budget += blk->count - u->index - 1u)
+// A jump taken from inside the block.
+#define TAKE(target)                 \
+    do {                             \
+        REFUND_REST();               \
+        LEAVE_VIA(&u->link, target); \
     } while (0)
 // A conditional jump as a host branch: taken leaves the block, not taken goes
 // on with the next step.
@@ -145,61 +149,20 @@ int run_slice(Machine& m, VmContext& ctx) {
         goto fetch;    \
     } while (0)
 
-#define LOAD_STEP(name, width, address) \
-    s_##name : {                        \
-        const uint32_t a = (address);   \
-        CHECK(a, width_bytes(width));   \
-        D = load<width>(base + a);      \
-        NEXT_STEP();                    \
+// The instructions written once for both loops (interpreter_ops.h).
+#define TOB_VM_OP(name, ...) \
+    s_##name : {             \
+        __VA_ARGS__          \
+        NEXT_STEP();         \
     }
-#define STORE_STEP(name, width, address, value) \
-    s_##name : {                                \
-        const uint32_t a = (address);           \
-        CHECK(a, width_bytes(width));           \
-        store<width>(base + a, value);          \
-        STORED(a, width_bytes(width));          \
-        NEXT_STEP();                            \
-    }
-#define STEP_STEP(name, width, delta, post)                       \
-    s_##name : {                                                  \
-        const uint32_t a = S;                                     \
-        CHECK(a, width_bytes(width));                             \
-        const uint32_t old = load<width>(base + a);               \
-        const uint32_t now = (old + (delta)) & width_mask(width); \
-        store<width>(base + a, now);                              \
-        D = (post) ? old : now;                                   \
-        STORED(a, width_bytes(width));                            \
-        NEXT_STEP();                                              \
-    }
-#define OP_STEP(name, post)                       \
-    s_##name : {                                  \
-        const uint32_t a = S;                     \
-        CHECK(a, 4);                              \
-        const uint32_t old = load_le32(base + a); \
-        const uint32_t now = old + u->imm;        \
-        store_le32(base + a, now);                \
-        D = (post) ? old : now;                   \
-        STORED(a, 4);                             \
-        NEXT_STEP();                              \
-    }
-#define ZERO_STEP(name, width, address) \
-    s_##name : {                        \
-        const uint32_t a = (address);   \
-        CHECK(a, width_bytes(width));   \
-        z = load<width>(base + a) == 0; \
-        NEXT_STEP();                    \
-    }
-#define BINARY_STEP(name, expression) \
-    s_##name : {                      \
-        D = (expression);             \
-        NEXT_STEP();                  \
-    }
-#define FLOAT_STEP(name, expression)                  \
-    s_##name : {                                      \
-        const float x = as_float(D), y = as_float(S); \
-        D = as_bits(expression);                      \
-        NEXT_STEP();                                  \
-    }
+#define D_ D
+#define S_ S
+#define IMM_ u->imm
+#define FINISH()              \
+    do {                      \
+        pc = u->at + u->size; \
+        goto finished;        \
+    } while (0)
 #define LOAD_OP_STEP(name, expression)                 \
     s_##name : {                                       \
         const uint32_t a = r[6] + u->imm;              \
@@ -257,6 +220,8 @@ fetch:
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 found:
     if (link_slot) {
+        // Linking: the exit that came here remembers the block, unless the
+        // arena was emptied since the slice started (its step is gone).
         if (link_generation == cache.generation()) *link_slot = blk;
         link_slot = nullptr;
     }
@@ -268,11 +233,11 @@ found:
 
 miss:
     blk = nullptr;
-    if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto plain;
+    if (!FITS(pc, 1) && (limit = mem->limit(), !FITS(pc, 1))) goto reference;
     blk = cache.find(pc, base, limit, kHandlers);
     if (blk) goto found;
-plain:
-    // The plain loop runs what blocks cannot: it raises the right error for an
+reference:
+    // The reference interpreter runs what blocks cannot: it raises the right error for an
     // instruction that cannot be decoded. The exit that led here links nowhere.
     link_slot = nullptr;
     SAVE();
@@ -285,25 +250,12 @@ plain:
     cache.new_epoch();  // its stores were not watched
     goto fetch;
 
-tail : {
-    // The steps that fit the budget, then a step that ends the slice; the plain
-    // loop runs what is left when that falls inside a fused step.
-    const Step* steps = blk->step();
-    uint32_t n = 0, done = 0, stop_at = pc;
-    for (; n < blk->steps && steps[n].index < budget; ++n) {
-        tail_steps[n] = steps[n];
-        done = steps[n].index + 1u;
-        stop_at = steps[n].at + steps[n].size;
-    }
-    tail_steps[n] = Step{};
-    tail_steps[n].handler = &&s_EndSlice;
-    tail_steps[n].at = stop_at;
-    tail_head.count = uint8_t(done);
-    blk = &tail_head;
-    budget -= done;
-    u = tail_steps;
+tail:
+    // The steps that fit the budget, then one that ends the slice.
+    blk = cache.cut_tail(*blk, budget, &&s_EndSlice);
+    budget -= blk->count;
+    u = cache.tail_steps();
     goto * u->handler;
-}
 s_EndSlice:
     pc = u->at;
     if (budget == 0) goto end_slice;
@@ -313,13 +265,11 @@ s_EndSlice:
 
 code_written:
     pc = u->at + u->size;
-    budget += blk->count - u->index - 1;
+    REFUND_REST();
     cache.new_epoch();
     goto fetch;
 
     // ---- steps ----
-s_Nop:
-    NEXT_STEP();
 s_Trap : {
     // A built-in call always ends the slice; the hook may replace or free the
     // context, so nothing touches it afterwards.
@@ -329,84 +279,8 @@ s_Trap : {
     if (m.trap_hook) m.trap_hook->trap(m, u->imm, ctx);
     return 1;
 }
-s_Xchg : {
-    std::swap(D, S);
-    NEXT_STEP();
-}
-// The instructions written once for both loops.
-#define D_ D
-#define S_ S
-#define ABS_ u->imm
-#define FRAME_ (r[6] + u->imm)
-#define LOAD_OP(name, width, address) LOAD_STEP(name, Width::width, address)
-#define STORE_OP(name, width, address) STORE_STEP(name, Width::width, address, S)
-#define STEP_OP(name, width, delta, post) STEP_STEP(name, Width::width, delta, post)
-    TOB_VM_BINARY_OPS(BINARY_STEP)
-    TOB_VM_FLOAT_OPS(FLOAT_STEP)
-    TOB_VM_JUMPS(JUMP_STEP)
-    TOB_VM_LOADS(LOAD_OP)
-    TOB_VM_STORES(STORE_OP)
-    TOB_VM_STEPS(STEP_OP)
-#undef LOAD_OP
-#undef STORE_OP
-#undef STEP_OP
-#undef D_
-#undef S_
-#undef ABS_
-#undef FRAME_
-    BINARY_STEP(MovImm, u->imm)
-    BINARY_STEP(MovAddr, u->imm)
-    BINARY_STEP(LeaFrame, r[6] + u->imm)
-    // Frame-relative forms address through r6 whatever the register byte says.
-s_Push : {
-    r[7] -= 4;
-    STACK_CHECK();
-    CHECK(r[7], 4);
-    store_le32(base + r[7], S);
-    STORED(r[7], 4);
-    NEXT_STEP();
-}
-s_PushImm : {
-    r[7] -= 4;
-    STACK_CHECK();
-    CHECK(r[7], 4);
-    store_le32(base + r[7], u->imm);
-    STORED(r[7], 4);
-    NEXT_STEP();
-}
-s_Pop : {
-    r[7] += 4;
-    STACK_CHECK();
-    CHECK(r[7] - 4, 4);
-    D = load_le32(base + r[7] - 4);
-    NEXT_STEP();
-}
-s_Enter : {
-    // Saves r1..r6 above n bytes of locals; fp then points at the saved r6.
-    const uint32_t n = u->imm;
-    r[7] -= kFrameBytes + n;
-    STACK_CHECK();
-    const uint32_t a = r[7] + n;
-    CHECK(a, kFrameBytes);
-    for (uint32_t i = 0; i < kFrameWords; ++i) store_le32(base + a + 4 * i, r[1 + i]);
-    r[6] = a + kFrameBytes - 4;
-    STORED(a, kFrameBytes);
-    NEXT_STEP();
-}
-s_Leave : {
-    // A frame reaching the top of the stack is the outermost one: leaving it
-    // ends the program, restoring nothing.
-    const uint32_t n = u->imm;
-    if (r[7] - stack_base + n + kFrameBytes >= stack_size) {
-        pc = u->at + u->size;
-        goto finished;
-    }
-    r[7] += n;
-    CHECK(r[7], kFrameBytes);
-    for (uint32_t i = 0; i < kFrameWords; ++i) r[1 + i] = load_le32(base + r[7] + 4 * i);
-    r[7] += kFrameBytes;
-    NEXT_STEP();
-}
+    TOB_VM_SHARED_OPS
+    TOB_JUMP_LIST(JUMP_STEP)
 s_Call : {
     if (!callable(u->imm)) FAIL(program_overrun);
     r[7] -= 4;
@@ -442,52 +316,6 @@ s_Ret : {
     if (blk->exit[1]->pc == to) LEAVE_VIA(&blk->exit[1], to);
     blk->exit[1] = blk->exit[0];
     LEAVE_VIA(&blk->exit[0], to);
-}
-    OP_STEP(PreOp, false)
-    OP_STEP(PostOp, true)
-    ZERO_STEP(Zero8Abs, Width::U8, u->imm)
-    ZERO_STEP(Zero16Abs, Width::U16, u->imm)
-    ZERO_STEP(Zero32Abs, Width::W32, u->imm)
-    ZERO_STEP(Zero8Frame, Width::U8, r[6] + u->imm)
-    ZERO_STEP(Zero16Frame, Width::U16, r[6] + u->imm)
-    ZERO_STEP(Zero32Frame, Width::W32, r[6] + u->imm)
-s_Cmp : {
-    COMPARE(D, S);
-    NEXT_STEP();
-}
-s_CmpImm : {
-    COMPARE(D, u->imm);
-    NEXT_STEP();
-}
-    BINARY_STEP(AddImm, D + u->imm)
-s_Sub : {
-    COMPARE(D, S);
-    D -= S;
-    NEXT_STEP();
-}
-s_SubImm : {
-    COMPARE(D, u->imm);
-    D -= u->imm;
-    NEXT_STEP();
-}
-s_Div : {
-    if (S == 0) FAIL(divide_by_zero);
-    D = signed_div(D, S);
-    NEXT_STEP();
-}
-s_Mod : {
-    if (S == 0) FAIL(divide_by_zero);
-    D = signed_mod(D, S);
-    NEXT_STEP();
-}
-s_Fsub : {
-    // Comparisons with NaN are false, so NaN clears Z and L.
-    const float x = as_float(D), y = as_float(S);
-    z = x == y;
-    l = x < y;
-    b = 0;
-    D = as_bits(x - y);
-    NEXT_STEP();
 }
 
     // ---- fused steps ----
@@ -619,7 +447,6 @@ end_slice:
 #undef CHECK
 #undef CHECK_AT
 #undef CHECK_SECOND
-#undef OP_STEP
 #undef STACK_CHECK
 #undef STORED
 #undef NEXT_STEP
@@ -627,12 +454,12 @@ end_slice:
 #undef BRANCH
 #undef LEAVE_VIA
 #undef TAKE
-#undef LOAD_STEP
-#undef STORE_STEP
-#undef STEP_STEP
-#undef ZERO_STEP
-#undef BINARY_STEP
-#undef FLOAT_STEP
+#undef REFUND_REST
+#undef TOB_VM_OP
+#undef D_
+#undef S_
+#undef IMM_
+#undef FINISH
 #undef JUMP_STEP
 #undef LOCAL_OP_STEP
 #undef DIVIDE_STEP
