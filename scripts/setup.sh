@@ -9,13 +9,13 @@ packages=(
   clang libclang-rt-14-dev
   libsdl2-dev
   ncompress
-  liblua5.4-dev
+  liblua5.4-dev lua5.4
   xvfb x11-apps x11-utils xdotool python3
   tcc
   libpixman-1-dev
   libpcre2-dev
   libosmesa6-dev
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev
   libsdl2-mixer-dev
   libfluidsynth-dev timgm6mb-soundfont

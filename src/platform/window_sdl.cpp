@@ -2,7 +2,10 @@
 // the logical screen size; events translated to the neutral form.
 #include <SDL.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include "platform/keys.h"
 #include "platform/system_info.h"
@@ -102,6 +105,7 @@ class SdlWindow final : public Window {
     }
 
     bool wait_event(WindowEvent& e, uint32_t timeout_ms) override {
+        if (headless_) return wait_headless(e, timeout_ms);
         SDL_Event ev;
         while (SDL_WaitEventTimeout(&ev, int(timeout_ms))) {
             if (translate(ev, e)) return true;
@@ -111,6 +115,14 @@ class SdlWindow final : public Window {
     }
 
     void wake() override {
+        if (headless_) {
+            {
+                std::lock_guard lock(wake_mutex_);
+                woken_ = true;
+            }
+            wake_cv_.notify_one();
+            return;
+        }
         SDL_Event ev{};
         ev.type = wake_event_;
         SDL_PushEvent(&ev);
@@ -173,6 +185,30 @@ class SdlWindow final : public Window {
     bool has_mouse() const override { return SDL_GetMouseFocus() == window_; }
 
   private:
+    // SDL's dummy video driver cannot block for events, and SDL then looks at
+    // its queue every millisecond while it waits. A headless window has no
+    // events but its wake-ups and what SDL queues itself (a quit on SIGINT),
+    // so it blocks on a condition that `wake` signals and looks at SDL's
+    // queue before and after.
+    bool wait_headless(WindowEvent& e, uint32_t timeout_ms) {
+        SDL_Event ev;
+        while (SDL_PollEvent(&ev))
+            if (translate(ev, e)) return true;
+        {
+            std::unique_lock lock(wake_mutex_);
+            wake_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return woken_; });
+            if (woken_) {
+                woken_ = false;
+                e = WindowEvent{};
+                e.type = WindowEvent::Wakeup;
+                return true;
+            }
+        }
+        while (SDL_PollEvent(&ev))
+            if (translate(ev, e)) return true;
+        return false;
+    }
+
     bool translate(const SDL_Event& ev, WindowEvent& e) {
         e = WindowEvent{};
         SDL_Keymod mod = SDL_GetModState();
@@ -314,9 +350,12 @@ class SdlWindow final : public Window {
     int tex_w_ = 0, tex_h_ = 0;
     Uint32 wake_event_ = 0;
     bool headless_ = false;
-    bool owns_sdl_ = false;
+    bool owns_sdl_ = false;  // the main window starts and ends SDL
     bool dropping_ = false;
-    std::vector<std::string> dropped_;  // the main window starts and ends SDL
+    std::vector<std::string> dropped_;
+    std::mutex wake_mutex_;  // headless wake-ups
+    std::condition_variable wake_cv_;
+    bool woken_ = false;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "shell/engine_host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -13,7 +14,6 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "graphics/sprites.h"
-
 #include "media/media.h"
 #include "net/net.h"
 #include "platform/cp932.h"
@@ -33,7 +33,13 @@ namespace tob {
 namespace {
 
 constexpr int kVirtualKeyEnter = platform::kVkEnter;
+// The longest the window thread sleeps without an event. Script threads wake
+// it when they send a command, write debug output or end; this bounds how
+// late it sees what they change without telling it (`setsystem`'s flags,
+// a redrawn menu bar). Nobody sees a headless window: it looks less often,
+// unless recorded input events are due.
 constexpr uint32_t kLoopWaitMs = 5;
+constexpr uint32_t kHeadlessLoopWaitMs = 250;
 constexpr uint32_t kFullScreenCommand = 1214;
 constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
 constexpr const char* kScreenPageFailed =
@@ -180,13 +186,18 @@ bool EngineHost::start_devices() {
     engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
     engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_graphics_3d(); });
+    engine_->add_init_hook([] { gfx::init_text(); });
+    engine_->add_shutdown_hook([] { gfx::shutdown_text(); });
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
         ps.hooks.has_window = true;
         ps.hooks.update = [this](std::optional<gfx::Box> area) {
             queue_.send([this, area] {
+                // The sender waits inside its built-in, holding the trap lock.
+                painting_for_script_ = true;
                 present(area);
+                painting_for_script_ = false;
                 return 0u;
             });
         };
@@ -222,12 +233,28 @@ compiler::SourceReader EngineHost::source_reader() {
 }
 
 void EngineHost::present(std::optional<gfx::Box> area) {
-    gfx::PageState& ps = gfx::page_state();
-    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
-    gfx::paint(view.get(), ps.paint_settings(),
-               area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+    // Script threads draw into planes inside built-ins, under the trap lock.
+    // The view page is read here only while no built-in runs: when a script
+    // thread asked for it (it waits inside its built-in), or when the lock is
+    // free (taken without waiting: the window thread never waits for it).
+    // Otherwise the frame painted last is shown again, and the page is painted
+    // once the scripts let go of the lock (`repaint_pending_`).
+    std::unique_lock<std::mutex> trap;
+    if (!painting_for_script_) {
+        trap = std::unique_lock(engine_->dispatcher().lock(), std::try_to_lock);
+        if (!trap.owns_lock()) repaint_pending_ = true;
+    }
+    if (painting_for_script_ || trap.owns_lock()) {
+        gfx::PageState& ps = gfx::page_state();
+        if (repaint_pending_) area.reset();  // a whole repaint was put off
+        repaint_pending_ = false;
+        auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+        gfx::paint(view.get(), ps.paint_settings(),
+                   area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+    }
     const gfx::Frame& shown = compose();
-    if (window_) window_->present(shown.pixels.data(), shown.width, shown.height);
+    if (window_ && !shown.pixels.empty())
+        window_->present(shown.pixels.data(), shown.width, shown.height);
 }
 
 bool EngineHost::write_screenshot(const std::filesystem::path& file) {
@@ -506,20 +533,24 @@ int EngineHost::run() {
         poll_input();
         platform::WindowEvent e;
         batching_events_ = true;
-        // Headless, SDL's wait polls in steps of a millisecond, which would
-        // make every window command take one: there the loop waits on the
-        // command queue, which wakes at once.
-        while (window_->wait_event(e, options_.headless ? 0 : kLoopWaitMs)) {
+        // Headless, the window waits on a condition its wake-ups signal (SDL's
+        // own wait would look every millisecond).
+        uint32_t wait_ms =
+            options_.headless && !(feeder_ && !feeder_->done()) ? kHeadlessLoopWaitMs : kLoopWaitMs;
+        if (deadline != clock::time_point::max()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+            wait_ms = uint32_t(std::clamp<int64_t>(left.count(), 0, wait_ms));
+        }
+        while (window_->wait_event(e, wait_ms)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
+            wait_ms = 0;  // take what else is queued, then look after the rest
         }
         batching_events_ = false;
         if (activation_pending_) apply_activation();
-        if (options_.headless && !close_requested_)
-            queue_.wait_and_drain(kLoopWaitMs);
-        else
-            queue_.drain();
+        queue_.drain();
+        if (repaint_pending_) present(std::nullopt);
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
