@@ -11,6 +11,11 @@ namespace {
 
 void quiet_log(int, const char*, void*) {}
 
+// The probe only reads files: its events go nowhere.
+int drop_event(void*, fluid_midi_event_t*) {
+    return FLUID_OK;
+}
+
 }  // namespace
 
 std::filesystem::path find_soundfont(const std::filesystem::path& option) {
@@ -133,6 +138,7 @@ bool Music::player_playing() const {
 bool Music::player_reads(const std::vector<uint8_t>& file) {
     fluid_player_t* p = new_fluid_player(probe_);
     if (!p) return false;
+    fluid_player_set_playback_callback(p, drop_event, nullptr);
     bool ok = fluid_player_add_mem(p, file.data(), file.size()) == FLUID_OK;
     if (ok) {
         fluid_player_set_loop(p, 1);
