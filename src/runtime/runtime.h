@@ -52,6 +52,15 @@ std::span<const TrapBinding> regex_builtins();
 void init_regex(ScriptMemory& memory);
 void shutdown_regex();
 
+// ini_seti, ini_sets, ini_geti, ini_gets: the game's configuration file.
+std::span<const TrapBinding> ini_builtins();
+
+// find_*, dir_*, file_copy ... file_settime. Initialisation and shutdown
+// close every open search.
+std::span<const TrapBinding> files_builtins();
+void init_files();
+void shutdown_files();
+
 // Engine initialisation and shutdown of every family.
 void init_runtime(ScriptMemory& memory);
 void shutdown_runtime();

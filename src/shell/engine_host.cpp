@@ -134,7 +134,6 @@ bool EngineHost::start_devices() {
     audio.sound = s.sound != 0;
     audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
     audio.record = options_.audio_out;
-    audio.module_dir = s.module_dir;
     start_audio(audio);
     set_audio_command_queue(&queue_);
     engine_->add_shutdown_hook([] { free_sound_channels(); });
