@@ -61,6 +61,9 @@ std::span<const TrapBinding> files_builtins();
 void init_files();
 void shutdown_files();
 
+// exec, shell, mbox, caption, wallpaper.
+std::span<const TrapBinding> desktop_builtins();
+
 // Engine initialisation and shutdown of every family.
 void init_runtime(ScriptMemory& memory);
 void shutdown_runtime();

@@ -62,12 +62,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // desktop
-    {"wallpaper", builtin_not_built},
-    {"shell", builtin_not_built},
-    {"exec", builtin_not_built},
-    {"mbox", builtin_not_built},
-    {"caption", builtin_not_built},
     // DLL calls
     {"dll_load", builtin_not_built},
     {"dll_unload", builtin_not_built},
@@ -105,6 +99,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"p3d", p3d_builtins},
     {"ini", ini_builtins},
     {"files", files_builtins},
+    {"desktop", desktop_builtins},
     {"not built", not_built_builtins},
     // clang-format on
 };

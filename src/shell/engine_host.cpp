@@ -13,13 +13,13 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "graphics/sprites.h"
-
 #include "media/media.h"
 #include "net/net.h"
 #include "platform/cp932.h"
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
+#include "runtime/desktop.h"
 #include "runtime/random_generator.h"
 #include "runtime/runtime.h"
 #include "shell/builtin_families.h"
@@ -78,6 +78,25 @@ bool EngineHost::create_window() {
     window_state().client_width = s.width;
     window_state().client_height = s.height;
     if (!options_.headless) {
+        // Script message boxes and the caption: window commands.
+        DesktopWindow desktop;
+        desktop.message_box = [this](const MessageBoxRequest& r) {
+            auto show = [this, r] {
+                std::vector<platform::Window::BoxButton> buttons;
+                for (const auto& b : r.buttons) buttons.push_back({b.code, b.label});
+                return window_->ask(int(r.icon), r.caption_utf8, r.text_utf8, buttons,
+                                    r.default_code, r.escape_code);
+            };
+            return queue_.on_owner_thread() ? show() : queue_.send(show);
+        };
+        desktop.set_caption = [this](const std::string& title) {
+            auto set = [this, title] {
+                window_->set_title(title);
+                return 1u;
+            };
+            return (queue_.on_owner_thread() ? set() : queue_.send(set)) != 0;
+        };
+        set_desktop_window(std::move(desktop));
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
         previous_sink_ =
@@ -241,6 +260,7 @@ void EngineHost::stop_devices() {
     // Devices in reverse order of their start.
     stop_audio();
     set_audio_command_queue(nullptr);
+    set_desktop_window({});
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();

@@ -109,6 +109,28 @@ int main()
     check(dir_delete("work\\sub") != 0 && dir_delete("work") != 0, "dir_delete");
     check(file_getattr("work") == -1, "all gone");
 
+    // programs: started, missing, and documents handed to the opener
+    check(exec("/bin/sh -c \34echo ok > out.txt\34") == 1, "exec starts a program");
+    n = 0;
+    while (file_size("out.txt") != 3 && n < 500) { sleep(10); n++; }
+    check(file_size("out.txt") == 3, "the program ran in the current folder");
+    check(exec("no_such_program.exe now") == 0, "exec of a missing program");
+    check(shell("open", "missing.txt", 0) == 1, "shell of a missing file");
+    n = 0;
+    while (file_check("opened.txt") == 0 && n < 500) { sleep(10); n++; }
+    fp = fopen("opened.txt", "r");
+    buf[0] = 0;
+    if (fp) { fgets(buf, 300, fp); fclose(fp); }
+    n = strlen(buf);
+    if (n > 0 && buf[n - 1] == 10) { n--; buf[n] = 0; }
+    check(n > 12 && strcmp(buf + n - 12, "/missing.txt") == 0, "the opener got the file");
+    file_delete("out.txt");
+    file_delete("opened.txt");
+
+    // a headless message box answers with its default button
+    check(mbox(4 | 0x100, "files.c", "a question nobody sees") == 7, "mbox default button");
+    check(caption("files") != 0 && wallpaper("x.bmp", 0) == 1, "caption and wallpaper");
+
     log_out("%d passed, %d failed", passed, failed);
     return 0;
 }
