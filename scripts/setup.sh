@@ -18,6 +18,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
   libvorbis-dev
   libsdl2-mixer-dev
+  libffi-dev
 )
 
 missing=()

@@ -9,9 +9,11 @@ void init_runtime(ScriptMemory& memory) {
     init_crc_log();
     init_script_files(memory);
     init_files();
+    init_dll(memory);
 }
 
 void shutdown_runtime() {
+    shutdown_dll();
     shutdown_files();
     shutdown_script_files();
     shutdown_crc_log();

@@ -64,6 +64,12 @@ void shutdown_files();
 // exec, shell, mbox, caption, wallpaper.
 std::span<const TrapBinding> desktop_builtins();
 
+// dll_load, dll_unload, dll_proc, dll_call. Initialisation and shutdown
+// close every library.
+std::span<const TrapBinding> dll_builtins();
+void init_dll(ScriptMemory& memory);
+void shutdown_dll();
+
 // Engine initialisation and shutdown of every family.
 void init_runtime(ScriptMemory& memory);
 void shutdown_runtime();

@@ -62,11 +62,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // DLL calls
-    {"dll_load", builtin_not_built},
-    {"dll_unload", builtin_not_built},
-    {"dll_proc", builtin_not_built},
-    {"dll_call", builtin_not_built},
 };
 
 std::span<const TrapBinding> not_built_builtins() {
@@ -100,6 +95,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"ini", ini_builtins},
     {"files", files_builtins},
     {"desktop", desktop_builtins},
+    {"dll", dll_builtins},
     {"not built", not_built_builtins},
     // clang-format on
 };

@@ -20,6 +20,7 @@
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
 #include "runtime/desktop.h"
+#include "runtime/plugins.h"
 #include "runtime/random_generator.h"
 #include "runtime/runtime.h"
 #include "shell/builtin_families.h"
@@ -155,6 +156,10 @@ bool EngineHost::start_devices() {
     audio.record = options_.audio_out;
     start_audio(audio);
     set_audio_command_queue(&queue_);
+    // Plug-ins reach the window commands from any thread.
+    set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
+        return send_window_command(message, wparam, lparam);
+    });
     engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
@@ -261,6 +266,7 @@ void EngineHost::stop_devices() {
     stop_audio();
     set_audio_command_queue(nullptr);
     set_desktop_window({});
+    set_plugin_messenger(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
