@@ -56,14 +56,24 @@ struct timespec birth_or_written(int dirfd, const char* name, const struct stat&
     return st.st_mtim;
 }
 
-FoundEntry entry_of(int dirfd, const char* name, const struct stat& st, std::string cp932_name) {
+struct timespec timespec_of(const struct statx_timestamp& t) {
+    return {t.tv_sec, long(t.tv_nsec)};
+}
+
+// One statx call gives everything a search record needs.
+std::optional<FoundEntry> entry_at(int dirfd, const char* name, std::string cp932_name) {
+    struct statx sx {};
+    if (::statx(dirfd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return std::nullopt;
+    struct stat st {};
+    st.st_mode = sx.stx_mode;
     FoundEntry e;
     e.attributes = attributes_of(st, name);
-    struct timespec b = birth_or_written(dirfd, name, st);
+    struct timespec written = timespec_of(sx.stx_mtime);
+    struct timespec b = (sx.stx_mask & STATX_BTIME) ? timespec_of(sx.stx_btime) : written;
     e.created = file_time_of(b.tv_sec, b.tv_nsec);
-    e.accessed = file_time_of(st.st_atim.tv_sec, st.st_atim.tv_nsec);
-    e.written = file_time_of(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-    e.size = S_ISDIR(st.st_mode) ? 0 : uint64_t(st.st_size);
+    e.accessed = file_time_of(sx.stx_atime.tv_sec, sx.stx_atime.tv_nsec);
+    e.written = file_time_of(written.tv_sec, written.tv_nsec);
+    e.size = S_ISDIR(sx.stx_mode) ? 0 : uint64_t(sx.stx_size);
     e.name = std::move(cp932_name);
     return e;
 }
@@ -209,6 +219,7 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
     }, here{};
     bool is_root = ::stat("/", &root) == 0 && ::fstat(dirfd, &here) == 0 &&
                    root.st_dev == here.st_dev && root.st_ino == here.st_ino;
+    bool every_name = name_pattern == "*" || name_pattern == "*.*";
     std::vector<std::pair<std::string, FoundEntry>> names;
     FoundEntry dots[2];
     bool have_dot[2] = {false, false};
@@ -217,10 +228,10 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
         bool dot = name == ".", dotdot = name == "..";
         if ((dot || dotdot) && is_root) continue;
         std::string cp = lenient_cp932(name);
-        if (!wildcard_match(name_pattern, cp)) continue;
-        struct stat st {};
-        if (::fstatat(dirfd, d->d_name, &st, 0) != 0) continue;
-        FoundEntry e = entry_of(dirfd, d->d_name, st, cp);
+        if (!every_name && !wildcard_match(name_pattern, cp)) continue;
+        auto found = entry_at(dirfd, d->d_name, cp);
+        if (!found) continue;
+        FoundEntry& e = *found;
         if (dot || dotdot) {
             dots[dotdot] = std::move(e);
             have_dot[dotdot] = true;

@@ -206,12 +206,9 @@ uint32_t call_plugin(uint32_t token, std::span<const uint32_t> args) {
         cif = cif_for(s, args.size());
     }
     if (!cif) return 0;
-    std::array<uint32_t, kMaxPluginArguments> values{};
-    std::array<void*, kMaxPluginArguments> pointers{};
-    for (size_t i = 0; i < args.size(); ++i) {
-        values[i] = args[i];
-        pointers[i] = &values[i];
-    }
+    // libffi reads each argument through a pointer; the words stay put in `args`.
+    std::array<void*, kMaxPluginArguments> pointers;
+    for (size_t i = 0; i < args.size(); ++i) pointers[i] = const_cast<uint32_t*>(&args[i]);
     ffi_arg result = 0;
     ffi_call(cif, FFI_FN(address), &result, pointers.data());
     return uint32_t(result);
