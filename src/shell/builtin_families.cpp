@@ -20,13 +20,6 @@ namespace tob {
 namespace {
 
 constexpr TrapBinding kNotBuilt[] = {
-    // text
-    {"font_list", builtin_not_built},
-    {"font_use", builtin_not_built},
-    {"font_set", builtin_not_built},
-    {"font_get", builtin_not_built},
-    {"gtext", builtin_not_built},
-    {"gtextf", builtin_not_built},
     // MIDI
     {"midi_load", builtin_not_built},
     {"midi_free", builtin_not_built},
@@ -92,6 +85,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"net", net_builtins},
     {"effect", effect_builtins},
     {"p3d", p3d_builtins},
+    {"text", gfx::text_builtins},
     {"ini", ini_builtins},
     {"files", files_builtins},
     {"desktop", desktop_builtins},
