@@ -18,6 +18,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev
   libsdl2-mixer-dev
+  libffi-dev
 )
 
 missing=()
