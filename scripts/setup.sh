@@ -19,6 +19,7 @@ packages=(
   libvorbis-dev
   libsdl2-mixer-dev
   libfluidsynth-dev timgm6mb-soundfont
+  libffi-dev
 )
 
 missing=()

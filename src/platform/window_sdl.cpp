@@ -164,6 +164,34 @@ class SdlWindow final : public Window {
     void show_message(const std::string& caption, const std::string& text) override {
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
     }
+    uint32_t ask(int icon, const std::string& caption, const std::string& text,
+                 const std::vector<BoxButton>& buttons, uint32_t default_code,
+                 uint32_t escape_code) override {
+        std::vector<SDL_MessageBoxButtonData> data;
+        for (const BoxButton& b : buttons) {
+            Uint32 flags = 0;
+            if (b.code == default_code) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+            if (b.code == escape_code) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+            data.push_back({flags, int(b.code), b.label.c_str()});
+        }
+        static constexpr Uint32 kIcons[] = {0, SDL_MESSAGEBOX_ERROR, SDL_MESSAGEBOX_WARNING,
+                                            SDL_MESSAGEBOX_INFORMATION};
+        SDL_MessageBoxData box{};
+        box.flags =
+            (icon >= 0 && icon < 4 ? kIcons[icon] : 0) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+        box.window = window_;
+        box.title = caption.c_str();
+        box.message = text.c_str();
+        box.numbuttons = int(data.size());
+        box.buttons = data.data();
+        int chosen = -1;
+        if (SDL_ShowMessageBox(&box, &chosen) != 0) return default_code;
+        if (chosen < 0) return escape_code ? escape_code : default_code;
+        return uint32_t(chosen);
+    }
+    void set_title(const std::string& title_utf8) override {
+        SDL_SetWindowTitle(window_, title_utf8.c_str());
+    }
     uint32_t id() const override { return SDL_GetWindowID(window_); }
     void set_visible(bool visible) override {
         if (visible)

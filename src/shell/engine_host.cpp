@@ -20,6 +20,8 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
+#include "runtime/desktop.h"
+#include "runtime/plugins.h"
 #include "runtime/random_generator.h"
 #include "runtime/runtime.h"
 #include "shell/builtin_families.h"
@@ -84,6 +86,25 @@ bool EngineHost::create_window() {
     window_state().client_width = s.width;
     window_state().client_height = s.height;
     if (!options_.headless) {
+        // Script message boxes and the caption: window commands.
+        DesktopWindow desktop;
+        desktop.message_box = [this](const MessageBoxRequest& r) {
+            auto show = [this, r] {
+                std::vector<platform::Window::BoxButton> buttons;
+                for (const auto& b : r.buttons) buttons.push_back({b.code, b.label});
+                return window_->ask(int(r.icon), r.caption_utf8, r.text_utf8, buttons,
+                                    r.default_code, r.escape_code);
+            };
+            return queue_.on_owner_thread() ? show() : queue_.send(show);
+        };
+        desktop.set_caption = [this](const std::string& title) {
+            auto set = [this, title] {
+                window_->set_title(title);
+                return 1u;
+            };
+            return (queue_.on_owner_thread() ? set() : queue_.send(set)) != 0;
+        };
+        set_desktop_window(std::move(desktop));
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
         previous_sink_ =
@@ -140,13 +161,16 @@ bool EngineHost::start_devices() {
     audio.sound = s.sound != 0;
     audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
     audio.record = options_.audio_out;
-    audio.module_dir = s.module_dir;
     audio.music = s.music != 0;
     audio.soundfont = options_.soundfont;
     audio.music_log = s.debug_mode != 0;
     start_audio(audio);
     set_audio_command_queue(&queue_);
     set_midi_command_queue(&queue_);
+    // Plug-ins reach the window commands from any thread.
+    set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
+        return send_window_command(message, wparam, lparam);
+    });
     engine_->add_shutdown_hook([] { free_sound_channels(); });
     engine_->add_shutdown_hook([] { free_music(); });
     compiler::ProgramCompilerSetup compile_setup;
@@ -275,6 +299,8 @@ void EngineHost::stop_devices() {
     stop_audio();
     set_audio_command_queue(nullptr);
     set_midi_command_queue(nullptr);
+    set_desktop_window({});
+    set_plugin_messenger(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
