@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/keys.h"
 #include "platform/system_info.h"
@@ -69,10 +70,8 @@ class SdlWindow final : public Window {
             return false;
         }
         headless_ = spec.headless;
-        if (!headless_) {
-            renderer_ = SDL_CreateRenderer(window_, -1, 0);
-            if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-        }
+        // Headless runs have no renderer: nothing is shown, nothing painted.
+        if (!headless_) make_renderer(spec.vsync);
         // After the renderer: making one may recreate the native window,
         // which forgets its size hints.
         if (spec.resizable && spec.min_width > 0 && spec.min_height > 0)
@@ -94,10 +93,7 @@ class SdlWindow final : public Window {
             return false;
         }
         headless_ = spec.headless;
-        if (!headless_) {
-            renderer_ = SDL_CreateRenderer(window_, -1, 0);
-            if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-        }
+        if (!headless_) make_renderer(spec.vsync);
         return true;
     }
 
@@ -117,6 +113,16 @@ class SdlWindow final : public Window {
     }
 
     void present(const uint32_t* pixels, int width, int height) override {
+        present_region(width, height, 0, 0, width, height,
+                       [&](uint32_t* out, ptrdiff_t pitch, int, int, int, int) {
+                           for (int y = 0; y < height; ++y)
+                               std::memcpy(out + y * pitch, pixels + size_t(y) * size_t(width),
+                                           size_t(width) * 4);
+                       });
+    }
+
+    void present_region(int width, int height, int x, int y, int w, int h,
+                        const RegionPainter& draw) override {
         if (!renderer_ || width <= 0 || height <= 0) return;
         if (!texture_ || width != tex_w_ || height != tex_h_) {
             if (texture_) SDL_DestroyTexture(texture_);
@@ -124,10 +130,25 @@ class SdlWindow final : public Window {
                                          SDL_TEXTUREACCESS_STREAMING, width, height);
             tex_w_ = width;
             tex_h_ = height;
+            // A new texture holds nothing yet: it is painted whole.
+            x = y = 0;
+            w = width;
+            h = height;
         }
         if (!texture_) return;
-        SDL_UpdateTexture(texture_, nullptr, pixels, width * 4);
-        SDL_RenderClear(renderer_);
+        SDL_Rect r{x, y, w, h};
+        SDL_Rect all{0, 0, width, height};
+        if (!SDL_IntersectRect(&r, &all, &r)) r = {0, 0, 0, 0};
+        if (r.w > 0 && r.h > 0) {
+            // Only the locked rectangle is written, and only it goes to the
+            // display's memory; the rest of the texture keeps its pixels.
+            void* memory = nullptr;
+            int pitch = 0;
+            if (SDL_LockTexture(texture_, &r, &memory, &pitch) != 0) return;
+            draw(static_cast<uint32_t*>(memory), pitch / 4, r.x, r.y, r.w, r.h);
+            SDL_UnlockTexture(texture_);
+        }
+        // The texture covers the whole target: nothing to clear first.
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
     }
@@ -173,6 +194,15 @@ class SdlWindow final : public Window {
     bool has_mouse() const override { return SDL_GetMouseFocus() == window_; }
 
   private:
+    // An accelerated renderer where there is one, else the software one;
+    // waiting for the display's refresh only when asked.
+    void make_renderer(bool vsync) {
+        Uint32 wait = vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | wait);
+        if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE | wait);
+        if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    }
+
     bool translate(const SDL_Event& ev, WindowEvent& e) {
         e = WindowEvent{};
         SDL_Keymod mod = SDL_GetModState();

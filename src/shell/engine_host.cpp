@@ -13,7 +13,6 @@
 #include "graphics/pages.h"
 #include "graphics/plane_table.h"
 #include "graphics/sprites.h"
-
 #include "media/media.h"
 #include "net/net.h"
 #include "platform/cp932.h"
@@ -72,6 +71,7 @@ bool EngineHost::create_window() {
     // A menu bar is a strip above the picture.
     spec.height = s.height + (s.menu > 0 ? MenuMetrics::kBarHeight : 0);
     spec.headless = options_.headless;
+    spec.vsync = s.vsync != 0;
     window_ = platform::create_window(spec);
     if (!window_) return false;
     queue_.set_wakeup([w = window_.get()] { w->wake(); });
@@ -179,12 +179,15 @@ bool EngineHost::start_devices() {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
         ps.hooks.has_window = true;
-        ps.hooks.update = [this](std::optional<gfx::Box> area) {
-            queue_.send([this, area] {
-                present(area);
-                return 0u;
-            });
-        };
+        // Headless nobody sees the picture: `update` has nothing to paint
+        // (the screenshot is taken from the view page when it is asked for).
+        if (!options_.headless)
+            ps.hooks.update = [this](std::optional<gfx::Box> area) {
+                queue_.send([this, area] {
+                    present(area);
+                    return 0u;
+                });
+            };
         // Shaped windows are not offered by every platform: the shape is
         // computed and kept, the window stays rectangular.
         ps.hooks.set_shape = [](std::optional<std::vector<gfx::Rect>>) {};
@@ -217,12 +220,27 @@ compiler::SourceReader EngineHost::source_reader() {
 }
 
 void EngineHost::present(std::optional<gfx::Box> area) {
+    if (!window_ || options_.headless) return;  // nothing is shown
     gfx::PageState& ps = gfx::page_state();
     auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
-    gfx::paint(view.get(), ps.paint_settings(),
-               area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
-    const gfx::Frame& shown = compose();
-    if (window_) window_->present(shown.pixels.data(), shown.width, shown.height);
+    const gfx::PaintSettings s = ps.paint_settings();
+    const gfx::Box a =
+        gfx::screen_area(s, area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}));
+    if (menu_view_) {
+        // The menu bar and its popups are drawn over the picture: the frame
+        // is composed whole.
+        gfx::paint(view.get(), s, a, frame_);
+        const gfx::Frame& shown = compose();
+        window_->present(shown.pixels.data(), shown.width, shown.height);
+        return;
+    }
+    // One pass over what changed, straight into the window's texture.
+    window_->present_region(
+        s.screen_width, s.screen_height, int(a.left), int(a.top), int(a.width()), int(a.height()),
+        [&](uint32_t* pixels, ptrdiff_t pitch, int x, int y, int w, int h) {
+            gfx::paint(view.get(), s, gfx::Box{x, y, int64_t(x) + w, int64_t(y) + h}, pixels,
+                       pitch);
+        });
 }
 
 bool EngineHost::write_screenshot(const std::filesystem::path& file) {
