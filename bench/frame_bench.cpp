@@ -34,7 +34,8 @@ namespace {
 constexpr int kW = 1920, kH = 1080;
 
 // The game: kinds 0..4 are background alone, + 100 alpha sprites, + update(0)
-// (the whole frame), update(0) alone, update of a 128x128 rectangle alone.
+// (the whole frame), update(0) alone, update of a 128x128 rectangle alone;
+// each the best of three rounds.
 const char* kScript = R"(#include "tob.h"
 int r[4];
 int opaque[3];
@@ -77,6 +78,8 @@ int timed(int kind, int frames)
 int main()
 {
     int k;
+    int round;
+    int ms;
     int t[5];
     void *out;
     galloc(1, 1920, 1080, 32);
@@ -101,8 +104,16 @@ int main()
         ys[k] = (k * 211) % 952;
     }
     timed(2, 10);
-    for (k = 0; k < 4; k++) t[k] = timed(k, FRAMES);
-    t[4] = timed(4, RECTS);
+    // The best of three rounds of each part.
+    for (k = 0; k < 5; k++) t[k] = 0x7FFFFFFF;
+    for (round = 0; round < 3; round++) {
+        for (k = 0; k < 4; k++) {
+            ms = timed(k, FRAMES);
+            if (ms < t[k]) t[k] = ms;
+        }
+        ms = timed(4, RECTS);
+        if (ms < t[4]) t[4] = ms;
+    }
     sprintf(line, "%d %d %d %d %d\n", t[0], t[1], t[2], t[3], t[4]);
     out = fopen("result.txt", "w");
     fputs(line, out);
