@@ -15,7 +15,7 @@ packages=(
   libpixman-1-dev
   libpcre2-dev
   libosmesa6-dev
-  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+  libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev
   libsdl2-mixer-dev
 )

@@ -14,13 +14,8 @@ namespace {
 
 using namespace gfx;
 
-// An optional rectangle argument: nullopt inside for a null pointer, failure
-// (outer nullopt) for a bad one.
 std::optional<std::optional<Rect>> rect_arg(TrapCall& call, int i) {
-    if (!call.word(i)) return std::optional<Rect>{};
-    auto r = read_rect(call.memory(), call.word(i));
-    if (!r) return std::nullopt;
-    return std::optional<Rect>{*r};
+    return read_optional_rect(call.memory(), call.word(i));
 }
 
 uint32_t builtin_gcopy(TrapCall& call) {

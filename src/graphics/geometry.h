@@ -41,6 +41,16 @@ inline std::optional<Rect> read_rect(const ScriptMemory& mem, ScriptAddr addr) {
     return Rect{int32_t(v[0]), int32_t(v[1]), int32_t(v[2]), int32_t(v[3])};
 }
 
+// An optional rectangle argument at a script address: the inner nullopt for a
+// null address (the whole plane), the outer nullopt for a bad pointer.
+inline std::optional<std::optional<Rect>> read_optional_rect(const ScriptMemory& mem,
+                                                            ScriptAddr addr) {
+    if (!addr) return std::optional<Rect>{};
+    auto r = read_rect(mem, addr);
+    if (!r) return std::nullopt;
+    return std::optional<Rect>{*r};
+}
+
 inline bool write_rect(ScriptMemory& mem, ScriptAddr addr, const Rect& r) {
     return mem.valid(addr, kRectBytes) && mem.write32(addr, uint32_t(r.left)) &&
            mem.write32(addr + 4, uint32_t(r.top)) && mem.write32(addr + 8, uint32_t(r.right)) &&

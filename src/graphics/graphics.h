@@ -50,4 +50,13 @@ std::span<const TrapBinding> p3d_builtins();
 void init_graphics_3d(ScriptMemory& memory);
 void shutdown_graphics_3d();
 
+namespace gfx {
+// Text: font slots back to their defaults, every thread on slot 0, the
+// scratch plane of smooth text freed; at shutdown the fonts are deleted too.
+void init_text();
+void shutdown_text();
+// font_list, font_use, font_set, font_get, gtext, gtextf.
+std::span<const TrapBinding> text_builtins();
+}  // namespace gfx
+
 }  // namespace tob

@@ -122,6 +122,17 @@ std::string cp932_to_utf8(std::string_view s) {
     return out;
 }
 
+std::u16string cp932_to_utf16(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t pos = 0; pos < s.size();) {
+        char32_t c = next_cp932_char(s, pos);
+        // CP932 reaches only the basic plane: one unit per character.
+        out += c == kReplacementChar ? kCp932DefaultChar : char16_t(c);
+    }
+    return out;
+}
+
 std::string utf8_to_cp932(std::string_view s) {
     std::string out;
     out.reserve(s.size());

@@ -52,6 +52,14 @@ char32_t next_cp932_char(std::string_view s, size_t& pos);
 // next_cp932_char). Never fails.
 std::string cp932_to_utf8(std::string_view s);
 
+// What an unmapped character becomes in text output: U+30FB, the character
+// the platform's own CP932 converter puts in place of one.
+inline constexpr char16_t kCp932DefaultChar = 0x30FB;
+
+// Converts CP932 text to UTF-16 for text output: every undecodable character
+// (see next_cp932_char) becomes kCp932DefaultChar. Never fails.
+std::u16string cp932_to_utf16(std::string_view s);
+
 // Converts UTF-8 text to CP932; characters without a CP932 code, and malformed
 // UTF-8 bytes, become '?'. Never fails.
 std::string utf8_to_cp932(std::string_view s);

@@ -25,13 +25,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"ini_sets", builtin_not_built},
     {"ini_geti", builtin_not_built},
     {"ini_gets", builtin_not_built},
-    // text
-    {"font_list", builtin_not_built},
-    {"font_use", builtin_not_built},
-    {"font_set", builtin_not_built},
-    {"font_get", builtin_not_built},
-    {"gtext", builtin_not_built},
-    {"gtextf", builtin_not_built},
     // MIDI
     {"midi_load", builtin_not_built},
     {"midi_free", builtin_not_built},
@@ -125,6 +118,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"net", net_builtins},
     {"effect", effect_builtins},
     {"p3d", p3d_builtins},
+    {"text", gfx::text_builtins},
     {"not built", not_built_builtins},
     // clang-format on
 };

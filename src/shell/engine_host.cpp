@@ -175,6 +175,8 @@ bool EngineHost::start_devices() {
     engine_->add_shutdown_hook([] { shutdown_graphics_effects(); });
     engine_->add_init_hook([this] { init_graphics_3d(engine_->memory()); });
     engine_->add_shutdown_hook([] { shutdown_graphics_3d(); });
+    engine_->add_init_hook([] { gfx::init_text(); });
+    engine_->add_shutdown_hook([] { gfx::shutdown_text(); });
     {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
