@@ -148,7 +148,10 @@ class SdlWindow final : public Window {
             draw(static_cast<uint32_t*>(memory), pitch / 4, r.x, r.y, r.w, r.h);
             SDL_UnlockTexture(texture_);
         }
-        // The texture covers the whole target: nothing to clear first.
+        // The texture covers the whole target, but a clear tells the
+        // renderer that the target's old pixels are not needed (tiled
+        // renderers then need not read them back).
+        SDL_RenderClear(renderer_);
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
     }
