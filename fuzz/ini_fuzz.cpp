@@ -31,7 +31,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ini.get(section, key) != value) std::abort();
         if (IniFile::parse(ini.text()).get(section, key) != value) std::abort();
     }
+    // Lists name each entry once; removing a section takes its keys along.
+    for (const std::string& name : ini.sections())
+        if (ini.keys(name).size() > ini.text().size()) std::abort();
     ini.remove(section, key);
+    ini.remove_section(section);
+    ini.sections();
     (void)before;
     return 0;
 }

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libsdl2-dev
   ncompress
-  liblua5.4-dev
+  liblua5.4-dev lua5.4
   xvfb x11-apps x11-utils xdotool python3
   tcc
   libpixman-1-dev
@@ -18,6 +18,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-ipafont-gothic fonts-ipafont-mincho
   libvorbis-dev
   libsdl2-mixer-dev
+  libffi-dev
 )
 
 missing=()

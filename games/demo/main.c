@@ -209,6 +209,9 @@ int main()
     int cube;
 
     log_out("Sample game: hello from the script.");
+    // input counts from here: a click or key during the set-up is kept
+    key_init();
+    getpoint(0);
     fade = fade_time("@FADE 1000 ms");
     log_out("Sample game: the last %d ms fade to black.", fade);
     draw_background();
@@ -253,8 +256,6 @@ int main()
     crossed = 0;
     mark = 0;
     turn = 1;
-    key_init();
-    getpoint(0);
     for (;;) {
         t = getcount(0) - start;
         if (t > 3000) break;

@@ -150,6 +150,33 @@ bool IniFile::remove(std::string_view section, std::string_view key) {
     return true;
 }
 
+bool IniFile::remove_section(std::string_view section) {
+    long s = find_section(section);
+    if (s < 0) return false;
+    size_t end = size_t(s) + 1;
+    while (end < lines_.size() && lines_[end].kind != Line::Section) ++end;
+    lines_.erase(lines_.begin() + s, lines_.begin() + long(end));
+    return true;
+}
+
+std::vector<std::string> IniFile::sections() const {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].kind == Line::Section && find_section(lines_[i].section) == long(i))
+            names.push_back(lines_[i].section);
+    return names;
+}
+
+std::vector<std::string> IniFile::keys(std::string_view section) const {
+    std::vector<std::string> names;
+    long s = find_section(section);
+    if (s < 0) return names;
+    for (size_t i = size_t(s) + 1; i < lines_.size() && lines_[i].kind != Line::Section; ++i)
+        if (lines_[i].kind == Line::Key && find_key(s, lines_[i].key) == long(i))
+            names.push_back(lines_[i].key);
+    return names;
+}
+
 std::string IniFile::text() const {
     std::string out;
     for (const Line& l : lines_) {

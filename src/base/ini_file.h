@@ -34,6 +34,13 @@ class IniFile {
     void set(std::string_view section, std::string_view key, std::string_view value);
     // Removes a key; false when it was not there.
     bool remove(std::string_view section, std::string_view key);
+    // Removes a section with its keys (the first of that name); false when missing.
+    bool remove_section(std::string_view section);
+
+    // The names of the sections, first of duplicates only, in file order.
+    std::vector<std::string> sections() const;
+    // The names of a section's keys, first of duplicates only, in file order.
+    std::vector<std::string> keys(std::string_view section) const;
 
     std::string text() const;
     // Writes the file through a temporary file renamed into place.

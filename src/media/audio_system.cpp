@@ -2,6 +2,7 @@
 // them: started with the devices, stopped after engine shutdown.
 #include <memory>
 
+#include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "media/media.h"
@@ -58,7 +59,9 @@ void start_audio(const AudioStartup& startup) {
     if (startup.open_device || startup.offline_rate) open_device();
     a.channels = std::make_unique<media::SoundChannels>(
         startup.sound ? a.mixer.get() : nullptr,
-        [dir = startup.module_dir](std::string_view name) { return read_expanded_file(name, dir); },
+        [dir = startup.module_dir](std::string_view name) {
+            return read_expanded_file(name, dir.empty() ? current_folder() : dir);
+        },
         [] { return settings().global_sound.load() != 0; });
 }
 

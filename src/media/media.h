@@ -57,7 +57,7 @@ struct AudioStartup {
     bool sound = false;                // `Sound`: channels may load sounds
     bool open_device = false;          // `Sound`, `Music` or `CD`, or a recording asked for
     std::filesystem::path record;      // --audio-out: also write the output here
-    std::filesystem::path module_dir;  // where sound file names are found
+    std::filesystem::path module_dir;  // where sound file names are found; empty: the current folder
     uint32_t offline_rate = 0;         // tests: a mixer at this rate and no device
 };
 

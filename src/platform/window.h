@@ -102,6 +102,17 @@ class Window {
     virtual void move_to(int x, int y) = 0;
     virtual void desktop_mouse(int& x, int& y) const = 0;
     virtual void show_message(const std::string& caption, const std::string& text) = 0;
+    // A modal box with buttons (code, label) left to right; returns the code
+    // chosen, `escape_code` when it is closed otherwise. Icons: 0 none,
+    // 1 error, 2 warning, 3 information.
+    struct BoxButton {
+        uint32_t code;
+        std::string label;
+    };
+    virtual uint32_t ask(int icon, const std::string& caption, const std::string& text,
+                         const std::vector<BoxButton>& buttons, uint32_t default_code,
+                         uint32_t escape_code) = 0;
+    virtual void set_title(const std::string& title_utf8) = 0;
     // The window's token: nonzero, unique among the process's windows.
     virtual uint32_t id() const = 0;
     virtual void set_visible(bool visible) = 0;

@@ -2,8 +2,11 @@
 // the logical screen size; events translated to the neutral form.
 #include <SDL.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "platform/keys.h"
 #include "platform/system_info.h"
@@ -98,6 +101,7 @@ class SdlWindow final : public Window {
     }
 
     bool wait_event(WindowEvent& e, uint32_t timeout_ms) override {
+        if (headless_) return wait_headless(e, timeout_ms);
         SDL_Event ev;
         while (SDL_WaitEventTimeout(&ev, int(timeout_ms))) {
             if (translate(ev, e)) return true;
@@ -107,6 +111,14 @@ class SdlWindow final : public Window {
     }
 
     void wake() override {
+        if (headless_) {
+            {
+                std::lock_guard lock(wake_mutex_);
+                woken_ = true;
+            }
+            wake_cv_.notify_one();
+            return;
+        }
         SDL_Event ev{};
         ev.type = wake_event_;
         SDL_PushEvent(&ev);
@@ -176,6 +188,34 @@ class SdlWindow final : public Window {
     void show_message(const std::string& caption, const std::string& text) override {
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
     }
+    uint32_t ask(int icon, const std::string& caption, const std::string& text,
+                 const std::vector<BoxButton>& buttons, uint32_t default_code,
+                 uint32_t escape_code) override {
+        std::vector<SDL_MessageBoxButtonData> data;
+        for (const BoxButton& b : buttons) {
+            Uint32 flags = 0;
+            if (b.code == default_code) flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+            if (b.code == escape_code) flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+            data.push_back({flags, int(b.code), b.label.c_str()});
+        }
+        static constexpr Uint32 kIcons[] = {0, SDL_MESSAGEBOX_ERROR, SDL_MESSAGEBOX_WARNING,
+                                            SDL_MESSAGEBOX_INFORMATION};
+        SDL_MessageBoxData box{};
+        box.flags =
+            (icon >= 0 && icon < 4 ? kIcons[icon] : 0) | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+        box.window = window_;
+        box.title = caption.c_str();
+        box.message = text.c_str();
+        box.numbuttons = int(data.size());
+        box.buttons = data.data();
+        int chosen = -1;
+        if (SDL_ShowMessageBox(&box, &chosen) != 0) return default_code;
+        if (chosen < 0) return escape_code ? escape_code : default_code;
+        return uint32_t(chosen);
+    }
+    void set_title(const std::string& title_utf8) override {
+        SDL_SetWindowTitle(window_, title_utf8.c_str());
+    }
     uint32_t id() const override { return SDL_GetWindowID(window_); }
     void set_visible(bool visible) override {
         if (visible)
@@ -204,6 +244,30 @@ class SdlWindow final : public Window {
         renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | wait);
         if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE | wait);
         if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    }
+
+    // SDL's dummy video driver cannot block for events, and SDL then looks at
+    // its queue every millisecond while it waits. A headless window has no
+    // events but its wake-ups and what SDL queues itself (a quit on SIGINT),
+    // so it blocks on a condition that `wake` signals and looks at SDL's
+    // queue before and after.
+    bool wait_headless(WindowEvent& e, uint32_t timeout_ms) {
+        SDL_Event ev;
+        while (SDL_PollEvent(&ev))
+            if (translate(ev, e)) return true;
+        {
+            std::unique_lock lock(wake_mutex_);
+            wake_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return woken_; });
+            if (woken_) {
+                woken_ = false;
+                e = WindowEvent{};
+                e.type = WindowEvent::Wakeup;
+                return true;
+            }
+        }
+        while (SDL_PollEvent(&ev))
+            if (translate(ev, e)) return true;
+        return false;
     }
 
     bool translate(const SDL_Event& ev, WindowEvent& e) {
@@ -347,9 +411,12 @@ class SdlWindow final : public Window {
     int tex_w_ = 0, tex_h_ = 0;
     Uint32 wake_event_ = 0;
     bool headless_ = false;
-    bool owns_sdl_ = false;
+    bool owns_sdl_ = false;  // the main window starts and ends SDL
     bool dropping_ = false;
-    std::vector<std::string> dropped_;  // the main window starts and ends SDL
+    std::vector<std::string> dropped_;
+    std::mutex wake_mutex_;  // headless wake-ups
+    std::condition_variable wake_cv_;
+    bool woken_ = false;
 };
 
 }  // namespace

@@ -8,9 +8,13 @@ void init_runtime(ScriptMemory& memory) {
     init_math();
     init_crc_log();
     init_script_files(memory);
+    init_files();
+    init_dll(memory);
 }
 
 void shutdown_runtime() {
+    shutdown_dll();
+    shutdown_files();
     shutdown_script_files();
     shutdown_crc_log();
     shutdown_math();

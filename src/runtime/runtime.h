@@ -52,6 +52,24 @@ std::span<const TrapBinding> regex_builtins();
 void init_regex(ScriptMemory& memory);
 void shutdown_regex();
 
+// ini_seti, ini_sets, ini_geti, ini_gets: the game's configuration file.
+std::span<const TrapBinding> ini_builtins();
+
+// find_*, dir_*, file_copy ... file_settime. Initialisation and shutdown
+// close every open search.
+std::span<const TrapBinding> files_builtins();
+void init_files();
+void shutdown_files();
+
+// exec, shell, mbox, caption, wallpaper.
+std::span<const TrapBinding> desktop_builtins();
+
+// dll_load, dll_unload, dll_proc, dll_call. Initialisation and shutdown
+// close every library.
+std::span<const TrapBinding> dll_builtins();
+void init_dll(ScriptMemory& memory);
+void shutdown_dll();
+
 // Engine initialisation and shutdown of every family.
 void init_runtime(ScriptMemory& memory);
 void shutdown_runtime();

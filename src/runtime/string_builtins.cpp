@@ -24,11 +24,13 @@ std::optional<std::string_view> text(TrapCall& call, int i) {
 // Writes `bytes` and a terminator at the script address in argument `i`; the
 // source may overlap the destination. False when the range is not writable.
 bool store_string(TrapCall& call, int i, std::string_view bytes) {
-    uint8_t* dst = call.pointer(i, uint32_t(bytes.size()) + 1);
-    if (!dst) return false;
-    if (!bytes.empty()) std::memmove(dst, bytes.data(), bytes.size());
-    dst[bytes.size()] = 0;
-    return true;
+    ScriptAddr dst = call.address(i);
+    const uint32_t len = uint32_t(bytes.size());
+    ScriptMemory& mem = call.memory();
+    if (!mem.valid(dst, len + 1)) return false;
+    // Through script memory's copy: other script threads may read the buffer.
+    const char terminator = 0;
+    return mem.copy_in(dst, bytes.data(), len) && mem.copy_in(dst + len, &terminator, 1);
 }
 
 // A string argument as writable bytes (without its terminator).

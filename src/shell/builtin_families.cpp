@@ -20,11 +20,6 @@ namespace tob {
 namespace {
 
 constexpr TrapBinding kNotBuilt[] = {
-    // settings (INI files)
-    {"ini_seti", builtin_not_built},
-    {"ini_sets", builtin_not_built},
-    {"ini_geti", builtin_not_built},
-    {"ini_gets", builtin_not_built},
     // MIDI
     {"midi_load", builtin_not_built},
     {"midi_free", builtin_not_built},
@@ -60,34 +55,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"media_repeat", builtin_not_built},
     {"media_size", builtin_not_built},
     {"media_setvol", builtin_not_built},
-    // files and directories
-    {"find_first", builtin_not_built},
-    {"find_next", builtin_not_built},
-    {"find_close", builtin_not_built},
-    {"dir_getpath", builtin_not_built},
-    {"dir_getcur", builtin_not_built},
-    {"dir_setcur", builtin_not_built},
-    {"dir_create", builtin_not_built},
-    {"dir_delete", builtin_not_built},
-    {"file_copy", builtin_not_built},
-    {"file_move", builtin_not_built},
-    {"file_delete", builtin_not_built},
-    {"file_size", builtin_not_built},
-    {"file_getattr", builtin_not_built},
-    {"file_setattr", builtin_not_built},
-    {"file_gettime", builtin_not_built},
-    {"file_settime", builtin_not_built},
-    // desktop
-    {"wallpaper", builtin_not_built},
-    {"shell", builtin_not_built},
-    {"exec", builtin_not_built},
-    {"mbox", builtin_not_built},
-    {"caption", builtin_not_built},
-    // DLL calls
-    {"dll_load", builtin_not_built},
-    {"dll_unload", builtin_not_built},
-    {"dll_proc", builtin_not_built},
-    {"dll_call", builtin_not_built},
 };
 
 std::span<const TrapBinding> not_built_builtins() {
@@ -119,6 +86,10 @@ constexpr BuiltinFamily kFamilies[] = {
     {"effect", effect_builtins},
     {"p3d", p3d_builtins},
     {"text", gfx::text_builtins},
+    {"ini", ini_builtins},
+    {"files", files_builtins},
+    {"desktop", desktop_builtins},
+    {"dll", dll_builtins},
     {"not built", not_built_builtins},
     // clang-format on
 };

@@ -1,5 +1,6 @@
 #include "shell/engine_host.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -19,6 +20,8 @@
 #include "platform/keys.h"
 #include "platform/platform.h"
 #include "runtime/debug_output.h"
+#include "runtime/desktop.h"
+#include "runtime/plugins.h"
 #include "runtime/random_generator.h"
 #include "runtime/runtime.h"
 #include "shell/builtin_families.h"
@@ -32,7 +35,13 @@ namespace tob {
 namespace {
 
 constexpr int kVirtualKeyEnter = platform::kVkEnter;
+// The longest the window thread sleeps without an event. Script threads wake
+// it when they send a command, write debug output or end; this bounds how
+// late it sees what they change without telling it (`setsystem`'s flags,
+// a redrawn menu bar). Nobody sees a headless window: it looks less often,
+// unless recorded input events are due.
 constexpr uint32_t kLoopWaitMs = 5;
+constexpr uint32_t kHeadlessLoopWaitMs = 250;
 constexpr uint32_t kFullScreenCommand = 1214;
 constexpr const char* kExternalAreaFailed = "外部データ領域（%u バイト）の確保に失敗しました。";
 constexpr const char* kScreenPageFailed =
@@ -78,6 +87,25 @@ bool EngineHost::create_window() {
     window_state().client_width = s.width;
     window_state().client_height = s.height;
     if (!options_.headless) {
+        // Script message boxes and the caption: window commands.
+        DesktopWindow desktop;
+        desktop.message_box = [this](const MessageBoxRequest& r) {
+            auto show = [this, r] {
+                std::vector<platform::Window::BoxButton> buttons;
+                for (const auto& b : r.buttons) buttons.push_back({b.code, b.label});
+                return window_->ask(int(r.icon), r.caption_utf8, r.text_utf8, buttons,
+                                    r.default_code, r.escape_code);
+            };
+            return queue_.on_owner_thread() ? show() : queue_.send(show);
+        };
+        desktop.set_caption = [this](const std::string& title) {
+            auto set = [this, title] {
+                window_->set_title(title);
+                return 1u;
+            };
+            return (queue_.on_owner_thread() ? set() : queue_.send(set)) != 0;
+        };
+        set_desktop_window(std::move(desktop));
         // Error boxes: a script thread waits on the window thread until the
         // box is closed; the window thread shows it at once.
         previous_sink_ =
@@ -134,9 +162,12 @@ bool EngineHost::start_devices() {
     audio.sound = s.sound != 0;
     audio.open_device = s.sound || s.music || s.cd || !options_.audio_out.empty();
     audio.record = options_.audio_out;
-    audio.module_dir = s.module_dir;
     start_audio(audio);
     set_audio_command_queue(&queue_);
+    // Plug-ins reach the window commands from any thread.
+    set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
+        return send_window_command(message, wparam, lparam);
+    });
     engine_->add_shutdown_hook([] { free_sound_channels(); });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
@@ -186,7 +217,10 @@ bool EngineHost::start_devices() {
         if (!options_.headless)
             ps.hooks.update = [this](std::optional<gfx::Box> area) {
                 queue_.send([this, area] {
+                    // The sender waits inside its built-in, holding the trap lock.
+                    painting_for_script_ = true;
                     present(area);
+                    painting_for_script_ = false;
                     return 0u;
                 });
             };
@@ -223,20 +257,39 @@ compiler::SourceReader EngineHost::source_reader() {
 
 void EngineHost::present(std::optional<gfx::Box> area) {
     if (!window_ || options_.headless) return;  // nothing is shown
+    // Script threads draw into planes inside built-ins, under the trap lock.
+    // The view page is read here only while no built-in runs: when a script
+    // thread asked for it (it waits inside its built-in), or when the lock is
+    // free (taken without waiting: the window thread never waits for it).
+    // Otherwise the picture painted last is shown again, and the page is
+    // painted once the scripts let go of the lock (`repaint_pending_`).
+    std::unique_lock<std::mutex> trap;
+    if (!painting_for_script_) {
+        trap = std::unique_lock(engine_->dispatcher().lock(), std::try_to_lock);
+        if (!trap.owns_lock()) repaint_pending_ = true;
+    }
+    const bool may_paint = painting_for_script_ || trap.owns_lock();
     gfx::PageState& ps = gfx::page_state();
-    auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
     const gfx::PaintSettings s = ps.paint_settings();
-    const gfx::Box a =
-        gfx::screen_area(s, area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}));
+    gfx::Box a{0, 0, 0, 0};  // nothing to paint: the last picture again
+    std::shared_ptr<const gfx::Plane> view;
+    if (may_paint) {
+        if (repaint_pending_) area.reset();  // a whole repaint was put off
+        repaint_pending_ = false;
+        a = gfx::screen_area(s, area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}));
+        view = gfx::plane_table().acquire(gfx::plane_table().view_page);
+    }
     if (menu_view_) {
         // The menu bar and its popups are drawn over the picture: the frame
         // is composed whole.
-        gfx::paint(view.get(), s, a, frame_);
+        if (may_paint) gfx::paint(view.get(), s, a, frame_);
         const gfx::Frame& shown = compose();
-        window_->present(shown.pixels.data(), shown.width, shown.height);
+        if (!shown.pixels.empty()) window_->present(shown.pixels.data(), shown.width, shown.height);
         return;
     }
-    // One pass over what changed, straight into the window's texture.
+    // One pass over what changed, straight into the window's texture. A new
+    // texture is painted whole: black while the page may not be read (a
+    // whole repaint is then pending).
     window_->present_region(
         s.screen_width, s.screen_height, int(a.left), int(a.top), int(a.width()), int(a.height()),
         [&](uint32_t* pixels, ptrdiff_t pitch, int x, int y, int w, int h) {
@@ -262,6 +315,8 @@ void EngineHost::stop_devices() {
     // Devices in reverse order of their start.
     stop_audio();
     set_audio_command_queue(nullptr);
+    set_desktop_window({});
+    set_plugin_messenger(nullptr);
     set_debug_output(std::nullopt);
     stop_debug_window();
     queue_.close();
@@ -515,20 +570,24 @@ int EngineHost::run() {
         poll_input();
         platform::WindowEvent e;
         batching_events_ = true;
-        // Headless, SDL's wait polls in steps of a millisecond, which would
-        // make every window command take one: there the loop waits on the
-        // command queue, which wakes at once.
-        while (window_->wait_event(e, options_.headless ? 0 : kLoopWaitMs)) {
+        // Headless, the window waits on a condition its wake-ups signal (SDL's
+        // own wait would look every millisecond).
+        uint32_t wait_ms =
+            options_.headless && !(feeder_ && !feeder_->done()) ? kHeadlessLoopWaitMs : kLoopWaitMs;
+        if (deadline != clock::time_point::max()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+            wait_ms = uint32_t(std::clamp<int64_t>(left.count(), 0, wait_ms));
+        }
+        while (window_->wait_event(e, wait_ms)) {
             handle(e);
             queue_.drain();
             if (close_requested_) break;
+            wait_ms = 0;  // take what else is queued, then look after the rest
         }
         batching_events_ = false;
         if (activation_pending_) apply_activation();
-        if (options_.headless && !close_requested_)
-            queue_.wait_and_drain(kLoopWaitMs);
-        else
-            queue_.drain();
+        queue_.drain();
+        if (repaint_pending_) present(std::nullopt);
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();

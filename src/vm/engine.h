@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,8 +34,8 @@ using ProgramCompiler = std::function<std::optional<uint32_t>(std::string_view c
 
 struct ScriptThread {
     std::thread handle;
-    bool in_use = false;             // the slot has a thread (the handle)
-    std::atomic<bool> ended{false};  // the thread procedure has returned
+    std::atomic<bool> in_use{false};  // the slot has a thread (the handle)
+    std::atomic<bool> ended{false};   // the thread procedure has returned
     std::atomic<uint32_t> run{0};
     std::atomic<int32_t> suspend{0};
     std::atomic<uint32_t> wake_time{0};
@@ -42,7 +43,7 @@ struct ScriptThread {
     std::atomic<int32_t> top{-1};
 };
 
-class ScriptEngine final : private LiveCode {
+class ScriptEngine final : private LiveCode, private StopListener {
   public:
     explicit ScriptEngine(uint64_t memory_span = ScriptMemory::kMaxSpan);
     ~ScriptEngine();
@@ -114,8 +115,20 @@ class ScriptEngine final : private LiveCode {
     // Pause and resume every script thread (deactivation, full-screen switch).
     void pause_threads() { pause_count_.fetch_add(1); }
     void resume_threads();
-    // Threads sleep 0 ms between slices while active, 1 ms while inactive.
-    void set_active(bool active) { active_ = active; }
+    // Threads sleep 1 ms between slices while inactive; while active they
+    // give up the processor only when that can help another thread (see
+    // `between_slices`).
+    void set_active(bool active) {
+        active_ = active;
+        wake_waiters();
+    }
+    // Makes every wait of the thread table (sleeping, suspended and paused
+    // threads, thd_end, stop-all-threads) look at its condition again. Call
+    // after changing what a wait depends on.
+    void wake_waiters();
+    // Script threads that want the processor now: not sleeping, suspended or
+    // paused (tests and diagnostics).
+    int runnable_threads() const { return runnable_.load(std::memory_order_relaxed); }
 
     // --- engine initialisation and shutdown ---
     void initialise();
@@ -135,6 +148,19 @@ class ScriptEngine final : private LiveCode {
     // whose end gives the run's outcome.
     int start_thread(VmContext* ctx, bool start_suspended, bool main_program);
     void thread_procedure(int slot);
+    // A raised stop flag ends every wait.
+    void machine_stopped() override { wake_waiters(); }
+    // When a waiting thread looks again at its condition at the latest: the
+    // stop word may be written from outside without waking anybody.
+    static constexpr uint32_t kLongestWaitMs = 250;
+    // The generation `wait_for_change` compares against; read it before
+    // looking at the condition that decides to wait.
+    uint64_t wait_generation() const { return wait_generation_.load(); }
+    // Blocks until `wake_waiters` runs after `seen` was read, or `ms` pass.
+    void wait_for_change(uint64_t seen, uint32_t ms);
+    // The host-level pause between two slices of a running thread.
+    struct SliceClock;
+    void between_slices(SliceClock& clock);
     // Stops the machine when the stop word was set from outside; true then.
     bool poll_stop_word();
     void release_context_stack(ScriptThread& t);
@@ -162,8 +188,14 @@ class ScriptEngine final : private LiveCode {
     std::array<ScriptThread, kThreadSlots> threads_;
     std::mutex threads_mutex_;  // start/reap/stop of slots
     std::atomic<int> running_{0};
+    std::atomic<int> runnable_{0};  // running threads not blocked in a wait of their own
     std::atomic<int> pause_count_{0};
     std::atomic<bool> active_{true};
+    const int cores_;
+
+    std::mutex wait_mutex_;
+    std::condition_variable wait_cv_;
+    std::atomic<uint64_t> wait_generation_{0};  // changed under wait_mutex_
 
     std::atomic<bool> exit_requested_{false};
     std::atomic<bool> stopping_all_{false};

@@ -46,6 +46,16 @@ class LiveCode {
     ~LiveCode() = default;
 };
 
+// Hears that the stop flag was raised (the script engine, whose waiting
+// threads must see it at once).
+class StopListener {
+  public:
+    virtual void machine_stopped() = 0;
+
+  protected:
+    ~StopListener() = default;
+};
+
 struct Machine {
     ScriptMemory* memory = nullptr;
     std::atomic<uint32_t> stop{0};  // the global stop flag
@@ -56,6 +66,8 @@ struct Machine {
     TrapHook* trap_hook = nullptr;
     // Unset, every call target is accepted.
     const LiveCode* live_code = nullptr;
+    // Told after `set_stop` raised the stop flag. Unset: nobody is told.
+    StopListener* stop_listener = nullptr;
 };
 
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is

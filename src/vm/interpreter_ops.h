@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "vm/interpreter.h"
+#include "vm/relaxed_access.h"
 
 namespace tob::vm_ops {
 
@@ -17,24 +18,14 @@ inline constexpr uint32_t kFrameBytes = 4 * kFrameWords;
 inline constexpr uint32_t kIntMinBits = 0x80000000u;
 inline constexpr uint8_t kHighNibbleBits = 0x88;  // a register nibble of 8..15
 
-// Little-endian reads and writes at unaligned host addresses (compilers turn
-// these into single moves on little-endian hosts).
-inline uint16_t load_le16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-inline uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline void store_le16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-inline void store_le32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
+// Little-endian reads and writes of script memory (relaxed atomic accesses,
+// see vm/relaxed_access.h).
+using relaxed::load_8;
+using relaxed::load_le16;
+using relaxed::load_le32;
+using relaxed::store_8;
+using relaxed::store_le16;
+using relaxed::store_le32;
 
 // Memory operand widths and extensions.
 enum class Width { U8, S8, U16, S16, W32 };
@@ -49,8 +40,8 @@ constexpr uint32_t width_mask(Width w) {
 
 template <Width W>
 inline uint32_t load(const uint8_t* p) {
-    if constexpr (W == Width::U8) return p[0];
-    if constexpr (W == Width::S8) return uint32_t(int32_t(int8_t(p[0])));
+    if constexpr (W == Width::U8) return load_8(p);
+    if constexpr (W == Width::S8) return uint32_t(int32_t(int8_t(load_8(p))));
     if constexpr (W == Width::U16) return load_le16(p);
     if constexpr (W == Width::S16) return uint32_t(int32_t(int16_t(load_le16(p))));
     if constexpr (W == Width::W32) return load_le32(p);
@@ -58,7 +49,7 @@ inline uint32_t load(const uint8_t* p) {
 
 template <Width W>
 inline void store(uint8_t* p, uint32_t v) {
-    if constexpr (W == Width::U8) p[0] = uint8_t(v);
+    if constexpr (W == Width::U8) store_8(p, v);
     if constexpr (W == Width::U16) store_le16(p, v);
     if constexpr (W == Width::W32) store_le32(p, v);
 }

@@ -57,6 +57,7 @@ void set_stop(Machine& m, uint32_t value) {
     m.stop.store(value);
     ScriptAddr word = m.stop_word.load(std::memory_order_relaxed);
     if (word && m.memory) m.memory->store_shared32(word, value);
+    if (value && m.stop_listener) m.stop_listener->machine_stopped();
 }
 
 uint32_t read_stop_word(const Machine& m) {

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <bit>
 
+#include "vm/relaxed_access.h"
+
 namespace tob {
 namespace {
 
@@ -169,17 +171,14 @@ size_t ScriptMemory::block_count(BlockKind kind) const {
 bool ScriptMemory::read32(ScriptAddr addr, uint32_t& out) const {
     const uint8_t* p = host(addr, 4);
     if (!p) return false;
-    out = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    out = relaxed::load_le32(p);
     return true;
 }
 
 bool ScriptMemory::write32(ScriptAddr addr, uint32_t value) {
     uint8_t* p = host(addr, 4);
     if (!p) return false;
-    p[0] = uint8_t(value);
-    p[1] = uint8_t(value >> 8);
-    p[2] = uint8_t(value >> 16);
-    p[3] = uint8_t(value >> 24);
+    relaxed::store_le32(p, value);
     return true;
 }
 

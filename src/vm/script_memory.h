@@ -75,13 +75,15 @@ class ScriptMemory {
     // One past the highest usable address. Only grows.
     uint32_t limit() const { return limit_.load(std::memory_order_relaxed); }
 
-    // Little-endian word access; false when the range is invalid.
+    // Little-endian word access (relaxed atomic: script threads share these
+    // words without locks); false when the range is invalid.
     bool read32(ScriptAddr addr, uint32_t& out) const;
     bool write32(ScriptAddr addr, uint32_t value);
     // A zero-terminated string starting at `addr`, at most `max_len` bytes long
     // (without the terminator); nullopt when it leaves the space or is longer.
     std::optional<std::string_view> c_string(ScriptAddr addr, uint32_t max_len = 1u << 20) const;
-    // Copies bytes in and out; false when the script range is invalid.
+    // Copies bytes in and out; false when the script range is invalid. These
+    // and `c_string` work on bytes without atomic accesses (see tests/tsan.supp).
     bool copy_in(ScriptAddr dst, const void* src, uint32_t len);
     // Atomic access to an aligned little-endian word that threads share (the
     // stop word, the window-state block); false when `addr` is unaligned or

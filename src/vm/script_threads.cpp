@@ -1,5 +1,10 @@
 // Script threads: the 32-slot table, the thread procedure that runs
 // interpreter slices, stopping every thread, and engine initialisation.
+//
+// Nothing here polls: a thread that sleeps, is suspended or paused, and
+// everybody waiting for threads to end, blocks on one condition that every
+// change of those states signals (`wake_waiters`). Between slices a running
+// thread gives up the processor only when that can help someone.
 #include <chrono>
 
 #include "platform/platform.h"
@@ -8,19 +13,31 @@
 namespace tob {
 namespace {
 
-void sleep_ms(uint32_t ms) {
-    if (ms == 0)
-        std::this_thread::yield();
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+using SteadyClock = std::chrono::steady_clock;
+
+// A thread that ran this long without giving up the processor yields once.
+constexpr auto kYieldInterval = std::chrono::milliseconds(1);
+// Slices between two looks at the clock: a slice is at most 255 instructions,
+// so this is well under a millisecond, and reading the clock stays rare.
+constexpr uint32_t kSlicesPerClockRead = 64;
+
+int processor_count() {
+    unsigned n = std::thread::hardware_concurrency();
+    return n ? int(n) : 1;
 }
 
 }  // namespace
 
+struct ScriptEngine::SliceClock {
+    uint32_t slices = 0;
+    SteadyClock::time_point last_yield = SteadyClock::now();
+};
+
 ScriptEngine::ScriptEngine(uint64_t memory_span)
-    : memory_(memory_span), dispatcher_(machine_, traps_) {
+    : memory_(memory_span), dispatcher_(machine_, traps_), cores_(processor_count()) {
     machine_.memory = &memory_;
     machine_.live_code = this;
+    machine_.stop_listener = this;
     dispatcher_.engine = this;
     traps_.bind_all(thread_builtins());
 }
@@ -106,15 +123,63 @@ void ScriptEngine::release_context_stack(ScriptThread& t) {
     t.top = -1;
 }
 
+void ScriptEngine::wake_waiters() {
+    {
+        std::lock_guard lock(wait_mutex_);
+        wait_generation_.fetch_add(1);
+    }
+    wait_cv_.notify_all();
+}
+
+void ScriptEngine::wait_for_change(uint64_t seen, uint32_t ms) {
+    std::unique_lock lock(wait_mutex_);
+    wait_cv_.wait_for(lock, std::chrono::milliseconds(std::min(ms, kLongestWaitMs)),
+                      [&] { return wait_generation_.load() != seen; });
+}
+
+void ScriptEngine::between_slices(SliceClock& clock) {
+    if (!active_.load(std::memory_order_relaxed)) {
+        // Inactive: the scripts run slowly and leave the processor to others.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return;
+    }
+    // Another thread waits for the trap lock this one may take again at
+    // once, or more script threads want to run than there are processors:
+    // let them.
+    if (dispatcher_.lock_waiters() > 0 || runnable_.load(std::memory_order_relaxed) > cores_) {
+        std::this_thread::yield();
+        clock.slices = 0;
+        clock.last_yield = SteadyClock::now();
+        return;
+    }
+    // Otherwise once a millisecond, so that no thread of the process waits long.
+    if (++clock.slices < kSlicesPerClockRead) return;
+    clock.slices = 0;
+    SteadyClock::time_point now = SteadyClock::now();
+    if (now - clock.last_yield < kYieldInterval) return;
+    std::this_thread::yield();
+    clock.last_yield = now;
+}
+
 void ScriptEngine::thread_procedure(int slot) {
     ScriptThread& t = threads_[size_t(slot)];
     if (t.top < 0 || !t.contexts[size_t(t.top.load())]) {
         t.ended = true;
+        wake_waiters();
         return;
     }
     running_.fetch_add(1);
-    std::this_thread::yield();
+    runnable_.fetch_add(1);
+    SliceClock clock;
+    // Runnable no more while the wait lasts.
+    auto wait = [&](uint64_t seen, uint32_t ms) {
+        runnable_.fetch_sub(1);
+        wait_for_change(seen, ms);
+        runnable_.fetch_add(1);
+    };
     while (!stopped()) {
+        // Read before the conditions: a change after this point ends the wait.
+        uint64_t seen = wait_generation();
         if (poll_stop_word()) break;
         if (t.run.load() == 0) break;
         int top = t.top.load();
@@ -145,18 +210,19 @@ void ScriptEngine::thread_procedure(int slot) {
         }
         uint32_t wake = t.wake_time.load();
         if (wake != 0) {
-            if (int32_t(wake - platform::tick_count()) > 0) {
-                sleep_ms(1);
+            int32_t left = int32_t(wake - platform::tick_count());
+            if (left > 0) {
+                wait(seen, uint32_t(left));
                 continue;
             }
             t.wake_time = 0;
         }
-        if (t.suspend.load() < 1 && pause_count_.load() == 0) {
-            run_slice(machine_, *c);
-            sleep_ms(active_ ? 0 : 1);
-        } else {
-            sleep_ms(1);  // suspended or paused: sleep, never spin
+        if (t.suspend.load() >= 1 || pause_count_.load() != 0) {
+            wait(seen, kLongestWaitMs);
+            continue;
         }
+        run_slice(machine_, *c);
+        between_slices(clock);
     }
     if (stopped()) {
         std::lock_guard lock(outcome_mutex_);
@@ -166,18 +232,28 @@ void ScriptEngine::thread_procedure(int slot) {
             outcome_.failed = true;
     }
     release_context_stack(t);
+    runnable_.fetch_sub(1);
     running_.fetch_sub(1);
     t.ended = true;
+    // Whoever waits for threads to end: thd_end, stop-all-threads, and the
+    // window thread, which ends a headless run with its last script thread.
+    wake_waiters();
+    if (window_queue_) window_queue_->post([] {});
 }
 
 bool ScriptEngine::end_thread(uint32_t n, std::mutex* held_trap_lock) {
     if (n >= uint32_t(kThreadSlots)) return false;
     ScriptThread& t = threads_[n];
     t.run = 0;
+    wake_waiters();
     if (!held_trap_lock) return true;
     // Never wait while holding the trap lock: the thread may be waiting for it.
     held_trap_lock->unlock();
-    while (!t.ended.load()) sleep_ms(1);
+    for (;;) {
+        uint64_t seen = wait_generation();
+        if (t.ended.load()) break;
+        wait_for_change(seen, kLongestWaitMs);
+    }
     held_trap_lock->lock();
     std::lock_guard lock(threads_mutex_);
     if (t.in_use && t.handle.joinable()) t.handle.join();
@@ -189,6 +265,7 @@ void ScriptEngine::resume_threads() {
     int now = pause_count_.load();
     while (now > 0 && !pause_count_.compare_exchange_weak(now, now - 1)) {
     }
+    wake_waiters();
 }
 
 void ScriptEngine::stop_all_threads() {
@@ -202,16 +279,19 @@ void ScriptEngine::stop_all_threads() {
     }
     if (!collected.empty()) {
         // Wait for every thread, serving the window commands they may be
-        // blocked in so that they can finish.
+        // blocked in so that they can finish. An ending thread wakes both
+        // waits below.
+        bool on_window_thread = window_queue_ && window_queue_->on_owner_thread();
         for (;;) {
+            uint64_t seen = wait_generation();
             bool all_ended = true;
             for (const ScriptThread& t : threads_)
                 if (t.in_use && !t.ended.load()) all_ended = false;
             if (all_ended) break;
-            if (window_queue_ && window_queue_->on_owner_thread())
-                window_queue_->wait_and_drain(1);
+            if (on_window_thread)
+                window_queue_->wait_and_drain(kLongestWaitMs);
             else
-                sleep_ms(1);
+                wait_for_change(seen, kLongestWaitMs);
         }
         for (std::thread& th : collected) th.join();
     }
@@ -235,6 +315,7 @@ void ScriptEngine::reset_thread_table() {
     exit_requested_ = false;
     stopped_by_word_ = false;
     set_stop(machine_, 0);
+    wake_waiters();
 }
 
 bool ScriptEngine::poll_stop_word() {

@@ -88,6 +88,9 @@ uint32_t builtin_setjmp(TrapCall& call) {
 uint32_t builtin_longjmp(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     const uint8_t* buf = call.pointer(0, sizeof(VmContext));
+    // Every argument is read now: the arguments lie on the caller's stack,
+    // which goes away below when the caller is a program run by `call`.
+    const uint32_t value = call.word(1);
     int slot = calling_slot(call);
     if (!buf || slot < 0) return 0;
     VmContext saved;
@@ -119,7 +122,6 @@ uint32_t builtin_longjmp(TrapCall& call) {
     target->b = saved.b;
     std::memcpy(target->r, saved.r, sizeof target->r);
     call.set_context(target);
-    uint32_t value = call.word(1);
     return value ? value : 1;
 }
 
@@ -172,6 +174,7 @@ uint32_t builtin_thd_resume(TrapCall& call) {
     int32_t now = count.load();
     if (now < 1) return 0;
     count.store(now - 1);
+    if (now == 1) e.wake_waiters();
     return uint32_t(now - 1);
 }
 

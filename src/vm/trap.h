@@ -152,6 +152,8 @@ class TrapDispatcher final : public TrapHook {
 
     Machine& machine() { return machine_; }
     std::mutex& lock() { return lock_; }
+    // Threads blocked waiting for the trap lock right now.
+    int lock_waiters() const { return lock_waiters_.load(std::memory_order_relaxed); }
     VmContext* current() const { return current_; }
     void set_current(VmContext* ctx) { current_ = ctx; }
 
@@ -168,6 +170,7 @@ class TrapDispatcher final : public TrapHook {
     Machine& machine_;
     const TrapTable& table_;
     std::mutex lock_;
+    std::atomic<int> lock_waiters_{0};
     VmContext* current_ = nullptr;
     std::atomic<bool> check_arguments_{false};
 };

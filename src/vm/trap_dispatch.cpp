@@ -109,7 +109,13 @@ void TrapDispatcher::dispatch(uint32_t number, VmContext& ctx) {
         ctx.r[0] = 0;
         return;
     }
-    std::lock_guard guard(lock_);
+    std::unique_lock guard(lock_, std::try_to_lock);
+    if (!guard.owns_lock()) {
+        // Counted, so that the holder gives way between its slices.
+        lock_waiters_.fetch_add(1, std::memory_order_relaxed);
+        guard.lock();
+        lock_waiters_.fetch_sub(1, std::memory_order_relaxed);
+    }
     current_ = &ctx;
     TrapCall call(*this, number, ctx);
     uint32_t result = table_.handler(number)(call);

@@ -5,6 +5,9 @@
 
 extern int shared_a;
 extern int shared_b;
+extern int throw_buffer[16];
+extern int throw_levels;
+extern int throw_value;
 int passed;
 int failed;
 int buffer[16];
@@ -23,6 +26,20 @@ void dive(int n)
     dive(n + 1);
 }
 
+// setjmp here, longjmp from a program `levels` calls deep.
+int throw_across_calls(int levels, int value)
+{
+    int r;
+    throw_levels = levels;
+    throw_value = value;
+    r = setjmp(throw_buffer);
+    if (r == 0) {
+        call("programs_thrower.c");
+        return -1;
+    }
+    return r;
+}
+
 int main()
 {
     int r;
@@ -39,6 +56,9 @@ int main()
         check(0, "longjmp returns to setjmp");
     }
     check(r == 42 && depth == 3, "longjmp brings its value to setjmp");
+    check(throw_across_calls(1, 9) == 9, "longjmp out of a called program brings its value");
+    check(throw_across_calls(2, 12) == 12, "longjmp out of two called programs brings its value");
+    check(throw_across_calls(1, 0) == 1, "longjmp across call with 0 brings 1");
 
     log_out("%d passed, %d failed", passed, failed);
     if (failed == 0) jump("programs_jumped.c");

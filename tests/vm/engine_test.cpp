@@ -3,6 +3,7 @@
 #include "vm/engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <functional>
@@ -284,6 +285,64 @@ TEST_F(EngineTest, StopAllThreadsEndsRunawayThreads) {
     EXPECT_FALSE(engine.stopped());
     EXPECT_FALSE(engine.outcome().failed);
     EXPECT_EQ(engine.memory().block_count(BlockKind::Stack), 0u);
+}
+
+// Threads blocked in `sleep` or suspended use no processor time and no longer
+// count as runnable, and they see at once (well before their longest wait of
+// 250 ms) what ends the wait: a resume from another thread, stop-all-threads.
+TEST_F(EngineTest, WaitingThreadsAreIdleAndSeeChangesAtOnce) {
+    using namespace std::chrono;
+    programs["main.c"] = [](ProgramWriter& w) {
+        Assembler::Label entry = w.a.label();
+        w.begin_main();
+        w.call_with_label("thd_begin", entry, {7, 1, 0});  // suspended
+        w.store_r0(0);
+        w.call("sleep", {100});  // the new thread is waiting by now
+        w.a.reg_imm(Op::Load32Abs, 1, w.ext(0));
+        w.a.reg(Op::Push, 1, 1);
+        w.call("thd_resume", {});
+        w.a.reg_imm(Op::AddImm, 7, 4, 7);
+        w.a.movi(0, 1);
+        w.store_r0(2);
+        w.call("sleep", {60000});
+        w.end_main();
+        // entry(arg): ext[3] = arg, then sleeps.
+        w.a.bind(entry);
+        w.a.imm(Op::Enter, 0);
+        w.a.reg_imm(Op::Load32Frame, 0, 8, 6);
+        w.store_r0(3);
+        w.call("sleep", {60000});
+        w.a.imm(Op::Leave, 0).op(Op::Ret);
+    };
+    ASSERT_TRUE(engine.run_program("main.c"));
+    auto wait_for = [](const std::function<bool()>& done) {
+        auto until = steady_clock::now() + seconds(5);
+        while (!done() && steady_clock::now() < until)
+            std::this_thread::sleep_for(microseconds(200));
+        return done();
+    };
+    ASSERT_TRUE(wait_for([&] { return ext(2) == 1; }));
+    auto resumed = steady_clock::now();
+    ASSERT_TRUE(wait_for([&] { return ext(3) == 7; }));
+    EXPECT_LT(steady_clock::now() - resumed, milliseconds(100)) << "the resumed thread waited";
+
+    // Both sleep for a minute: nothing runs.
+    ASSERT_TRUE(wait_for([&] { return engine.runnable_threads() == 0; }));
+    EXPECT_EQ(engine.running_threads(), 2);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(milliseconds(500));
+    getrusage(RUSAGE_SELF, &after);
+    auto cpu = [](const rusage& u) {
+        return seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    };
+    EXPECT_LT(cpu(after) - cpu(before), milliseconds(5));  // 1% of 500 ms
+
+    auto stopping = steady_clock::now();
+    engine.stop_all_threads();
+    EXPECT_LT(steady_clock::now() - stopping, milliseconds(100));
+    EXPECT_FALSE(engine.any_thread_alive());
 }
 
 TEST_F(EngineTest, JumpReplacesAndCallReturnsTheCalledResult) {
