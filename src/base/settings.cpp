@@ -33,6 +33,7 @@ Settings& Settings::operator=(const Settings& o) {
     global_sound = o.global_sound.load();
     full_screen = o.full_screen;
     error_display = o.error_display;
+    vsync = o.vsync;
     return *this;
 }
 

@@ -40,6 +40,7 @@ struct Settings {
     std::atomic<int32_t> global_sound{1};
     int32_t full_screen = -1;
     int32_t error_display = 1;
+    int32_t vsync = 0;  // `VSync`: presenting waits for the display's refresh
 
     Settings() = default;
     Settings(const Settings& o) { *this = o; }

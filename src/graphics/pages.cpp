@@ -7,56 +7,17 @@
 #include "graphics/plane.h"
 #include "graphics/plane_table.h"
 #include "graphics/raster.h"
+#include "graphics/screen_rows.h"
 
 namespace tob::gfx {
-namespace {
 
-uint32_t expand5(uint32_t v) {
-    return (v * 255 + 15) / 31;
+Box screen_area(const PaintSettings& s, const Box& area) {
+    return area.intersect({0, 0, s.screen_width, s.screen_height});
 }
 
-// One row of the view page as 0x00RRGGBB, pixels [x0, x1) of row y; the
-// caller has checked both lie inside the plane.
-void convert_row(const Plane& p, int64_t y, int64_t x0, int64_t x1, uint32_t* out) {
-    const uint8_t* row = p.row(int32_t(y));
-    switch (p.depth()) {
-        case 32:
-            for (int64_t x = x0; x < x1; ++x) {
-                const uint8_t* s = row + 4 * x;
-                *out++ = uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
-            }
-            break;
-        case 24:
-            for (int64_t x = x0; x < x1; ++x) {
-                const uint8_t* s = row + 3 * x;
-                *out++ = uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
-            }
-            break;
-        case 16:
-            for (int64_t x = x0; x < x1; ++x) {
-                uint32_t v = uint32_t(row[2 * x]) | uint32_t(row[2 * x + 1]) << 8;
-                *out++ =
-                    expand5((v >> 10) & 31) << 16 | expand5((v >> 5) & 31) << 8 | expand5(v & 31);
-            }
-            break;
-        case 8: {
-            // 8-bit pages are shown through the screen colour table.
-            const auto& screen = palette_state().screen;
-            for (int64_t x = x0; x < x1; ++x) *out++ = screen[row[x]];
-            break;
-        }
-        default:
-            for (int64_t x = x0; x < x1; ++x) *out++ = read_pixel_rgb(p, x, y);
-            break;
-    }
-}
-
-}  // namespace
-
-void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& frame) {
-    if (frame.width != s.screen_width || frame.height != s.screen_height)
-        frame.resize(s.screen_width, s.screen_height);
-    Box a = area.intersect({0, 0, s.screen_width, s.screen_height});
+void paint(const Plane* view, const PaintSettings& s, const Box& area, uint32_t* pixels,
+           ptrdiff_t pitch) {
+    const Box a = screen_area(s, area);
     if (a.empty()) return;
     // Where screen pixel (x, y) comes from, and the black strips a shifted
     // page leaves uncovered.
@@ -69,17 +30,35 @@ void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& fr
         if (s.origin_y > 0) shown.bottom -= s.origin_y;
         if (s.origin_y < 0) shown.top -= int64_t(s.origin_y);
     }
-    for (int64_t y = a.top; y < a.bottom; ++y) {
-        uint32_t* out = frame.pixels.data() + y * frame.width;
-        std::fill(out + a.left, out + a.right, 0u);
-        if (!view || y < shown.top || y >= shown.bottom) continue;
-        int64_t sy = y + dy;
-        if (sy < 0 || sy >= view->height()) continue;
-        // Columns whose source lies inside the page and outside the strips.
-        int64_t x0 = std::max({a.left, shown.left, -dx});
-        int64_t x1 = std::min({a.right, shown.right, int64_t(view->width()) - dx});
-        if (x0 < x1) convert_row(*view, sy, x0 + dx, x1 + dx, out + x0);
+    // Columns whose source lies inside the page and outside the strips: the
+    // same for every row.
+    int64_t x0 = a.left, x1 = a.left;
+    if (view) {
+        x0 = std::max({a.left, shown.left, -dx});
+        x1 = std::min({a.right, shown.right, int64_t(view->width()) - dx});
+        if (x1 < x0) x0 = x1 = a.left;
     }
+    for (int64_t y = a.top; y < a.bottom; ++y) {
+        uint32_t* out = pixels + (y - a.top) * pitch;  // screen pixel (a.left, y)
+        int64_t sy = y + dy;
+        bool page_row =
+            view && y >= shown.top && y < shown.bottom && sy >= 0 && sy < view->height();
+        if (!page_row || x0 == x1) {
+            std::fill(out, out + a.width(), 0u);
+            continue;
+        }
+        std::fill(out, out + (x0 - a.left), 0u);
+        convert_screen_row(*view, sy, x0 + dx, x1 + dx, out + (x0 - a.left));
+        std::fill(out + (x1 - a.left), out + a.width(), 0u);
+    }
+}
+
+void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& frame) {
+    if (frame.width != s.screen_width || frame.height != s.screen_height)
+        frame.resize(s.screen_width, s.screen_height);
+    const Box a = screen_area(s, area);
+    if (a.empty()) return;
+    paint(view, s, a, frame.pixels.data() + a.top * frame.width + a.left, frame.width);
 }
 
 bool DirtyList::add(const Rect& r) {

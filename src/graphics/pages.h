@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -48,6 +49,15 @@ struct PaintSettings {
 // shifts the page and the strips it leaves uncovered are black. A missing
 // view page paints black. 8-bit pages show through the screen colour table.
 void paint(const Plane* view, const PaintSettings& s, const Box& area, Frame& frame);
+
+// The same straight into a picture's memory (a window's texture), one pass
+// over the area: `pixels` is the picture's pixel (area.left, area.top), rows
+// `pitch` pixels apart. `area` must lie inside the screen (see
+// `screen_area`); every pixel of it is written.
+void paint(const Plane* view, const PaintSettings& s, const Box& area, uint32_t* pixels,
+           ptrdiff_t pitch);
+// `area` cut to the screen.
+Box screen_area(const PaintSettings& s, const Box& area);
 
 // The dirty-rectangle list.
 class DirtyList {

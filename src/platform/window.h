@@ -3,7 +3,9 @@
 // serves both real windows and headless runs (SDL's dummy drivers).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@ struct WindowSpec {
     int min_width = 0, min_height = 0;
     int width = 640, height = 480;
     bool headless = false;
+    // Presenting waits for the display's refresh (off: a frame is shown as
+    // soon as it is painted).
+    bool vsync = false;
     // A small tool window beside the main one (the debug output): created
     // hidden, after the main window, which must outlive it. Its events arrive
     // through the main window's `wait_event`.
@@ -76,6 +81,16 @@ class Window {
     virtual void wake() = 0;
     // Shows a frame of 0x00RRGGBB pixels, top row first, scaled to the window.
     virtual void present(const uint32_t* pixels, int width, int height) = 0;
+    // Paints part of a width × height picture straight into the window's
+    // picture memory, then shows the whole picture. `draw` gets the first
+    // pixel of the region, the distance between its rows in pixels and the
+    // region (x, y, w, h), and must write every pixel of it. The region is the
+    // one asked for, or the whole picture when the window holds none of that
+    // size yet; what lies outside it keeps what was painted before.
+    using RegionPainter =
+        std::function<void(uint32_t* pixels, ptrdiff_t pitch, int x, int y, int w, int h)>;
+    virtual void present_region(int width, int height, int x, int y, int w, int h,
+                                const RegionPainter& draw) = 0;
     virtual bool set_fullscreen(bool on) = 0;
     virtual bool fullscreen() const = 0;
     virtual void raise() = 0;

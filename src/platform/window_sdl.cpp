@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "platform/keys.h"
@@ -72,10 +73,8 @@ class SdlWindow final : public Window {
             return false;
         }
         headless_ = spec.headless;
-        if (!headless_) {
-            renderer_ = SDL_CreateRenderer(window_, -1, 0);
-            if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-        }
+        // Headless runs have no renderer: nothing is shown, nothing painted.
+        if (!headless_) make_renderer(spec.vsync);
         // After the renderer: making one may recreate the native window,
         // which forgets its size hints.
         if (spec.resizable && spec.min_width > 0 && spec.min_height > 0)
@@ -97,10 +96,7 @@ class SdlWindow final : public Window {
             return false;
         }
         headless_ = spec.headless;
-        if (!headless_) {
-            renderer_ = SDL_CreateRenderer(window_, -1, 0);
-            if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
-        }
+        if (!headless_) make_renderer(spec.vsync);
         return true;
     }
 
@@ -129,6 +125,16 @@ class SdlWindow final : public Window {
     }
 
     void present(const uint32_t* pixels, int width, int height) override {
+        present_region(width, height, 0, 0, width, height,
+                       [&](uint32_t* out, ptrdiff_t pitch, int, int, int, int) {
+                           for (int y = 0; y < height; ++y)
+                               std::memcpy(out + y * pitch, pixels + size_t(y) * size_t(width),
+                                           size_t(width) * 4);
+                       });
+    }
+
+    void present_region(int width, int height, int x, int y, int w, int h,
+                        const RegionPainter& draw) override {
         if (!renderer_ || width <= 0 || height <= 0) return;
         if (!texture_ || width != tex_w_ || height != tex_h_) {
             if (texture_) SDL_DestroyTexture(texture_);
@@ -136,9 +142,27 @@ class SdlWindow final : public Window {
                                          SDL_TEXTUREACCESS_STREAMING, width, height);
             tex_w_ = width;
             tex_h_ = height;
+            // A new texture holds nothing yet: it is painted whole.
+            x = y = 0;
+            w = width;
+            h = height;
         }
         if (!texture_) return;
-        SDL_UpdateTexture(texture_, nullptr, pixels, width * 4);
+        SDL_Rect r{x, y, w, h};
+        SDL_Rect all{0, 0, width, height};
+        if (!SDL_IntersectRect(&r, &all, &r)) r = {0, 0, 0, 0};
+        if (r.w > 0 && r.h > 0) {
+            // Only the locked rectangle is written, and only it goes to the
+            // display's memory; the rest of the texture keeps its pixels.
+            void* memory = nullptr;
+            int pitch = 0;
+            if (SDL_LockTexture(texture_, &r, &memory, &pitch) != 0) return;
+            draw(static_cast<uint32_t*>(memory), pitch / 4, r.x, r.y, r.w, r.h);
+            SDL_UnlockTexture(texture_);
+        }
+        // The texture covers the whole target, but a clear tells the
+        // renderer that the target's old pixels are not needed (tiled
+        // renderers then need not read them back).
         SDL_RenderClear(renderer_);
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
@@ -213,6 +237,15 @@ class SdlWindow final : public Window {
     bool has_mouse() const override { return SDL_GetMouseFocus() == window_; }
 
   private:
+    // An accelerated renderer where there is one, else the software one;
+    // waiting for the display's refresh only when asked.
+    void make_renderer(bool vsync) {
+        Uint32 wait = vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_ACCELERATED | wait);
+        if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE | wait);
+        if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, 0);
+    }
+
     // SDL's dummy video driver cannot block for events, and SDL then looks at
     // its queue every millisecond while it waits. A headless window has no
     // events but its wake-ups and what SDL queues itself (a quit on SIGINT),

@@ -79,6 +79,7 @@ void read_configuration(const std::filesystem::path& path, const std::string& ex
     s.global_focus = geti("GlobalFocus", 1);
     s.global_sound = geti("GlobalSound", 1);
     s.full_screen = geti("FullScreen", -1);
+    s.vsync = geti("VSync", 0);  // our own key: off unless asked for
     s.main_script = cut_cp932(ini.get_string(kSection, "Execute", ""), kExecuteMax);
 
     if (!(s.draw && s.menu)) s.auto_hide_menu = 0;

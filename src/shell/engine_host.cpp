@@ -80,6 +80,7 @@ bool EngineHost::create_window() {
     // A menu bar is a strip above the picture.
     spec.height = s.height + (s.menu > 0 ? MenuMetrics::kBarHeight : 0);
     spec.headless = options_.headless;
+    spec.vsync = s.vsync != 0;
     window_ = platform::create_window(spec);
     if (!window_) return false;
     queue_.set_wakeup([w = window_.get()] { w->wake(); });
@@ -216,15 +217,18 @@ bool EngineHost::start_devices() {
         gfx::PageState& ps = gfx::page_state();
         std::lock_guard lock(ps.mutex);
         ps.hooks.has_window = true;
-        ps.hooks.update = [this](std::optional<gfx::Box> area) {
-            queue_.send([this, area] {
-                // The sender waits inside its built-in, holding the trap lock.
-                painting_for_script_ = true;
-                present(area);
-                painting_for_script_ = false;
-                return 0u;
-            });
-        };
+        // Headless nobody sees the picture: `update` has nothing to paint
+        // (the screenshot is taken from the view page when it is asked for).
+        if (!options_.headless)
+            ps.hooks.update = [this](std::optional<gfx::Box> area) {
+                queue_.send([this, area] {
+                    // The sender waits inside its built-in, holding the trap lock.
+                    painting_for_script_ = true;
+                    present(area);
+                    painting_for_script_ = false;
+                    return 0u;
+                });
+            };
         // Shaped windows are not offered by every platform: the shape is
         // computed and kept, the window stays rectangular.
         ps.hooks.set_shape = [](std::optional<std::vector<gfx::Rect>>) {};
@@ -257,28 +261,46 @@ compiler::SourceReader EngineHost::source_reader() {
 }
 
 void EngineHost::present(std::optional<gfx::Box> area) {
+    if (!window_ || options_.headless) return;  // nothing is shown
     // Script threads draw into planes inside built-ins, under the trap lock.
     // The view page is read here only while no built-in runs: when a script
     // thread asked for it (it waits inside its built-in), or when the lock is
     // free (taken without waiting: the window thread never waits for it).
-    // Otherwise the frame painted last is shown again, and the page is painted
-    // once the scripts let go of the lock (`repaint_pending_`).
+    // Otherwise the picture painted last is shown again, and the page is
+    // painted once the scripts let go of the lock (`repaint_pending_`).
     std::unique_lock<std::mutex> trap;
     if (!painting_for_script_) {
         trap = std::unique_lock(engine_->dispatcher().lock(), std::try_to_lock);
         if (!trap.owns_lock()) repaint_pending_ = true;
     }
-    if (painting_for_script_ || trap.owns_lock()) {
-        gfx::PageState& ps = gfx::page_state();
+    const bool may_paint = painting_for_script_ || trap.owns_lock();
+    gfx::PageState& ps = gfx::page_state();
+    const gfx::PaintSettings s = ps.paint_settings();
+    gfx::Box a{0, 0, 0, 0};  // nothing to paint: the last picture again
+    std::shared_ptr<const gfx::Plane> view;
+    if (may_paint) {
         if (repaint_pending_) area.reset();  // a whole repaint was put off
         repaint_pending_ = false;
-        auto view = gfx::plane_table().acquire(gfx::plane_table().view_page);
-        gfx::paint(view.get(), ps.paint_settings(),
-                   area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}), frame_);
+        a = gfx::screen_area(s, area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}));
+        view = gfx::plane_table().acquire(gfx::plane_table().view_page);
     }
-    const gfx::Frame& shown = compose();
-    if (window_ && !shown.pixels.empty())
-        window_->present(shown.pixels.data(), shown.width, shown.height);
+    if (menu_view_) {
+        // The menu bar and its popups are drawn over the picture: the frame
+        // is composed whole.
+        if (may_paint) gfx::paint(view.get(), s, a, frame_);
+        const gfx::Frame& shown = compose();
+        if (!shown.pixels.empty()) window_->present(shown.pixels.data(), shown.width, shown.height);
+        return;
+    }
+    // One pass over what changed, straight into the window's texture. A new
+    // texture is painted whole: black while the page may not be read (a
+    // whole repaint is then pending).
+    window_->present_region(
+        s.screen_width, s.screen_height, int(a.left), int(a.top), int(a.width()), int(a.height()),
+        [&](uint32_t* pixels, ptrdiff_t pitch, int x, int y, int w, int h) {
+            gfx::paint(view.get(), s, gfx::Box{x, y, int64_t(x) + w, int64_t(y) + h}, pixels,
+                       pitch);
+        });
 }
 
 bool EngineHost::write_screenshot(const std::filesystem::path& file) {
