@@ -14,6 +14,7 @@
 
 #include "graphics/blitter.h"
 #include "graphics/graphics.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -180,24 +181,11 @@ BENCHMARK(bm_mode7_page24)->Arg(0)->Arg(1);
 BENCHMARK(bm_mode3_blend)->Arg(0)->Arg(1);
 BENCHMARK(bm_scaled_gblit)->Arg(0)->Arg(1);
 
-// Collects pixels per second by benchmark name for the closing summary.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> rate;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end()) rate[r.benchmark_name()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    tob::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\n%-10s %8s %8s %6s | %8s %8s %6s | %8s %8s %6s | %8s %8s  (Mpx/s)\n", "size",
                 "memcpy", "mode 0", "ratio", "pixman", "mode 7", "ratio", "pixman*", "mode 7*",

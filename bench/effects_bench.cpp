@@ -17,6 +17,7 @@
 #include "graphics/effects.h"
 #include "graphics/plane_table.h"
 #include "graphics/warp.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -210,24 +211,11 @@ BENCHMARK(bm_pixman_affine)->Arg(0)->Arg(1);
 BENCHMARK(bm_ef_rotate)->Arg(0)->Arg(1);
 BENCHMARK(bm_ef_water)->Arg(0)->Arg(1);
 
-// Collects pixels per second by benchmark name for the closing summary.
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> rate;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end()) rate[r.benchmark_name()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    tob::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto mpx = [&](const std::string& name) { return reporter.rate[name] / 1e6; };
     auto line = [&](const char* what, const std::string& ours, const std::string& theirs) {

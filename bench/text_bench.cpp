@@ -18,6 +18,7 @@
 #include "graphics/text.h"
 #include "platform/cp932.h"
 #include "platform/text_raster.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -130,23 +131,11 @@ BENCHMARK(bm_plain_gtext);
 BENCHMARK(bm_smooth_gtext_cold)->Iterations(30);
 BENCHMARK(bm_plain_gtext_cold)->Iterations(30);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    std::map<std::string, double> rate;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            auto it = r.counters.find("items_per_second");
-            if (it != r.counters.end()) rate[r.benchmark_name()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    tob::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto line_us = [&](const std::string& name) {
         for (const auto& [k, v] : reporter.rate)
