@@ -20,6 +20,8 @@ packages=(
   libsdl2-mixer-dev
   libfluidsynth-dev timgm6mb-soundfont
   libffi-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev ffmpeg
+  fonts-wqy-microhei
 )
 
 missing=()
