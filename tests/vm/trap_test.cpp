@@ -48,7 +48,12 @@ uint32_t string_length(TrapCall& call) {
 
 TEST(TrapTable, NumberingAndBinding) {
     EXPECT_EQ(kTrapInfo.size(), 314u);
-    for (uint32_t i = 0; i < kTrapCount; ++i) EXPECT_EQ(kTrapInfo[i].number, i);
+    for (uint32_t i = 0; i < kTrapCount; ++i) {
+        EXPECT_EQ(kTrapInfo[i].number, i);
+        EXPECT_EQ(trap_number(kTrapInfo[i].name), int(i)) << kTrapInfo[i].name;
+    }
+    EXPECT_EQ(trap_number(""), -1);
+    EXPECT_EQ(trap_number("zzz"), -1);
     EXPECT_EQ(trap_number("jump"), 0);
     EXPECT_EQ(trap_number("getsystem"), 271);
     EXPECT_EQ(trap_number("log_out"), 313);
@@ -201,4 +206,3 @@ TEST(BuiltinsHeader, MatchesTheTableAndTheShippedCopy) {
     ss << shipped.rdbuf();
     EXPECT_EQ(ss.str(), h) << "regenerate games/demo/tob.h with `tobtool header`";
 }
-
