@@ -32,12 +32,16 @@ std::string lenient_cp932(std::string_view utf8) {
     return utf8_to_cp932(utf8);
 }
 
+// The sort key of a name: ASCII letters lowered, double-byte characters kept
+// whole (their second byte may look like a letter).
 std::string folded(std::string_view cp932) {
     std::string out(cp932);
-    for (size_t i = 0; i < out.size();) {
-        size_t len = cp932_char_length(out, i);
-        if (len == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = char(out[i] - 'A' + 'a');
-        i += len;
+    for (size_t i = 0; i < out.size(); ++i) {
+        uint8_t c = uint8_t(out[i]);
+        if (c >= 'A' && c <= 'Z')
+            out[i] = char(c - 'A' + 'a');
+        else if (c >= 0x80 && cp932_char_length(out, i) == 2)
+            ++i;
     }
     return out;
 }
@@ -61,7 +65,7 @@ struct timespec timespec_of(const struct statx_timestamp& t) {
 }
 
 // One statx call gives everything a search record needs.
-std::optional<FoundEntry> entry_at(int dirfd, const char* name, std::string cp932_name) {
+std::optional<FoundEntry> entry_at(int dirfd, const char* name, std::string&& cp932_name) {
     struct statx sx {};
     if (::statx(dirfd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return std::nullopt;
     struct stat st {};
@@ -220,7 +224,8 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
     bool is_root = ::stat("/", &root) == 0 && ::fstat(dirfd, &here) == 0 &&
                    root.st_dev == here.st_dev && root.st_ino == here.st_ino;
     bool every_name = name_pattern == "*" || name_pattern == "*.*";
-    std::vector<std::pair<std::string, FoundEntry>> names;
+    std::vector<FoundEntry> found;
+    std::vector<std::string> keys;
     FoundEntry dots[2];
     bool have_dot[2] = {false, false};
     while (struct dirent* d = ::readdir(dir)) {
@@ -229,27 +234,33 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
         if ((dot || dotdot) && is_root) continue;
         std::string cp = lenient_cp932(name);
         if (!every_name && !wildcard_match(name_pattern, cp)) continue;
-        auto found = entry_at(dirfd, d->d_name, cp);
-        if (!found) continue;
-        FoundEntry& e = *found;
+        std::string key = dot || dotdot ? std::string() : folded(cp);
+        auto e = entry_at(dirfd, d->d_name, std::move(cp));
+        if (!e) continue;
         if (dot || dotdot) {
-            dots[dotdot] = std::move(e);
+            dots[dotdot] = std::move(*e);
             have_dot[dotdot] = true;
         } else {
-            names.emplace_back(folded(cp), std::move(e));
+            found.push_back(std::move(*e));
+            keys.push_back(std::move(key));
         }
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+    // Sorted by index, so that only four-byte numbers move.
+    std::vector<uint32_t> order(found.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        int c = keys[a].compare(keys[b]);
+        return c != 0 ? c < 0 : found[a].name < found[b].name;
     });
+    out.reserve(found.size() + 2);
     for (int i = 0; i < 2; ++i)
         if (have_dot[i]) out.push_back(std::move(dots[i]));
-    for (auto& [key, e] : names) out.push_back(std::move(e));
+    for (uint32_t i : order) out.push_back(std::move(found[i]));
     return out;
 }
 
-int32_t FindTable::open(std::string_view pattern, FoundEntry& first) {
+int32_t FindTable::open(std::string_view pattern, const FoundEntry*& first) {
     int slot = -1;
     for (int i = 0; i < kSlots && slot < 0; ++i)
         if (!slots_[size_t(i)].open) slot = i;
@@ -260,16 +271,15 @@ int32_t FindTable::open(std::string_view pattern, FoundEntry& first) {
     s.open = true;
     s.entries = std::move(entries);
     s.next = 1;
-    first = s.entries[0];
+    first = &s.entries[0];
     return slot + 1;
 }
 
-bool FindTable::next(int32_t handle, FoundEntry& entry) {
-    if (handle < 1 || handle > kSlots) return false;
+const FoundEntry* FindTable::next(int32_t handle) {
+    if (handle < 1 || handle > kSlots) return nullptr;
     Search& s = slots_[size_t(handle - 1)];
-    if (!s.open || s.next >= s.entries.size()) return false;
-    entry = s.entries[s.next++];
-    return true;
+    if (!s.open || s.next >= s.entries.size()) return nullptr;
+    return &s.entries[s.next++];
 }
 
 bool FindTable::close(int32_t handle) {

@@ -134,16 +134,52 @@ TEST(Search, HandlesRunOut) {
     Scratch s("handles");
     s.file("x", "");
     FindTable t;
-    FoundEntry e;
+    const FoundEntry* e = nullptr;
     for (int i = 1; i <= FindTable::kSlots; ++i) ASSERT_EQ(t.open("x", e), i);
     EXPECT_EQ(t.open("x", e), -1);
     EXPECT_TRUE(t.close(5));
     EXPECT_FALSE(t.close(5));
+    e = nullptr;
     EXPECT_EQ(t.open("x", e), 5);
-    EXPECT_FALSE(t.next(5, e));  // one entry only
-    EXPECT_FALSE(t.next(0, e));
-    EXPECT_FALSE(t.next(65, e));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, "x");
+    EXPECT_EQ(t.next(5), nullptr);  // one entry only
+    EXPECT_EQ(t.next(0), nullptr);
+    EXPECT_EQ(t.next(65), nullptr);
     EXPECT_EQ(t.open("nothing*", e), -1);
+}
+
+// Names as find records show them: CP932, "?" for each character (or stray
+// byte) without a CP932 form, in case-insensitive order where a double-byte
+// character's second byte is never taken for a letter.
+TEST(Search, RecordNamesInCp932AndTheirOrder) {
+    Scratch s("cp932");
+    struct Case {
+        const char* host;    // UTF-8 (or stray bytes) on disk
+        const char* script;  // the record's name
+    } cases[] = {
+        {"\xFF.bin", "?.bin"},
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "??"},
+        {"A.txt", "A.txt"},
+        {"a.txt", "a.txt"},
+        {"a\xF0\x9F\x98\x80" "b.txt", "a?b.txt"},
+        {"B.txt", "B.txt"},
+        {"\xE3\x82\xA2", "\x83\x41"},  // its second byte is 'A', not 'a' (above '[')
+        {"\xE3\x82\xBC", "\x83\x5B"},
+        {"\xE8\xA1\xA8.txt", "\x95\x5c.txt"},
+    };
+    std::string want = ".,..,";
+    for (auto it = std::rbegin(cases); it != std::rend(cases); ++it) s.file(it->host, "");
+    for (const Case& c : cases) want += std::string(c.script) + ",";
+    test::CallSite site;
+    site.table.bind_all(files_builtins());
+    ScriptAddr rec = site.string("", kFindRecordSize);
+    int32_t h = int32_t(site.call("find_first", {site.string("*"), rec}));
+    ASSERT_GT(h, 0);
+    std::string got = site.read(rec + 44) + ",";
+    while (site.call("find_next", {uint32_t(h), rec})) got += site.read(rec + 44) + ",";
+    EXPECT_EQ(site.call("find_close", {uint32_t(h)}), 1u);
+    EXPECT_EQ(got, want);
 }
 
 TEST(Times, RoundTripInAFixedZone) {
