@@ -246,17 +246,29 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
         }
     }
     ::closedir(dir);
-    // Sorted by index, so that only four-byte numbers move.
-    std::vector<uint32_t> order(found.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        int c = keys[a].compare(keys[b]);
-        return c != 0 ? c < 0 : found[a].name < found[b].name;
+    // Sorted as small records: a key's first eight bytes as one number (names
+    // hold no zero bytes, so the padding sorts a shorter key first), the whole
+    // key and the name only where those are equal.
+    struct Sorted {
+        uint64_t prefix;
+        uint32_t index;
+    };
+    std::vector<Sorted> order(found.size());
+    for (uint32_t i = 0; i < order.size(); ++i) {
+        uint64_t prefix = 0;
+        for (size_t b = 0; b < 8; ++b)
+            prefix = prefix << 8 | (b < keys[i].size() ? uint8_t(keys[i][b]) : 0u);
+        order[i] = {prefix, i};
+    }
+    std::sort(order.begin(), order.end(), [&](const Sorted& a, const Sorted& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        int c = keys[a.index].compare(keys[b.index]);
+        return c != 0 ? c < 0 : found[a.index].name < found[b.index].name;
     });
     out.reserve(found.size() + 2);
     for (int i = 0; i < 2; ++i)
         if (have_dot[i]) out.push_back(std::move(dots[i]));
-    for (uint32_t i : order) out.push_back(std::move(found[i]));
+    for (const Sorted& o : order) out.push_back(std::move(found[o.index]));
     return out;
 }
 
