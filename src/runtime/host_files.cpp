@@ -32,18 +32,47 @@ std::string lenient_cp932(std::string_view utf8) {
     return utf8_to_cp932(utf8);
 }
 
-// The sort key of a name: ASCII letters lowered, double-byte characters kept
-// whole (their second byte may look like a letter).
-std::string folded(std::string_view cp932) {
-    std::string out(cp932);
-    for (size_t i = 0; i < out.size(); ++i) {
-        uint8_t c = uint8_t(out[i]);
-        if (c >= 'A' && c <= 'Z')
-            out[i] = char(c - 'A' + 'a');
-        else if (c >= 0x80 && cp932_char_length(out, i) == 2)
-            ++i;
+// Names compare ignoring the case of ASCII letters; a double-byte
+// character's bytes stay as they are (its second byte may look like a
+// letter). The folded bytes come one at a time, so no folded copy is made.
+class FoldedBytes {
+  public:
+    explicit FoldedBytes(std::string_view s) : s_(s) {}
+    bool done() const { return i_ >= s_.size(); }
+    uint8_t next() {
+        uint8_t c = uint8_t(s_[i_]);
+        if (trail_)
+            trail_ = false;
+        else if (c >= 0x80)
+            trail_ = cp932_char_length(s_, i_) == 2;
+        else if (c >= 'A' && c <= 'Z')
+            c = uint8_t(c - 'A' + 'a');
+        ++i_;
+        return c;
     }
-    return out;
+
+  private:
+    std::string_view s_;
+    size_t i_ = 0;
+    bool trail_ = false;
+};
+
+// The first eight folded bytes as one number; names hold no zero bytes, so
+// the padding puts a shorter name first.
+uint64_t folded_prefix(std::string_view name) {
+    FoldedBytes f(name);
+    uint64_t prefix = 0;
+    for (int i = 0; i < 8; ++i) prefix = prefix << 8 | (f.done() ? 0u : f.next());
+    return prefix;
+}
+
+int compare_folded(std::string_view a, std::string_view b) {
+    FoldedBytes x(a), y(b);
+    while (!x.done() && !y.done()) {
+        uint8_t p = x.next(), q = y.next();
+        if (p != q) return p < q ? -1 : 1;
+    }
+    return x.done() ? (y.done() ? 0 : -1) : 1;
 }
 
 uint32_t attributes_of(const struct stat& st, std::string_view name) {
@@ -224,9 +253,15 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
     bool is_root = ::stat("/", &root) == 0 && ::fstat(dirfd, &here) == 0 &&
                    root.st_dev == here.st_dev && root.st_ino == here.st_ino;
     bool every_name = name_pattern == "*" || name_pattern == "*.*";
-    std::vector<FoundEntry> found;
-    std::vector<std::string> keys;
-    FoundEntry dots[2];
+    // "." and ".." take the first two places (dropped at the end when
+    // missing); the other names follow in the order readdir gives them, each
+    // with a small sort record: its folded prefix and its place.
+    struct Sorted {
+        uint64_t prefix;
+        uint32_t at;
+    };
+    std::vector<Sorted> order;
+    out.resize(2);
     bool have_dot[2] = {false, false};
     while (struct dirent* d = ::readdir(dir)) {
         std::string_view name = d->d_name;
@@ -234,41 +269,42 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
         if ((dot || dotdot) && is_root) continue;
         std::string cp = lenient_cp932(name);
         if (!every_name && !wildcard_match(name_pattern, cp)) continue;
-        std::string key = dot || dotdot ? std::string() : folded(cp);
         auto e = entry_at(dirfd, d->d_name, std::move(cp));
         if (!e) continue;
         if (dot || dotdot) {
-            dots[dotdot] = std::move(*e);
+            out[dotdot] = std::move(*e);
             have_dot[dotdot] = true;
         } else {
-            found.push_back(std::move(*e));
-            keys.push_back(std::move(key));
+            order.push_back({folded_prefix(e->name), uint32_t(out.size())});
+            out.push_back(std::move(*e));
         }
     }
     ::closedir(dir);
-    // Sorted as small records: a key's first eight bytes as one number (names
-    // hold no zero bytes, so the padding sorts a shorter key first), the whole
-    // key and the name only where those are equal.
-    struct Sorted {
-        uint64_t prefix;
-        uint32_t index;
-    };
-    std::vector<Sorted> order(found.size());
-    for (uint32_t i = 0; i < order.size(); ++i) {
-        uint64_t prefix = 0;
-        for (size_t b = 0; b < 8; ++b)
-            prefix = prefix << 8 | (b < keys[i].size() ? uint8_t(keys[i][b]) : 0u);
-        order[i] = {prefix, i};
-    }
     std::sort(order.begin(), order.end(), [&](const Sorted& a, const Sorted& b) {
         if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        int c = keys[a.index].compare(keys[b.index]);
-        return c != 0 ? c < 0 : found[a.index].name < found[b.index].name;
+        const std::string &x = out[a.at].name, &y = out[b.at].name;
+        int c = compare_folded(x, y);
+        return c != 0 ? c < 0 : x < y;
     });
-    out.reserve(found.size() + 2);
-    for (int i = 0; i < 2; ++i)
-        if (have_dot[i]) out.push_back(std::move(dots[i]));
-    for (const Sorted& o : order) out.push_back(std::move(found[o.index]));
+    // Entry 2 + k comes from order[k].at: moved in place, one cycle at a time.
+    std::vector<bool> placed(order.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (placed[k]) continue;
+        size_t to = k + 2;
+        FoundEntry first = std::move(out[to]);
+        for (;;) {
+            placed[to - 2] = true;
+            size_t from = order[to - 2].at;
+            if (from == k + 2) {
+                out[to] = std::move(first);
+                break;
+            }
+            out[to] = std::move(out[from]);
+            to = from;
+        }
+    }
+    if (!have_dot[1]) out.erase(out.begin() + 1);
+    if (!have_dot[0]) out.erase(out.begin());
     return out;
 }
 
