@@ -168,7 +168,12 @@ TEST(Search, RecordNamesInCp932AndTheirOrder) {
         {"a\xF0\x9F\x98\x80"
          "b.txt",
          "a?b.txt"},
+        {"abcdefg\xE3\x82\xA2", "abcdefg\x83\x41"},  // a character across the eighth byte
+        {"ABCDEFG\xE3\x82\xBC", "ABCDEFG\x83\x5B"},
         {"B.txt", "B.txt"},
+        {"LONGNAME_a.txt", "LONGNAME_a.txt"},  // equal beyond eight bytes but for case
+        {"longname_a.txt", "longname_a.txt"},
+        {"Longname_b.txt", "Longname_b.txt"},
         {"\xE3\x82\xA2", "\x83\x41"},  // its second byte is 'A', not 'a' (above '[')
         {"\xE3\x82\xBC", "\x83\x5B"},
         {"\xE8\xA1\xA8.txt", "\x95\x5c.txt"},
