@@ -42,6 +42,7 @@ InputHooks& input_hooks();
 // cur_setpos, key_init, key_get.
 std::span<const TrapBinding> input_builtins();
 
+
 // --- sound ---
 
 class ScriptMemory;
@@ -53,16 +54,15 @@ class SoundChannels;
 }  // namespace media
 
 struct AudioStartup {
-    bool sound = false;            // `Sound`: channels may load sounds
-    bool open_device = false;      // `Sound`, `Music` or `CD`, or a recording asked for
-    std::filesystem::path record;  // --audio-out: also write the output here
-    std::filesystem::path
-        module_dir;                   // where sound file names are found; empty: the current folder
-    uint32_t offline_rate = 0;        // tests: a mixer at this rate and no device
-    bool music = false;               // `Music`: a synthesiser for MIDI files
-    std::filesystem::path soundfont;  // --soundfont (empty: look for one)
-    bool music_log = false;           // `DebugMode`: the synthesiser's log on stderr
-    bool cd = false;                  // `CD`: the disc folder is read and tracks play
+    bool sound = false;                // `Sound`: channels may load sounds
+    bool open_device = false;          // `Sound`, `Music` or `CD`, or a recording asked for
+    std::filesystem::path record;      // --audio-out: also write the output here
+    std::filesystem::path module_dir;  // where sound file names are found; empty: the current folder
+    uint32_t offline_rate = 0;         // tests: a mixer at this rate and no device
+    bool music = false;                // `Music`: a synthesiser for MIDI files
+    std::filesystem::path soundfont;   // --soundfont (empty: look for one)
+    bool music_log = false;            // `DebugMode`: the synthesiser's log on stderr
+    bool cd = false;                   // `CD`: the disc folder is read and tracks play
 };
 
 // Device start-up (window thread). The channels exist either way; without a

@@ -21,11 +21,16 @@ namespace {
 
 constexpr TrapBinding kNotBuilt[] = {
     // video
-    {"media_open", builtin_not_built},   {"media_close", builtin_not_built},
-    {"media_play", builtin_not_built},   {"media_stop", builtin_not_built},
-    {"media_pause", builtin_not_built},  {"media_replay", builtin_not_built},
-    {"media_isplay", builtin_not_built}, {"media_repeat", builtin_not_built},
-    {"media_size", builtin_not_built},   {"media_setvol", builtin_not_built},
+    {"media_open", builtin_not_built},
+    {"media_close", builtin_not_built},
+    {"media_play", builtin_not_built},
+    {"media_stop", builtin_not_built},
+    {"media_pause", builtin_not_built},
+    {"media_replay", builtin_not_built},
+    {"media_isplay", builtin_not_built},
+    {"media_repeat", builtin_not_built},
+    {"media_size", builtin_not_built},
+    {"media_setvol", builtin_not_built},
 };
 
 std::span<const TrapBinding> not_built_builtins() {
@@ -34,21 +39,36 @@ std::span<const TrapBinding> not_built_builtins() {
 
 constexpr BuiltinFamily kFamilies[] = {
     // clang-format off: one family a line
-    {"thread", thread_builtins},     {"system", system_builtins},
-    {"clock", clock_builtins},       {"menu", menu_builtins},
-    {"string", string_builtins},     {"math", math_builtins},
-    {"keyframe", keyframe_builtins}, {"rect", rect_builtins},
-    {"crc_log", crc_log_builtins},   {"script_file", script_file_builtins},
-    {"plane", plane_builtins},       {"blit", blit_builtins},
-    {"page", gfx::page_builtins},    {"palette", gfx::palette_builtins},
-    {"sprite", sprite_builtins},     {"hit", hit_builtins},
-    {"input", input_builtins},       {"sound", sound_builtins},
-    {"midi", midi_builtins},         {"cd", cd_builtins},
-    {"regex", regex_builtins},       {"net", net_builtins},
-    {"effect", effect_builtins},     {"p3d", p3d_builtins},
-    {"text", gfx::text_builtins},    {"ini", ini_builtins},
-    {"files", files_builtins},       {"desktop", desktop_builtins},
-    {"dll", dll_builtins},           {"not built", not_built_builtins},
+    {"thread", thread_builtins},
+    {"system", system_builtins},
+    {"clock", clock_builtins},
+    {"menu", menu_builtins},
+    {"string", string_builtins},
+    {"math", math_builtins},
+    {"keyframe", keyframe_builtins},
+    {"rect", rect_builtins},
+    {"crc_log", crc_log_builtins},
+    {"script_file", script_file_builtins},
+    {"plane", plane_builtins},
+    {"blit", blit_builtins},
+    {"page", gfx::page_builtins},
+    {"palette", gfx::palette_builtins},
+    {"sprite", sprite_builtins},
+    {"hit", hit_builtins},
+    {"input", input_builtins},
+    {"sound", sound_builtins},
+    {"midi", midi_builtins},
+    {"cd", cd_builtins},
+    {"regex", regex_builtins},
+    {"net", net_builtins},
+    {"effect", effect_builtins},
+    {"p3d", p3d_builtins},
+    {"text", gfx::text_builtins},
+    {"ini", ini_builtins},
+    {"files", files_builtins},
+    {"desktop", desktop_builtins},
+    {"dll", dll_builtins},
+    {"not built", not_built_builtins},
     // clang-format on
 };
 
