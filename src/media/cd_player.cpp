@@ -18,6 +18,14 @@ constexpr auto kFeedPoll = std::chrono::milliseconds(10);
 constexpr uint32_t kRingSeconds = 2;
 constexpr uint32_t kPrefillDivisor = 2;
 
+// Track starts and timers are numbered across every player and worker of
+// the process, so that late news from a drive that was shut down can never
+// pass for news of the next one.
+uint64_t next_number() {
+    static std::atomic<uint64_t> counter{0};
+    return ++counter;
+}
+
 }  // namespace
 
 uint64_t CdTable::total_seconds() const {
@@ -117,7 +125,7 @@ bool CdPlayer::start_track(int track) {
         ring_ = std::make_unique<StreamRing>(source->channels(), kRingSeconds * rate);
         source_ = std::move(source);
         feeding_ = true;
-        ++generation_;
+        generation_ = next_number();
         fill(rate / kPrefillDivisor);
     }
     deck_.play_stream(kDeckVoice, ring_.get(), rate);
@@ -140,7 +148,7 @@ void CdPlayer::halt() {
         old_source = std::move(source_);
         old_ring = std::move(ring_);
         feeding_ = false;
-        ++generation_;  // news of the track stopped is stale now
+        generation_ = next_number();  // news of the track stopped is stale now
     }
     playing_ = false;
     pause_count_ = 0;
@@ -340,7 +348,7 @@ void CdWorker::set_timer(uint32_t period_ms) {
         std::lock_guard lock(mutex_);
         period_ms_ = period_ms;
         due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(period_ms);
-        ++timer_;
+        timer_ = next_number();
         tick_pending_ = false;
         woken_ = true;
     }

@@ -148,7 +148,7 @@ class CdPlayer {
     std::unique_ptr<SoundSource> source_;
     std::unique_ptr<StreamRing> ring_;
     bool feeding_ = false;
-    uint64_t generation_ = 0;  // of the track attached; 0 when none
+    uint64_t generation_ = 0;  // numbers the track attached (or the last stop)
     uint64_t reported_ = 0;
     std::atomic<bool> active_{false};
     std::atomic<float> gain_{1.0f};
