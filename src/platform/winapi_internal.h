@@ -13,6 +13,11 @@ struct FontObject {
     LOGFONTA logfont{};
     std::unique_ptr<RasterFont> raster;
     bool stock = false;  // the default font: never deleted
+    HGDIOBJ handle = nullptr;
+    // Guarded by the registry's lock: how many contexts have it selected, and
+    // whether DeleteObject came while some did.
+    int selections = 0;
+    bool delete_pending = false;
 };
 
 struct DeviceContext {
