@@ -82,7 +82,8 @@ TableLoad load_table(TableSource& source, const std::string& path) {
     constexpr size_t kBodyBytes = kTableEntries * 4;
     std::unique_ptr<uint8_t[]> body(new (std::nothrow) uint8_t[kBodyBytes]);
     table->entries.reset(new (std::nothrow) uint32_t[kTableEntries]);
-    if (!body || !table->entries || source.read(kTableHeaderBytes, body.get(), kBodyBytes) != kBodyBytes) {
+    if (!body || !table->entries ||
+        source.read(kTableHeaderBytes, body.get(), kBodyBytes) != kBodyBytes) {
         out.message = "[table] 表体读取失败\r\n";
         return out;
     }

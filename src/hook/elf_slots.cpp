@@ -10,7 +10,7 @@ namespace morvane::hook {
 
 LoadedRange loaded_range(std::span<const ElfW(Phdr)> phdrs, uintptr_t bias) {
     LoadedRange r{UINTPTR_MAX, 0};
-    for (const ElfW(Phdr)& p : phdrs) {
+    for (const ElfW(Phdr) & p : phdrs) {
         if (p.p_type != PT_LOAD) continue;
         r.low = std::min<uintptr_t>(r.low, bias + p.p_vaddr);
         r.high = std::max<uintptr_t>(r.high, bias + p.p_vaddr + p.p_memsz);
@@ -19,7 +19,7 @@ LoadedRange loaded_range(std::span<const ElfW(Phdr)> phdrs, uintptr_t bias) {
     return r;
 }
 
-DynamicTables read_dynamic(const ElfW(Dyn)* dynamic, uintptr_t bias, LoadedRange range) {
+DynamicTables read_dynamic(const ElfW(Dyn) * dynamic, uintptr_t bias, LoadedRange range) {
     auto address = [&](ElfW(Addr) v) {
         return v >= range.low && v < range.high ? uintptr_t(v) : bias + uintptr_t(v);
     };
@@ -76,7 +76,7 @@ std::vector<uintptr_t*> find_slots(const DynamicTables& t, uintptr_t bias, const
                                    uintptr_t real) {
     std::vector<uintptr_t*> out;
     if (!t.symbols || !t.strings) return out;
-    auto scan = [&](const ElfW(Rela)* relocs, size_t count, uint32_t wanted_type) {
+    auto scan = [&](const ElfW(Rela) * relocs, size_t count, uint32_t wanted_type) {
         for (size_t i = 0; relocs && i < count; ++i) {
             const ElfW(Rela)& r = relocs[i];
             if (ELF64_R_TYPE(r.r_info) != wanted_type) continue;
@@ -99,13 +99,13 @@ std::vector<uintptr_t*> find_slots(const DynamicTables& t, uintptr_t bias, const
 int page_protection(std::span<const ElfW(Phdr)> phdrs, uintptr_t bias, uintptr_t address,
                     uintptr_t page_size) {
     uintptr_t page = address & ~(page_size - 1);
-    for (const ElfW(Phdr)& p : phdrs) {
+    for (const ElfW(Phdr) & p : phdrs) {
         if (p.p_type != PT_GNU_RELRO) continue;
         uintptr_t start = (bias + p.p_vaddr) & ~(page_size - 1);
         uintptr_t end = (bias + p.p_vaddr + p.p_memsz) & ~(page_size - 1);
         if (page >= start && page < end) return PROT_READ;
     }
-    for (const ElfW(Phdr)& p : phdrs) {
+    for (const ElfW(Phdr) & p : phdrs) {
         if (p.p_type != PT_LOAD) continue;
         uintptr_t start = bias + p.p_vaddr, end = start + p.p_memsz;
         if (address < start || address >= end) continue;

@@ -15,11 +15,11 @@ namespace morvane::hook {
 
 // The relocation and symbol tables named by a dynamic section, as addresses.
 struct DynamicTables {
-    const ElfW(Rela)* plt_relocs = nullptr;  // DT_JMPREL (RELA only)
+    const ElfW(Rela) * plt_relocs = nullptr;  // DT_JMPREL (RELA only)
     size_t plt_count = 0;
-    const ElfW(Rela)* relocs = nullptr;  // DT_RELA
+    const ElfW(Rela) * relocs = nullptr;  // DT_RELA
     size_t reloc_count = 0;
-    const ElfW(Sym)* symbols = nullptr;
+    const ElfW(Sym) * symbols = nullptr;
     const char* strings = nullptr;
     size_t strings_size = 0;
 };
@@ -32,7 +32,7 @@ LoadedRange loaded_range(std::span<const ElfW(Phdr)> phdrs, uintptr_t bias);
 
 // Reads a dynamic section. Its pointers are taken as addresses when they lie
 // inside `range` (the loader relocated them) and as offsets from `bias` otherwise.
-DynamicTables read_dynamic(const ElfW(Dyn)* dynamic, uintptr_t bias, LoadedRange range);
+DynamicTables read_dynamic(const ElfW(Dyn) * dynamic, uintptr_t bias, LoadedRange range);
 
 // The slots (JUMP_SLOT and GLOB_DAT relocations' targets) whose symbol is
 // `name` and which hold `real`.

@@ -137,7 +137,8 @@ class FileTableSource final : public TableSource {
     size_t read(uint64_t offset, void* buf, size_t n) override {
         size_t done = 0;
         while (done < n) {
-            ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done, off_t(offset + done));
+            ssize_t r =
+                ::pread(fd_, static_cast<char*>(buf) + done, n - done, off_t(offset + done));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) break;
             done += size_t(r);
@@ -181,8 +182,8 @@ class WideText {
         } else {
             capacity = kStackUnits;
         }
-        ptrdiff_t n = convert_text(text, size_t(length), state->table.get(), out, capacity,
-                                   used_private_);
+        ptrdiff_t n =
+            convert_text(text, size_t(length), state->table.get(), out, capacity, used_private_);
         if (n < 0) return false;
         data_ = out;
         size_ = int(n);
@@ -276,8 +277,8 @@ HANDLE hooked_create_file(const char* name, DWORD access, DWORD share, void* sec
         return saved.create_file(name, access, share, security, disposition, flags, template_file);
     // Host names are UTF-8 already, the log's own encoding.
     if (choice.found_now) log_line("[redirect] %s -> %s\r\n", name, choice.target.c_str());
-    HANDLE h = saved.create_file(choice.target.c_str(), access, share, security, disposition,
-                                 flags, template_file);
+    HANDLE h = saved.create_file(choice.target.c_str(), access, share, security, disposition, flags,
+                                 template_file);
     if (h != TOB_INVALID_HANDLE_VALUE) return h;
     // The translated copy went away: forget it and open what was asked for.
     {
@@ -291,7 +292,7 @@ HANDLE hooked_create_file(const char* name, DWORD access, DWORD share, void* sec
 
 struct MainProgram {
     uintptr_t bias = 0;
-    const ElfW(Phdr)* phdrs = nullptr;
+    const ElfW(Phdr) * phdrs = nullptr;
     size_t count = 0;
 };
 
@@ -336,16 +337,16 @@ void install_hooks() {
         return;
     }
     Saved s;
-    bool all = find(library, "TextOutA", s.text_out_a) &
-               find(library, "GetTextExtentPoint32A", s.text_extent_a) &
-               find(library, "CreateFontIndirectA", s.create_font) &
-               find(library, "CreateFileA", s.create_file) & find(library, "TextOutW", s.text_out_w) &
-               find(library, "GetTextExtentPoint32W", s.text_extent_w) &
-               find(library, "GetCurrentObject", s.current_object) &
-               find(library, "GetObjectA", s.object_of) &
-               find(library, "SelectObject", s.select_object) &
-               find(library, "DeleteObject", s.delete_object) &
-               find(library, "GetFileAttributesA", s.file_attributes);
+    bool all =
+        find(library, "TextOutA", s.text_out_a) &
+        find(library, "GetTextExtentPoint32A", s.text_extent_a) &
+        find(library, "CreateFontIndirectA", s.create_font) &
+        find(library, "CreateFileA", s.create_file) & find(library, "TextOutW", s.text_out_w) &
+        find(library, "GetTextExtentPoint32W", s.text_extent_w) &
+        find(library, "GetCurrentObject", s.current_object) &
+        find(library, "GetObjectA", s.object_of) & find(library, "SelectObject", s.select_object) &
+        find(library, "DeleteObject", s.delete_object) &
+        find(library, "GetFileAttributesA", s.file_attributes);
     ::dlclose(library);  // the program's own reference keeps it loaded
     if (!all) {
         log_line("[hook] GetProcAddress 失败\r\n");
@@ -358,23 +359,25 @@ void install_hooks() {
     int results[4] = {};
     std::span<const ElfW(Phdr)> phdrs(main.phdrs, main.count);
     const ElfW(Dyn)* dynamic = nullptr;
-    for (const ElfW(Phdr)& p : phdrs)
-        if (p.p_type == PT_DYNAMIC) dynamic = reinterpret_cast<const ElfW(Dyn)*>(main.bias + p.p_vaddr);
+    for (const ElfW(Phdr) & p : phdrs)
+        if (p.p_type == PT_DYNAMIC)
+            dynamic = reinterpret_cast<const ElfW(Dyn)*>(main.bias + p.p_vaddr);
     if (dynamic) {
         DynamicTables tables = read_dynamic(dynamic, main.bias, loaded_range(phdrs, main.bias));
         results[0] = install(main, tables, "TextOutA", reinterpret_cast<void*>(s.text_out_a),
                              reinterpret_cast<void*>(&hooked_text_out_a));
-        results[1] = install(main, tables, "GetTextExtentPoint32A",
-                             reinterpret_cast<void*>(s.text_extent_a),
-                             reinterpret_cast<void*>(&hooked_text_extent_a));
-        results[2] = install(main, tables, "CreateFontIndirectA",
-                             reinterpret_cast<void*>(s.create_font),
-                             reinterpret_cast<void*>(&hooked_create_font));
+        results[1] =
+            install(main, tables, "GetTextExtentPoint32A", reinterpret_cast<void*>(s.text_extent_a),
+                    reinterpret_cast<void*>(&hooked_text_extent_a));
+        results[2] =
+            install(main, tables, "CreateFontIndirectA", reinterpret_cast<void*>(s.create_font),
+                    reinterpret_cast<void*>(&hooked_create_font));
         results[3] = install(main, tables, "CreateFileA", reinterpret_cast<void*>(s.create_file),
                              reinterpret_cast<void*>(&hooked_create_file));
     }
-    log_line("[hook] TextOutA=%d GetTextExtentPoint32A=%d CreateFontIndirectA=%d CreateFileA=%d\r\n",
-             results[0], results[1], results[2], results[3]);
+    log_line(
+        "[hook] TextOutA=%d GetTextExtentPoint32A=%d CreateFontIndirectA=%d CreateFileA=%d\r\n",
+        results[0], results[1], results[2], results[3]);
 }
 
 // ---- attach and detach

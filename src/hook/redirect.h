@@ -24,7 +24,7 @@ bool ends_with_ignoring_ascii_case(std::string_view s, std::string_view suffix);
 bool redirect_applies(uint32_t access, uint32_t disposition);
 
 struct RedirectChoice {
-    std::string target;      // the name to open instead; empty: open as asked
+    std::string target;  // the name to open instead; empty: open as asked
     bool from_cache = false;
     bool found_now = false;  // a new redirect: the caller logs it
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/text_raster.h"
@@ -28,6 +29,10 @@ struct DeviceContext {
     COLORREF background_colour = 0xFFFFFF;
     int background_mode = TOB_OPAQUE;
 };
+
+// A font's face name in UTF-8: read as GBK for the GB2312 character set (134),
+// else as CP932.
+std::string face_name_utf8(const LOGFONTA& lf);
 
 // The object behind a handle, or null when the handle is not a live one.
 std::shared_ptr<FontObject> font_of(HGDIOBJ h);

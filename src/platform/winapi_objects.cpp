@@ -61,12 +61,16 @@ std::optional<std::string> gbk_to_utf8(std::string_view gbk) {
     return out;
 }
 
+}  // namespace
+
 std::string face_name_utf8(const LOGFONTA& lf) {
     std::string_view face(lf.lfFaceName, strnlen(lf.lfFaceName, kFaceBytes));
     if (lf.lfCharSet == kCharsetGb2312)
         if (auto utf8 = gbk_to_utf8(face)) return *utf8;
     return cp932_to_utf8(face);
 }
+
+namespace {
 
 std::shared_ptr<FontObject> make_font(const LOGFONTA& lf) {
     RasterFontSpec spec;
