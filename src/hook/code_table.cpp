@@ -6,6 +6,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace morvane::hook {
 namespace {
 
@@ -23,6 +27,13 @@ constexpr uint8_t kTrailFirst = 0x40, kTrailLast = 0xFC;
 constexpr size_t kTrailsPerLead = kTrailLast - kTrailFirst + 1;
 constexpr size_t kLeadsInFirstRange = 0x9F - 0x81 + 1;
 constexpr size_t kLogNameUnits = 512;
+
+constexpr bool single_bytes_below_0x80_are_ascii() {
+    for (uint16_t b = 0; b < 0x80; ++b)
+        if (kCp932SingleByte[b] != b) return false;
+    return true;
+}
+static_assert(single_bytes_below_0x80_are_ascii());
 
 bool is_lead(uint8_t b) {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
@@ -97,39 +108,108 @@ TableLoad load_table(TableSource& source, const std::string& path) {
     return out;
 }
 
-ptrdiff_t convert_text(const char* text, size_t length, const CodeTable* table, char16_t* out,
-                       size_t capacity, bool& used_private) {
-    const auto* s = reinterpret_cast<const uint8_t*>(text);
-    const uint32_t* entries = table ? table->entries.get() : nullptr;
-    size_t n = 0;
-    for (size_t i = 0; i < length; ++i) {
+namespace {
+
+// Every double-byte code's character (lead << 8 | trail), kUnmapped where
+// CP932 has none, and which bytes lead a pair: one load each in the loop.
+struct PairUnits {
+    uint16_t unit[kTableEntries];
+    bool lead[256];
+    PairUnits() {
+        for (size_t code = 0; code < kTableEntries; ++code) {
+            auto l = uint8_t(code >> 8), t = uint8_t(code);
+            unit[code] = is_lead(l) ? cp932_pair(l, t) : kUnmapped;
+        }
+        for (int b = 0; b < 256; ++b) lead[b] = is_lead(uint8_t(b));
+    }
+};
+
+const PairUnits& pair_units() {
+    static const PairUnits units;
+    return units;
+}
+
+// Writes eight ASCII bytes as eight units; false (nothing written) when one
+// of them is not ASCII.
+inline bool ascii8(const uint8_t* s, char16_t* out) {
+#if defined(__SSE2__)
+    __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    if (_mm_movemask_epi8(bytes) != 0) return false;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+    return true;
+#else
+    uint64_t w;
+    std::memcpy(&w, s, 8);
+    if (w & 0x8080808080808080ull) return false;
+    for (int k = 0; k < 8; ++k) out[k] = char16_t(s[k]);
+    return true;
+#endif
+}
+
+// One pass of the conversion. Unbounded when the caller knows the room
+// suffices: no byte ever gives more than one unit (a pair gives at most two).
+template <bool Bounded, bool WithTable>
+ptrdiff_t convert(const uint8_t* __restrict s, size_t length, const uint32_t* __restrict entries,
+                  char16_t* __restrict out, size_t capacity, bool& used_private) {
+    const PairUnits& units = pair_units();
+    size_t n = 0, i = 0;
+    bool used = false;
+    while (i < length) {
         uint8_t b = s[i];
-        if (is_lead(b) && i + 1 < length) {
-            uint8_t trail = s[++i];
-            uint32_t mapped = entries ? entries[size_t(b) << 8 | trail] : 0;
+        if (b < 0x80) {
+            if ((!Bounded || capacity - n >= 8) && i + 8 <= length && ascii8(s + i, out + n)) {
+                i += 8, n += 8;
+                continue;
+            }
+            if (Bounded && n >= capacity) return -1;
+            out[n++] = char16_t(b);  // CP932's single bytes below 0x80 are ASCII
+            ++i;
+            continue;
+        }
+        if (units.lead[b] && i + 1 < length) {
+            size_t code = size_t(b) << 8 | s[i + 1];
+            i += 2;
+            uint32_t mapped = WithTable ? entries[code] : 0;
             if (mapped != 0) {
-                used_private = true;
+                used = true;
                 if (mapped < 0x10000) {
-                    if (n >= capacity) return -1;
+                    if (Bounded && n >= capacity) return -1;
                     out[n++] = char16_t(mapped);
                 } else {
-                    if (capacity - n < 2 || n >= capacity) return -1;
+                    if (Bounded && capacity - n < 2) return -1;
                     mapped -= 0x10000;
                     out[n++] = char16_t(0xD800 + (mapped >> 10));
                     out[n++] = char16_t(0xDC00 + (mapped & 0x3FF));
                 }
                 continue;
             }
-            uint16_t u = cp932_pair(b, trail);
-            if (u == kUnmapped || n >= capacity) return -1;
+            uint16_t u = units.unit[code];
+            if (u == kUnmapped || (Bounded && n >= capacity)) return -1;
             out[n++] = char16_t(u);
             continue;
         }
-        if (n >= capacity) return -1;
+        if (Bounded && n >= capacity) return -1;
         uint16_t u = kCp932SingleByte[b];
         out[n++] = char16_t(u == kUnmapped ? b : u);
+        ++i;
     }
+    if (used) used_private = true;
     return ptrdiff_t(n);
+}
+
+}  // namespace
+
+ptrdiff_t convert_text(const char* text, size_t length, const CodeTable* table, char16_t* out,
+                       size_t capacity, bool& used_private) {
+    const auto* s = reinterpret_cast<const uint8_t*>(text);
+    const uint32_t* entries = table ? table->entries.get() : nullptr;
+    if (capacity >= length) {
+        return entries ? convert<false, true>(s, length, entries, out, capacity, used_private)
+                       : convert<false, false>(s, length, entries, out, capacity, used_private);
+    }
+    return entries ? convert<true, true>(s, length, entries, out, capacity, used_private)
+                   : convert<true, false>(s, length, entries, out, capacity, used_private);
 }
 
 std::optional<std::string> cp932_to_utf8_for_log(const char* text, size_t length) {
