@@ -273,11 +273,11 @@ HANDLE hooked_create_file(const char* name, DWORD access, DWORD share, void* sec
         std::lock_guard lock(state->lock);
         choice = state->redirects.choose(name, file_exists);
     }
-    if (choice.target.empty())
+    if (choice.length == 0)
         return saved.create_file(name, access, share, security, disposition, flags, template_file);
     // Host names are UTF-8 already, the log's own encoding.
-    if (choice.found_now) log_line("[redirect] %s -> %s\r\n", name, choice.target.c_str());
-    HANDLE h = saved.create_file(choice.target.c_str(), access, share, security, disposition, flags,
+    if (choice.found_now) log_line("[redirect] %s -> %s\r\n", name, choice.c_str());
+    HANDLE h = saved.create_file(choice.c_str(), access, share, security, disposition, flags,
                                  template_file);
     if (h != TOB_INVALID_HANDLE_VALUE) return h;
     // The translated copy went away: forget it and open what was asked for.

@@ -1,6 +1,9 @@
 // The hook's redirect decisions and logging switch.
 #include "hook/redirect.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/winapi.h"
 
 namespace morvane::hook {
@@ -31,23 +34,37 @@ bool redirect_applies(uint32_t access, uint32_t disposition) {
     return disposition == TOB_OPEN_EXISTING && !(access & TOB_GENERIC_WRITE);
 }
 
+namespace {
+
+void set_target(RedirectChoice& out, std::string_view target) {
+    out.length = target.size();
+    std::memcpy(out.target, target.data(), target.size());
+    out.target[target.size()] = 0;
+}
+
+}  // namespace
+
 RedirectChoice RedirectCache::choose(std::string_view name, Exists exists) {
     RedirectChoice out;
+    out.target[0] = 0;
     for (const Pair& p : pairs_)
         if (equal_ignoring_ascii_case(p.requested, name)) {
-            out.target = p.target;
+            set_target(out, p.target);
             out.from_cache = true;
             return out;
         }
-    if (name.size() <= kArchiveSuffix.size() || name.size() > kMaxHostName ||
+    std::string_view stem =
+        name.substr(0, name.size() - std::min(name.size(), kArchiveSuffix.size()));
+    if (name.size() <= kArchiveSuffix.size() ||
+        stem.size() + kTranslatedSuffix.size() > kMaxHostName ||
         !ends_with_ignoring_ascii_case(name, kArchiveSuffix) ||
         ends_with_ignoring_ascii_case(name, kTranslatedSuffix))
         return out;
-    std::string candidate(name.substr(0, name.size() - kArchiveSuffix.size()));
+    std::string candidate(stem);
     candidate += kTranslatedSuffix;
     if (!exists(candidate.c_str())) return out;
     if (pairs_.size() < kRedirectPairs) pairs_.push_back({std::string(name), candidate});
-    out.target = std::move(candidate);
+    set_target(out, candidate);
     out.found_now = true;
     return out;
 }

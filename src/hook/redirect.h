@@ -23,10 +23,15 @@ bool ends_with_ignoring_ascii_case(std::string_view s, std::string_view suffix);
 // Only read-only opens of existing files are redirected.
 bool redirect_applies(uint32_t access, uint32_t disposition);
 
+// The name to open instead (empty: open as asked), held without touching the
+// heap, since every archive open asks.
 struct RedirectChoice {
-    std::string target;  // the name to open instead; empty: open as asked
     bool from_cache = false;
     bool found_now = false;  // a new redirect: the caller logs it
+    size_t length = 0;
+    char target[kMaxHostName + 1];
+    std::string_view name() const { return {target, length}; }
+    const char* c_str() const { return target; }
 };
 
 class RedirectCache {

@@ -47,8 +47,14 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD /*share_mode*/, void* /
         errno = EINVAL;
         return TOB_INVALID_HANDLE_VALUE;
     }
-    std::filesystem::path path = tob::resolve_host_path(name);
-    int fd = ::open(path.c_str(), oflags | O_CLOEXEC, 0666);
+    // A name as written opens at once; a file to create must first be
+    // matched ignoring case, so that it replaces the file the name stands for.
+    int fd = -1;
+    if (!(oflags & O_CREAT)) fd = ::open(name, oflags | O_CLOEXEC);
+    if (fd < 0 && ((oflags & O_CREAT) || errno == ENOENT || errno == ENOTDIR)) {
+        std::filesystem::path path = tob::resolve_host_path(name);
+        fd = ::open(path.c_str(), oflags | O_CLOEXEC, 0666);
+    }
     if (fd < 0) return TOB_INVALID_HANDLE_VALUE;
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -62,9 +68,12 @@ HANDLE CreateFileA(const char* name, DWORD access, DWORD /*share_mode*/, void* /
 
 DWORD GetFileAttributesA(const char* name) {
     if (!name) return TOB_INVALID_FILE_ATTRIBUTES;
-    std::filesystem::path path = tob::resolve_host_path(name);
+    std::filesystem::path path = name;
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return TOB_INVALID_FILE_ATTRIBUTES;
+    if (::stat(name, &st) != 0) {
+        path = tob::resolve_host_path(name);
+        if (::stat(path.c_str(), &st) != 0) return TOB_INVALID_FILE_ATTRIBUTES;
+    }
     DWORD attributes = 0;
     if (S_ISDIR(st.st_mode)) attributes |= TOB_FILE_ATTRIBUTE_DIRECTORY;
     if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) attributes |= TOB_FILE_ATTRIBUTE_READONLY;

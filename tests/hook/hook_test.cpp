@@ -266,8 +266,14 @@ TEST(HookRedirect, OnlyReadOnlyOpensOfExistingFiles) {
 }
 
 TEST(HookRedirect, ArchivesGoToTheirTranslatedCopies) {
-    existing = {"/g/data_cn.bin", "/g/DATA_cn.bin", "/g/data_cn_cn.bin",
-                "_cn.bin",        "a_cn.bin",       "/g/x.txt_cn.bin"};
+    existing = {"/g/data_cn.bin",
+                "/g/DATA_cn.bin",
+                "/g/data_cn_cn.bin",
+                "_cn.bin",
+                "a_cn.bin",
+                "/g/x.txt_cn.bin",
+                std::string(kMaxHostName - 7, 'n') + "_cn.bin",
+                std::string(kMaxHostName - 6, 'n') + "_cn.bin"};
     struct Case {
         std::string name;
         std::string target;  // empty: opened as asked
@@ -282,11 +288,14 @@ TEST(HookRedirect, ArchivesGoToTheirTranslatedCopies) {
         {"/g/other.bin", ""},  // no translated copy
         {"/g/x.txt", ""},
         {"/g/" + std::string(kMaxHostName, 'n') + ".bin", ""},  // longer than a host name
+        {std::string(kMaxHostName - 7, 'n') + ".bin",
+         std::string(kMaxHostName - 7, 'n') + "_cn.bin"},
+        {std::string(kMaxHostName - 6, 'n') + ".bin", ""},  // the copy's name would be too long
     };
     for (const Case& c : cases) {
         RedirectCache cache;
         RedirectChoice r = cache.choose(c.name, fake_exists);
-        EXPECT_EQ(r.target, c.target) << c.name;
+        EXPECT_EQ(r.name(), c.target) << c.name;
         EXPECT_EQ(r.found_now, !c.target.empty()) << c.name;
         EXPECT_FALSE(r.from_cache);
         EXPECT_EQ(cache.size(), c.target.empty() ? 0u : 1u);
@@ -300,18 +309,18 @@ TEST(HookRedirect, EightPairsAreCachedAndANinthStillRedirects) {
     for (int i = 0; i < 9; ++i) {
         RedirectChoice r = cache.choose("/g/a" + std::to_string(i) + ".bin", fake_exists);
         EXPECT_TRUE(r.found_now);
-        EXPECT_EQ(r.target, "/g/a" + std::to_string(i) + "_cn.bin");
+        EXPECT_EQ(r.name(), "/g/a" + std::to_string(i) + "_cn.bin");
     }
     EXPECT_EQ(cache.size(), 8u);
     existing.clear();  // cached pairs no longer look at the disk
     RedirectChoice hit = cache.choose("/G/A3.Bin", fake_exists);
     EXPECT_TRUE(hit.from_cache);
     EXPECT_FALSE(hit.found_now);
-    EXPECT_EQ(hit.target, "/g/a3_cn.bin");
-    EXPECT_TRUE(cache.choose("/g/a8.bin", fake_exists).target.empty());  // the ninth was not kept
+    EXPECT_EQ(hit.name(), "/g/a3_cn.bin");
+    EXPECT_TRUE(cache.choose("/g/a8.bin", fake_exists).name().empty());  // the ninth was not kept
     cache.forget("/g/A3.bin");
     EXPECT_EQ(cache.size(), 7u);
-    EXPECT_TRUE(cache.choose("/g/a3.bin", fake_exists).target.empty());
+    EXPECT_TRUE(cache.choose("/g/a3.bin", fake_exists).name().empty());
 }
 
 TEST(HookLog, TheSwitchWantsALeadingOne) {
