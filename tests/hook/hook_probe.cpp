@@ -3,16 +3,18 @@
 // Each scenario checks what the hook did from the inside; a shell script runs
 // each in a fresh folder and reads the log. Prints "ok" and exits 0 on success.
 // usage: hook_probe make-table FILE [bad] | installs | same-pixels | mapped |
-//        redirect DIR | all DIR
+//        mapped-threads | redirect DIR | all DIR
 #include <dlfcn.h>
 #include <link.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hook/code_table.h"
@@ -194,6 +196,40 @@ void mapped() {
     }
 }
 
+// Threads drawing the mapped pair in more sizes than the font cache holds:
+// fonts are evicted while other threads may still draw with them, and every
+// drawing must still look as it does alone.
+void mapped_threads() {
+    const char pair[] = {char(kLead), char(kTrail)};
+    constexpr int kSizes = 24;
+    auto draw = [&](int size) {
+        Canvas c;
+        LOGFONTA lf{};
+        GetObjectA(c.font, sizeof lf, &lf);
+        lf.lfHeight = 10 + size;
+        HFONT f = CreateFontIndirectA(&lf);
+        SelectObject(c.dc, f);
+        TextOutA(c.dc, 1, 1, pair, 2);
+        SelectObject(c.dc, c.font);
+        DeleteObject(f);
+        return c.pixels;
+    };
+    std::vector<std::vector<uint32_t>> alone;
+    for (int s = 0; s < kSizes; ++s) alone.push_back(draw(s));
+    std::atomic<int> mismatches{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 3; ++round)
+                for (int s = 0; s < kSizes; ++s) {
+                    int size = (s * 7 + t * 5 + round) % kSizes;
+                    if (draw(size) != alone[size]) ++mismatches;
+                }
+        });
+    for (auto& th : threads) th.join();
+    check(mismatches == 0, "threads drawing through an evicting font cache see their own fonts");
+}
+
 std::string read_file(const fs::path& p) {
     auto f = tob::File::open_read(p);
     if (!f) return "(none)";
@@ -228,6 +264,7 @@ int main(int argc, char** argv) {
     if (what == "installs" || what == "all") installs();
     if (what == "same-pixels") same_pixels();
     if (what == "mapped" || what == "all") mapped();
+    if (what == "mapped-threads") mapped_threads();
     if ((what == "redirect" || what == "all") && argc > 2) redirect(argv[2]);
     if (failures) return 1;
     std::puts("ok");

@@ -40,6 +40,10 @@ case $scenario in
     run mapped
     expect "[table] 已加载 $dir/morvane_cp.tbl: 1 个私有码位, 中文字体="
     ;;
+  mapped_threads)
+    MORVANE_HOOK_LOG=0 "$build/hook_probe" make-table "$dir/morvane_cp.tbl"
+    MORVANE_HOOK_LOG=0 run mapped-threads
+    ;;
   redirect)
     run redirect "$dir/data"
     expect "[redirect] $dir/data/data.bin -> $dir/data/data_cn.bin"
