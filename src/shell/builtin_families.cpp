@@ -32,17 +32,6 @@ constexpr TrapBinding kNotBuilt[] = {
     {"cd_getlen", builtin_not_built},
     {"cd_repeat", builtin_not_built},
     {"cd_eject", builtin_not_built},
-    // video
-    {"media_open", builtin_not_built},
-    {"media_close", builtin_not_built},
-    {"media_play", builtin_not_built},
-    {"media_stop", builtin_not_built},
-    {"media_pause", builtin_not_built},
-    {"media_replay", builtin_not_built},
-    {"media_isplay", builtin_not_built},
-    {"media_repeat", builtin_not_built},
-    {"media_size", builtin_not_built},
-    {"media_setvol", builtin_not_built},
 };
 
 std::span<const TrapBinding> not_built_builtins() {
@@ -70,6 +59,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"input", input_builtins},
     {"sound", sound_builtins},
     {"midi", midi_builtins},
+    {"video", video_builtins},
     {"regex", regex_builtins},
     {"net", net_builtins},
     {"effect", effect_builtins},
