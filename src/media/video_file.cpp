@@ -10,6 +10,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "media/video_file.h"
@@ -135,6 +136,10 @@ std::unique_ptr<ByteSource> file_source(std::string_view cp932_path,
 std::unique_ptr<VideoFile> VideoFile::open(std::unique_ptr<ByteSource> source,
                                            const VideoOpenOptions& options, std::string& why,
                                            OpenError* error) {
+    // Damaged files are skipped through quietly: FFmpeg's own log would
+    // fill standard error with every concealed block.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
     OpenError e = OpenError::Unplayable;
     std::unique_ptr<VideoFile> f(new (std::nothrow) VideoFile);
     if (!f) e = OpenError::OutOfMemory;

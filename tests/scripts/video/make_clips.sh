@@ -23,3 +23,6 @@ ffmpeg "${common[@]}" "${source[@]}" "${tone[@]}" -c:v msmpeg4v2 -q:v 2 -g 12 \
 ffmpeg "${common[@]}" "${tone[@]}" -c:a mp2 -b:a 128k -ac 2 -f mpeg "${out[@]}" tone.mpg
 # Picture only.
 ffmpeg "${common[@]}" "${source[@]}" -c:v mpeg1video -q:v 2 -g 12 -an "${out[@]}" quiet.mpg
+# A picture wider than any the engine shows (4112 pixels): refused at open.
+ffmpeg "${common[@]}" -f lavfi -i "color=c=gray:s=4112x16:r=25:d=0.04" -frames:v 1 -c:v mpeg4 \
+  "${out[@]}" wide.avi
