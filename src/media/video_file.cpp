@@ -378,8 +378,10 @@ PictureConverter::~PictureConverter() {
 bool PictureConverter::convert(const AVFrame* p, int w, int h, uint32_t* out, ptrdiff_t pitch) {
     if (!p || !size_ok(p->width, p->height) || w <= 0 || h <= 0 || w > 2 * 8192 || h > 2 * 8192)
         return false;
+    // BGRA has libswscale's fast unscaled converters; its alpha byte (0xFF)
+    // is dropped where the picture is drawn.
     scaler_ = sws_getCachedContext(scaler_, p->width, p->height, AVPixelFormat(p->format), w, h,
-                                   AV_PIX_FMT_BGR0, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                                   AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler_) return false;
     uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(out), nullptr, nullptr, nullptr};
     int strides[4] = {int(pitch * 4), 0, 0, 0};

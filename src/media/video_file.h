@@ -120,8 +120,9 @@ class VideoFile {
     std::vector<int16_t> sound_;
 };
 
-// Converts pictures to 0x00RRGGBB at a chosen size, keeping its scaler
-// between calls (one per consumer).
+// Converts pictures to 32-bit 0xAARRGGBB (alpha 0xFF: mask it for
+// 0x00RRGGBB) at a chosen size, keeping its scaler between calls (one per
+// consumer).
 class PictureConverter {
   public:
     PictureConverter() = default;

@@ -105,7 +105,7 @@ TEST(Video, DecodedFramesEqualThePlainLoop) {
         auto take = [&] {
             while (avcodec_receive_frame(dec, frame) == 0) {
                 sws = sws_getCachedContext(sws, frame->width, frame->height,
-                                           AVPixelFormat(frame->format), 160, 120, AV_PIX_FMT_BGR0,
+                                           AVPixelFormat(frame->format), 160, 120, AV_PIX_FMT_BGRA,
                                            SWS_BILINEAR, nullptr, nullptr, nullptr);
                 std::vector<uint32_t> px(160 * 120);
                 uint8_t* dst[4] = {reinterpret_cast<uint8_t*>(px.data())};
