@@ -30,6 +30,7 @@ class MemorySource final : public ByteSource {
     explicit MemorySource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
     int64_t read(uint8_t* buf, size_t count) override {
         size_t n = std::min(count, bytes_.size() - pos_);
+        if (n == 0) return 0;
         std::memcpy(buf, bytes_.data() + pos_, n);
         pos_ += n;
         return int64_t(n);
@@ -185,9 +186,17 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
         why = "not a media file";
         return false;
     }
-    if (avformat_find_stream_info(format_, nullptr) < 0) {
-        why = "no stream information";
-        return false;
+    {
+        // Probing decodes a little too: with the same limit on picture size.
+        std::vector<AVDictionary*> probe(format_->nb_streams, nullptr);
+        for (AVDictionary*& d : probe)
+            av_dict_set_int(&d, "max_pixels", int64_t(kMaxVideoSide) * kMaxVideoSide, 0);
+        int r = avformat_find_stream_info(format_, probe.empty() ? nullptr : probe.data());
+        for (AVDictionary*& d : probe) av_dict_free(&d);
+        if (r < 0) {
+            why = "no stream information";
+            return false;
+        }
     }
     start_ = format_->start_time != AV_NOPTS_VALUE ? double(format_->start_time) / AV_TIME_BASE : 0;
     if (format_->duration > 0) duration_ = double(format_->duration) / AV_TIME_BASE;
