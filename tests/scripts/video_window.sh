@@ -2,15 +2,15 @@
 # Plays a clip in a rectangle over a drawn picture in a real window under a
 # virtual X server and checks the captured window. Skipped (exit 77) without
 # Xvfb.
-# usage: video_window.sh ENGINE GAME_DIR OUT_DIR
+# usage: video_window.sh ENGINE GAME_DIR OUT_DIR [MENU_BAR_HEIGHT]
 set -u
-engine=$1 game=$2 out=$3
+engine=$1 game=$2 out=$3 bar=${4:-0}
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/xvfb_session.sh" xwd xwininfo python3
 mkdir -p "$out"
 rm -f "$out/window.xwd" "$out/match.txt"
 xvfb-run -a -s "$xvfb_screen" bash -c '
-  engine=$0 game=$1 out=$2 here=$3
+  engine=$0 game=$1 out=$2 here=$3 bar=$4
   "$engine" "$game" --timeout 30 > "$out/engine.log" 2>&1 &
   pid=$!
   . "$here/window_id.sh"
@@ -21,13 +21,13 @@ xvfb-run -a -s "$xvfb_screen" bash -c '
     [ -n "$id" ] || break
     sleep 0.25
     xwd -id "$id" -silent > "$out/window.xwd" 2>/dev/null || continue
-    if python3 "$here/video_window/check_window.py" "$out/window.xwd" > "$out/match.txt" 2>&1; then
+    if python3 "$here/video_window/check_window.py" "$out/window.xwd" "$bar" > "$out/match.txt" 2>&1; then
       break
     fi
   done
   kill $pid 2>/dev/null
   wait $pid 2>/dev/null
-' "$engine" "$game" "$out" "$here"
+' "$engine" "$game" "$out" "$here" "$bar"
 [ -s "$out/window.xwd" ] || { echo "the window was not captured"; cat "$out/engine.log"; exit 1; }
 cat "$out/match.txt"
 grep -q "window shows" "$out/match.txt"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks a capture of window.c: the drawn picture outside the video's
 rectangle (40, 30)-(120, 90), and inside it the clip's last frame (number
-49, shown in binary in its top rows) at half size.
-usage: check_window.py WINDOW.xwd"""
+49, shown in binary in its top rows) at half size. With BAR, a menu bar
+BAR pixels high lies above the picture.
+usage: check_window.py WINDOW.xwd [BAR]"""
 import os
 import sys
 
@@ -19,8 +20,16 @@ def near(a, b, tolerance=24):
 
 def main():
     w, h, px = read_xwd(sys.argv[1])
-    if (w, h) != (160, 120):
+    bar = int(sys.argv[2]) if len(sys.argv) > 2 else 0
+    if (w, h) != (160, 120 + bar):
         raise SystemExit(f"window is {w}x{h}")
+    if bar:
+        # The bar is drawn by the menu, not the video: no video pixel in it.
+        top_row = px[bar // 2]
+        if any(near(p, (40, 80, 200), 30) for p in top_row[LEFT:RIGHT]):
+            raise SystemExit("the video shows through the menu bar")
+        px = px[bar:]
+        h -= bar
     for y in range(h):
         for x in range(w):
             if LEFT <= x < RIGHT and TOP <= y < BOTTOM:
