@@ -58,9 +58,12 @@ int main()
     check(media_isplay() == 0 && media_play() == 0, "nothing after close");
     check(media_close() == 1, "close without a file");
 
-    check(media_open("tone.mpg") == 1, "sound only");
-    check(media_open("quiet.mpg") == 1, "picture only");
     media_repeat(0);
+    check(media_open("tone.mpg") == 1, "sound only");
+    check(media_play() == 1 && media_isplay() == 1, "play the sound alone");
+    sleep(2600);
+    check(media_isplay() == 0, "the sound alone ends");
+    check(media_open("quiet.mpg") == 1, "picture only");
     check(media_play() == 1, "play the picture alone");
     sleep(2600);
     check(media_isplay() == 0, "the picture alone ends too");
