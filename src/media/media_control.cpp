@@ -12,9 +12,9 @@ namespace {
 
 constexpr int kStopSilenceMs = 500;
 constexpr int32_t kSilence = -10000;
-// A destination beyond this on either side is not converted (nothing the
-// window could show needs it).
-constexpr int64_t kMaxDestinationSide = 16384;
+// A destination beyond this on either side is not converted (it would cost
+// up to 64 MiB a picture, and no screen needs it): it shows black.
+constexpr int64_t kMaxDestinationSide = kMaxVideoSide;
 
 }  // namespace
 

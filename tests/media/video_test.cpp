@@ -12,6 +12,7 @@ extern "C" {
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -313,6 +314,11 @@ TEST(Video, TheLayerIsDrawnIntoItsRectangle) {
             EXPECT_NEAR(int(p & 0xFF), 200, 12);
         }
     }
+    // A rectangle too large to convert covers what it covers in black.
+    m.set_destination(MediaRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX});
+    std::vector<uint32_t> huge(160 * 120, kPage);
+    m.draw(huge.data(), 160, 120, 0, 0);
+    EXPECT_EQ(std::count(huge.begin(), huge.end(), 0u), 160 * 120);
     m.close();
     EXPECT_FALSE(m.layer_visible());
     std::vector<uint32_t> px(160 * 120, kPage);
