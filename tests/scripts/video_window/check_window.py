@@ -2,8 +2,8 @@
 """Checks a capture of window.c: the drawn picture outside the video's
 rectangle (40, 30)-(120, 90), and inside it the clip's last frame (number
 49, shown in binary in its top rows) at half size. With BAR, a menu bar
-BAR pixels high lies above the picture.
-usage: check_window.py WINDOW.xwd [BAR]"""
+BAR pixels high lies above the picture. With "closed", the picture alone.
+usage: check_window.py WINDOW.xwd [BAR [closed]]"""
 import os
 import sys
 
@@ -21,6 +21,7 @@ def near(a, b, tolerance=24):
 def main():
     w, h, px = read_xwd(sys.argv[1])
     bar = int(sys.argv[2]) if len(sys.argv) > 2 else 0
+    closed = len(sys.argv) > 3 and sys.argv[3] == "closed"
     if (w, h) != (160, 120 + bar):
         raise SystemExit(f"window is {w}x{h}")
     if bar:
@@ -32,11 +33,14 @@ def main():
         h -= bar
     for y in range(h):
         for x in range(w):
-            if LEFT <= x < RIGHT and TOP <= y < BOTTOM:
+            if LEFT <= x < RIGHT and TOP <= y < BOTTOM and not closed:
                 continue
             want = SQUARE if 10 <= x < 30 and 10 <= y < 30 else PAGE
             if px[y][x] != want:
                 raise SystemExit(f"outside the video at {x},{y}: {px[y][x]}, expected {want}")
+    if closed:
+        print("window shows the picture alone after the clip closed")
+        return
     # Half size: the bit blocks are 10 pixels wide and 20 high.
     number = 0
     for bit in range(8):

@@ -1,6 +1,6 @@
 // A picture drawn on the view page, a clip played in a rectangle over it to
-// its end (its last frame stays shown), then the script waits while the
-// window is captured.
+// its end (its last frame stays shown while the window is captured), then
+// the clip is closed and the page alone shows again.
 #include "../../../games/demo/tob.h"
 
 int rect[4];
@@ -17,7 +17,8 @@ int main()
     media_size(rect);
     media_play();
     while (media_isplay()) sleep(50);
-    log_out("video window: played");
+    sleep(4000);
+    media_close();
     sleep(20000);
     return 0;
 }
