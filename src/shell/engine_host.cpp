@@ -165,18 +165,23 @@ bool EngineHost::start_devices() {
     audio.music = s.music != 0;
     audio.soundfont = options_.soundfont;
     audio.music_log = s.debug_mode != 0;
+    audio.cd = s.cd != 0;
     start_audio(audio);
     set_audio_command_queue(&queue_);
     set_midi_command_queue(&queue_);
+    set_cd_command_queue(&queue_);
     set_video_command_queue(&queue_);
     // Plug-ins reach the window commands from any thread.
     set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
         return send_window_command(message, wparam, lparam);
     });
-    // Media closes first at shutdown, before the sounds go.
-    engine_->add_shutdown_hook([] { close_media(); });
-    engine_->add_shutdown_hook([] { free_sound_channels(); });
-    engine_->add_shutdown_hook([] { free_music(); });
+    // Engine shutdown: media first, then the sound channels, MIDI and CD.
+    engine_->add_shutdown_hook([] {
+        close_media();
+        free_sound_channels();
+        free_music();
+        stop_cd();
+    });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -331,6 +336,7 @@ void EngineHost::stop_devices() {
     stop_audio();
     set_audio_command_queue(nullptr);
     set_midi_command_queue(nullptr);
+    set_cd_command_queue(nullptr);
     set_video_command_queue(nullptr);
     set_desktop_window({});
     set_plugin_messenger(nullptr);
@@ -374,6 +380,8 @@ uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t 
         return sound_window_command(engine_->memory(), message, wparam, lparam);
     if (message >= kFirstMidiCommand && message <= kLastMidiCommand)
         return midi_window_command(engine_->memory(), message, wparam, lparam);
+    if (message >= kFirstCdCommand && message <= kLastCdCommand)
+        return cd_window_command(message, wparam, lparam);
     if (message >= kFirstVideoCommand && message <= kLastVideoCommand)
         return video_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
@@ -406,11 +414,13 @@ void EngineHost::pause() {
     engine_->pause_threads();
     pause_media();
     pause_music();
+    pause_cd();
     engine_clock().pause();
 }
 
 void EngineHost::resume() {
     engine_clock().resume();
+    resume_cd();
     resume_music();
     resume_media();
     engine_->resume_threads();
