@@ -297,7 +297,9 @@ void EngineHost::present(std::optional<gfx::Box> area) {
         // the frame is composed whole, from the painted page kept in
         // `frame_` (painted whole when it was not kept up to date).
         if (may_paint) {
-            if (!frame_current_) a = gfx::screen_area(s, {0, 0, ps.screen_width, ps.screen_height});
+            if (!frame_current_ || frame_.width != s.screen_width ||
+                frame_.height != s.screen_height)
+                a = gfx::screen_area(s, {0, 0, ps.screen_width, ps.screen_height});
             gfx::paint(view.get(), s, a, frame_);
             frame_current_ = true;
         }
