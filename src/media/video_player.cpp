@@ -34,6 +34,10 @@ VideoPlayer::VideoPlayer(std::unique_ptr<VideoFile> file, Mixer* mixer)
     width_ = file_->width();
     height_ = file_->height();
     frame_duration_ = file_->frame_duration();
+    // Pictures are about 1.5 bytes a pixel as decoded (4:2:0).
+    size_t picture_bytes = std::max<size_t>(size_t(width_) * size_t(height_) * 3 / 2, 1);
+    pictures_most_ =
+        std::clamp<size_t>(kPictureBytesMost / picture_bytes, kPicturesAhead, kPicturesMost);
     if (file_->has_audio() && mixer_) {
         rate_ = mixer_->rate();
         ring_frames_ = uint64_t(rate_) * kSoundAheadSeconds;
@@ -281,7 +285,7 @@ void VideoPlayer::decode_loop() {
                 // starve behind pictures that are not due yet.
                 // (The audio thread cannot wake us: look at the sound now and then.)
                 while (!(quit_ || generation_ != seen || queue_.size() < size_t(kPicturesAhead) ||
-                         (sound_short() && queue_.size() < size_t(kPicturesMost))))
+                         (sound_short() && queue_.size() < pictures_most_)))
                     wake_.wait_for(lock, kRingPoll);
                 if (quit_ || generation_ != seen) {
                     av_frame_free(&f);

@@ -27,8 +27,10 @@ struct AVFrame;
 namespace tob::media {
 
 inline constexpr int kPicturesAhead = 6;
-// While the sound runs short the decoder may run this far ahead in pictures.
+// While the sound runs short the decoder may run this far ahead in pictures,
+// and hold this much picture memory.
 inline constexpr int kPicturesMost = 48;
+inline constexpr size_t kPictureBytesMost = size_t(64) << 20;
 
 class VideoPlayer {
   public:
@@ -99,6 +101,7 @@ class VideoPlayer {
     bool has_video_ = false;
     int width_ = 0, height_ = 0;
     double frame_duration_ = 1.0 / 25;
+    size_t pictures_most_ = kPicturesMost;
 
     std::mutex mutex_;
     std::condition_variable wake_;
