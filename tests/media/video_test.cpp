@@ -154,6 +154,44 @@ TEST(Video, DecodedFramesEqualThePlainLoop) {
     }
 }
 
+// Whatever the container and codecs, the pictures come in order with their
+// numbers, and the sound comes too.
+TEST(Video, EveryContainerPlays) {
+    const struct {
+        const char* name;
+        int frames;
+    } cases[] = {{"count.mpg", 50},
+                 {"count.avi", 50},
+                 {"count.wmv", 25},
+                 {"count.mp4", 25},
+                 {"count.ogv", 25}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto file = open_clip(c.name, 48000);
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->has_video());
+        EXPECT_TRUE(file->has_audio());
+        EXPECT_EQ(file->width(), 160);
+        EXPECT_EQ(file->height(), 120);
+        PictureConverter conv;
+        std::vector<uint32_t> px(160 * 120);
+        int pictures = 0;
+        size_t sound_frames = 0;
+        for (VideoFile::Item it; (it = file->next()) != VideoFile::Item::End;) {
+            if (it == VideoFile::Item::Audio) {
+                sound_frames += file->sound().size() / 2;
+                continue;
+            }
+            ASSERT_TRUE(conv.convert(file->picture(), 160, 120, px.data(), 160));
+            EXPECT_EQ(frame_number(px.data(), 160), pictures);
+            ++pictures;
+        }
+        EXPECT_EQ(pictures, c.frames);
+        // The tone lasts as long as the pictures, resampled to 48000 Hz.
+        EXPECT_NEAR(double(sound_frames) / 48000, c.frames / 25.0, 0.1);
+    }
+}
+
 TEST(Video, FilesThatCannotPlayAreRefused) {
     std::vector<uint8_t> half = clip_bytes("count.mpg");
     half.resize(half.size() / 2);

@@ -26,3 +26,11 @@ ffmpeg "${common[@]}" "${source[@]}" -c:v mpeg1video -q:v 2 -g 12 -an "${out[@]}
 # A picture wider than any the engine shows (4112 pixels): refused at open.
 ffmpeg "${common[@]}" -f lavfi -i "color=c=gray:s=4112x16:r=25:d=0.04" -frames:v 1 -c:v mpeg4 \
   "${out[@]}" wide.avi
+# One second in each of the other containers games ship: WMV, MP4, Ogg.
+short=(-t 1)
+ffmpeg "${common[@]}" "${source[@]}" "${tone[@]}" "${short[@]}" -c:v wmv2 -q:v 2 -c:a wmav2 \
+  -b:a 64k "${out[@]}" count.wmv
+ffmpeg "${common[@]}" "${source[@]}" "${tone[@]}" "${short[@]}" -c:v mpeg4 -q:v 2 -c:a aac \
+  -b:a 64k "${out[@]}" count.mp4
+ffmpeg "${common[@]}" "${source[@]}" "${tone[@]}" "${short[@]}" -c:v libtheora -q:v 8 \
+  -c:a libvorbis -q:a 2 "${out[@]}" count.ogv
