@@ -337,16 +337,19 @@ void install_hooks() {
         return;
     }
     Saved s;
-    bool all =
-        find(library, "TextOutA", s.text_out_a) &
-        find(library, "GetTextExtentPoint32A", s.text_extent_a) &
-        find(library, "CreateFontIndirectA", s.create_font) &
-        find(library, "CreateFileA", s.create_file) & find(library, "TextOutW", s.text_out_w) &
-        find(library, "GetTextExtentPoint32W", s.text_extent_w) &
-        find(library, "GetCurrentObject", s.current_object) &
-        find(library, "GetObjectA", s.object_of) & find(library, "SelectObject", s.select_object) &
-        find(library, "DeleteObject", s.delete_object) &
-        find(library, "GetFileAttributesA", s.file_attributes);
+    int found = 0;
+    found += find(library, "TextOutA", s.text_out_a);
+    found += find(library, "GetTextExtentPoint32A", s.text_extent_a);
+    found += find(library, "CreateFontIndirectA", s.create_font);
+    found += find(library, "CreateFileA", s.create_file);
+    found += find(library, "TextOutW", s.text_out_w);
+    found += find(library, "GetTextExtentPoint32W", s.text_extent_w);
+    found += find(library, "GetCurrentObject", s.current_object);
+    found += find(library, "GetObjectA", s.object_of);
+    found += find(library, "SelectObject", s.select_object);
+    found += find(library, "DeleteObject", s.delete_object);
+    found += find(library, "GetFileAttributesA", s.file_attributes);
+    bool all = found == 11;
     ::dlclose(library);  // the program's own reference keeps it loaded
     if (!all) {
         log_line("[hook] GetProcAddress 失败\r\n");
