@@ -250,15 +250,20 @@ inline constexpr uint32_t kFetchSlack = 64;
               STACK_CHECK();                                                         \
               CHECK(r[7] - 4, 4);                                                    \
               D_ = load_le32(base + r[7] - 4);)                                      \
-    /* Saves r1..r6 above n bytes of locals; fp then points at the saved r6. */     \
+    /* Saves r1..r6 (kFrameWords) above n bytes of locals; fp then points at */   \
+    /* the saved r6. */     \
     TOB_VM_OP(Enter,                                                                 \
               const uint32_t n = IMM_;                                               \
               r[7] -= kFrameBytes + n;                                               \
               STACK_CHECK();                                                         \
               const uint32_t a = r[7] + n;                                           \
               CHECK(a, kFrameBytes);                                                 \
-              for (uint32_t i = 0; i < kFrameWords; ++i)                             \
-                  store_le32(base + a + 4 * i, r[1 + i]);                            \
+              store_le32(base + a, r[1]);                                            \
+              store_le32(base + a + 4, r[2]);                                        \
+              store_le32(base + a + 8, r[3]);                                        \
+              store_le32(base + a + 12, r[4]);                                       \
+              store_le32(base + a + 16, r[5]);                                       \
+              store_le32(base + a + 20, r[6]);                                       \
               r[6] = a + kFrameBytes - 4;                                            \
               STORED(a, kFrameBytes);)                                               \
     /* A frame reaching the top of the stack is the outermost one: leaving it */    \
@@ -268,8 +273,12 @@ inline constexpr uint32_t kFetchSlack = 64;
               if (r[7] - stack_base + n + kFrameBytes >= stack_size) FINISH();       \
               r[7] += n;                                                             \
               CHECK(r[7], kFrameBytes);                                              \
-              for (uint32_t i = 0; i < kFrameWords; ++i)                             \
-                  r[1 + i] = load_le32(base + r[7] + 4 * i);                         \
+              r[1] = load_le32(base + r[7]);                                         \
+              r[2] = load_le32(base + r[7] + 4);                                     \
+              r[3] = load_le32(base + r[7] + 8);                                     \
+              r[4] = load_le32(base + r[7] + 12);                                    \
+              r[5] = load_le32(base + r[7] + 16);                                    \
+              r[6] = load_le32(base + r[7] + 20);                                    \
               r[7] += kFrameBytes;)                                                  \
     TOB_VM_OP(Cmp, COMPARE(D_, S_);)                                                 \
     TOB_VM_OP(CmpImm, COMPARE(D_, IMM_);)                                            \
