@@ -20,7 +20,7 @@ void forget_decoded_code() {
     BlockCache::current().mark_dirty();
 }
 
-int run_slice(Machine& m, VmContext& ctx) {
+int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     if (m.stop.load(std::memory_order_relaxed)) return 1;
     if (ctx.state != uint8_t(ContextState::Running)) return 1;
     const ScriptMemory* const mem = m.memory;
@@ -215,7 +215,11 @@ fetch:
         cache.mark_dirty();  // the machine is being stopped: whatever runs next checks anew
         goto end_slice;
     }
-    if (budget == 0) goto end_slice;
+    if (budget == 0) {
+        if (!gate || !gate->next_slice()) goto end_slice;
+        budget = kSliceBudget;
+        cache.start_slice(mem->serial());
+    }
     blk = cache.probe(pc);
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 found:
@@ -226,7 +230,15 @@ found:
         link_slot = nullptr;
     }
     // run the block
-    if (blk->count > budget) goto tail;  // the slice ends inside it
+    if (blk->count > budget) {
+        // The slice ends inside it, unless the next one follows at once: the
+        // boundary inside the block is then seen by nobody.
+        if (!gate || !gate->next_slice()) goto tail;
+        budget += kSliceBudget;
+        const uint32_t epoch = cache.epoch();
+        cache.start_slice(mem->serial());
+        if (cache.epoch() != epoch) goto fetch;  // the block is checked again
+    }
     budget -= blk->count;
     u = blk->step();
     goto * u->handler;

@@ -312,8 +312,10 @@ end_slice:
 #undef refresh_limit
 }
 
-int run_slice_reference(Machine& m, VmContext& ctx) {
-    run_reference_steps(m, ctx, kSliceBudget);
+int run_slice_reference(Machine& m, VmContext& ctx, SliceGate* gate) {
+    while (run_reference_steps(m, ctx, kSliceBudget) && gate &&
+           !m.stop.load(std::memory_order_relaxed) && gate->next_slice()) {
+    }
     return 1;
 }
 

@@ -53,21 +53,30 @@ struct World : TrapHook {
     }
 };
 
+// Lets `left` more slices follow at once within one call.
+struct CountingGate final : SliceGate {
+    int left = 0;
+    bool next_slice() override { return left-- > 0; }
+};
+
 // Runs `fast` with run_slice and `plain` with run_slice_reference until both end,
-// comparing everything after every slice; `between` may change both worlds alike
-// before each slice. Returns the number of slices.
+// comparing everything after every call; `between` may change both worlds alike
+// before each call, and each call runs up to 1 + `run_on` slices (a gate that
+// agrees `run_on` times). Returns the number of calls.
 int run_both(World& fast, World& plain, int max_slices = 2000,
-             const std::function<void(World&, World&)>& between = {}) {
+             const std::function<void(World&, World&)>& between = {}, int run_on = 0) {
     int slices = 0;
     for (; slices < max_slices; ++slices) {
         if (between) between(fast, plain);
         for (World* w : {&fast, &plain}) {
             ErrorSink previous = set_error_sink(
                 {[w](const std::string& text) { w->reports.push_back(text); }, true});
+            CountingGate gate;
+            gate.left = run_on;
             if (w == &fast)
-                run_slice(w->m, w->ctx);
+                run_slice(w->m, w->ctx, run_on ? &gate : nullptr);
             else
-                run_slice_reference(w->m, w->ctx);
+                run_slice_reference(w->m, w->ctx, run_on ? &gate : nullptr);
             set_error_sink(previous);
         }
         const std::string at = "slice " + std::to_string(slices);
@@ -268,6 +277,21 @@ TEST(InterpreterFused, RandomProgramsMatchTheReferenceAtEverySlice) {
     EXPECT_GT(slices, 1000);  // the programs do run for a while
 }
 
+// The same with slices that follow one another within one call: the slice
+// boundary falls inside blocks, wherever the budget happens to end.
+TEST(InterpreterFused, SlicesFollowingAtOnceMatchTheReference) {
+    int calls = 0;
+    for (uint32_t seed = 1; seed <= 200; ++seed) {
+        World fast, plain;
+        const std::vector<uint8_t> code = RandomProgram(seed, fast).build();
+        start(fast, code, seed);
+        start(plain, code, seed);
+        calls += run_both(fast, plain, 2000, {}, int(1 + seed % 5));
+        ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed;
+    }
+    EXPECT_GT(calls, 200);
+}
+
 // The budget splits fused sequences: starting the same loop with every possible
 // budget phase, each slice still ends exactly where the plain one does.
 TEST(InterpreterFused, SlicesEndWhereThePlainInterpreterEnds) {
@@ -290,10 +314,13 @@ TEST(InterpreterFused, SlicesEndWhereThePlainInterpreterEnds) {
         const uint32_t end = fast.program + uint32_t(code.size());
         for (int i = 0; i < 4; ++i) code[exit_at + size_t(i)] = uint8_t(end >> (8 * i));
         put(Op::Trap, 0, 7);  // stops the machine
-        start(fast, code, nops);
-        start(plain, code, nops);
-        EXPECT_GT(run_both(fast, plain), 2);
-        EXPECT_EQ(fast.traps.size(), 1u);
+        for (int run_on : {0, 1, 2}) {
+            World fast2, plain2;
+            start(fast2, code, nops);
+            start(plain2, code, nops);
+            EXPECT_GT(run_both(fast2, plain2, 2000, {}, run_on), 1) << run_on;
+            EXPECT_EQ(fast2.traps.size(), 1u);
+        }
     }
 }
 
@@ -478,22 +505,23 @@ TEST(InterpreterFused, CompiledScriptsMatchTheReference) {
         "  j = 0; for (i = 0; i < 50; i++) { j += sum(a, i % 20); j ^= i << 3; }\n"
         "  return j / (j - j); }\n",
     };
-    for (const char* text : scripts) {
-        World fast, plain;
-        for (World* w : {&fast, &plain}) {
-            compiler::CompileOptions o;
-            o.source_path = "t.c";
-            o.reader = compiler::memory_source_reader({{"t.c", text}});
-            o.memory = &w->memory;
-            o.base = w->program;
-            o.size = kProgramSize;
-            o.report_messages = false;
-            o.collect_messages = true;
-            ASSERT_TRUE(compiler::compile(o).ok) << text;
+    for (int run_on : {0, 3})
+        for (const char* text : scripts) {
+            World fast, plain;
+            for (World* w : {&fast, &plain}) {
+                compiler::CompileOptions o;
+                o.source_path = "t.c";
+                o.reader = compiler::memory_source_reader({{"t.c", text}});
+                o.memory = &w->memory;
+                o.base = w->program;
+                o.size = kProgramSize;
+                o.report_messages = false;
+                o.collect_messages = true;
+                ASSERT_TRUE(compiler::compile(o).ok) << text;
+            }
+            EXPECT_GT(run_both(fast, plain, 100000, {}, run_on), 1) << text;
+            EXPECT_NE(fast.ctx.state, 0) << text;
         }
-        EXPECT_GT(run_both(fast, plain, 100000), 1) << text;
-        EXPECT_NE(fast.ctx.state, 0) << text;
-    }
 }
 
 }  // namespace
