@@ -232,8 +232,11 @@ found:
     // run the block
     if (blk->count > budget) {
         // The slice ends inside it, unless the next one follows at once: the
-        // boundary inside the block is then seen by nobody.
-        if (!gate || !gate->next_slice()) goto tail;
+        // boundary inside the block is then seen by nobody. A block ending in
+        // a built-in call ends its slice exactly, as the call must come first
+        // in the next one.
+        if (!gate || blk->step()[blk->steps - 1].handler == &&s_Trap || !gate->next_slice())
+            goto tail;
         budget += kSliceBudget;
         const uint32_t epoch = cache.epoch();
         cache.start_slice(mem->serial());
@@ -270,10 +273,16 @@ tail:
     goto * u->handler;
 s_EndSlice:
     pc = u->at;
-    if (budget == 0) goto end_slice;
+    if (budget == 0) goto fetch;  // where the next slice may follow
     SAVE();
-    if (!run_reference_steps(m, ctx, budget)) cache.mark_dirty();
-    return 1;
+    if (!run_reference_steps(m, ctx, budget)) {
+        cache.mark_dirty();
+        return 1;
+    }
+    LOAD_STATE();
+    budget = 0;
+    cache.new_epoch();  // its stores were not watched
+    goto fetch;
 
 code_written:
     pc = u->at + u->size;
@@ -287,9 +296,21 @@ s_Trap : {
     // context, so nothing touches it afterwards.
     pc = u->at + u->size;
     SAVE();
-    cache.mark_dirty();  // the built-in may write anywhere
-    if (m.trap_hook) m.trap_hook->trap(m, u->imm, ctx);
-    return 1;
+    TrapHook* const hook = m.trap_hook;
+    if (!hook || !hook->leaves_memory(u->imm)) cache.mark_dirty();  // it may write anywhere
+    if (hook) hook->trap(m, u->imm, ctx);
+    // The next slice follows at once if the gate agrees that the context is
+    // still the one to run, and it still has the areas this loop keeps.
+    if (!gate || !gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
+        ctx.state != uint8_t(ContextState::Running) || ctx.stack_base != stack_base ||
+        ctx.stack_size != stack_size || ctx.program_base != program_base ||
+        ctx.program_size != program_size)
+        return 1;
+    LOAD_STATE();
+    budget = kSliceBudget;
+    link_slot = nullptr;
+    cache.start_slice(mem->serial());
+    goto fetch;
 }
     TOB_VM_SHARED_OPS
     TOB_JUMP_LIST(JUMP_STEP)

@@ -31,6 +31,9 @@ struct Machine;
 class TrapHook {
   public:
     virtual void trap(Machine& m, uint32_t number, VmContext& ctx) = 0;
+    // True when built-in `number` writes nothing in script memory, so that
+    // decoded code stays valid across the call. Unknown: false.
+    virtual bool leaves_memory(uint32_t /*number*/) const { return false; }
 
   protected:
     ~TrapHook() = default;
@@ -77,6 +80,10 @@ struct Machine {
 class SliceGate {
   public:
     virtual bool next_slice() = 0;
+    // The same after a slice that ended with a built-in call, asked before
+    // anything touches `ctx`: false unless `ctx` is still the context to run
+    // (the call may have replaced or freed it).
+    virtual bool after_call(const VmContext& ctx) = 0;
 
   protected:
     ~SliceGate() = default;
@@ -86,7 +93,8 @@ class SliceGate {
 // not running; otherwise up to 255 instructions, ending early after a `trap`,
 // when the context finishes, or when the stop flag becomes set (it is polled
 // between runs of at most 32 instructions). With a gate, a slice that used its
-// budget goes on as the next one while the gate agrees. Always returns 1.
+// budget or called a built-in goes on as the next one while the gate agrees.
+// Always returns 1.
 // Every fetch, load and store must lie in script memory, else run-time error 1;
 // a register byte naming r8..r15 in either nibble is an illegal instruction.
 // A failing instruction leaves pc at its first byte.

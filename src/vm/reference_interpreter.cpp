@@ -313,9 +313,15 @@ end_slice:
 }
 
 int run_slice_reference(Machine& m, VmContext& ctx, SliceGate* gate) {
-    while (run_reference_steps(m, ctx, kSliceBudget) && gate &&
-           !m.stop.load(std::memory_order_relaxed) && gate->next_slice()) {
+    while (gate) {
+        if (run_reference_steps(m, ctx, kSliceBudget)) {
+            if (m.stop.load(std::memory_order_relaxed) || !gate->next_slice()) break;
+        } else if (!gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
+                   ctx.state != uint8_t(ContextState::Running)) {
+            break;
+        }
     }
+    if (!gate) run_reference_steps(m, ctx, kSliceBudget);
     return 1;
 }
 

@@ -33,10 +33,10 @@ struct ScriptEngine::SliceClock {
     SteadyClock::time_point last_yield = SteadyClock::now();
 };
 
-// Lets a slice of a running thread go on into the next one while the thread
-// procedure would do nothing between the two but start it: no stop, end,
-// sleep, suspension or pause, and no host-level yield due (see
-// `between_slices`, which this leaves the clock to).
+// Lets a slice of a running thread go on into the next one (also after a
+// built-in call) while the thread procedure would do nothing between the two
+// but start it: same context, no stop, end, sleep, suspension or pause, and
+// no host-level yield due (see `between_slices`, which this leaves the clock to).
 class ScriptEngine::RunOnGate final : public SliceGate {
   public:
     RunOnGate(ScriptEngine& engine, ScriptThread& thread, SliceClock& clock)
@@ -54,6 +54,13 @@ class ScriptEngine::RunOnGate final : public SliceGate {
         if (clock_.slices + 1 >= kSlicesPerClockRead) return false;
         ++clock_.slices;
         return true;
+    }
+
+    // Built-ins that replace the running context (`call`, `jump`, `longjmp`
+    // across a call) change the top of the thread's stack: the loop takes over.
+    bool after_call(const VmContext& ctx) override {
+        const int top = thread_.top.load();
+        return top >= 0 && thread_.contexts[size_t(top)] == &ctx && next_slice();
     }
 
   private:

@@ -35,6 +35,11 @@ extern const std::array<TrapInfo, kTrapCount> kTrapInfo;
 // Trap number of a built-in, or -1.
 int trap_number(std::string_view name);
 
+// Whether built-in `number` only reads script memory (never writes it, never
+// changes or replaces the calling context): a fact of what the built-in does,
+// which lets the interpreter keep its decoded code across the call.
+bool trap_leaves_memory(uint32_t number);
+
 // The declarations header scripts include: a `#trap` line before each
 // declaration, in table order.
 std::string builtins_header();
@@ -147,6 +152,7 @@ class TrapDispatcher final : public TrapHook {
     ~TrapDispatcher();
 
     void dispatch(uint32_t number, VmContext& ctx);
+    bool leaves_memory(uint32_t number) const override { return trap_leaves_memory(number); }
     // Makes this dispatcher the machine's trap hook (done on construction).
     void install();
 

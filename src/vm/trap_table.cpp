@@ -32,6 +32,23 @@ int trap_number(std::string_view name) {
     return -1;
 }
 
+bool trap_leaves_memory(uint32_t number) {
+    // Cheap built-ins that scripts call in their inner loops, and that read
+    // their arguments only: strings, arithmetic, the random generator, pixels.
+    static const std::array<bool, kTrapCount> leaves = [] {
+        constexpr std::string_view kNames[] = {
+            "strlen", "strcmp", "strcmpi",  "strchr",   "mbslen",   "mbscmp", "mbscmpi",
+            "mbschr", "abs",    "rand",     "random",   "sqrt",     "sin",    "cos",
+            "atan",   "rc_in",  "rc_check", "getpixel", "getcount",
+        };
+        std::array<bool, kTrapCount> table{};
+        for (std::string_view name : kNames)
+            if (int n = trap_number(name); n >= 0) table[size_t(n)] = true;
+        return table;
+    }();
+    return number < kTrapCount && leaves[number];
+}
+
 std::string builtins_header() {
     std::string out =
         "// Built-in functions of the engine, in trap-number order.\n"
