@@ -55,7 +55,9 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     uint32_t r[8];
     std::memcpy(r, ctx.r, sizeof r);
     uint32_t pc = ctx.pc;
-    uint8_t z = ctx.z, l = ctx.l, b = ctx.b;
+    // The flags Z, L and B as the bytes 0, 1 and 2 of one word, so that they
+    // stay in a host register (a longjmp buffer may give them any byte value).
+    uint32_t f = uint32_t(ctx.z) | uint32_t(ctx.l) << 8 | uint32_t(ctx.b) << 16;
     const uint32_t stack_base = ctx.stack_base;
     const uint32_t stack_size = ctx.stack_size;
     uint32_t budget = kSliceBudget;  // instructions this slice may still run
@@ -71,16 +73,28 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
-#define SAVE() TOB_VM_SAVE()
-#define LOAD_STATE()                     \
+#define SAVE()                           \
     do {                                 \
-        pc = ctx.pc;                     \
-        std::memcpy(r, ctx.r, sizeof r); \
-        z = ctx.z;                       \
-        l = ctx.l;                       \
-        b = ctx.b;                       \
+        ctx.pc = pc;                     \
+        std::memcpy(ctx.r, r, sizeof r); \
+        ctx.z = uint8_t(f);              \
+        ctx.l = uint8_t(f >> 8);         \
+        ctx.b = uint8_t(f >> 16);        \
     } while (0)
-#define COMPARE(x, y) TOB_VM_COMPARE(x, y)
+#define LOAD_STATE()                                                        \
+    do {                                                                    \
+        pc = ctx.pc;                                                        \
+        std::memcpy(r, ctx.r, sizeof r);                                    \
+        f = uint32_t(ctx.z) | uint32_t(ctx.l) << 8 | uint32_t(ctx.b) << 16; \
+    } while (0)
+#define SET_FLAGS(zv, lv, bv) \
+    (f = uint32_t(bool(zv)) | uint32_t(bool(lv)) << 8 | uint32_t(bool(bv)) << 16)
+#define SET_Z(v) (f = (f & ~0xFFu) | uint32_t(bool(v)))
+#define COMPARE(x, y)                                            \
+    do {                                                         \
+        const uint32_t x_ = (x), y_ = (y);                       \
+        SET_FLAGS(x_ == y_, int32_t(x_) < int32_t(y_), x_ < y_); \
+    } while (0)
 #define D r[u->d]
 #define S r[u->s]
 #define FITS(addr, len) TOB_VM_FITS(addr, len)
@@ -201,13 +215,16 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         D = divide(v, y);                              \
         NEXT_STEP();                                   \
     }
-#define JUMP_STEP(name, condition)   \
-    s_##name : {                     \
-        if (condition) TAKE(u->imm); \
-        NEXT_STEP();                 \
+#define JUMP_STEP(name, condition)                                                         \
+    s_##name : {                                                                           \
+        const bool z = (f & 0xFFu) != 0, l = (f & 0xFF00u) != 0, b = (f & 0xFF0000u) != 0; \
+        (void)z, (void)l, (void)b;                                                         \
+        if (condition) TAKE(u->imm);                                                       \
+        NEXT_STEP();                                                                       \
     }
-// Flags just set by a compare are 0 or 1: the jump's taken-mask decides.
-#define TAKEN() ((u->taken >> (z | l << 1 | b << 2)) & 1)
+// Flags just set by a compare are 0 or 1: the jump's taken-mask decides, by
+// z | l << 1 | b << 2.
+#define TAKEN() ((u->taken >> ((f | f >> 7 | f >> 14) & 7)) & 1)
 
 fetch:
     // Per block: the stop flag, the budget, then the block valid in this epoch.
@@ -498,6 +515,8 @@ end_slice:
 #undef DIVIDE_STEP
 #undef LOAD_OP_STEP
 #undef TAKEN
+#undef SET_Z
+#undef SET_FLAGS
 }
 
 }  // namespace tob

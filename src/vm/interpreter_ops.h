@@ -101,6 +101,8 @@ inline constexpr uint32_t kFetchSlack = 64;
         l = int32_t(x_) < int32_t(y_);     \
         b = x_ < y_;                       \
     } while (0)
+#define TOB_VM_SET_Z(value) (z = uint8_t(value))
+#define TOB_VM_SET_FLAGS(zv, lv, bv) (z = uint8_t(zv), l = uint8_t(lv), b = uint8_t(bv))
 // [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
 // and one compare (an address below the guard wraps to far above any limit).
 #define TOB_VM_FITS(addr, len) \
@@ -117,6 +119,7 @@ inline constexpr uint32_t kFetchSlack = 64;
 //   FAIL(label)               leaves for an error with pc at the instruction;
 //   STORED(addr, len)         after a store (it may have rewritten code);
 //   FINISH()                  the program ends after this instruction;
+//   SET_Z(v), SET_FLAGS(z, l, b)  set Z alone, or all three flags;
 // and COMPARE(x, y), base (script memory's host address), r[8] and the flags
 // z, l and b. Jumps, calls, returns and the built-in call are each loop's own:
 // that is where the loops differ.
@@ -213,7 +216,7 @@ inline constexpr uint32_t kFetchSlack = 64;
 #define TOB_VM_ZERO_OP(name, width, address)                      \
     TOB_VM_OP(name, const uint32_t a = (address);                 \
               CHECK(a, width_bytes(Width::width));                \
-              z = load<Width::width>(base + a) == 0;)
+              SET_Z(load<Width::width>(base + a) == 0);)
 #define TOB_VM_STEP_OP(name, width, delta, post)                              \
     TOB_VM_OP(name, const uint32_t a = S_;                                    \
               CHECK(a, width_bytes(Width::width));                            \
@@ -290,9 +293,7 @@ inline constexpr uint32_t kFetchSlack = 64;
     TOB_VM_OP(Fsub,                                                                  \
               const float x = as_float(D_);                                          \
               const float y = as_float(S_);                                          \
-              z = x == y;                                                            \
-              l = x < y;                                                             \
-              b = 0;                                                                 \
+              SET_FLAGS(x == y, x < y, 0);                                           \
               D_ = as_bits(x - y);)
 // clang-format on
 

@@ -117,6 +117,8 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
 
 #define SAVE() TOB_VM_SAVE()
 #define COMPARE(x, y) TOB_VM_COMPARE(x, y)
+#define SET_Z(v) TOB_VM_SET_Z(v)
+#define SET_FLAGS(zv, lv, bv) TOB_VM_SET_FLAGS(zv, lv, bv)
 
 // Operand access inside an instruction. pc stays at the instruction's first byte
 // until it completes, so a failing instruction is left pointing at itself.
@@ -290,6 +292,8 @@ end_slice:
 
 #undef SAVE
 #undef COMPARE
+#undef SET_Z
+#undef SET_FLAGS
 #undef IMM
 #undef REGS
 #undef RD

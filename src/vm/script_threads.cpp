@@ -37,6 +37,8 @@ struct ScriptEngine::SliceClock {
 // built-in call) while the thread procedure would do nothing between the two
 // but start it: same context, no stop, end, sleep, suspension or pause, and
 // no host-level yield due (see `between_slices`, which this leaves the clock to).
+// The stop word is left to the loop too, which looks at it at least every
+// kSlicesPerClockRead slices.
 class ScriptEngine::RunOnGate final : public SliceGate {
   public:
     RunOnGate(ScriptEngine& engine, ScriptThread& thread, SliceClock& clock)
@@ -44,9 +46,8 @@ class ScriptEngine::RunOnGate final : public SliceGate {
 
     bool next_slice() override {
         const ScriptEngine& e = engine_;
-        if (e.stopped() || read_stop_word(e.machine_) != 0 || thread_.run.load() == 0 ||
-            thread_.wake_time.load() != 0 || thread_.suspend.load() >= 1 ||
-            e.pause_count_.load() != 0)
+        if (e.stopped() || thread_.run.load() == 0 || thread_.wake_time.load() != 0 ||
+            thread_.suspend.load() >= 1 || e.pause_count_.load() != 0)
             return false;
         if (!e.active_.load(std::memory_order_relaxed) || e.dispatcher_.lock_waiters() > 0 ||
             e.runnable_.load(std::memory_order_relaxed) > e.cores_)
