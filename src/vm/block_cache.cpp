@@ -107,6 +107,33 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
         }
     }
     if (match_local_op(w, n, st)) return 5;
+    if ((is_const(0) || is(0, Op::Load32Frame)) && is(1, Op::Load32Frame) &&
+        (is(2, Op::Add) || is(2, Op::Sub)) && w[0].d != 6 && w[0].d != w[1].d && w[2].d == w[1].d &&
+        w[2].s == w[0].d) {
+        // An operation of a local with a constant or another local (X is
+        // neither r6 nor Y, so both addresses use the same r6).
+        const bool add = w[2].op == Op::Add, constant = is_const(0);
+        st.d = w[1].d;
+        st.s = w[0].d;
+        st.imm = w[0].imm;
+        st.imm3 = w[1].imm;
+        if (!constant && !add && n > 3 && is_jump(w[3].op)) {
+            st.kind = kind(StepKind::LocalsJump);
+            st.imm2 = w[3].imm;
+            st.taken = taken_mask(w[3].op);
+            return 4;
+        }
+        if (is(3, Op::Store32Frame) && w[3].s == w[1].d) {
+            st.imm2 = w[3].imm;
+            st.kind = constant ? kind(add ? StepKind::ConstAddStore : StepKind::ConstSubStore)
+                               : kind(add ? StepKind::LocalsAddStore : StepKind::LocalsSubStore);
+            return 4;
+        }
+        if (!constant) {
+            st.kind = kind(add ? StepKind::LocalsAdd : StepKind::LocalsSub);
+            return 3;
+        }
+    }
     if (is_const(0) && is_const(1)) {
         st.kind = kind(StepKind::TwoConstants);
         st.d = w[0].d;

@@ -34,6 +34,17 @@ enum class StepKind : uint8_t {
     TwoConstants,
     // `movl rI, d(r6); movl rP, $n; add rP, rI`: an element address.
     ElementAddress,
+    // `movl rX, d(r6); movl rY, e(r6); sub rY, rX; jcc`: two locals compared.
+    LocalsJump,
+    // `movl rX, d(r6); movl rY, e(r6); add|sub rY, rX`, then maybe
+    // `movl f(r6), rY`: an operation on two locals, its result stored.
+    LocalsAdd,
+    LocalsSub,
+    LocalsAddStore,
+    LocalsSubStore,
+    // `movl rX, $n; movl rY, e(r6); add|sub rY, rX; movl f(r6), rY`.
+    ConstAddStore,
+    ConstSubStore,
     // `movl rZ, d(r6)` and an operation `op rZ, rY`.
     LoadAdd,
     LoadSub,

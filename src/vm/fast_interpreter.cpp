@@ -38,6 +38,8 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         &&s_LeaLoad, &&s_LeaStore, &&s_LeaStep,
         &&s_LocalConstJump, &&s_LocalAdd, &&s_LocalSub, &&s_ConstLocalAdd, &&s_ConstLocalSub,
         &&s_TwoConstants, &&s_ElementAddress,
+        &&s_LocalsJump, &&s_LocalsAdd, &&s_LocalsSub, &&s_LocalsAddStore, &&s_LocalsSubStore,
+        &&s_ConstAddStore, &&s_ConstSubStore,
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
         &&s_Continue,
@@ -201,6 +203,30 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         store_le32(base + to, now);                              \
         STORED(to, 4);                                           \
         NEXT_STEP();                                             \
+    }
+// movl rX, d(r6) (or movl rX, $n); movl rY, e(r6); op rY, rX; then maybe
+// movl f(r6), rY, whose address uses r6 as the operation left it.
+#define LOCALS_STEP(name, from_constant, compares, stores, expression) \
+    s_##name : {                                                       \
+        uint32_t x = u->imm;                                           \
+        if (!(from_constant)) {                                        \
+            const uint32_t a = r[6] + u->imm;                          \
+            CHECK(a, 4);                                               \
+            x = load_le32(base + a);                                   \
+        }                                                              \
+        S = x;                                                         \
+        const uint32_t from = r[6] + u->imm3;                          \
+        CHECK_AT(from, 4, 6);                                          \
+        const uint32_t v = load_le32(base + from);                     \
+        if (compares) COMPARE(v, x);                                   \
+        D = (expression);                                              \
+        if (stores) {                                                  \
+            const uint32_t to = r[6] + u->imm2;                        \
+            CHECK_AT(to, 4, 14);                                       \
+            store_le32(base + to, D);                                  \
+            STORED(to, 4);                                             \
+        }                                                              \
+        NEXT_STEP();                                                   \
     }
 #define DIVIDE_STEP(name, divide)                      \
     s_##name : {                                       \
@@ -430,6 +456,24 @@ s_LocalConstJump : {
     // The same after `movl rX, $n` (X is the x register, not r6).
     LOCAL_OP_STEP(ConstLocalAdd, false, 6, (S = u->imm3), v + x)
     LOCAL_OP_STEP(ConstLocalSub, true, 6, (S = u->imm3), v - x)
+s_LocalsJump : {
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t x = load_le32(base + a);
+    S = x;
+    const uint32_t from = r[6] + u->imm3;
+    CHECK_AT(from, 4, 6);
+    const uint32_t v = load_le32(base + from);
+    COMPARE(v, x);
+    D = v - x;
+    BRANCH();
+}
+    LOCALS_STEP(LocalsAdd, false, false, false, v + x)
+    LOCALS_STEP(LocalsSub, false, true, false, v - x)
+    LOCALS_STEP(LocalsAddStore, false, false, true, v + x)
+    LOCALS_STEP(LocalsSubStore, false, true, true, v - x)
+    LOCALS_STEP(ConstAddStore, true, false, true, v + x)
+    LOCALS_STEP(ConstSubStore, true, true, true, v - x)
 s_TwoConstants : {
     D = u->imm;
     S = u->imm2;
@@ -513,6 +557,7 @@ end_slice:
 #undef JUMP_STEP
 #undef LOCAL_OP_STEP
 #undef DIVIDE_STEP
+#undef LOCALS_STEP
 #undef LOAD_OP_STEP
 #undef TAKEN
 #undef SET_Z

@@ -163,7 +163,7 @@ class RandomProgram {
 
     void sequence() {
         const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
-        switch (pick(0, 13)) {
+        switch (pick(0, 14)) {
             case 0:  // compare with a constant and branch
                 emit(Op::MovImm, regs(x, 0), imm());
                 emit(Op::Load32Frame, regs(y, 6), offset());
@@ -239,6 +239,18 @@ class RandomProgram {
                 emit(chance(50) ? Op::Add : Op::Sub, regs(a, x));
                 emit(Op::LeaFrame, regs(b2, 6), offset());
                 emit(Op::Store32Ind, regs(b2, a));
+                break;
+            case 13:  // a local with a local or a constant: stored, compared or kept
+                if (chance(50))
+                    emit(Op::Load32Frame, regs(x, 6), offset());
+                else
+                    emit(Op::MovImm, regs(x, 0), imm());
+                emit(Op::Load32Frame, regs(y, 6), offset());
+                emit(chance(50) ? Op::Add : Op::Sub, chance(90) ? regs(y, x) : regs(reg(), reg()));
+                if (chance(40))
+                    emit(Op::Store32Frame, regs(6, chance(90) ? y : reg()), offset());
+                else if (chance(50))
+                    jump(any_jump());
                 break;
             default:
                 emit(Op(pick(0, 1) ? Op::Mod : Op::Add), regs(x, y));
