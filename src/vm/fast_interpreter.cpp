@@ -40,6 +40,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         &&s_TwoConstants, &&s_ElementAddress,
         &&s_LocalsJump, &&s_LocalsAdd, &&s_LocalsSub, &&s_LocalsAddStore, &&s_LocalsSubStore,
         &&s_ConstAddStore, &&s_ConstSubStore,
+        &&s_ConstDiv, &&s_ConstMod,
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
         &&s_Continue,
@@ -227,6 +228,27 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
             STORED(to, 4);                                             \
         }                                                              \
         NEXT_STEP();                                                   \
+    }
+// movl rY, $n; movl rZ, d(r6); div|mod rZ, rY: without a divide instruction
+// when the step has the divisor's reciprocal.
+#define CONST_DIVIDE_STEP(name, divide, by_reciprocal) \
+    s_##name : {                                       \
+        const uint32_t y = u->imm;                     \
+        S = y;                                         \
+        const uint32_t a = r[6] + u->imm3;             \
+        CHECK_AT(a, 4, 6);                             \
+        const uint32_t v = load_le32(base + a);        \
+        D = v;                                         \
+        if (u->reciprocal) {                           \
+            D = by_reciprocal(v, y, u->reciprocal);    \
+            NEXT_STEP();                               \
+        }                                              \
+        if (y == 0) {                                  \
+            pc = u->at + 12;                           \
+            goto divide_by_zero;                       \
+        }                                              \
+        D = divide(v, y);                              \
+        NEXT_STEP();                                   \
     }
 #define DIVIDE_STEP(name, divide)                      \
     s_##name : {                                       \
@@ -502,6 +524,8 @@ s_LoadSub : {
     D = v - y;
     NEXT_STEP();
 }
+    CONST_DIVIDE_STEP(ConstDiv, signed_div, reciprocal_div)
+    CONST_DIVIDE_STEP(ConstMod, signed_mod, reciprocal_mod)
     DIVIDE_STEP(LoadDiv, signed_div)
     DIVIDE_STEP(LoadMod, signed_mod)
 s_Continue:
@@ -558,6 +582,7 @@ end_slice:
 #undef LOCAL_OP_STEP
 #undef DIVIDE_STEP
 #undef LOCALS_STEP
+#undef CONST_DIVIDE_STEP
 #undef LOAD_OP_STEP
 #undef TAKEN
 #undef SET_Z

@@ -78,6 +78,45 @@ inline uint32_t signed_mod(uint32_t a, uint32_t b) {
     return uint32_t(int32_t(a) % int32_t(b));
 }
 
+// Division by a constant without a divide instruction: one 64-bit reciprocal
+// of the divisor's magnitude gives the exact quotient and remainder of every
+// 32-bit magnitude (the reciprocal is rounded up: 2^64 / m + 1). 0 stands for
+// "none" and is what a magnitude below 2 gets (0, 1, -1: the plain rules).
+inline uint64_t divisor_reciprocal(uint32_t divisor) {
+#ifdef __SIZEOF_INT128__
+    const uint32_t m = int32_t(divisor) < 0 ? 0u - divisor : divisor;
+    return m < 2 ? 0 : ~uint64_t(0) / m + 1;
+#else
+    (void)divisor;
+    return 0;
+#endif
+}
+#ifdef __SIZEOF_INT128__
+__extension__ typedef unsigned __int128 uint128_for_division;
+// signed_div(a, divisor) and signed_mod(a, divisor), given the divisor's
+// nonzero reciprocal.
+inline uint32_t reciprocal_div(uint32_t a, uint32_t divisor, uint64_t reciprocal) {
+    const bool negative = (int32_t(a) < 0) != (int32_t(divisor) < 0);
+    const uint32_t magnitude = int32_t(a) < 0 ? 0u - a : a;
+    const uint32_t q = uint32_t(uint128_for_division(reciprocal) * magnitude >> 64);
+    return negative ? 0u - q : q;
+}
+inline uint32_t reciprocal_mod(uint32_t a, uint32_t divisor, uint64_t reciprocal) {
+    const uint32_t magnitude = int32_t(a) < 0 ? 0u - a : a;
+    const uint32_t m = int32_t(divisor) < 0 ? 0u - divisor : divisor;
+    const uint64_t fraction = reciprocal * magnitude;
+    const uint32_t rem = uint32_t(uint128_for_division(fraction) * m >> 64);
+    return int32_t(a) < 0 ? 0u - rem : rem;
+}
+#else
+inline uint32_t reciprocal_div(uint32_t a, uint32_t divisor, uint64_t) {
+    return signed_div(a, divisor);
+}
+inline uint32_t reciprocal_mod(uint32_t a, uint32_t divisor, uint64_t) {
+    return signed_mod(a, divisor);
+}
+#endif
+
 // Bytes that must lie before the limit for an instruction to be fetched without
 // an exact size check.
 inline constexpr uint32_t kFetchSlack = 64;

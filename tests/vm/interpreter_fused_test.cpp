@@ -163,7 +163,7 @@ class RandomProgram {
 
     void sequence() {
         const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
-        switch (pick(0, 14)) {
+        switch (pick(0, 15)) {
             case 0:  // compare with a constant and branch
                 emit(Op::MovImm, regs(x, 0), imm());
                 emit(Op::Load32Frame, regs(y, 6), offset());
@@ -252,6 +252,14 @@ class RandomProgram {
                 else if (chance(50))
                     jump(any_jump());
                 break;
+            case 14: {  // a local divided by a constant
+                static constexpr uint32_t kDivisors[] = {
+                    0, 1, 0xFFFFFFFFu, 2, 3, 10, 0xFFFFFFFDu, 0x80000000u, 0x7FFFFFFFu};
+                emit(Op::MovImm, regs(x, 0), chance(80) ? kDivisors[pick(0, 8)] : imm());
+                emit(Op::Load32Frame, regs(y, 6), offset());
+                emit(chance(50) ? Op::Div : Op::Mod, chance(90) ? regs(y, x) : regs(reg(), reg()));
+                break;
+            }
             default:
                 emit(Op(pick(0, 1) ? Op::Mod : Op::Add), regs(x, y));
                 break;

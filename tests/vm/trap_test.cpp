@@ -201,4 +201,3 @@ TEST(BuiltinsHeader, MatchesTheTableAndTheShippedCopy) {
     ss << shipped.rdbuf();
     EXPECT_EQ(ss.str(), h) << "regenerate games/demo/tob.h with `tobtool header`";
 }
-
