@@ -181,6 +181,15 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
             {Op::Mod, StepKind::LoadMod}, {Op::And, StepKind::LoadAnd},
             {Op::Or, StepKind::LoadOr},   {Op::Xor, StepKind::LoadXor},
         };
+        if (w[1].op == Op::Sub && n > 2 && is_jump(w[2].op)) {
+            st.kind = kind(StepKind::LoadSubJump);
+            st.d = w[0].d;
+            st.s = w[1].s;
+            st.imm = w[0].imm;
+            st.imm2 = w[2].imm;
+            st.taken = taken_mask(w[2].op);
+            return 3;
+        }
         for (auto [op, k] : kLoadOps) {
             if (w[1].op != op) continue;
             st.kind = kind(k);
@@ -189,6 +198,11 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
             st.imm = w[0].imm;
             return 2;
         }
+    }
+    if (is(0, Op::Leave) && is(1, Op::Ret)) {
+        st.kind = kind(StepKind::LeaveRet);
+        st.imm = w[0].imm;
+        return 2;
     }
     if (n > 1 && is_jump(w[1].op)) {
         // A compare and its jump.

@@ -48,6 +48,10 @@ enum class StepKind : uint8_t {
     // `movl rY, $n; movl rZ, d(r6); div|mod rZ, rY`: by a constant.
     ConstDiv,
     ConstMod,
+    // `movl rZ, d(r6); sub rZ, rY; jcc`.
+    LoadSubJump,
+    // `leave n; ret`: a function's end.
+    LeaveRet,
     // `movl rZ, d(r6)` and an operation `op rZ, rY`.
     LoadAdd,
     LoadSub,

@@ -40,7 +40,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         &&s_TwoConstants, &&s_ElementAddress,
         &&s_LocalsJump, &&s_LocalsAdd, &&s_LocalsSub, &&s_LocalsAddStore, &&s_LocalsSubStore,
         &&s_ConstAddStore, &&s_ConstSubStore,
-        &&s_ConstDiv, &&s_ConstMod,
+        &&s_ConstDiv, &&s_ConstMod, &&s_LoadSubJump, &&s_LeaveRet,
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
         &&s_Continue,
@@ -417,6 +417,44 @@ s_Ret : {
 }
 
     // ---- fused steps ----
+s_LoadSubJump : {
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t v = load_le32(base + a), y = S;
+    COMPARE(v, y);
+    D = v - y;
+    BRANCH();
+}
+s_LeaveRet : {
+    // leave n (5 bytes), then ret.
+    const uint32_t n = u->imm;
+    if (r[7] - stack_base + n + kFrameBytes >= stack_size) {
+        pc = u->at + 5;  // the outermost frame: the program ends after `leave`
+        goto finished;
+    }
+    r[7] += n;
+    CHECK(r[7], kFrameBytes);
+    r[1] = load_le32(base + r[7]);
+    r[2] = load_le32(base + r[7] + 4);
+    r[3] = load_le32(base + r[7] + 8);
+    r[4] = load_le32(base + r[7] + 12);
+    r[5] = load_le32(base + r[7] + 16);
+    r[6] = load_le32(base + r[7] + 20);
+    r[7] += kFrameBytes + 4;
+    if (r[7] - stack_base >= stack_size) {
+        pc = u->at + 5;
+        goto stack_overrun;
+    }
+    CHECK_AT(r[7] - 4, 4, 5);
+    const uint32_t to = load_le32(base + r[7] - 4);
+    if (to == kThreadReturnAddress) {
+        pc = to;
+        goto finished;
+    }
+    if (blk->exit[1]->pc == to) LEAVE_VIA(&blk->exit[1], to);
+    blk->exit[1] = blk->exit[0];
+    LEAVE_VIA(&blk->exit[0], to);
+}
 s_CmpJump : {
     COMPARE(D, S);
     BRANCH();

@@ -164,8 +164,8 @@ class RandomProgram {
     void sequence() {
         const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
         switch (pick(0, 15)) {
-            case 0:  // compare with a constant and branch
-                emit(Op::MovImm, regs(x, 0), imm());
+            case 0:  // compare with a constant (or what a register holds) and branch
+                if (chance(70)) emit(Op::MovImm, regs(x, 0), imm());
                 emit(Op::Load32Frame, regs(y, 6), offset());
                 emit(Op::Sub, chance(90) ? regs(y, x) : regs(reg(), reg()));
                 if (chance(80)) jump(any_jump());
