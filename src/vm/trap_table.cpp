@@ -32,23 +32,6 @@ int trap_number(std::string_view name) {
     return -1;
 }
 
-bool trap_leaves_memory(uint32_t number) {
-    // Cheap built-ins that scripts call in their inner loops, and that read
-    // their arguments only: strings, arithmetic, the random generator, pixels.
-    static const std::array<bool, kTrapCount> leaves = [] {
-        constexpr std::string_view kNames[] = {
-            "strlen", "strcmp", "strcmpi",  "strchr",   "mbslen",   "mbscmp", "mbscmpi",
-            "mbschr", "abs",    "rand",     "random",   "sqrt",     "sin",    "cos",
-            "atan",   "rc_in",  "rc_check", "getpixel", "getcount",
-        };
-        std::array<bool, kTrapCount> table{};
-        for (std::string_view name : kNames)
-            if (int n = trap_number(name); n >= 0) table[size_t(n)] = true;
-        return table;
-    }();
-    return number < kTrapCount && leaves[number];
-}
-
 std::string builtins_header() {
     std::string out =
         "// Built-in functions of the engine, in trap-number order.\n"
@@ -66,17 +49,18 @@ TrapTable::TrapTable() {
     handlers_.fill(&not_available);
 }
 
-bool TrapTable::bind(std::string_view name, TrapHandler handler) {
+bool TrapTable::bind(std::string_view name, TrapHandler handler, TrapEffects effects) {
     int n = trap_number(name);
     if (n < 0 || !handler) return false;
     handlers_[size_t(n)] = handler;
+    effects_[size_t(n)] = effects;
     return true;
 }
 
 int TrapTable::bind_all(std::span<const TrapBinding> bindings) {
     int unknown = 0;
     for (const TrapBinding& b : bindings)
-        if (!bind(b.name, b.handler)) ++unknown;
+        if (!bind(b.name, b.handler, b.effects)) ++unknown;
     return unknown;
 }
 
@@ -94,6 +78,7 @@ BindReport TrapTable::bind_families(std::span<const BuiltinFamily> families) {
             if (bound[size_t(n)]) report.duplicate.push_back(where);
             bound[size_t(n)] = true;
             handlers_[size_t(n)] = b.handler;
+            effects_[size_t(n)] = b.effects;
         }
     }
     for (const TrapInfo& t : kTrapInfo)
