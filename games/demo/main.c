@@ -255,6 +255,10 @@ int main()
     } else {
         snd_play(MUSIC, 1);
     }
+    // track 1 of the disc in cd\ fades in over a second and plays once
+    cd_repeat(0);
+    if (cd_play(1, 1000))
+        log_out("Sample game: CD track 1 (%d seconds) fades in.", cd_getlen(1));
     beat = 0;
 
     setcount(0, 0);
@@ -317,6 +321,7 @@ int main()
             if (level > 255) level = 255;
             snd_setvol(MUSIC, 70 - level * 70 / 255);
             midi_setvol(100 - level * 100 / 255);
+            cd_setvol(100 - level * 100 / 255);
             shade[0] = shade[0] & 0xFFFFFF00 | 2;
             shade[17] = 3 | (level << 16);
         }
@@ -331,6 +336,7 @@ int main()
     }
     snd_free(-1);
     midi_free();
+    cd_stop(0);
     log_out("Sample game: %d frames in 3 seconds.", frames);
     log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;

@@ -5,6 +5,8 @@
 #include "base/current_folder.h"
 #include "base/error_report.h"
 #include "base/settings.h"
+#include "media/cd_disc.h"
+#include "media/cd_player.h"
 #include "media/media.h"
 #include "media/mixer.h"
 #include "media/music.h"
@@ -23,6 +25,11 @@ struct AudioSystem {
     std::unique_ptr<media::Music> music;
     media::LineId music_line = -1;
     int music_pauses = 0;
+    std::unique_ptr<media::CdWorker> cd_worker;
+    std::unique_ptr<media::CdPlayer> cd;
+    media::LineId cd_line = -1;
+    bool cd_started = false;
+    int cd_pauses = 0;
     bool app_active = true;
 };
 
@@ -72,6 +79,64 @@ void start_music() {
     });
 }
 
+// The drive: the disc folder's table, a worker that feeds the track and keeps
+// the fade timer, and the CD line. Without `CD` the player holds an empty
+// disc, so the built-ins that need none still answer by their rules.
+void start_cd() {
+    AudioSystem& a = audio();
+    media::Mixer* mixer = a.mixer.get();
+    media::CdPlayer::Hooks hooks;
+    // The disc folder stays where the game was at start-up.
+    const std::filesystem::path base =
+        a.startup.module_dir.empty() ? current_folder() : a.startup.module_dir;
+    if (a.startup.cd) {
+        hooks.read_table = [base] { return media::read_cd_table(base); };
+        a.cd_started = true;
+    }
+    if (a.startup.cd && mixer) {
+        hooks.read_file = [base](const std::string& file) {
+            return read_expanded_file(file, base);
+        };
+        // What the worker finds goes to the window thread; by then the drive
+        // may have been shut down.
+        a.cd_worker = std::make_unique<media::CdWorker>(
+            [](uint64_t generation) {
+                post_to_cd_queue([generation] {
+                    if (media::CdPlayer* cd = cd_player()) cd->track_ended(generation);
+                });
+            },
+            [](uint64_t timer) {
+                post_to_cd_queue([timer] {
+                    AudioSystem& s = audio();
+                    if (!s.cd || !s.cd_worker) return;
+                    if (s.cd_worker->timer() == timer) s.cd->fade_tick();
+                    s.cd_worker->tick_ran(timer);
+                });
+            });
+        hooks.set_timer = [w = a.cd_worker.get()](uint32_t period) { w->set_timer(period); };
+        hooks.wake = [w = a.cd_worker.get()] { w->wake(); };
+    }
+    a.cd = std::make_unique<media::CdPlayer>(mixer ? mixer->rate() : 44100, std::move(hooks));
+    if (a.cd_worker) {
+        a.cd_worker->start(a.cd.get());
+        a.cd_line = mixer->add_line("cd", [cd = a.cd.get()](float* stereo, size_t frames) {
+            return cd->render(stereo, frames);
+        });
+    }
+}
+
+void stop_cd_drive() {
+    AudioSystem& a = audio();
+    if (a.cd_worker) a.cd_worker->stop();
+    // The line stops pulling before the player goes.
+    if (a.cd_line >= 0 && a.mixer) a.mixer->remove_line(a.cd_line);
+    a.cd_line = -1;
+    a.cd.reset();
+    a.cd_worker.reset();
+    a.cd_started = false;
+    a.cd_pauses = 0;
+}
+
 }  // namespace
 
 void start_audio(const AudioStartup& startup) {
@@ -86,10 +151,12 @@ void start_audio(const AudioStartup& startup) {
         },
         [] { return settings().global_sound.load() != 0; });
     if (startup.music) start_music();
+    start_cd();
 }
 
 void stop_audio() {
     AudioSystem& a = audio();
+    stop_cd_drive();
     a.channels.reset();  // frees every channel, ends the feeder
     // The line stops pulling before the music goes.
     if (a.music_line >= 0 && a.mixer) a.mixer->remove_line(a.music_line);
@@ -131,6 +198,28 @@ void pause_music() {
 
 void resume_music() {
     if (audio().music_pauses > 0 && --audio().music_pauses == 0) audio().music->replay();
+}
+
+media::CdPlayer* cd_player() {
+    return audio().cd.get();
+}
+
+bool cd_started() {
+    return audio().cd_started;
+}
+
+void stop_cd() {
+    if (audio().cd) audio().cd->stop(0);
+}
+
+// Like the music: the track keeps its place under the window's pause, which
+// nests with the script's own.
+void pause_cd() {
+    if (audio().cd && audio().cd_pauses++ == 0) audio().cd->pause();
+}
+
+void resume_cd() {
+    if (audio().cd_pauses > 0 && --audio().cd_pauses == 0) audio().cd->replay();
 }
 
 void free_sound_channels() {

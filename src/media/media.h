@@ -1,8 +1,8 @@
 // The media subsystem's public face for the engine: the audio device and its
 // mixer, the sound channels, their window commands and built-ins, and the
-// input devices' state and built-ins.
+// input devices' state and built-ins, MIDI music and CD audio.
 //
-// Later audio (MIDI music, CD tracks, the sound of videos) renders into the
+// Other audio (MIDI music, CD tracks, the sound of videos) renders into the
 // same mixer as a line: `audio_mixer(true)->add_line(name, pull)`, where
 // `pull(float* stereo, size_t frames)` writes interleaved stereo float in
 // -1..1 at `Mixer::rate()` from the audio thread and returns the frames it
@@ -62,6 +62,7 @@ struct AudioStartup {
     bool music = false;                // `Music`: a synthesiser for MIDI files
     std::filesystem::path soundfont;   // --soundfont (empty: look for one)
     bool music_log = false;            // `DebugMode`: the synthesiser's log on stderr
+    bool cd = false;                   // `CD`: the disc folder is read and tracks play
 };
 
 // Device start-up (window thread). The channels exist either way; without a
@@ -116,5 +117,34 @@ uint32_t midi_window_command(ScriptMemory& memory, uint32_t message, uint32_t wp
 
 // midi_load ... midi_repeat.
 std::span<const TrapBinding> midi_builtins();
+
+// --- CD audio ---
+
+namespace media {
+class CdPlayer;
+}
+// The CD player; without `CD` it holds an empty disc. nullptr before
+// start_audio and after stop_audio.
+media::CdPlayer* cd_player();
+// Whether `CD` started the drive (without it play, stop and eject give 0).
+bool cd_started();
+// Engine shutdown: stops the track.
+void stop_cd();
+// Window pause and resume (the track keeps its place; fades go on).
+void pause_cd();
+void resume_cd();
+
+// Window commands of the CD built-ins, in trap order.
+inline constexpr uint32_t kFirstCdCommand = 1124;
+inline constexpr uint32_t kLastCdCommand = 1134;
+// Where CD built-ins send their window commands and where the drive posts
+// its fade ticks and track ends (null: commands run inline, nothing is posted).
+void set_cd_command_queue(CommandQueue* queue);
+// Posts work to the window thread through that queue (dropped without one).
+void post_to_cd_queue(std::function<void()> work);
+uint32_t cd_window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
+
+// cd_play ... cd_eject.
+std::span<const TrapBinding> cd_builtins();
 
 }  // namespace tob

@@ -20,18 +20,6 @@ namespace tob {
 namespace {
 
 constexpr TrapBinding kNotBuilt[] = {
-    // CD audio
-    {"cd_play", builtin_not_built},
-    {"cd_stop", builtin_not_built},
-    {"cd_pause", builtin_not_built},
-    {"cd_replay", builtin_not_built},
-    {"cd_setvol", builtin_not_built},
-    {"cd_getvol", builtin_not_built},
-    {"cd_isplay", builtin_not_built},
-    {"cd_getpos", builtin_not_built},
-    {"cd_getlen", builtin_not_built},
-    {"cd_repeat", builtin_not_built},
-    {"cd_eject", builtin_not_built},
     // video
     {"media_open", builtin_not_built},
     {"media_close", builtin_not_built},
@@ -70,6 +58,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"input", input_builtins},
     {"sound", sound_builtins},
     {"midi", midi_builtins},
+    {"cd", cd_builtins},
     {"regex", regex_builtins},
     {"net", net_builtins},
     {"effect", effect_builtins},

@@ -165,15 +165,21 @@ bool EngineHost::start_devices() {
     audio.music = s.music != 0;
     audio.soundfont = options_.soundfont;
     audio.music_log = s.debug_mode != 0;
+    audio.cd = s.cd != 0;
     start_audio(audio);
     set_audio_command_queue(&queue_);
     set_midi_command_queue(&queue_);
+    set_cd_command_queue(&queue_);
     // Plug-ins reach the window commands from any thread.
     set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
         return send_window_command(message, wparam, lparam);
     });
-    engine_->add_shutdown_hook([] { free_sound_channels(); });
-    engine_->add_shutdown_hook([] { free_music(); });
+    // Engine shutdown: the sound channels, then MIDI, then CD.
+    engine_->add_shutdown_hook([] {
+        free_sound_channels();
+        free_music();
+        stop_cd();
+    });
     compiler::ProgramCompilerSetup compile_setup;
     compile_setup.memory = &engine_->memory();
     compile_setup.reader = source_reader();
@@ -321,6 +327,7 @@ void EngineHost::stop_devices() {
     stop_audio();
     set_audio_command_queue(nullptr);
     set_midi_command_queue(nullptr);
+    set_cd_command_queue(nullptr);
     set_desktop_window({});
     set_plugin_messenger(nullptr);
     set_debug_output(std::nullopt);
@@ -363,6 +370,8 @@ uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t 
         return sound_window_command(engine_->memory(), message, wparam, lparam);
     if (message >= kFirstMidiCommand && message <= kLastMidiCommand)
         return midi_window_command(engine_->memory(), message, wparam, lparam);
+    if (message >= kFirstCdCommand && message <= kLastCdCommand)
+        return cd_window_command(message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
@@ -393,12 +402,15 @@ void EngineHost::pause() {
     engine_->pause_threads();
     // Media (videos) would pause here.
     pause_music();
+    pause_cd();
     engine_clock().pause();
 }
 
 void EngineHost::resume() {
     engine_clock().resume();
+    resume_cd();
     resume_music();
+    // Media (videos) would resume here.
     engine_->resume_threads();
 }
 

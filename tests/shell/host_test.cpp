@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/settings.h"
+#include "media/cd_player.h"
 #include "media/media.h"
 #include "media/music.h"
 #include "shell/engine_clock.h"
@@ -91,6 +92,57 @@ TEST(EngineHost, DeactivationPausesMusicOnce) {
     EXPECT_EQ(music()->replay(), 1u);
     EXPECT_EQ(music()->is_playing(), 1u);
     stop_audio();
+}
+
+TEST(EngineHost, DeactivationPausesTheCdOnce) {
+    // A disc of one track: two seconds of 8-bit silence.
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("tob_host_cd_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "cd");
+    {
+        const uint32_t rate = 8000, frames = 2 * rate;
+        std::vector<uint8_t> wav = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V', 'E',
+                                    'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   1,   0};
+        for (uint32_t v : {rate, rate}) {
+            for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(v >> (8 * i)));
+        }
+        wav.insert(wav.end(), {1, 0, 8, 0, 'd', 'a', 't', 'a'});
+        for (int i = 0; i < 4; ++i) wav.push_back(uint8_t(frames >> (8 * i)));
+        wav.resize(wav.size() + frames, 128);
+        for (int i = 0; i < 4; ++i) wav[size_t(4 + i)] = uint8_t((wav.size() - 8) >> (8 * i));
+        std::ofstream(dir / "cd" / "track01.wav", std::ios::binary)
+            .write(reinterpret_cast<const char*>(wav.data()), std::streamsize(wav.size()));
+    }
+    AudioStartup audio;
+    audio.offline_rate = 8000;
+    audio.cd = true;
+    audio.module_dir = dir;
+    start_audio(audio);
+    media::CdPlayer* cd = cd_player();
+    ASSERT_TRUE(cd && cd_started());
+    ASSERT_EQ(cd->length(1), 2u);
+    ASSERT_EQ(cd->play(1, 0), 1u);
+
+    LaunchOptions options;
+    options.headless = true;
+    EngineHost host(options);
+    window_state().active = 1;
+    settings().global_focus = 0;
+    host.handle(event(E::FocusLost));
+    host.handle(event(E::FocusLost));
+    EXPECT_EQ(cd->is_playing(), 0u);
+    host.handle(event(E::FocusGained));
+    EXPECT_EQ(cd->is_playing(), 1u);
+    // A track the script paused stays paused through a deactivation.
+    EXPECT_EQ(cd->pause(), 1u);
+    host.handle(event(E::FocusLost));
+    host.handle(event(E::FocusGained));
+    EXPECT_EQ(cd->is_playing(), 0u);
+    EXPECT_EQ(cd->replay(), 1u);
+    EXPECT_EQ(cd->is_playing(), 1u);
+    settings().global_focus = 1;
+    stop_audio();
+    fs::remove_all(dir);
 }
 
 TEST(EngineHost, TypedTextMouseAndWheel) {

@@ -16,3 +16,6 @@ sox -n --comment "COMMENT=a stereo test tone" -r 22050 -c 2 comment.ogg synth 1 
 long=$(printf 'x%.0s' $(seq 1 300))
 sox -n --comment "COMMENT=$long" -r 8000 -c 1 comment_long.ogg synth 0.1 sine 440
 sox -n -r 22050 -c 1 -b 16 short.wav synth 0.1 sine 880 gain -6
+# One second of Vorbis in many small pages (ffmpeg), for streams cut short.
+ffmpeg -loglevel error -y -f lavfi -i "sine=frequency=440:sample_rate=8000:duration=1" -c:a libvorbis \
+  -q:a 0 -page_duration 100000 -map_metadata -1 -fflags +bitexact -flags:a +bitexact pages.ogg
