@@ -143,6 +143,17 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         link_slot = (slot);                                                          \
         GO(to_);                                                                     \
     } while (0)
+// A return: the exits remember the last two places returned to; a third
+// place replaces the older one (a function called from two places, as a
+// recursion is, finds both).
+#define RETURN_TO(target)                                               \
+    do {                                                                \
+        const uint32_t back_ = (target);                                \
+        if (blk->exit[0]->pc == back_) LEAVE_VIA(&blk->exit[0], back_); \
+        if (blk->exit[1]->pc == back_) LEAVE_VIA(&blk->exit[1], back_); \
+        blk->exit[1] = blk->exit[0];                                    \
+        LEAVE_VIA(&blk->exit[0], back_);                                \
+    } while (0)
 // Budget refunds: a block's whole count is taken from the budget when it
 // starts; leaving it before its end gives back the instructions after the
 // running step, which did not run.
@@ -410,10 +421,7 @@ s_Ret : {
         pc = to;
         goto finished;
     }
-    // The exits remember the last two places returned to.
-    if (blk->exit[1]->pc == to) LEAVE_VIA(&blk->exit[1], to);
-    blk->exit[1] = blk->exit[0];
-    LEAVE_VIA(&blk->exit[0], to);
+    RETURN_TO(to);
 }
 
     // ---- fused steps ----
@@ -451,9 +459,7 @@ s_LeaveRet : {
         pc = to;
         goto finished;
     }
-    if (blk->exit[1]->pc == to) LEAVE_VIA(&blk->exit[1], to);
-    blk->exit[1] = blk->exit[0];
-    LEAVE_VIA(&blk->exit[0], to);
+    RETURN_TO(to);
 }
 s_CmpJump : {
     COMPARE(D, S);
@@ -609,6 +615,7 @@ end_slice:
 #undef GO
 #undef BRANCH
 #undef LEAVE_VIA
+#undef RETURN_TO
 #undef TAKE
 #undef REFUND_REST
 #undef TOB_VM_OP
