@@ -10,7 +10,7 @@ packages=(
   libsdl2-dev
   ncompress
   liblua5.4-dev lua5.4
-  xvfb x11-apps x11-utils xdotool python3
+  xvfb x11-apps x11-utils xdotool python3 xfonts-base
   tcc
   libpixman-1-dev
   libpcre2-dev

@@ -5,7 +5,8 @@
 // textured cube, and a fade to black, shown for a few seconds. Each frame
 // redraws only what changed. A click leaves a mark where it was; a typed key
 // turns the pictures around. A streamed tune loops under it, a blip follows
-// the ball from side to side, and both fade with the picture.
+// the ball from side to side, and both fade with the picture. Last, a short
+// clip of our own (movie/intro.mpg) plays in the middle of the screen.
 #include "tob.h"
 
 #define SCREEN_W 640
@@ -192,6 +193,20 @@ void draw_cube(int cube, int t)
     p3d_render();
 }
 
+// The clip plays over the faded picture, in the middle of the screen at
+// its own size, with its sound; the script waits for its end.
+void play_clip()
+{
+    int waited;
+    if (!media_open("movie\\intro.mpg")) return;
+    set_rect(160, 120, 480, 360);
+    media_size(rect);
+    media_play();
+    for (waited = 0; media_isplay() && waited < 5000; waited += 20) sleep(20);
+    if (!media_isplay()) log_out("Sample game: a clip of ours played to its end.");
+    media_close();
+}
+
 int main()
 {
     int start, t, x, y, level, frames, crossed, fade;
@@ -337,6 +352,7 @@ int main()
     snd_free(-1);
     midi_free();
     cd_stop(0);
+    play_clip();
     log_out("Sample game: %d frames in 3 seconds.", frames);
     log_out("Sample game: the sweeping point crossed the sun in %d frames.", crossed);
     return 0;

@@ -85,7 +85,7 @@ int cd_track_number(std::string_view name) {
 }
 
 std::vector<std::string> find_cd_track_files(const std::filesystem::path& base) {
-    Found found{};
+    Found found;
     std::string prefix;
     bool folder = list_folder(to_host_path(kDiscFolder, base), found);
     bool archive = list_archive(to_host_path(kDiscArchive, base), found);

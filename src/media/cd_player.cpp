@@ -85,7 +85,7 @@ uint32_t fade_period_ms(int32_t fade_ms) {
 // --- CdPlayer ---
 
 CdPlayer::CdPlayer(uint32_t rate, Hooks hooks)
-    : rate_(rate), hooks_(std::move(hooks)), deck_(rate) {
+    : hooks_(std::move(hooks)), deck_(rate) {
     if (hooks_.read_table) table_ = hooks_.read_table();
     apply_gain();
 }

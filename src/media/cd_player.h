@@ -128,7 +128,6 @@ class CdPlayer {
     void apply_gain();
     void fill(uint64_t max_frames);
 
-    uint32_t rate_;
     Hooks hooks_;
     CdTable table_;
     bool playing_ = false;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -146,5 +147,38 @@ uint32_t cd_window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
 
 // cd_play ... cd_eject.
 std::span<const TrapBinding> cd_builtins();
+
+// --- video ---
+
+namespace media {
+class MediaControl;
+}
+// The one media state (window thread).
+media::MediaControl& media_control();
+// Closes the file: before engine shutdown, restarts and dropped files, and
+// before the devices stop.
+void close_media();
+// Window pause and resume (deactivation); nests with the script's pauses.
+void pause_media();
+void resume_media();
+// The window loop: moves playback on; true when the video layer changed.
+bool advance_media();
+// How soon the loop should call `advance_media` again (nullopt: nothing plays).
+std::optional<std::chrono::milliseconds> media_time_to_next();
+// Whether a video covers part of the picture, and drawing it into the
+// screen-sized picture (shifted by dx, dy as the picture is).
+bool media_layer_visible();
+void draw_media(uint32_t* pixels, int width, int height, int dx, int dy);
+
+// Window commands of the media built-ins, in trap order.
+inline constexpr uint32_t kFirstVideoCommand = 1194;
+inline constexpr uint32_t kLastVideoCommand = 1203;
+// Where media built-ins send their window commands (null: run inline).
+void set_video_command_queue(CommandQueue* queue);
+uint32_t video_window_command(ScriptMemory& memory, uint32_t message, uint32_t wparam,
+                              uint32_t lparam);
+
+// media_open ... media_setvol.
+std::span<const TrapBinding> video_builtins();
 
 }  // namespace tob

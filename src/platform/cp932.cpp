@@ -10,6 +10,16 @@ namespace {
 #include "platform/cp932_table.inc"
 
 constexpr uint16_t kUnmapped = 0xFFFF;
+
+// ASCII is itself in CP932, both ways: the conversions below skip the tables for it.
+constexpr bool ascii_maps_to_itself() {
+    for (uint16_t c = 0; c < 0x80; ++c)
+        if (kCp932FromUnicode[c][0] != c || kCp932FromUnicode[c][1] != c ||
+            kCp932SingleByte[c] != c)
+            return false;
+    return true;
+}
+static_assert(ascii_maps_to_itself());
 constexpr uint8_t kTrailFirst = 0x40;
 constexpr uint8_t kTrailLast = 0xFC;
 constexpr size_t kTrailsPerLead = kTrailLast - kTrailFirst + 1;
@@ -40,6 +50,7 @@ std::optional<char32_t> cp932_to_unicode(uint16_t code) {
 }
 
 std::optional<uint16_t> unicode_to_cp932(char32_t c) {
+    if (c < 0x80) return uint16_t(c);
     if (c >= kUnmapped) return std::nullopt;
     const auto* first = std::begin(kCp932FromUnicode);
     const auto* last = std::end(kCp932FromUnicode);
@@ -134,9 +145,13 @@ std::u16string cp932_to_utf16(std::string_view s) {
 }
 
 std::string utf8_to_cp932(std::string_view s) {
-    std::string out;
+    // A leading ASCII run (often the whole text) is copied as it is.
+    size_t ascii = 0;
+    while (ascii < s.size() && uint8_t(s[ascii]) < 0x80) ++ascii;
+    std::string out(s.substr(0, ascii));
+    if (ascii == s.size()) return out;
     out.reserve(s.size());
-    for (size_t pos = 0; pos < s.size();) {
+    for (size_t pos = ascii; pos < s.size();) {
         auto c = next_utf8_char(s, pos);
         auto code = c ? unicode_to_cp932(*c) : std::nullopt;
         if (!code) {

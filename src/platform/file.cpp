@@ -1,4 +1,5 @@
-// POSIX implementation of File.
+// POSIX implementation of File. Opens go through the platform library's
+// CreateFileA, so a hook library that rewrites it sees every open.
 #include "platform/file.h"
 
 #include <fcntl.h>
@@ -8,20 +9,34 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/winapi.h"
+
 namespace tob {
 
+namespace {
+
+// The descriptor behind a handle from CreateFileA; -1 for a failed open.
+int descriptor_of(HANDLE h) {
+    auto v = reinterpret_cast<intptr_t>(h);
+    return h == TOB_INVALID_HANDLE_VALUE || v < 0 || v > std::numeric_limits<int>::max() ? -1
+                                                                                         : int(v);
+}
+
+}  // namespace
+
 std::optional<File> File::open_read(const std::filesystem::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = descriptor_of(CreateFileA(path.c_str(), TOB_GENERIC_READ, TOB_FILE_SHARE_READ, nullptr,
+                                       TOB_OPEN_EXISTING, TOB_FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (fd < 0) return std::nullopt;
     File f(fd);
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return f;
 }
 
 std::optional<File> File::create(const std::filesystem::path& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = descriptor_of(CreateFileA(path.c_str(), TOB_GENERIC_WRITE, 0, nullptr,
+                                       TOB_CREATE_ALWAYS, TOB_FILE_ATTRIBUTE_NORMAL, nullptr));
     if (fd < 0) return std::nullopt;
     return File(fd);
 }

@@ -117,26 +117,27 @@ bool host_names_equal_ignoring_case(std::string_view a, std::string_view b) {
     return i == a.size() && j == b.size();
 }
 
-fs::path to_host_path(std::string_view cp932_path, const fs::path& base) {
-    SplitPath split = split_script_path(cp932_path);
-    fs::path root = split.absolute ? fs::path("/") : base;
-    std::vector<std::string> names;
-    names.reserve(split.components.size());
+namespace {
+
+// Joins `names` onto `root`: as written when that exists, else resolving each
+// component ignoring case (`raw`, when given, holds each component's CP932
+// bytes, matched too). The first component that matches nothing and all after
+// it are kept as written.
+fs::path resolve_components(fs::path root, const std::vector<std::string>& names,
+                            const std::vector<std::string_view>* raw) {
     fs::path exact = root;
-    for (auto c : split.components) {
-        names.push_back(cp932_to_utf8(c));
-        exact /= names.back();
-    }
+    for (const std::string& n : names) exact /= n;
     if (entry_exists(exact)) return exact;
 
-    fs::path cur = root;
+    fs::path cur = std::move(root);
     for (size_t i = 0; i < names.size(); ++i) {
         fs::path candidate = cur / names[i];
         if (names[i] == "." || names[i] == ".." || entry_exists(candidate)) {
             cur = std::move(candidate);
             continue;
         }
-        if (auto found = find_ignoring_case(cur, names[i], split.components[i])) {
+        std::string_view raw_name = raw ? (*raw)[i] : std::string_view();
+        if (auto found = find_ignoring_case(cur, names[i], raw_name)) {
             cur /= *found;
             continue;
         }
@@ -144,6 +145,28 @@ fs::path to_host_path(std::string_view cp932_path, const fs::path& base) {
         break;
     }
     return cur;
+}
+
+}  // namespace
+
+fs::path to_host_path(std::string_view cp932_path, const fs::path& base) {
+    SplitPath split = split_script_path(cp932_path);
+    std::vector<std::string> names;
+    names.reserve(split.components.size());
+    for (auto c : split.components) names.push_back(cp932_to_utf8(c));
+    return resolve_components(split.absolute ? fs::path("/") : base, names, &split.components);
+}
+
+fs::path resolve_host_path(std::string_view utf8_path) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    for (size_t i = 0; i <= utf8_path.size(); ++i) {
+        if (i < utf8_path.size() && utf8_path[i] != '/') continue;
+        if (i > start) names.emplace_back(utf8_path.substr(start, i - start));
+        start = i + 1;
+    }
+    bool absolute = !utf8_path.empty() && utf8_path[0] == '/';
+    return resolve_components(absolute ? fs::path("/") : fs::path(), names, nullptr);
 }
 
 }  // namespace tob

@@ -41,4 +41,9 @@ bool host_names_equal_ignoring_case(std::string_view a, std::string_view b);
 //   its existing directories and keeps the new name.
 std::filesystem::path to_host_path(std::string_view cp932_path, const std::filesystem::path& base);
 
+// The same lookup for a host path (UTF-8, "/" between components, relative to
+// the current directory unless it starts with "/"): the path as written when it
+// exists, else each component matched ignoring case.
+std::filesystem::path resolve_host_path(std::string_view utf8_path);
+
 }  // namespace tob

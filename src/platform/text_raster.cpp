@@ -33,7 +33,8 @@ struct Alias {
     std::vector<const char*> families;
 };
 
-// The faces games ask for, in full-width and ASCII spellings.
+// The faces games ask for, in full-width and ASCII spellings (and the Chinese
+// ones translations ask for).
 const std::vector<Alias>& aliases() {
     static const std::vector<Alias> table = {
         {"ＭＳ ゴシック", {"IPAGothic"}},
@@ -45,6 +46,12 @@ const std::vector<Alias>& aliases() {
         {"MS Mincho", {"IPAMincho", "IPAexMincho", "Noto Serif CJK JP"}},
         {"ＭＳ Ｐ明朝", {"IPAPMincho", "IPAMincho", "Noto Serif CJK JP"}},
         {"MS PMincho", {"IPAPMincho", "IPAMincho", "Noto Serif CJK JP"}},
+        // Chinese faces, as translated games name them.
+        {"SimHei", {"WenQuanYi Micro Hei"}},
+        {"黑体", {"WenQuanYi Micro Hei"}},
+        {"SimSun", {"WenQuanYi Micro Hei"}},
+        {"宋体", {"WenQuanYi Micro Hei"}},
+        {"Microsoft YaHei", {"WenQuanYi Micro Hei"}},
     };
     return table;
 }

@@ -25,6 +25,7 @@ typedef uint16_t WCHAR;
 #endif
 typedef uint32_t COLORREF;  // 0x00BBGGRR
 
+typedef void* HANDLE;  // a file handle: the POSIX descriptor, cast
 typedef void* HGDIOBJ;
 typedef struct TobFontObject* HFONT;
 typedef struct TobDeviceContext* HDC;
@@ -75,6 +76,26 @@ enum {
 };
 #define TOB_CLR_INVALID 0xFFFFFFFFu
 
+// File access, dispositions, flags and attributes, with their Win32 values.
+#define TOB_GENERIC_READ 0x80000000u
+#define TOB_GENERIC_WRITE 0x40000000u
+#define TOB_GENERIC_ALL 0x10000000u
+#define TOB_FILE_SHARE_READ 0x1u
+enum {
+    TOB_CREATE_NEW = 1,
+    TOB_CREATE_ALWAYS = 2,
+    TOB_OPEN_EXISTING = 3,
+    TOB_OPEN_ALWAYS = 4,
+    TOB_TRUNCATE_EXISTING = 5,
+};
+#define TOB_FILE_ATTRIBUTE_READONLY 0x1u
+#define TOB_FILE_ATTRIBUTE_HIDDEN 0x2u
+#define TOB_FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define TOB_FILE_ATTRIBUTE_NORMAL 0x80u
+#define TOB_FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define TOB_INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define TOB_INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
 // A bitmap a device context draws into. `bits` is the first byte of the top
 // row; `stride` the signed byte distance from a row to the one below it
 // (negative for bitmaps stored bottom-up). Depths 1, 4, 8, 16 (5-5-5), 24 and
@@ -98,6 +119,23 @@ HDC tob_create_bitmap_dc(const TobBitmap* bitmap);
 // Deletes a device context; the font selected into it stays as it is.
 BOOL tob_delete_dc(HDC dc);
 
+// Opens or creates a file. `name` is a host path in this platform's code page
+// (UTF-8); a component that does not exist as written is matched ignoring case,
+// as the engine's script paths are. Directories do not open. The handle is the
+// file's descriptor (close it with CloseHandle or close()); failure gives
+// TOB_INVALID_HANDLE_VALUE with errno telling why. Security attributes, share
+// mode and template are accepted and ignored.
+HANDLE CreateFileA(const char* name, DWORD access, DWORD share_mode, void* security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+// The attributes of a file or directory named as CreateFileA takes names, or
+// TOB_INVALID_FILE_ATTRIBUTES when there is none.
+DWORD GetFileAttributesA(const char* name);
+BOOL CloseHandle(HANDLE handle);
+
+// Fonts are reference-counted objects behind checked handles that are never
+// reused: a stale handle fails. A face name is read as GBK when lfCharSet is
+// 134, else as CP932. DeleteObject of a font still selected into a device
+// context takes effect once no context has it selected.
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 BOOL DeleteObject(HGDIOBJ object);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);

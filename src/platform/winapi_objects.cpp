@@ -1,8 +1,12 @@
 // The objects of the platform text library: fonts and device contexts behind
 // opaque handles, checked against a registry so that a stale or made-up
-// handle is refused instead of followed.
+// handle is refused instead of followed. Font handles are never reused.
+#include <iconv.h>
+
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <unordered_map>
 #include <utility>
 
@@ -16,7 +20,24 @@ struct Registry {
     std::mutex mutex;
     std::unordered_map<const void*, std::shared_ptr<FontObject>> fonts;
     std::unordered_map<const void*, std::unique_ptr<DeviceContext>> dcs;
+    uintptr_t last_font_handle = 0;  // handles count up from here, 16 apart
 };
+
+// Gives a new font its handle and registers it. Caller holds the lock.
+HGDIOBJ register_font(Registry& r, std::shared_ptr<FontObject> f) {
+    r.last_font_handle += 16;
+    f->handle = reinterpret_cast<HGDIOBJ>(r.last_font_handle);
+    HGDIOBJ h = f->handle;
+    r.fonts.emplace(h, std::move(f));
+    return h;
+}
+
+// A context lets go of its font; a font deleted while selected goes now that
+// nothing has it. Caller holds the lock.
+void release_selection(Registry& r, const std::shared_ptr<FontObject>& f) {
+    if (!f || f->stock) return;
+    if (--f->selections == 0 && f->delete_pending) r.fonts.erase(f->handle);
+}
 Registry& registry() {
     static Registry* r = new Registry;  // lives past every static destructor
     return *r;
@@ -25,10 +46,35 @@ Registry& registry() {
 constexpr int32_t kBoldWeight = 600;
 constexpr size_t kFaceBytes = TOB_LF_FACESIZE - 1;
 
+// A GBK face name in UTF-8; nullopt when it is not GBK.
+std::optional<std::string> gbk_to_utf8(std::string_view gbk) {
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    if (cd == iconv_t(-1)) return std::nullopt;
+    std::string in(gbk), out(gbk.size() * 2 + 4, '\0');
+    char* src = in.data();
+    char* dst = out.data();
+    size_t src_left = in.size(), dst_left = out.size();
+    size_t r = iconv(cd, &src, &src_left, &dst, &dst_left);
+    iconv_close(cd);
+    if (r == size_t(-1) || src_left != 0) return std::nullopt;
+    out.resize(out.size() - dst_left);
+    return out;
+}
+
+}  // namespace
+
+std::string face_name_utf8(const LOGFONTA& lf) {
+    std::string_view face(lf.lfFaceName, strnlen(lf.lfFaceName, kFaceBytes));
+    if (lf.lfCharSet == kCharsetGb2312)
+        if (auto utf8 = gbk_to_utf8(face)) return *utf8;
+    return cp932_to_utf8(face);
+}
+
+namespace {
+
 std::shared_ptr<FontObject> make_font(const LOGFONTA& lf) {
     RasterFontSpec spec;
-    size_t n = strnlen(lf.lfFaceName, kFaceBytes);
-    spec.face_utf8 = cp932_to_utf8(std::string_view(lf.lfFaceName, n));
+    spec.face_utf8 = face_name_utf8(lf);
     spec.height = lf.lfHeight;
     spec.bold = lf.lfWeight >= kBoldWeight;
     spec.italic = lf.lfItalic != 0;
@@ -54,7 +100,7 @@ std::shared_ptr<FontObject> stock_font() {
         f->stock = true;
         Registry& r = registry();
         std::lock_guard lock(r.mutex);
-        r.fonts.emplace(f.get(), f);
+        register_font(r, f);
         return f;
     }();
     return stock;
@@ -126,13 +172,16 @@ HDC tob_create_bitmap_dc(const TobBitmap* bitmap) {
 }
 
 BOOL tob_delete_dc(HDC dc) {
-    std::unique_ptr<DeviceContext> gone;
+    std::unique_ptr<DeviceContext> gone;  // freed outside the lock
+    std::shared_ptr<FontObject> font;
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     auto it = r.dcs.find(dc);
     if (it == r.dcs.end()) return 0;
     gone = std::move(it->second);
     r.dcs.erase(it);
+    font = gone->font;
+    release_selection(r, font);
     return 1;
 }
 
@@ -140,11 +189,9 @@ HFONT CreateFontIndirectA(const LOGFONTA* lf) {
     if (!lf) return nullptr;
     auto f = make_font(*lf);
     if (!f) return nullptr;
-    auto* handle = reinterpret_cast<HFONT>(f.get());
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    r.fonts.emplace(handle, std::move(f));
-    return handle;
+    return static_cast<HFONT>(register_font(r, std::move(f)));
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
@@ -153,26 +200,41 @@ BOOL DeleteObject(HGDIOBJ object) {
     std::lock_guard lock(r.mutex);
     auto it = r.fonts.find(object);
     if (it == r.fonts.end()) return 0;
-    if (it->second->stock) return 1;
-    // A context that still has it selected keeps it alive until it lets go.
+    FontObject& f = *it->second;
+    if (f.stock) return 1;
+    if (f.selections > 0) {
+        f.delete_pending = true;  // goes when the last context lets go of it
+        return 1;
+    }
     gone = std::move(it->second);
     r.fonts.erase(it);
     return 1;
 }
 
 HGDIOBJ SelectObject(HDC h, HGDIOBJ object) {
-    DeviceContext* dc = context_of(h);
-    auto f = font_of(object);
-    if (!dc || !f) return nullptr;
-    HGDIOBJ previous = selected_font(*dc).get();
-    dc->font = std::move(f);
-    return previous;
+    std::shared_ptr<FontObject> stock = stock_font();
+    std::shared_ptr<FontObject> previous;  // may be freed here, outside the lock
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    auto d = r.dcs.find(h);
+    auto f = r.fonts.find(object);
+    if (d == r.dcs.end() || f == r.fonts.end()) return nullptr;
+    DeviceContext& dc = *d->second;
+    previous = dc.font ? dc.font : stock;
+    HGDIOBJ previous_handle = previous->handle;
+    if (previous != f->second) {
+        std::shared_ptr<FontObject> next = f->second;
+        if (!next->stock) ++next->selections;
+        release_selection(r, previous);
+        dc.font = std::move(next);
+    }
+    return previous_handle;
 }
 
 HGDIOBJ GetCurrentObject(HDC h, UINT type) {
     DeviceContext* dc = context_of(h);
     if (!dc || type != TOB_OBJ_FONT) return nullptr;
-    return selected_font(*dc).get();
+    return selected_font(*dc)->handle;
 }
 
 int GetObjectA(HGDIOBJ object, int size, void* out) {

@@ -15,6 +15,14 @@
 namespace tob::platform {
 namespace {
 
+// A box this desktop cannot show (no message system, no fonts for it) still
+// says its text, on standard error as a headless run does.
+void print_unshown_box(const std::string& caption, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n(no message box: %s)\n", caption.c_str(), text.c_str(),
+                 SDL_GetError());
+    std::fflush(stderr);
+}
+
 int button_bit(uint8_t b) {
     switch (b) {
         case SDL_BUTTON_LEFT:
@@ -186,7 +194,9 @@ class SdlWindow final : public Window {
     void move_to(int x, int y) override { SDL_SetWindowPosition(window_, x, y); }
     void desktop_mouse(int& x, int& y) const override { SDL_GetGlobalMouseState(&x, &y); }
     void show_message(const std::string& caption, const std::string& text) override {
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(), window_);
+        if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), text.c_str(),
+                                     window_) != 0)
+            print_unshown_box(caption, text);
     }
     uint32_t ask(int icon, const std::string& caption, const std::string& text,
                  const std::vector<BoxButton>& buttons, uint32_t default_code,
@@ -209,7 +219,10 @@ class SdlWindow final : public Window {
         box.numbuttons = int(data.size());
         box.buttons = data.data();
         int chosen = -1;
-        if (SDL_ShowMessageBox(&box, &chosen) != 0) return default_code;
+        if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+            print_unshown_box(caption, text);
+            return default_code;
+        }
         if (chosen < 0) return escape_code ? escape_code : default_code;
         return uint32_t(chosen);
     }

@@ -28,9 +28,10 @@ uint32_t builtin_dll_call(TrapCall& call) {
     // the arguments. Without one the count is unknown and nothing is called.
     int32_t n = call.pushed_words() - 1;
     if (n < 0 || n > kMaxPluginArguments) return 0;
-    std::array<uint32_t, kMaxPluginArguments> args;  // only the first n are used
-    for (int32_t i = 0; i < n; ++i) args[size_t(i)] = call.word(i + 1);
-    return call_plugin(call.word(0), std::span(args.data(), size_t(n)));
+    std::array<uint32_t, kMaxPluginArguments + 1> words;  // the token, then n arguments
+    std::span<uint32_t> pushed(words.data(), size_t(n) + 1);
+    call.words(0, pushed);
+    return call_plugin(words[0], pushed.subspan(1));
 }
 
 constexpr TrapBinding kBindings[] = {

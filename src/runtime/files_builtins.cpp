@@ -48,18 +48,18 @@ uint32_t builtin_find_first(TrapCall& call) {
     auto pattern = call.string(0);
     uint8_t* record = call.pointer(1, kFindRecordSize);
     if (!pattern || !record) return call.info().fail;
-    FoundEntry first;
+    const FoundEntry* first = nullptr;
     int32_t handle = find_table().open(*pattern, first);
-    if (handle > 0) write_find_record(first, record);
+    if (handle > 0) write_find_record(*first, record);
     return uint32_t(handle);
 }
 
 uint32_t builtin_find_next(TrapCall& call) {
     uint8_t* record = call.pointer(1, kFindRecordSize);
     if (!record) return 0;
-    FoundEntry entry;
-    if (!find_table().next(call.integer(0), entry)) return 0;
-    write_find_record(entry, record);
+    const FoundEntry* entry = find_table().next(call.integer(0));
+    if (!entry) return 0;
+    write_find_record(*entry, record);
     return 1;
 }
 

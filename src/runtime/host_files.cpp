@@ -32,14 +32,47 @@ std::string lenient_cp932(std::string_view utf8) {
     return utf8_to_cp932(utf8);
 }
 
-std::string folded(std::string_view cp932) {
-    std::string out(cp932);
-    for (size_t i = 0; i < out.size();) {
-        size_t len = cp932_char_length(out, i);
-        if (len == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = char(out[i] - 'A' + 'a');
-        i += len;
+// Names compare ignoring the case of ASCII letters; a double-byte
+// character's bytes stay as they are (its second byte may look like a
+// letter). The folded bytes come one at a time, so no folded copy is made.
+class FoldedBytes {
+  public:
+    explicit FoldedBytes(std::string_view s) : s_(s) {}
+    bool done() const { return i_ >= s_.size(); }
+    uint8_t next() {
+        uint8_t c = uint8_t(s_[i_]);
+        if (trail_)
+            trail_ = false;
+        else if (c >= 0x80)
+            trail_ = cp932_char_length(s_, i_) == 2;
+        else if (c >= 'A' && c <= 'Z')
+            c = uint8_t(c - 'A' + 'a');
+        ++i_;
+        return c;
     }
-    return out;
+
+  private:
+    std::string_view s_;
+    size_t i_ = 0;
+    bool trail_ = false;
+};
+
+// The first eight folded bytes as one number; names hold no zero bytes, so
+// the padding puts a shorter name first.
+uint64_t folded_prefix(std::string_view name) {
+    FoldedBytes f(name);
+    uint64_t prefix = 0;
+    for (int i = 0; i < 8; ++i) prefix = prefix << 8 | (f.done() ? 0u : f.next());
+    return prefix;
+}
+
+int compare_folded(std::string_view a, std::string_view b) {
+    FoldedBytes x(a), y(b);
+    while (!x.done() && !y.done()) {
+        uint8_t p = x.next(), q = y.next();
+        if (p != q) return p < q ? -1 : 1;
+    }
+    return x.done() ? (y.done() ? 0 : -1) : 1;
 }
 
 uint32_t attributes_of(const struct stat& st, std::string_view name) {
@@ -61,7 +94,7 @@ struct timespec timespec_of(const struct statx_timestamp& t) {
 }
 
 // One statx call gives everything a search record needs.
-std::optional<FoundEntry> entry_at(int dirfd, const char* name, std::string cp932_name) {
+std::optional<FoundEntry> entry_at(int dirfd, const char* name, std::string&& cp932_name) {
     struct statx sx {};
     if (::statx(dirfd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return std::nullopt;
     struct stat st {};
@@ -220,8 +253,15 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
     bool is_root = ::stat("/", &root) == 0 && ::fstat(dirfd, &here) == 0 &&
                    root.st_dev == here.st_dev && root.st_ino == here.st_ino;
     bool every_name = name_pattern == "*" || name_pattern == "*.*";
-    std::vector<std::pair<std::string, FoundEntry>> names;
-    FoundEntry dots[2];
+    // "." and ".." take the first two places (dropped at the end when
+    // missing); the other names follow in the order readdir gives them, each
+    // with a small sort record: its folded prefix and its place.
+    struct Sorted {
+        uint64_t prefix;
+        uint32_t at;
+    };
+    std::vector<Sorted> order;
+    out.resize(2);
     bool have_dot[2] = {false, false};
     while (struct dirent* d = ::readdir(dir)) {
         std::string_view name = d->d_name;
@@ -229,27 +269,46 @@ std::vector<FoundEntry> search_entries(std::string_view pattern) {
         if ((dot || dotdot) && is_root) continue;
         std::string cp = lenient_cp932(name);
         if (!every_name && !wildcard_match(name_pattern, cp)) continue;
-        auto found = entry_at(dirfd, d->d_name, cp);
-        if (!found) continue;
-        FoundEntry& e = *found;
+        auto e = entry_at(dirfd, d->d_name, std::move(cp));
+        if (!e) continue;
         if (dot || dotdot) {
-            dots[dotdot] = std::move(e);
+            out[dotdot] = std::move(*e);
             have_dot[dotdot] = true;
         } else {
-            names.emplace_back(folded(cp), std::move(e));
+            order.push_back({folded_prefix(e->name), uint32_t(out.size())});
+            out.push_back(std::move(*e));
         }
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+    std::sort(order.begin(), order.end(), [&](const Sorted& a, const Sorted& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        const std::string &x = out[a.at].name, &y = out[b.at].name;
+        int c = compare_folded(x, y);
+        return c != 0 ? c < 0 : x < y;
     });
-    for (int i = 0; i < 2; ++i)
-        if (have_dot[i]) out.push_back(std::move(dots[i]));
-    for (auto& [key, e] : names) out.push_back(std::move(e));
+    // Entry 2 + k comes from order[k].at: moved in place, one cycle at a time.
+    std::vector<bool> placed(order.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (placed[k]) continue;
+        size_t to = k + 2;
+        FoundEntry first = std::move(out[to]);
+        for (;;) {
+            placed[to - 2] = true;
+            size_t from = order[to - 2].at;
+            if (from == k + 2) {
+                out[to] = std::move(first);
+                break;
+            }
+            out[to] = std::move(out[from]);
+            to = from;
+        }
+    }
+    if (!have_dot[1]) out.erase(out.begin() + 1);
+    if (!have_dot[0]) out.erase(out.begin());
     return out;
 }
 
-int32_t FindTable::open(std::string_view pattern, FoundEntry& first) {
+int32_t FindTable::open(std::string_view pattern, const FoundEntry*& first) {
     int slot = -1;
     for (int i = 0; i < kSlots && slot < 0; ++i)
         if (!slots_[size_t(i)].open) slot = i;
@@ -260,16 +319,15 @@ int32_t FindTable::open(std::string_view pattern, FoundEntry& first) {
     s.open = true;
     s.entries = std::move(entries);
     s.next = 1;
-    first = s.entries[0];
+    first = &s.entries[0];
     return slot + 1;
 }
 
-bool FindTable::next(int32_t handle, FoundEntry& entry) {
-    if (handle < 1 || handle > kSlots) return false;
+const FoundEntry* FindTable::next(int32_t handle) {
+    if (handle < 1 || handle > kSlots) return nullptr;
     Search& s = slots_[size_t(handle - 1)];
-    if (!s.open || s.next >= s.entries.size()) return false;
-    entry = s.entries[s.next++];
-    return true;
+    if (!s.open || s.next >= s.entries.size()) return nullptr;
+    return &s.entries[s.next++];
 }
 
 bool FindTable::close(int32_t handle) {

@@ -68,11 +68,12 @@ std::vector<FoundEntry> search_entries(std::string_view cp932_pattern);
 class FindTable {
   public:
     static constexpr int kSlots = 64;
-    // A handle whose first entry is `first`, or -1 when nothing matches or
-    // every slot is taken.
-    int32_t open(std::string_view cp932_pattern, FoundEntry& first);
-    // The next entry; false when the handle is unknown or exhausted.
-    bool next(int32_t handle, FoundEntry& entry);
+    // A handle, with `first` pointing at its first entry, or -1 when nothing
+    // matches or every slot is taken. Entries stay put until their search
+    // is closed.
+    int32_t open(std::string_view cp932_pattern, const FoundEntry*& first);
+    // The next entry; nullptr when the handle is unknown or exhausted.
+    const FoundEntry* next(int32_t handle);
     bool close(int32_t handle);
     void close_all();
 

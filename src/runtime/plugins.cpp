@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "base/current_folder.h"
@@ -97,6 +98,33 @@ void close_slot(State& s, int slot) {
         }
     }
 }
+
+// Calls of up to kDirectArguments words go through a function pointer of
+// exactly that type: the call libffi would make for n uint32_t arguments
+// (each word in an integer register or stack slot, a uint32_t result),
+// without its generic argument marshalling. More words go through libffi.
+constexpr size_t kDirectArguments = 8;
+
+template <size_t>
+using Word = uint32_t;
+
+template <size_t... I>
+uint32_t direct_call(void* address, const uint32_t* args, std::index_sequence<I...>) {
+    using Function = uint32_t (*)(Word<I>...);
+    return reinterpret_cast<Function>(address)(args[I]...);
+}
+
+template <size_t N>
+uint32_t direct_call_of(void* address, const uint32_t* args) {
+    return direct_call(address, args, std::make_index_sequence<N>{});
+}
+
+using DirectCall = uint32_t (*)(void*, const uint32_t*);
+template <size_t... N>
+constexpr std::array<DirectCall, sizeof...(N)> direct_calls(std::index_sequence<N...>) {
+    return {&direct_call_of<N>...};
+}
+constexpr auto kDirectCalls = direct_calls(std::make_index_sequence<kDirectArguments + 1>{});
 
 ffi_cif* cif_for(State& s, size_t n) {
     if (!s.cifs[n]) {
@@ -203,8 +231,9 @@ uint32_t call_plugin(uint32_t token, std::span<const uint32_t> args) {
         const Export& e = s.exports[token - 1];
         if (!e.address) return 0;  // its library was unloaded
         address = e.address;
-        cif = cif_for(s, args.size());
+        if (args.size() > kDirectArguments) cif = cif_for(s, args.size());
     }
+    if (args.size() <= kDirectArguments) return kDirectCalls[args.size()](address, args.data());
     if (!cif) return 0;
     // libffi reads each argument through a pointer; the words stay put in `args`.
     std::array<void*, kMaxPluginArguments> pointers;

@@ -1,9 +1,7 @@
 // The one list of built-in families. Binding checks that every built-in is
-// bound exactly once; a family that is not built yet keeps its names in the
-// "not built" list below, so a forgotten name and an unbuilt one differ.
-// Adding a family: write src/<subsystem>/<family>_builtins.cpp, declare its
-// `<family>_builtins()` in the subsystem's header, add one row to kFamilies
-// and take its names out of the not-built list.
+// bound exactly once. Adding a family: write
+// src/<subsystem>/<family>_builtins.cpp, declare its `<family>_builtins()` in
+// the subsystem's header and add one row to kFamilies.
 #include "shell/builtin_families.h"
 
 #include "graphics/graphics.h"
@@ -18,24 +16,6 @@
 
 namespace tob {
 namespace {
-
-constexpr TrapBinding kNotBuilt[] = {
-    // video
-    {"media_open", builtin_not_built},
-    {"media_close", builtin_not_built},
-    {"media_play", builtin_not_built},
-    {"media_stop", builtin_not_built},
-    {"media_pause", builtin_not_built},
-    {"media_replay", builtin_not_built},
-    {"media_isplay", builtin_not_built},
-    {"media_repeat", builtin_not_built},
-    {"media_size", builtin_not_built},
-    {"media_setvol", builtin_not_built},
-};
-
-std::span<const TrapBinding> not_built_builtins() {
-    return kNotBuilt;
-}
 
 constexpr BuiltinFamily kFamilies[] = {
     // clang-format off: one family a line
@@ -59,6 +39,7 @@ constexpr BuiltinFamily kFamilies[] = {
     {"sound", sound_builtins},
     {"midi", midi_builtins},
     {"cd", cd_builtins},
+    {"video", video_builtins},
     {"regex", regex_builtins},
     {"net", net_builtins},
     {"effect", effect_builtins},
@@ -68,7 +49,6 @@ constexpr BuiltinFamily kFamilies[] = {
     {"files", files_builtins},
     {"desktop", desktop_builtins},
     {"dll", dll_builtins},
-    {"not built", not_built_builtins},
     // clang-format on
 };
 

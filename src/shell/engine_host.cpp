@@ -170,12 +170,14 @@ bool EngineHost::start_devices() {
     set_audio_command_queue(&queue_);
     set_midi_command_queue(&queue_);
     set_cd_command_queue(&queue_);
+    set_video_command_queue(&queue_);
     // Plug-ins reach the window commands from any thread.
     set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
         return send_window_command(message, wparam, lparam);
     });
-    // Engine shutdown: the sound channels, then MIDI, then CD.
+    // Engine shutdown: media first, then the sound channels, MIDI and CD.
     engine_->add_shutdown_hook([] {
+        close_media();
         free_sound_channels();
         free_music();
         stop_cd();
@@ -290,14 +292,22 @@ void EngineHost::present(std::optional<gfx::Box> area) {
         a = gfx::screen_area(s, area.value_or(gfx::Box{0, 0, ps.screen_width, ps.screen_height}));
         view = gfx::plane_table().acquire(gfx::plane_table().view_page);
     }
-    if (menu_view_) {
-        // The menu bar and its popups are drawn over the picture: the frame
-        // is composed whole.
-        if (may_paint) gfx::paint(view.get(), s, a, frame_);
+    if (menu_view_ || media_layer_visible()) {
+        // A video, the menu bar and its popups are drawn over the picture:
+        // the frame is composed whole, from the painted page kept in
+        // `frame_` (painted whole when it was not kept up to date).
+        if (may_paint) {
+            if (!frame_current_ || frame_.width != s.screen_width ||
+                frame_.height != s.screen_height)
+                a = gfx::screen_area(s, {0, 0, ps.screen_width, ps.screen_height});
+            gfx::paint(view.get(), s, a, frame_);
+            frame_current_ = true;
+        }
         const gfx::Frame& shown = compose();
         if (!shown.pixels.empty()) window_->present(shown.pixels.data(), shown.width, shown.height);
         return;
     }
+    frame_current_ = false;
     // One pass over what changed, straight into the window's texture. A new
     // texture is painted whole: black while the page may not be read (a
     // whole repaint is then pending).
@@ -319,6 +329,7 @@ bool EngineHost::write_screenshot(const std::filesystem::path& file) {
 }
 
 void EngineHost::stop_devices() {
+    close_media();
     engine_->stop_all_threads();
     stop_input();
     engine_->shutdown();
@@ -328,6 +339,7 @@ void EngineHost::stop_devices() {
     set_audio_command_queue(nullptr);
     set_midi_command_queue(nullptr);
     set_cd_command_queue(nullptr);
+    set_video_command_queue(nullptr);
     set_desktop_window({});
     set_plugin_messenger(nullptr);
     set_debug_output(std::nullopt);
@@ -372,6 +384,8 @@ uint32_t EngineHost::window_command(uint32_t message, uint32_t wparam, uint32_t 
         return midi_window_command(engine_->memory(), message, wparam, lparam);
     if (message >= kFirstCdCommand && message <= kLastCdCommand)
         return cd_window_command(message, wparam, lparam);
+    if (message >= kFirstVideoCommand && message <= kLastVideoCommand)
+        return video_window_command(engine_->memory(), message, wparam, lparam);
     switch (message) {
         case kFullScreenCommand:
             return switch_fullscreen(wparam != 0);
@@ -400,7 +414,7 @@ void EngineHost::refresh_state_block() {
 
 void EngineHost::pause() {
     engine_->pause_threads();
-    // Media (videos) would pause here.
+    pause_media();
     pause_music();
     pause_cd();
     engine_clock().pause();
@@ -410,11 +424,12 @@ void EngineHost::resume() {
     engine_clock().resume();
     resume_cd();
     resume_music();
-    // Media (videos) would resume here.
+    resume_media();
     engine_->resume_threads();
 }
 
 void EngineHost::restart_with_drop(const std::vector<std::string>& paths_utf8) {
+    close_media();
     engine_->stop_all_threads();
     engine_->initialise();
     if (screen_page_failed_) {
@@ -597,6 +612,9 @@ int EngineHost::run() {
         // own wait would look every millisecond).
         uint32_t wait_ms =
             options_.headless && !(feeder_ && !feeder_->done()) ? kHeadlessLoopWaitMs : kLoopWaitMs;
+        // A playing video wants the loop back when its next picture is due.
+        if (auto next = media_time_to_next())
+            wait_ms = std::min(wait_ms, uint32_t(std::max<int64_t>(next->count(), 1)));
         if (deadline != clock::time_point::max()) {
             auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
             wait_ms = uint32_t(std::clamp<int64_t>(left.count(), 0, wait_ms));
@@ -611,6 +629,9 @@ int EngineHost::run() {
         if (activation_pending_) apply_activation();
         queue_.drain();
         if (repaint_pending_) present(std::nullopt);
+        // A new picture of the video is shown when it is due, whether or not
+        // scripts update the screen (only the layers are composed again).
+        if (advance_media()) present(gfx::Box{0, 0, 0, 0});
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
@@ -626,6 +647,7 @@ int EngineHost::run() {
     }
     int status = options_.headless ? exit_status(timed_out, loaded) : 0;
     if (timed_out) status = kExitTimeout;
+    close_media();  // WM_CLOSE: media first, then the script threads
     engine_->stop_all_threads();
     if (!options_.screenshot.empty() && !write_screenshot(options_.screenshot))
         std::fprintf(stderr, "engine: the screenshot '%s' could not be written\n",

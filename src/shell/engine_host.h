@@ -133,6 +133,8 @@ class EngineHost {
     std::unique_ptr<platform::Window> debug_window_;
     std::vector<uint32_t> debug_frame_;
     gfx::Frame frame_;
+    bool frame_current_ = false;        // `frame_` holds the whole page as last painted
+    gfx::Frame video_frame_;            // the page with the video over it
     bool painting_for_script_ = false;  // `update` from a script thread is being served
     bool repaint_pending_ = false;      // the view page changed hands while the scripts held it
     bool dragging_ = false;

@@ -178,6 +178,7 @@ void EngineHost::run_menu(int32_t id) {
 }
 
 void EngineHost::restart() {
+    close_media();
     engine_->stop_all_threads();
     engine_->initialise();
     if (screen_page_failed_) {  // reported; no game can run without it
@@ -188,12 +189,24 @@ void EngineHost::restart() {
 }
 
 const gfx::Frame& EngineHost::compose() {
-    if (!menu_view_) return frame_;
-    int w = frame_.width, h = frame_height();
+    // The view page, then the video stretched to its rectangle, then the
+    // menu bar and its popups.
+    const gfx::Frame* picture = &frame_;
+    if (media_layer_visible() && !frame_.pixels.empty()) {
+        if (video_frame_.width != frame_.width || video_frame_.height != frame_.height)
+            video_frame_.resize(frame_.width, frame_.height);
+        std::copy(frame_.pixels.begin(), frame_.pixels.end(), video_frame_.pixels.begin());
+        const gfx::PaintSettings s = gfx::page_state().paint_settings();
+        draw_media(video_frame_.pixels.data(), video_frame_.width, video_frame_.height,
+                   s.stretched ? 0 : s.offset_x, s.stretched ? 0 : s.offset_y);
+        picture = &video_frame_;
+    }
+    if (!menu_view_) return *picture;
+    int w = picture->width, h = frame_height();
     if (client_frame_.width != w || client_frame_.height != h) client_frame_.resize(w, h);
     int top = menu_attached_ ? MenuMetrics::kBarHeight : 0;
-    int rows = std::clamp(std::min(h - top, frame_.height), 0, h);
-    std::copy_n(frame_.pixels.begin(), size_t(rows) * size_t(w),
+    int rows = std::clamp(std::min(h - top, picture->height), 0, h);
+    std::copy_n(picture->pixels.begin(), size_t(rows) * size_t(w),
                 client_frame_.pixels.begin() + ptrdiff_t(std::min(top, h)) * w);
     if (menu_attached_) menu_view_->draw_bar(client_frame_.pixels.data(), w, h);
     menu_view_->draw_popups(client_frame_.pixels.data(), w, h);

@@ -3,7 +3,12 @@
 
 #include <filesystem>
 
+#include "hook/morvane_hook.h"
 #include "shell/app.h"
+
+// Referred to, never called: the loader maps the text hook library (and runs
+// its attach) before main.
+[[gnu::used]] static void (*const kept_hook_init)() = &morvane_hook_init;
 
 int main(int argc, char** argv) {
     auto options = tob::parse_command_line(argc, argv);

@@ -126,6 +126,9 @@ class TrapCall {
     int32_t integer(int i) const { return int32_t(word(i)); }
     float real(int i) const;
     ScriptAddr address(int i) const { return word(i); }
+    // Argument words first, first + 1, ... into `out`, with one range check;
+    // words outside the caller's stack read as 0, as with `word`.
+    void words(int first, std::span<uint32_t> out) const;
     // Address of argument word i itself (for variable-argument built-ins).
     ScriptAddr word_address(int i) const { return args_ + 4u * uint32_t(i); }
     // Number of argument words available on the caller's stack from word 0 up.

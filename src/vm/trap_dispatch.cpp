@@ -1,9 +1,11 @@
 // The trap dispatcher: number and argument-count checks, the trap lock, the
 // current context, and argument access for handlers.
+#include <algorithm>
 #include <bit>
 
 #include "base/error_report.h"
 #include "vm/opcodes.h"
+#include "vm/relaxed_access.h"
 #include "vm/trap.h"
 
 namespace tob {
@@ -49,6 +51,21 @@ uint32_t TrapCall::word(int i) const {
     uint32_t v = 0;
     memory_.read32(args_ + 4u * uint32_t(i), v);
     return v;
+}
+
+void TrapCall::words(int first, std::span<uint32_t> out) const {
+    uint32_t on_stack = words_on_stack();
+    size_t have = first < 0 || uint32_t(first) >= on_stack
+                      ? 0
+                      : std::min<size_t>(out.size(), on_stack - uint32_t(first));
+    const uint8_t* p =
+        have ? memory_.host(args_ + 4u * uint32_t(first), uint32_t(have) * 4) : nullptr;
+    if (first < 0 || (have && !p)) {  // the unusual cases, word by word
+        for (size_t i = 0; i < out.size(); ++i) out[i] = word(first + int(i));
+        return;
+    }
+    for (size_t i = 0; i < have; ++i) out[i] = relaxed::load_le32(p + 4 * i);
+    for (size_t i = have; i < out.size(); ++i) out[i] = 0;
 }
 
 float TrapCall::real(int i) const {

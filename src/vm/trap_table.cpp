@@ -1,6 +1,8 @@
 // The trap table: the built-ins' fixed numbering, their argument counts,
 // failure values and script declarations, and the handlers bound to them.
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "vm/trap.h"
 #include "vm/trap_list.h"
@@ -27,9 +29,17 @@ uint32_t not_available(TrapCall& call) {
 }  // namespace
 
 int trap_number(std::string_view name) {
-    for (const TrapInfo& t : kTrapInfo)
-        if (name == t.name) return t.number;
-    return -1;
+    // Built-in names sorted once, so that a look-up is a binary search.
+    static const auto kByName = [] {
+        std::array<std::pair<std::string_view, uint16_t>, kTrapCount> by_name;
+        for (size_t i = 0; i < kTrapCount; ++i)
+            by_name[i] = {kTrapInfo[i].name, kTrapInfo[i].number};
+        std::sort(by_name.begin(), by_name.end());
+        return by_name;
+    }();
+    auto it = std::lower_bound(kByName.begin(), kByName.end(), name,
+                               [](const auto& e, std::string_view n) { return e.first < n; });
+    return it != kByName.end() && it->first == name ? it->second : -1;
 }
 
 std::string builtins_header() {

@@ -39,6 +39,8 @@ TEST(TextRaster, FaceNamesMapToFamiliesEndingInJapaneseFallbacks) {
     EXPECT_EQ(gothic.back(), "sans-serif");
     auto mincho = font_families_for("ＭＳ 明朝");
     EXPECT_EQ(mincho.front(), "IPAMincho");
+    for (const char* chinese : {"SimHei", "SimSun", "黑体", "宋体", "Microsoft YaHei"})
+        EXPECT_EQ(font_families_for(chinese).front(), "WenQuanYi Micro Hei") << chinese;
     auto unknown = font_families_for("Some Face");
     EXPECT_EQ(unknown.front(), "Some Face");
     EXPECT_NE(std::find(unknown.begin(), unknown.end(), "IPAGothic"), unknown.end());

@@ -2,7 +2,10 @@
 // times under a fixed time zone, copy/move/delete refusals and special folders.
 #include "runtime/host_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,16 +137,59 @@ TEST(Search, HandlesRunOut) {
     Scratch s("handles");
     s.file("x", "");
     FindTable t;
-    FoundEntry e;
+    const FoundEntry* e = nullptr;
     for (int i = 1; i <= FindTable::kSlots; ++i) ASSERT_EQ(t.open("x", e), i);
     EXPECT_EQ(t.open("x", e), -1);
     EXPECT_TRUE(t.close(5));
     EXPECT_FALSE(t.close(5));
+    e = nullptr;
     EXPECT_EQ(t.open("x", e), 5);
-    EXPECT_FALSE(t.next(5, e));  // one entry only
-    EXPECT_FALSE(t.next(0, e));
-    EXPECT_FALSE(t.next(65, e));
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, "x");
+    EXPECT_EQ(t.next(5), nullptr);  // one entry only
+    EXPECT_EQ(t.next(0), nullptr);
+    EXPECT_EQ(t.next(65), nullptr);
     EXPECT_EQ(t.open("nothing*", e), -1);
+}
+
+// Names as find records show them: CP932, "?" for each character (or stray
+// byte) without a CP932 form, in case-insensitive order where a double-byte
+// character's second byte is never taken for a letter.
+TEST(Search, RecordNamesInCp932AndTheirOrder) {
+    Scratch s("cp932");
+    struct Case {
+        const char* host;    // UTF-8 (or stray bytes) on disk
+        const char* script;  // the record's name
+    } cases[] = {
+        {"\xFF.bin", "?.bin"},
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "??"},
+        {"A.txt", "A.txt"},
+        {"a.txt", "a.txt"},
+        {"a\xF0\x9F\x98\x80"
+         "b.txt",
+         "a?b.txt"},
+        {"abcdefg\xE3\x82\xA2", "abcdefg\x83\x41"},  // a character across the eighth byte
+        {"ABCDEFG\xE3\x82\xBC", "ABCDEFG\x83\x5B"},
+        {"B.txt", "B.txt"},
+        {"LONGNAME_a.txt", "LONGNAME_a.txt"},  // equal beyond eight bytes but for case
+        {"longname_a.txt", "longname_a.txt"},
+        {"Longname_b.txt", "Longname_b.txt"},
+        {"\xE3\x82\xA2", "\x83\x41"},  // its second byte is 'A', not 'a' (above '[')
+        {"\xE3\x82\xBC", "\x83\x5B"},
+        {"\xE8\xA1\xA8.txt", "\x95\x5c.txt"},
+    };
+    std::string want = ".,..,";
+    for (auto it = std::rbegin(cases); it != std::rend(cases); ++it) s.file(it->host, "");
+    for (const Case& c : cases) want += std::string(c.script) + ",";
+    test::CallSite site;
+    site.table.bind_all(files_builtins());
+    ScriptAddr rec = site.string("", kFindRecordSize);
+    int32_t h = int32_t(site.call("find_first", {site.string("*"), rec}));
+    ASSERT_GT(h, 0);
+    std::string got = site.read(rec + 44) + ",";
+    while (site.call("find_next", {uint32_t(h), rec})) got += site.read(rec + 44) + ",";
+    EXPECT_EQ(site.call("find_close", {uint32_t(h)}), 1u);
+    EXPECT_EQ(got, want);
 }
 
 TEST(Times, RoundTripInAFixedZone) {
@@ -205,6 +251,121 @@ TEST(HostFiles, CopyMoveDeleteRefusals) {
     EXPECT_EQ(text, "alpha");
     for (const auto& entry : fs::directory_iterator(s.dir))
         EXPECT_EQ(entry.path().filename().string().find(".XXX"), std::string::npos);
+}
+
+// A folder on another file system than `here` (tmpfs under /dev/shm beside a
+// disk, or the other way round), or nothing.
+std::optional<fs::path> folder_on_another_file_system(const fs::path& here) {
+    struct stat a {};
+    if (::stat(here.c_str(), &a) != 0) return std::nullopt;
+    for (const char* candidate : {"/dev/shm", "/run/user", "/var/tmp", "/tmp"}) {
+        struct stat b {};
+        if (::stat(candidate, &b) == 0 && S_ISDIR(b.st_mode) && b.st_dev != a.st_dev &&
+            ::access(candidate, W_OK) == 0)
+            return fs::path(candidate);
+    }
+    return std::nullopt;
+}
+
+// Makes a file undeletable while it lives: immutable where the file system
+// and our rights allow (root included), else through its folder's write bit.
+struct StuckFile {
+    fs::path file;
+    int fd = -1;
+    bool folder = false;
+    static bool set_immutable(int fd, bool on) {
+        int flags = 0;
+        if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return false;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        return ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    static bool possible(const fs::path& file) {
+        StuckFile probe(file);
+        return probe.fd >= 0 || probe.folder;
+    }
+    explicit StuckFile(fs::path f) : file(std::move(f)) {
+        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0 && set_immutable(fd, true)) return;
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        if (::geteuid() != 0) {
+            fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::remove);
+            folder = true;
+        }
+    }
+    ~StuckFile() {
+        if (fd >= 0) {
+            set_immutable(fd, false);
+            ::close(fd);
+        }
+        if (folder)
+            fs::permissions(file.parent_path(), fs::perms::owner_write, fs::perm_options::add);
+    }
+};
+
+TEST(HostFiles, MoveAcrossFileSystemsCopiesThenDeletes) {
+    Scratch s("cross");
+    auto other = folder_on_another_file_system(s.dir);
+    if (!other) GTEST_SKIP() << "no writable folder on another file system";
+    fs::path far = *other / ("tob_cross_" + std::to_string(::getpid()));
+    fs::remove_all(far);
+    ASSERT_TRUE(fs::create_directories(far));
+    struct Cleanup {
+        fs::path p;
+        ~Cleanup() {
+            std::error_code ec;
+            fs::permissions(p, fs::perms::owner_all, fs::perm_options::add, ec);
+            fs::remove_all(p, ec);
+        }
+    } cleanup{far};
+
+    s.file("data", "payload");
+    s.file("kept", "old");
+    fs::create_directory(s.dir / "folder");
+    std::ofstream(far / "taken") << "theirs";
+    struct timespec times[2] = {{1000000000, 0}, {1234567890, 500000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (s.dir / "data").c_str(), times, 0), 0);
+    ASSERT_TRUE(set_file_attributes(s.dir / "data", kAttrReadOnly));
+
+    struct Case {
+        fs::path from, to;
+        bool moved;
+        const char* why;
+    } cases[] = {
+        {s.dir / "kept", far / "taken", false, "an existing destination is never replaced"},
+        {s.dir / "folder", far / "folder", false, "folders move only within a file system"},
+        {s.dir / "missing", far / "missing", false, "nothing to move"},
+        {s.dir / "data", far / "data", true, "a read-only file moves with its bit and time"},
+    };
+    for (const Case& c : cases) {
+        bool had = fs::exists(c.from), dest_had = fs::exists(c.to);
+        EXPECT_EQ(move_host_file(c.from, c.to), c.moved) << c.why;
+        EXPECT_EQ(fs::exists(c.from), had && !c.moved) << c.why;
+        EXPECT_EQ(fs::exists(c.to), dest_had || c.moved) << c.why;
+    }
+    std::ifstream taken(far / "taken"), moved(far / "data");
+    std::string text;
+    taken >> text;
+    EXPECT_EQ(text, "theirs");
+    moved >> text;
+    EXPECT_EQ(text, "payload");
+    EXPECT_EQ(file_attributes(far / "data"), kAttrNormalFile | kAttrReadOnly);
+    struct stat st {};
+    ASSERT_EQ(::stat((far / "data").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 500000000);
+    for (const auto& entry : fs::directory_iterator(far))
+        EXPECT_EQ(entry.path().filename().string().find(".XXX"), std::string::npos);
+
+    // A source that cannot be deleted: the copy is taken back, the source stays.
+    s.file("stuck", "x");
+    if (!StuckFile::possible(s.dir / "stuck")) GTEST_SKIP() << "cannot make a file undeletable";
+    {
+        StuckFile stuck(s.dir / "stuck");
+        EXPECT_FALSE(move_host_file(s.dir / "stuck", far / "stuck"));
+    }
+    EXPECT_TRUE(fs::exists(s.dir / "stuck"));
+    EXPECT_FALSE(fs::exists(far / "stuck"));
 }
 
 TEST(SpecialFolders, FollowHomeAndXdg) {

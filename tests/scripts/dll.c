@@ -29,6 +29,8 @@ int main()
     check(dll_call(dll_proc(lib, "tob_all_ones")) == -1, "an all-ones result");
     f = dll_proc(lib, "tob_weighted");
     check(dll_call(f, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10) == 385, "ten arguments in order");
+    check(dll_call(dll_proc(lib, "tob_weighted8"), 1, 2, 3, 4, 5, 6, 7, 8) == 204,
+          "eight arguments in order");
     cell = 0;
     check(dll_call(dll_proc(lib, "tob_write"), &cell, 77) == 1 && cell == 77, "a write through pointer");
     f = dll_proc(lib, "tob_query");

@@ -51,7 +51,12 @@ uint32_t string_length(TrapCall& call) {
 
 TEST(TrapTable, NumberingAndBinding) {
     EXPECT_EQ(kTrapInfo.size(), 314u);
-    for (uint32_t i = 0; i < kTrapCount; ++i) EXPECT_EQ(kTrapInfo[i].number, i);
+    for (uint32_t i = 0; i < kTrapCount; ++i) {
+        EXPECT_EQ(kTrapInfo[i].number, i);
+        EXPECT_EQ(trap_number(kTrapInfo[i].name), int(i)) << kTrapInfo[i].name;
+    }
+    EXPECT_EQ(trap_number(""), -1);
+    EXPECT_EQ(trap_number("zzz"), -1);
     EXPECT_EQ(trap_number("jump"), 0);
     EXPECT_EQ(trap_number("getsystem"), 271);
     EXPECT_EQ(trap_number("log_out"), 313);
@@ -113,6 +118,26 @@ TEST(TrapDispatch, ArgumentsBeyondTheStackReadAsZero) {
     EXPECT_EQ(call.word(0), 0u);
     EXPECT_EQ(call.word(-1), 0u);
     EXPECT_EQ(call.pointer(0, 4), nullptr);
+}
+
+TEST(TrapDispatch, WordBlocksMatchSingleWords) {
+    CallSite site;
+    TrapTable table;
+    TrapDispatcher d(site.machine, table);
+    site.call_with({7, 8, 9});  // three words right below the stack top
+    TrapCall call(d, uint32_t(trap_number("abs")), site.ctx);
+    struct Case {
+        int first;
+        std::vector<uint32_t> want;
+    } cases[] = {
+        {0, {7, 8, 9}}, {1, {8, 9, 0, 0}}, {3, {0, 0}}, {-1, {0, 7, 8}}, {0, {}}, {2, {9}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> got(c.want.size(), 0xAAAAAAAA);
+        call.words(c.first, got);
+        EXPECT_EQ(got, c.want) << "from word " << c.first;
+        for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], call.word(c.first + int(i)));
+    }
 }
 
 TEST(TrapDispatch, NumberCheck) {

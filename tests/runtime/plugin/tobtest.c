@@ -34,6 +34,13 @@ uint32_t tob_weighted(uint32_t a1, uint32_t a2, uint32_t a3, uint32_t a4, uint32
            a9 * 9u + a10 * 10u;
 }
 
+/* Eight arguments: the most a call passes without libffi, two of them on the
+ * stack of an x86-64 call. */
+uint32_t tob_weighted8(uint32_t a1, uint32_t a2, uint32_t a3, uint32_t a4, uint32_t a5,
+                       uint32_t a6, uint32_t a7, uint32_t a8) {
+    return a1 * 1u + a2 * 2u + a3 * 3u + a4 * 4u + a5 * 5u + a6 * 6u + a7 * 7u + a8 * 8u;
+}
+
 uint32_t tob_add4(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
     return a + b + c + d;
 }
