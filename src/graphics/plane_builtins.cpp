@@ -261,10 +261,12 @@ uint32_t builtin_dcopy(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"galloc", builtin_galloc},   {"gfree", builtin_gfree},       {"ginit", builtin_ginit},
-    {"gload", builtin_gload},     {"gsave", builtin_gsave},       {"ginfo", builtin_ginfo},
-    {"gclip", builtin_gclip},     {"getpixel", builtin_getpixel}, {"gattach", builtin_gattach},
-    {"gdetach", builtin_gdetach}, {"ggetpal", builtin_ggetpal},   {"gsetpal", builtin_gsetpal},
+    {"galloc", builtin_galloc},   {"gfree", builtin_gfree},
+    {"ginit", builtin_ginit},     {"gload", builtin_gload},
+    {"gsave", builtin_gsave},     {"ginfo", builtin_ginfo},
+    {"gclip", builtin_gclip},     {"getpixel", builtin_getpixel, TrapEffects::NoMemoryWrites},
+    {"gattach", builtin_gattach}, {"gdetach", builtin_gdetach},
+    {"ggetpal", builtin_ggetpal}, {"gsetpal", builtin_gsetpal},
     {"dload", builtin_dload},     {"dcopy", builtin_dcopy},
 };
 

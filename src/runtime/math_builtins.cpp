@@ -113,14 +113,30 @@ uint32_t builtin_atan(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"srand", builtin_srand},   {"rand", builtin_rand},       {"random", builtin_random},
-    {"abs", builtin_abs},       {"sgn", builtin_sgn},         {"tsin", builtin_tsin},
-    {"tcos", builtin_tcos},     {"tatan", builtin_tatan},     {"fabs", builtin_fabs},
-    {"sqrt", builtin_sqrt},     {"pow", builtin_pow},         {"log", builtin_log},
-    {"exp", builtin_exp},       {"floor", builtin_floor},     {"ceil", builtin_ceil},
-    {"sin", builtin_sin},       {"cos", builtin_cos},         {"tan", builtin_tan},
-    {"asin", builtin_asin},     {"acos", builtin_acos},       {"atan", builtin_atan},
-    {"bezier", builtin_bezier}, {"neville", builtin_neville}, {"linear", builtin_linear},
+    {"srand", builtin_srand},
+    {"rand", builtin_rand, TrapEffects::NoMemoryWrites},
+    {"random", builtin_random, TrapEffects::NoMemoryWrites},
+    {"abs", builtin_abs, TrapEffects::Pure},
+    {"sgn", builtin_sgn, TrapEffects::Pure},
+    {"tsin", builtin_tsin, TrapEffects::Pure},
+    {"tcos", builtin_tcos, TrapEffects::Pure},
+    {"tatan", builtin_tatan, TrapEffects::Pure},
+    {"fabs", builtin_fabs, TrapEffects::Pure},
+    {"sqrt", builtin_sqrt, TrapEffects::Pure},
+    {"pow", builtin_pow, TrapEffects::Pure},
+    {"log", builtin_log, TrapEffects::Pure},
+    {"exp", builtin_exp, TrapEffects::Pure},
+    {"floor", builtin_floor, TrapEffects::Pure},
+    {"ceil", builtin_ceil, TrapEffects::Pure},
+    {"sin", builtin_sin, TrapEffects::Pure},
+    {"cos", builtin_cos, TrapEffects::Pure},
+    {"tan", builtin_tan, TrapEffects::Pure},
+    {"asin", builtin_asin, TrapEffects::Pure},
+    {"acos", builtin_acos, TrapEffects::Pure},
+    {"atan", builtin_atan, TrapEffects::Pure},
+    {"bezier", builtin_bezier},
+    {"neville", builtin_neville},
+    {"linear", builtin_linear},
 };
 
 }  // namespace

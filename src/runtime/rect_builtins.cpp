@@ -69,11 +69,16 @@ uint32_t builtin_rc_check(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"rc_empty", builtin_rc_empty}, {"rc_set", builtin_rc_set},
-    {"rc_setwh", builtin_rc_setwh}, {"rc_copy", builtin_rc_copy},
-    {"rc_move", builtin_rc_move},   {"rc_intersect", builtin_rc_intersect},
-    {"rc_union", builtin_rc_union}, {"rc_inflate", builtin_rc_inflate},
-    {"rc_in", builtin_rc_in},       {"rc_check", builtin_rc_check},
+    {"rc_empty", builtin_rc_empty},
+    {"rc_set", builtin_rc_set},
+    {"rc_setwh", builtin_rc_setwh},
+    {"rc_copy", builtin_rc_copy},
+    {"rc_move", builtin_rc_move},
+    {"rc_intersect", builtin_rc_intersect},
+    {"rc_union", builtin_rc_union},
+    {"rc_inflate", builtin_rc_inflate},
+    {"rc_in", builtin_rc_in, TrapEffects::Pure},
+    {"rc_check", builtin_rc_check, TrapEffects::Pure},
 };
 
 }  // namespace

@@ -41,7 +41,7 @@ uint32_t builtin_gettime(TrapCall& call) {
 }
 
 constexpr TrapBinding kBindings[] = {
-    {"getcount", builtin_getcount},
+    {"getcount", builtin_getcount, TrapEffects::NoMemoryWrites},
     {"setcount", builtin_setcount},
     {"gettime", builtin_gettime},
     {"fps", builtin_fps},

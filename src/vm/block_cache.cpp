@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "vm/interpreter_ops.h"
 #include "vm/script_memory.h"
 
 namespace tob {
@@ -75,6 +76,26 @@ bool match_local_op(const Decoded* w, uint32_t n, Step& st) {
     return true;
 }
 
+// `movl rY, $n; movl rZ, d(r6); div|mod rZ, rY` at w (Y is neither Z nor r6).
+bool match_const_divide(const Decoded* w, uint32_t n, Step& st) {
+    if (n < 3 || !(w[0].op == Op::MovImm || w[0].op == Op::MovAddr) || w[1].op != Op::Load32Frame ||
+        !(w[2].op == Op::Div || w[2].op == Op::Mod))
+        return false;
+    const uint32_t y = w[0].d, z = w[1].d;
+    if (y == z || y == 6 || w[2].d != z || w[2].s != y) return false;
+    st.kind = uint8_t(w[2].op == Op::Div ? StepKind::ConstDiv : StepKind::ConstMod);
+    st.s = uint8_t(y);
+    st.d = uint8_t(z);
+    st.imm = w[0].imm;
+    st.imm3 = w[1].imm;
+    st.reciprocal = vm_ops::divisor_reciprocal(w[0].imm);
+    return true;
+}
+
+bool has_link(uint8_t kind) {
+    return kind != uint8_t(StepKind::ConstDiv) && kind != uint8_t(StepKind::ConstMod);
+}
+
 // Matches the compiler's common sequences at w[0..n) (n instructions decoded
 // whole); fills the fused step and returns how many instructions it covers, or
 // 0 when none starts here. Registers that one part writes and a later part reads
@@ -107,7 +128,36 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
         }
     }
     if (match_local_op(w, n, st)) return 5;
-    if (is_const(0) && is_const(1)) {
+    if (match_const_divide(w, n, st)) return 3;
+    if ((is_const(0) || is(0, Op::Load32Frame)) && is(1, Op::Load32Frame) &&
+        (is(2, Op::Add) || is(2, Op::Sub)) && w[0].d != 6 && w[0].d != w[1].d && w[2].d == w[1].d &&
+        w[2].s == w[0].d) {
+        // An operation of a local with a constant or another local (X is
+        // neither r6 nor Y, so both addresses use the same r6).
+        const bool add = w[2].op == Op::Add, constant = is_const(0);
+        st.d = w[1].d;
+        st.s = w[0].d;
+        st.imm = w[0].imm;
+        st.imm3 = w[1].imm;
+        if (!constant && !add && n > 3 && is_jump(w[3].op)) {
+            st.kind = kind(StepKind::LocalsJump);
+            st.imm2 = w[3].imm;
+            st.taken = taken_mask(w[3].op);
+            return 4;
+        }
+        if (is(3, Op::Store32Frame) && w[3].s == w[1].d) {
+            st.imm2 = w[3].imm;
+            st.kind = constant ? kind(add ? StepKind::ConstAddStore : StepKind::ConstSubStore)
+                               : kind(add ? StepKind::LocalsAddStore : StepKind::LocalsSubStore);
+            return 4;
+        }
+        if (!constant) {
+            st.kind = kind(add ? StepKind::LocalsAdd : StepKind::LocalsSub);
+            return 3;
+        }
+    }
+    Step divide{};
+    if (is_const(0) && is_const(1) && !match_const_divide(w + 1, n - 1, divide)) {
         st.kind = kind(StepKind::TwoConstants);
         st.d = w[0].d;
         st.s = w[1].d;
@@ -131,6 +181,15 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
             {Op::Mod, StepKind::LoadMod}, {Op::And, StepKind::LoadAnd},
             {Op::Or, StepKind::LoadOr},   {Op::Xor, StepKind::LoadXor},
         };
+        if (w[1].op == Op::Sub && n > 2 && is_jump(w[2].op)) {
+            st.kind = kind(StepKind::LoadSubJump);
+            st.d = w[0].d;
+            st.s = w[1].s;
+            st.imm = w[0].imm;
+            st.imm2 = w[2].imm;
+            st.taken = taken_mask(w[2].op);
+            return 3;
+        }
         for (auto [op, k] : kLoadOps) {
             if (w[1].op != op) continue;
             st.kind = kind(k);
@@ -139,6 +198,11 @@ uint32_t match_fused(const Decoded* w, uint32_t n, Step& st) {
             st.imm = w[0].imm;
             return 2;
         }
+    }
+    if (is(0, Op::Leave) && is(1, Op::Ret)) {
+        st.kind = kind(StepKind::LeaveRet);
+        st.imm = w[0].imm;
+        return 2;
     }
     if (n > 1 && is_jump(w[1].op)) {
         // A compare and its jump.
@@ -314,13 +378,17 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         count += parts;
         st.size = uint8_t(at - st.at);
         st.index = uint8_t(count - 1);
-        st.link = &sentinel_;
+        if (has_link(st.kind)) st.link = &sentinel_;
         const Op last = w[parts - 1].op;
         if (last == Op::Jmp && parts == 1) {
-            // Go on at the target, in a new segment, unless it is this block's
-            // start (a loop: the jump links the block to itself) or room is out.
+            // Go on at the target, in a new segment, unless it is code of this
+            // block (a loop: the jump links to the block that starts there, so
+            // that a loop's blocks start at its head, where its sequences
+            // fuse) or room is out.
             const uint32_t target = w[0].imm;
-            if (target != pc && nseg + 1 < kBlockMaxSegments && count < kBlockMaxInstructions &&
+            bool inside = target - start < at - start;
+            for (uint32_t i = 0; i < nseg; ++i) inside = inside || target - seg_pc[i] < seg_len[i];
+            if (!inside && nseg + 1 < kBlockMaxSegments && count < kBlockMaxInstructions &&
                 target >= ScriptMemory::kLowGuard && target < limit) {
                 seg_pc[nseg] = start;
                 seg_len[nseg++] = at - start;
@@ -358,7 +426,8 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         const uint32_t keep = epoch_;
         clear();
         epoch_ = keep;
-        for (uint32_t i = 0; i < nsteps; ++i) steps[i].link = &sentinel_;
+        for (uint32_t i = 0; i < nsteps; ++i)
+            if (has_link(steps[i].kind)) steps[i].link = &sentinel_;
     }
     Block* b = new (arena_.get() + used_) Block;
     used_ += words;

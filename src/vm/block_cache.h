@@ -34,6 +34,24 @@ enum class StepKind : uint8_t {
     TwoConstants,
     // `movl rI, d(r6); movl rP, $n; add rP, rI`: an element address.
     ElementAddress,
+    // `movl rX, d(r6); movl rY, e(r6); sub rY, rX; jcc`: two locals compared.
+    LocalsJump,
+    // `movl rX, d(r6); movl rY, e(r6); add|sub rY, rX`, then maybe
+    // `movl f(r6), rY`: an operation on two locals, its result stored.
+    LocalsAdd,
+    LocalsSub,
+    LocalsAddStore,
+    LocalsSubStore,
+    // `movl rX, $n; movl rY, e(r6); add|sub rY, rX; movl f(r6), rY`.
+    ConstAddStore,
+    ConstSubStore,
+    // `movl rY, $n; movl rZ, d(r6); div|mod rZ, rY`: by a constant.
+    ConstDiv,
+    ConstMod,
+    // `movl rZ, d(r6); sub rZ, rY; jcc`.
+    LoadSubJump,
+    // `leave n; ret`: a function's end.
+    LeaveRet,
     // `movl rZ, d(r6)` and an operation `op rZ, rY`.
     LoadAdd,
     LoadSub,
@@ -53,7 +71,10 @@ inline constexpr uint32_t kStepKindCount = uint32_t(StepKind::Continue) + 1;
 struct Block;
 struct Step {
     const void* handler;
-    Block* link;    // jumps and calls: the block their target had last time
+    union {
+        Block* link;          // jumps and calls: the block their target had last time
+        uint64_t reciprocal;  // division by a constant: its reciprocal (0: none)
+    };
     uint32_t imm;   // immediate, address, frame offset or jump target
     uint32_t imm2;  // second immediate of a fused step (its jump target, its step)
     uint32_t imm3;  // third one

@@ -161,6 +161,7 @@ class ScriptEngine final : private LiveCode, private StopListener {
     // The host-level pause between two slices of a running thread.
     struct SliceClock;
     void between_slices(SliceClock& clock);
+    class RunOnGate;
     // Stops the machine when the stop word was set from outside; true then.
     bool poll_stop_word();
     void release_context_stack(ScriptThread& t);

@@ -20,7 +20,7 @@ void forget_decoded_code() {
     BlockCache::current().mark_dirty();
 }
 
-int run_slice(Machine& m, VmContext& ctx) {
+int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     if (m.stop.load(std::memory_order_relaxed)) return 1;
     if (ctx.state != uint8_t(ContextState::Running)) return 1;
     const ScriptMemory* const mem = m.memory;
@@ -38,6 +38,9 @@ int run_slice(Machine& m, VmContext& ctx) {
         &&s_LeaLoad, &&s_LeaStore, &&s_LeaStep,
         &&s_LocalConstJump, &&s_LocalAdd, &&s_LocalSub, &&s_ConstLocalAdd, &&s_ConstLocalSub,
         &&s_TwoConstants, &&s_ElementAddress,
+        &&s_LocalsJump, &&s_LocalsAdd, &&s_LocalsSub, &&s_LocalsAddStore, &&s_LocalsSubStore,
+        &&s_ConstAddStore, &&s_ConstSubStore,
+        &&s_ConstDiv, &&s_ConstMod, &&s_LoadSubJump, &&s_LeaveRet,
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
         &&s_Continue,
@@ -55,7 +58,9 @@ int run_slice(Machine& m, VmContext& ctx) {
     uint32_t r[8];
     std::memcpy(r, ctx.r, sizeof r);
     uint32_t pc = ctx.pc;
-    uint8_t z = ctx.z, l = ctx.l, b = ctx.b;
+    // The flags Z, L and B as the bytes 0, 1 and 2 of one word, so that they
+    // stay in a host register (a longjmp buffer may give them any byte value).
+    uint32_t f = uint32_t(ctx.z) | uint32_t(ctx.l) << 8 | uint32_t(ctx.b) << 16;
     const uint32_t stack_base = ctx.stack_base;
     const uint32_t stack_size = ctx.stack_size;
     uint32_t budget = kSliceBudget;  // instructions this slice may still run
@@ -71,16 +76,28 @@ int run_slice(Machine& m, VmContext& ctx) {
     Step* u = nullptr;  // the running step
     RuntimeError error = RuntimeError::IllegalInstruction;
 
-#define SAVE() TOB_VM_SAVE()
-#define LOAD_STATE()                     \
+#define SAVE()                           \
     do {                                 \
-        pc = ctx.pc;                     \
-        std::memcpy(r, ctx.r, sizeof r); \
-        z = ctx.z;                       \
-        l = ctx.l;                       \
-        b = ctx.b;                       \
+        ctx.pc = pc;                     \
+        std::memcpy(ctx.r, r, sizeof r); \
+        ctx.z = uint8_t(f);              \
+        ctx.l = uint8_t(f >> 8);         \
+        ctx.b = uint8_t(f >> 16);        \
     } while (0)
-#define COMPARE(x, y) TOB_VM_COMPARE(x, y)
+#define LOAD_STATE()                                                        \
+    do {                                                                    \
+        pc = ctx.pc;                                                        \
+        std::memcpy(r, ctx.r, sizeof r);                                    \
+        f = uint32_t(ctx.z) | uint32_t(ctx.l) << 8 | uint32_t(ctx.b) << 16; \
+    } while (0)
+#define SET_FLAGS(zv, lv, bv) \
+    (f = uint32_t(bool(zv)) | uint32_t(bool(lv)) << 8 | uint32_t(bool(bv)) << 16)
+#define SET_Z(v) (f = (f & ~0xFFu) | uint32_t(bool(v)))
+#define COMPARE(x, y)                                            \
+    do {                                                         \
+        const uint32_t x_ = (x), y_ = (y);                       \
+        SET_FLAGS(x_ == y_, int32_t(x_) < int32_t(y_), x_ < y_); \
+    } while (0)
 #define D r[u->d]
 #define S r[u->s]
 #define FITS(addr, len) TOB_VM_FITS(addr, len)
@@ -125,6 +142,17 @@ int run_slice(Machine& m, VmContext& ctx) {
         }                                                                            \
         link_slot = (slot);                                                          \
         GO(to_);                                                                     \
+    } while (0)
+// A return: the exits remember the last two places returned to; a third
+// place replaces the older one (a function called from two places, as a
+// recursion is, finds both).
+#define RETURN_TO(target)                                               \
+    do {                                                                \
+        const uint32_t back_ = (target);                                \
+        if (blk->exit[0]->pc == back_) LEAVE_VIA(&blk->exit[0], back_); \
+        if (blk->exit[1]->pc == back_) LEAVE_VIA(&blk->exit[1], back_); \
+        blk->exit[1] = blk->exit[0];                                    \
+        LEAVE_VIA(&blk->exit[0], back_);                                \
     } while (0)
 // Budget refunds: a block's whole count is taken from the budget when it
 // starts; leaving it before its end gives back the instructions after the
@@ -188,6 +216,51 @@ int run_slice(Machine& m, VmContext& ctx) {
         STORED(to, 4);                                           \
         NEXT_STEP();                                             \
     }
+// movl rX, d(r6) (or movl rX, $n); movl rY, e(r6); op rY, rX; then maybe
+// movl f(r6), rY, whose address uses r6 as the operation left it.
+#define LOCALS_STEP(name, from_constant, compares, stores, expression) \
+    s_##name : {                                                       \
+        uint32_t x = u->imm;                                           \
+        if (!(from_constant)) {                                        \
+            const uint32_t a = r[6] + u->imm;                          \
+            CHECK(a, 4);                                               \
+            x = load_le32(base + a);                                   \
+        }                                                              \
+        S = x;                                                         \
+        const uint32_t from = r[6] + u->imm3;                          \
+        CHECK_AT(from, 4, 6);                                          \
+        const uint32_t v = load_le32(base + from);                     \
+        if (compares) COMPARE(v, x);                                   \
+        D = (expression);                                              \
+        if (stores) {                                                  \
+            const uint32_t to = r[6] + u->imm2;                        \
+            CHECK_AT(to, 4, 14);                                       \
+            store_le32(base + to, D);                                  \
+            STORED(to, 4);                                             \
+        }                                                              \
+        NEXT_STEP();                                                   \
+    }
+// movl rY, $n; movl rZ, d(r6); div|mod rZ, rY: without a divide instruction
+// when the step has the divisor's reciprocal.
+#define CONST_DIVIDE_STEP(name, divide, by_reciprocal) \
+    s_##name : {                                       \
+        const uint32_t y = u->imm;                     \
+        S = y;                                         \
+        const uint32_t a = r[6] + u->imm3;             \
+        CHECK_AT(a, 4, 6);                             \
+        const uint32_t v = load_le32(base + a);        \
+        D = v;                                         \
+        if (u->reciprocal) {                           \
+            D = by_reciprocal(v, y, u->reciprocal);    \
+            NEXT_STEP();                               \
+        }                                              \
+        if (y == 0) {                                  \
+            pc = u->at + 12;                           \
+            goto divide_by_zero;                       \
+        }                                              \
+        D = divide(v, y);                              \
+        NEXT_STEP();                                   \
+    }
 #define DIVIDE_STEP(name, divide)                      \
     s_##name : {                                       \
         const uint32_t a = r[6] + u->imm;              \
@@ -201,13 +274,16 @@ int run_slice(Machine& m, VmContext& ctx) {
         D = divide(v, y);                              \
         NEXT_STEP();                                   \
     }
-#define JUMP_STEP(name, condition)   \
-    s_##name : {                     \
-        if (condition) TAKE(u->imm); \
-        NEXT_STEP();                 \
+#define JUMP_STEP(name, condition)                                                         \
+    s_##name : {                                                                           \
+        const bool z = (f & 0xFFu) != 0, l = (f & 0xFF00u) != 0, b = (f & 0xFF0000u) != 0; \
+        (void)z, (void)l, (void)b;                                                         \
+        if (condition) TAKE(u->imm);                                                       \
+        NEXT_STEP();                                                                       \
     }
-// Flags just set by a compare are 0 or 1: the jump's taken-mask decides.
-#define TAKEN() ((u->taken >> (z | l << 1 | b << 2)) & 1)
+// Flags just set by a compare are 0 or 1: the jump's taken-mask decides, by
+// z | l << 1 | b << 2.
+#define TAKEN() ((u->taken >> ((f | f >> 7 | f >> 14) & 7)) & 1)
 
 fetch:
     // Per block: the stop flag, the budget, then the block valid in this epoch.
@@ -215,7 +291,11 @@ fetch:
         cache.mark_dirty();  // the machine is being stopped: whatever runs next checks anew
         goto end_slice;
     }
-    if (budget == 0) goto end_slice;
+    if (budget == 0) {
+        if (!gate || !gate->next_slice()) goto end_slice;
+        budget = kSliceBudget;
+        cache.start_slice(mem->serial());
+    }
     blk = cache.probe(pc);
     if (blk->pc != pc || blk->epoch != cache.epoch()) goto miss;
 found:
@@ -226,7 +306,18 @@ found:
         link_slot = nullptr;
     }
     // run the block
-    if (blk->count > budget) goto tail;  // the slice ends inside it
+    if (blk->count > budget) {
+        // The slice ends inside it, unless the next one follows at once: the
+        // boundary inside the block is then seen by nobody. A block ending in
+        // a built-in call ends its slice exactly, as the call must come first
+        // in the next one.
+        if (!gate || blk->step()[blk->steps - 1].handler == &&s_Trap || !gate->next_slice())
+            goto tail;
+        budget += kSliceBudget;
+        const uint32_t epoch = cache.epoch();
+        cache.start_slice(mem->serial());
+        if (cache.epoch() != epoch) goto fetch;  // the block is checked again
+    }
     budget -= blk->count;
     u = blk->step();
     goto * u->handler;
@@ -258,10 +349,16 @@ tail:
     goto * u->handler;
 s_EndSlice:
     pc = u->at;
-    if (budget == 0) goto end_slice;
+    if (budget == 0) goto fetch;  // where the next slice may follow
     SAVE();
-    if (!run_reference_steps(m, ctx, budget)) cache.mark_dirty();
-    return 1;
+    if (!run_reference_steps(m, ctx, budget)) {
+        cache.mark_dirty();
+        return 1;
+    }
+    LOAD_STATE();
+    budget = 0;
+    cache.new_epoch();  // its stores were not watched
+    goto fetch;
 
 code_written:
     pc = u->at + u->size;
@@ -275,9 +372,21 @@ s_Trap : {
     // context, so nothing touches it afterwards.
     pc = u->at + u->size;
     SAVE();
-    cache.mark_dirty();  // the built-in may write anywhere
-    if (m.trap_hook) m.trap_hook->trap(m, u->imm, ctx);
-    return 1;
+    TrapHook* const hook = m.trap_hook;
+    if (!hook || !hook->leaves_memory(u->imm)) cache.mark_dirty();  // it may write anywhere
+    if (hook) hook->trap(m, u->imm, ctx);
+    // The next slice follows at once if the gate agrees that the context is
+    // still the one to run, and it still has the areas this loop keeps.
+    if (!gate || !gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
+        ctx.state != uint8_t(ContextState::Running) || ctx.stack_base != stack_base ||
+        ctx.stack_size != stack_size || ctx.program_base != program_base ||
+        ctx.program_size != program_size)
+        return 1;
+    LOAD_STATE();
+    budget = kSliceBudget;
+    link_slot = nullptr;
+    cache.start_slice(mem->serial());
+    goto fetch;
 }
     TOB_VM_SHARED_OPS
     TOB_JUMP_LIST(JUMP_STEP)
@@ -312,13 +421,46 @@ s_Ret : {
         pc = to;
         goto finished;
     }
-    // The exits remember the last two places returned to.
-    if (blk->exit[1]->pc == to) LEAVE_VIA(&blk->exit[1], to);
-    blk->exit[1] = blk->exit[0];
-    LEAVE_VIA(&blk->exit[0], to);
+    RETURN_TO(to);
 }
 
     // ---- fused steps ----
+s_LoadSubJump : {
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t v = load_le32(base + a), y = S;
+    COMPARE(v, y);
+    D = v - y;
+    BRANCH();
+}
+s_LeaveRet : {
+    // leave n (5 bytes), then ret.
+    const uint32_t n = u->imm;
+    if (r[7] - stack_base + n + kFrameBytes >= stack_size) {
+        pc = u->at + 5;  // the outermost frame: the program ends after `leave`
+        goto finished;
+    }
+    r[7] += n;
+    CHECK(r[7], kFrameBytes);
+    r[1] = load_le32(base + r[7]);
+    r[2] = load_le32(base + r[7] + 4);
+    r[3] = load_le32(base + r[7] + 8);
+    r[4] = load_le32(base + r[7] + 12);
+    r[5] = load_le32(base + r[7] + 16);
+    r[6] = load_le32(base + r[7] + 20);
+    r[7] += kFrameBytes + 4;
+    if (r[7] - stack_base >= stack_size) {
+        pc = u->at + 5;
+        goto stack_overrun;
+    }
+    CHECK_AT(r[7] - 4, 4, 5);
+    const uint32_t to = load_le32(base + r[7] - 4);
+    if (to == kThreadReturnAddress) {
+        pc = to;
+        goto finished;
+    }
+    RETURN_TO(to);
+}
 s_CmpJump : {
     COMPARE(D, S);
     BRANCH();
@@ -380,6 +522,24 @@ s_LocalConstJump : {
     // The same after `movl rX, $n` (X is the x register, not r6).
     LOCAL_OP_STEP(ConstLocalAdd, false, 6, (S = u->imm3), v + x)
     LOCAL_OP_STEP(ConstLocalSub, true, 6, (S = u->imm3), v - x)
+s_LocalsJump : {
+    const uint32_t a = r[6] + u->imm;
+    CHECK(a, 4);
+    const uint32_t x = load_le32(base + a);
+    S = x;
+    const uint32_t from = r[6] + u->imm3;
+    CHECK_AT(from, 4, 6);
+    const uint32_t v = load_le32(base + from);
+    COMPARE(v, x);
+    D = v - x;
+    BRANCH();
+}
+    LOCALS_STEP(LocalsAdd, false, false, false, v + x)
+    LOCALS_STEP(LocalsSub, false, true, false, v - x)
+    LOCALS_STEP(LocalsAddStore, false, false, true, v + x)
+    LOCALS_STEP(LocalsSubStore, false, true, true, v - x)
+    LOCALS_STEP(ConstAddStore, true, false, true, v + x)
+    LOCALS_STEP(ConstSubStore, true, true, true, v - x)
 s_TwoConstants : {
     D = u->imm;
     S = u->imm2;
@@ -408,6 +568,8 @@ s_LoadSub : {
     D = v - y;
     NEXT_STEP();
 }
+    CONST_DIVIDE_STEP(ConstDiv, signed_div, reciprocal_div)
+    CONST_DIVIDE_STEP(ConstMod, signed_mod, reciprocal_mod)
     DIVIDE_STEP(LoadDiv, signed_div)
     DIVIDE_STEP(LoadMod, signed_mod)
 s_Continue:
@@ -453,6 +615,7 @@ end_slice:
 #undef GO
 #undef BRANCH
 #undef LEAVE_VIA
+#undef RETURN_TO
 #undef TAKE
 #undef REFUND_REST
 #undef TOB_VM_OP
@@ -463,8 +626,12 @@ end_slice:
 #undef JUMP_STEP
 #undef LOCAL_OP_STEP
 #undef DIVIDE_STEP
+#undef LOCALS_STEP
+#undef CONST_DIVIDE_STEP
 #undef LOAD_OP_STEP
 #undef TAKEN
+#undef SET_Z
+#undef SET_FLAGS
 }
 
 }  // namespace tob

@@ -31,6 +31,9 @@ struct Machine;
 class TrapHook {
   public:
     virtual void trap(Machine& m, uint32_t number, VmContext& ctx) = 0;
+    // True when built-in `number` writes nothing in script memory, so that
+    // decoded code stays valid across the call. Unknown: false.
+    virtual bool leaves_memory(uint32_t /*number*/) const { return false; }
 
   protected:
     ~TrapHook() = default;
@@ -70,14 +73,32 @@ struct Machine {
     StopListener* stop_listener = nullptr;
 };
 
+// Asked when a slice has used its whole budget whether the next slice may
+// begin at once (the script thread's loop says yes while nothing it looks at
+// between slices has changed). Going on saves the return to the caller and
+// the call back; the slices run are the same as with one call per slice.
+class SliceGate {
+  public:
+    virtual bool next_slice() = 0;
+    // The same after a slice that ended with a built-in call, asked before
+    // anything touches `ctx`: false unless `ctx` is still the context to run
+    // (the call may have replaced or freed it).
+    virtual bool after_call(const VmContext& ctx) = 0;
+
+  protected:
+    ~SliceGate() = default;
+};
+
 // Runs one slice of `ctx`: nothing when the stop flag is set or the context is
 // not running; otherwise up to 255 instructions, ending early after a `trap`,
 // when the context finishes, or when the stop flag becomes set (it is polled
-// between runs of at most 32 instructions). Always returns 1.
+// between runs of at most 32 instructions). With a gate, a slice that used its
+// budget or called a built-in goes on as the next one while the gate agrees.
+// Always returns 1.
 // Every fetch, load and store must lie in script memory, else run-time error 1;
 // a register byte naming r8..r15 in either nibble is an illegal instruction.
 // A failing instruction leaves pc at its first byte.
-int run_slice(Machine& m, VmContext& ctx);
+int run_slice(Machine& m, VmContext& ctx, SliceGate* gate = nullptr);
 
 // `run_slice` keeps decoded code per OS thread. The script's own stores into it
 // are seen at once; it is checked against the code again after every built-in
@@ -90,7 +111,7 @@ void forget_decoded_code();
 // The same, one instruction per dispatch: the plain reference that `run_slice`,
 // which runs common instruction sequences as one step, must match in every
 // observable effect (tests compare the two).
-int run_slice_reference(Machine& m, VmContext& ctx);
+int run_slice_reference(Machine& m, VmContext& ctx, SliceGate* gate = nullptr);
 
 // Sets the stop flag and its copy, the stop word.
 void set_stop(Machine& m, uint32_t value);

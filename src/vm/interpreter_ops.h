@@ -78,6 +78,45 @@ inline uint32_t signed_mod(uint32_t a, uint32_t b) {
     return uint32_t(int32_t(a) % int32_t(b));
 }
 
+// Division by a constant without a divide instruction: one 64-bit reciprocal
+// of the divisor's magnitude gives the exact quotient and remainder of every
+// 32-bit magnitude (the reciprocal is rounded up: 2^64 / m + 1). 0 stands for
+// "none" and is what a magnitude below 2 gets (0, 1, -1: the plain rules).
+inline uint64_t divisor_reciprocal(uint32_t divisor) {
+#ifdef __SIZEOF_INT128__
+    const uint32_t m = int32_t(divisor) < 0 ? 0u - divisor : divisor;
+    return m < 2 ? 0 : ~uint64_t(0) / m + 1;
+#else
+    (void)divisor;
+    return 0;
+#endif
+}
+#ifdef __SIZEOF_INT128__
+__extension__ typedef unsigned __int128 uint128_for_division;
+// signed_div(a, divisor) and signed_mod(a, divisor), given the divisor's
+// nonzero reciprocal.
+inline uint32_t reciprocal_div(uint32_t a, uint32_t divisor, uint64_t reciprocal) {
+    const bool negative = (int32_t(a) < 0) != (int32_t(divisor) < 0);
+    const uint32_t magnitude = int32_t(a) < 0 ? 0u - a : a;
+    const uint32_t q = uint32_t(uint128_for_division(reciprocal) * magnitude >> 64);
+    return negative ? 0u - q : q;
+}
+inline uint32_t reciprocal_mod(uint32_t a, uint32_t divisor, uint64_t reciprocal) {
+    const uint32_t magnitude = int32_t(a) < 0 ? 0u - a : a;
+    const uint32_t m = int32_t(divisor) < 0 ? 0u - divisor : divisor;
+    const uint64_t fraction = reciprocal * magnitude;
+    const uint32_t rem = uint32_t(uint128_for_division(fraction) * m >> 64);
+    return int32_t(a) < 0 ? 0u - rem : rem;
+}
+#else
+inline uint32_t reciprocal_div(uint32_t a, uint32_t divisor, uint64_t) {
+    return signed_div(a, divisor);
+}
+inline uint32_t reciprocal_mod(uint32_t a, uint32_t divisor, uint64_t) {
+    return signed_mod(a, divisor);
+}
+#endif
+
 // Bytes that must lie before the limit for an instruction to be fetched without
 // an exact size check.
 inline constexpr uint32_t kFetchSlack = 64;
@@ -101,6 +140,8 @@ inline constexpr uint32_t kFetchSlack = 64;
         l = int32_t(x_) < int32_t(y_);     \
         b = x_ < y_;                       \
     } while (0)
+#define TOB_VM_SET_Z(value) (z = uint8_t(value))
+#define TOB_VM_SET_FLAGS(zv, lv, bv) (z = uint8_t(zv), l = uint8_t(lv), b = uint8_t(bv))
 // [addr, addr + len) lies in [kLowGuard, limit): one subtraction, one addition
 // and one compare (an address below the guard wraps to far above any limit).
 #define TOB_VM_FITS(addr, len) \
@@ -117,6 +158,7 @@ inline constexpr uint32_t kFetchSlack = 64;
 //   FAIL(label)               leaves for an error with pc at the instruction;
 //   STORED(addr, len)         after a store (it may have rewritten code);
 //   FINISH()                  the program ends after this instruction;
+//   SET_Z(v), SET_FLAGS(z, l, b)  set Z alone, or all three flags;
 // and COMPARE(x, y), base (script memory's host address), r[8] and the flags
 // z, l and b. Jumps, calls, returns and the built-in call are each loop's own:
 // that is where the loops differ.
@@ -213,7 +255,7 @@ inline constexpr uint32_t kFetchSlack = 64;
 #define TOB_VM_ZERO_OP(name, width, address)                      \
     TOB_VM_OP(name, const uint32_t a = (address);                 \
               CHECK(a, width_bytes(Width::width));                \
-              z = load<Width::width>(base + a) == 0;)
+              SET_Z(load<Width::width>(base + a) == 0);)
 #define TOB_VM_STEP_OP(name, width, delta, post)                              \
     TOB_VM_OP(name, const uint32_t a = S_;                                    \
               CHECK(a, width_bytes(Width::width));                            \
@@ -250,15 +292,20 @@ inline constexpr uint32_t kFetchSlack = 64;
               STACK_CHECK();                                                         \
               CHECK(r[7] - 4, 4);                                                    \
               D_ = load_le32(base + r[7] - 4);)                                      \
-    /* Saves r1..r6 above n bytes of locals; fp then points at the saved r6. */     \
+    /* Saves r1..r6 (kFrameWords) above n bytes of locals; fp then points at */   \
+    /* the saved r6. */     \
     TOB_VM_OP(Enter,                                                                 \
               const uint32_t n = IMM_;                                               \
               r[7] -= kFrameBytes + n;                                               \
               STACK_CHECK();                                                         \
               const uint32_t a = r[7] + n;                                           \
               CHECK(a, kFrameBytes);                                                 \
-              for (uint32_t i = 0; i < kFrameWords; ++i)                             \
-                  store_le32(base + a + 4 * i, r[1 + i]);                            \
+              store_le32(base + a, r[1]);                                            \
+              store_le32(base + a + 4, r[2]);                                        \
+              store_le32(base + a + 8, r[3]);                                        \
+              store_le32(base + a + 12, r[4]);                                       \
+              store_le32(base + a + 16, r[5]);                                       \
+              store_le32(base + a + 20, r[6]);                                       \
               r[6] = a + kFrameBytes - 4;                                            \
               STORED(a, kFrameBytes);)                                               \
     /* A frame reaching the top of the stack is the outermost one: leaving it */    \
@@ -268,8 +315,12 @@ inline constexpr uint32_t kFetchSlack = 64;
               if (r[7] - stack_base + n + kFrameBytes >= stack_size) FINISH();       \
               r[7] += n;                                                             \
               CHECK(r[7], kFrameBytes);                                              \
-              for (uint32_t i = 0; i < kFrameWords; ++i)                             \
-                  r[1 + i] = load_le32(base + r[7] + 4 * i);                         \
+              r[1] = load_le32(base + r[7]);                                         \
+              r[2] = load_le32(base + r[7] + 4);                                     \
+              r[3] = load_le32(base + r[7] + 8);                                     \
+              r[4] = load_le32(base + r[7] + 12);                                    \
+              r[5] = load_le32(base + r[7] + 16);                                    \
+              r[6] = load_le32(base + r[7] + 20);                                    \
               r[7] += kFrameBytes;)                                                  \
     TOB_VM_OP(Cmp, COMPARE(D_, S_);)                                                 \
     TOB_VM_OP(CmpImm, COMPARE(D_, IMM_);)                                            \
@@ -281,9 +332,7 @@ inline constexpr uint32_t kFetchSlack = 64;
     TOB_VM_OP(Fsub,                                                                  \
               const float x = as_float(D_);                                          \
               const float y = as_float(S_);                                          \
-              z = x == y;                                                            \
-              l = x < y;                                                             \
-              b = 0;                                                                 \
+              SET_FLAGS(x == y, x < y, 0);                                           \
               D_ = as_bits(x - y);)
 // clang-format on
 

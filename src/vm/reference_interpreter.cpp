@@ -117,6 +117,8 @@ bool run_reference_steps(Machine& m, VmContext& ctx, uint32_t max_instructions) 
 
 #define SAVE() TOB_VM_SAVE()
 #define COMPARE(x, y) TOB_VM_COMPARE(x, y)
+#define SET_Z(v) TOB_VM_SET_Z(v)
+#define SET_FLAGS(zv, lv, bv) TOB_VM_SET_FLAGS(zv, lv, bv)
 
 // Operand access inside an instruction. pc stays at the instruction's first byte
 // until it completes, so a failing instruction is left pointing at itself.
@@ -290,6 +292,8 @@ end_slice:
 
 #undef SAVE
 #undef COMPARE
+#undef SET_Z
+#undef SET_FLAGS
 #undef IMM
 #undef REGS
 #undef RD
@@ -312,8 +316,16 @@ end_slice:
 #undef refresh_limit
 }
 
-int run_slice_reference(Machine& m, VmContext& ctx) {
-    run_reference_steps(m, ctx, kSliceBudget);
+int run_slice_reference(Machine& m, VmContext& ctx, SliceGate* gate) {
+    while (gate) {
+        if (run_reference_steps(m, ctx, kSliceBudget)) {
+            if (m.stop.load(std::memory_order_relaxed) || !gate->next_slice()) break;
+        } else if (!gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
+                   ctx.state != uint8_t(ContextState::Running)) {
+            break;
+        }
+    }
+    if (!gate) run_reference_steps(m, ctx, kSliceBudget);
     return 1;
 }
 

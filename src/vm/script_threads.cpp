@@ -33,6 +33,43 @@ struct ScriptEngine::SliceClock {
     SteadyClock::time_point last_yield = SteadyClock::now();
 };
 
+// Lets a slice of a running thread go on into the next one (also after a
+// built-in call) while the thread procedure would do nothing between the two
+// but start it: same context, no stop, end, sleep, suspension or pause, and
+// no host-level yield due (see `between_slices`, which this leaves the clock to).
+// The stop word is left to the loop too, which looks at it at least every
+// kSlicesPerClockRead slices.
+class ScriptEngine::RunOnGate final : public SliceGate {
+  public:
+    RunOnGate(ScriptEngine& engine, ScriptThread& thread, SliceClock& clock)
+        : engine_(engine), thread_(thread), clock_(clock) {}
+
+    bool next_slice() override {
+        const ScriptEngine& e = engine_;
+        if (e.stopped() || thread_.run.load() == 0 || thread_.wake_time.load() != 0 ||
+            thread_.suspend.load() >= 1 || e.pause_count_.load() != 0)
+            return false;
+        if (!e.active_.load(std::memory_order_relaxed) || e.dispatcher_.lock_waiters() > 0 ||
+            e.runnable_.load(std::memory_order_relaxed) > e.cores_)
+            return false;
+        if (clock_.slices + 1 >= kSlicesPerClockRead) return false;
+        ++clock_.slices;
+        return true;
+    }
+
+    // Built-ins that replace the running context (`call`, `jump`, `longjmp`
+    // across a call) change the top of the thread's stack: the loop takes over.
+    bool after_call(const VmContext& ctx) override {
+        const int top = thread_.top.load();
+        return top >= 0 && thread_.contexts[size_t(top)] == &ctx && next_slice();
+    }
+
+  private:
+    ScriptEngine& engine_;
+    ScriptThread& thread_;
+    SliceClock& clock_;
+};
+
 ScriptEngine::ScriptEngine(uint64_t memory_span)
     : memory_(memory_span), dispatcher_(machine_, traps_), cores_(processor_count()) {
     machine_.memory = &memory_;
@@ -171,6 +208,7 @@ void ScriptEngine::thread_procedure(int slot) {
     running_.fetch_add(1);
     runnable_.fetch_add(1);
     SliceClock clock;
+    RunOnGate gate(*this, t, clock);
     // Runnable no more while the wait lasts.
     auto wait = [&](uint64_t seen, uint32_t ms) {
         runnable_.fetch_sub(1);
@@ -221,7 +259,7 @@ void ScriptEngine::thread_procedure(int slot) {
             wait(seen, kLongestWaitMs);
             continue;
         }
-        run_slice(machine_, *c);
+        run_slice(machine_, *c, &gate);
         between_slices(clock);
     }
     if (stopped()) {

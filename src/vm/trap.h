@@ -44,9 +44,20 @@ class TrapCall;
 class ScriptEngine;
 using TrapHandler = uint32_t (*)(TrapCall& call);
 
+// What a handler does besides reading its argument words (default: anything).
+// The interpreter keeps its decoded code across a built-in that never writes
+// script memory, and the dispatcher runs a pure one without the trap lock.
+enum class TrapEffects : uint8_t {
+    Any,             // engine state, script memory, the running context
+    NoMemoryWrites,  // engine state (under the trap lock), but no script memory
+                     // write and no change of context
+    Pure,            // reads script memory only: no engine state, no report
+};
+
 struct TrapBinding {
     const char* name;
     TrapHandler handler;
+    TrapEffects effects = TrapEffects::Any;
 };
 
 // A built-in family: a name for reports and its handlers by built-in name.
@@ -75,18 +86,20 @@ class TrapTable {
   public:
     TrapTable();
     // False when no built-in has that name.
-    bool bind(std::string_view name, TrapHandler handler);
+    bool bind(std::string_view name, TrapHandler handler, TrapEffects effects = TrapEffects::Any);
     // Binds one family's list; returns the number of names that were unknown.
     int bind_all(std::span<const TrapBinding> bindings);
     // Binds every family and reports unknown names, names bound twice and
     // built-ins left unbound.
     BindReport bind_families(std::span<const BuiltinFamily> families);
     TrapHandler handler(uint32_t number) const { return handlers_[number]; }
+    TrapEffects effects(uint32_t number) const { return effects_[number]; }
     // True while no family has bound the built-in.
     bool is_stub(uint32_t number) const;
 
   private:
     std::array<TrapHandler, kTrapCount> handlers_;
+    std::array<TrapEffects, kTrapCount> effects_{};
 };
 
 // One built-in call in progress: argument access and the calling context.
@@ -150,6 +163,9 @@ class TrapDispatcher final : public TrapHook {
     ~TrapDispatcher();
 
     void dispatch(uint32_t number, VmContext& ctx);
+    bool leaves_memory(uint32_t number) const override {
+        return number < kTrapCount && table_.effects(number) != TrapEffects::Any;
+    }
     // Makes this dispatcher the machine's trap hook (done on construction).
     void install();
 

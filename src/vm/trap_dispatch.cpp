@@ -126,6 +126,13 @@ void TrapDispatcher::dispatch(uint32_t number, VmContext& ctx) {
         ctx.r[0] = 0;
         return;
     }
+    if (table_.effects(number) == TrapEffects::Pure) {
+        // It touches nothing shared but the script memory it reads: no lock,
+        // and the caller stays the current context.
+        TrapCall call(*this, number, ctx);
+        ctx.r[0] = table_.handler(number)(call);
+        return;
+    }
     std::unique_lock guard(lock_, std::try_to_lock);
     if (!guard.owns_lock()) {
         // Counted, so that the holder gives way between its slices.

@@ -59,17 +59,18 @@ TrapTable::TrapTable() {
     handlers_.fill(&not_available);
 }
 
-bool TrapTable::bind(std::string_view name, TrapHandler handler) {
+bool TrapTable::bind(std::string_view name, TrapHandler handler, TrapEffects effects) {
     int n = trap_number(name);
     if (n < 0 || !handler) return false;
     handlers_[size_t(n)] = handler;
+    effects_[size_t(n)] = effects;
     return true;
 }
 
 int TrapTable::bind_all(std::span<const TrapBinding> bindings) {
     int unknown = 0;
     for (const TrapBinding& b : bindings)
-        if (!bind(b.name, b.handler)) ++unknown;
+        if (!bind(b.name, b.handler, b.effects)) ++unknown;
     return unknown;
 }
 
@@ -87,6 +88,7 @@ BindReport TrapTable::bind_families(std::span<const BuiltinFamily> families) {
             if (bound[size_t(n)]) report.duplicate.push_back(where);
             bound[size_t(n)] = true;
             handlers_[size_t(n)] = b.handler;
+            effects_[size_t(n)] = b.effects;
         }
     }
     for (const TrapInfo& t : kTrapInfo)

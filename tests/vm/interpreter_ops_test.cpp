@@ -1,5 +1,7 @@
 // What each instruction family computes: arithmetic and flags, the memory forms,
 // increments, zero tests, floats and conditional jumps, on hand-assembled code.
+#include "vm/interpreter_ops.h"
+
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -81,6 +83,34 @@ TEST_F(Ops, IntegerArithmeticWrapsAndDividesTowardZero) {
         EXPECT_EQ(o.d, c.want) << opcode_info(c.op).name << " " << c.d << ", " << c.s;
         if (c.op != Op::Sub) {
             EXPECT_TRUE(o.z && o.l && o.b) << opcode_info(c.op).name << " touched flags";
+        }
+    }
+}
+
+// Division by a constant through its reciprocal gives what the divide
+// instruction gives, for every sign, magnitude and edge of the range.
+TEST(ConstantDivision, ReciprocalMatchesTheDivideInstruction) {
+    std::vector<uint32_t> values = {0,           1,           2,       3,          5,     7,
+                                    10,          255,         256,     1000,       65535, 65536,
+                                    0x7FFFFFFEu, 0x7FFFFFFFu, kIntMin, kIntMin + 1};
+    for (size_t i = 0, n = values.size(); i < n; ++i) values.push_back(0u - values[i]);
+    uint32_t x = 12345;
+    for (int i = 0; i < 200; ++i) values.push_back(x = x * 1103515245u + 12345u);
+    for (uint32_t divisor : values) {
+        const uint64_t reciprocal = vm_ops::divisor_reciprocal(divisor);
+        const uint32_t magnitude = int32_t(divisor) < 0 ? 0u - divisor : divisor;
+        if (magnitude < 2) {
+            EXPECT_EQ(reciprocal, 0u) << divisor;
+            continue;
+        }
+        ASSERT_NE(reciprocal, 0u) << divisor;
+        for (uint32_t a : values) {
+            EXPECT_EQ(vm_ops::reciprocal_div(a, divisor, reciprocal),
+                      vm_ops::signed_div(a, divisor))
+                << int32_t(a) << " / " << int32_t(divisor);
+            EXPECT_EQ(vm_ops::reciprocal_mod(a, divisor, reciprocal),
+                      vm_ops::signed_mod(a, divisor))
+                << int32_t(a) << " % " << int32_t(divisor);
         }
     }
 }

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "../support/call_site.h"
@@ -225,4 +228,44 @@ TEST(BuiltinsHeader, MatchesTheTableAndTheShippedCopy) {
     std::stringstream ss;
     ss << shipped.rdbuf();
     EXPECT_EQ(ss.str(), h) << "regenerate games/demo/tob.h with `tobtool header`";
+}
+
+// A pure built-in runs while another thread holds the trap lock; every other
+// one waits for it. Only built-ins that write no script memory let decoded
+// code live across the call.
+TEST(TrapDispatch, EffectsDecideTheLockAndTheDecodedCode) {
+    struct Case {
+        TrapEffects effects;
+        bool waits_for_lock;
+        bool leaves_memory;
+    };
+    const Case cases[] = {
+        {TrapEffects::Any, true, false},
+        {TrapEffects::NoMemoryWrites, true, true},
+        {TrapEffects::Pure, false, true},
+    };
+    for (const Case& c : cases) {
+        CallSite site;
+        TrapTable table;
+        const uint32_t abs = uint32_t(trap_number("abs"));
+        TrapBinding list[] = {{"abs", doubler, c.effects}};
+        ASSERT_EQ(table.bind_all(list), 0);
+        EXPECT_EQ(table.effects(abs), c.effects);
+        TrapDispatcher d(site.machine, table);
+        EXPECT_EQ(d.leaves_memory(abs), c.leaves_memory);
+        EXPECT_FALSE(d.leaves_memory(kTrapCount));
+
+        site.call_with({21});
+        std::unique_lock held(d.lock());
+        std::atomic<bool> done{false};
+        std::thread caller([&] {
+            d.dispatch(abs, site.ctx);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(done.load(), !c.waits_for_lock) << int(c.effects);
+        held.unlock();
+        caller.join();
+        EXPECT_EQ(site.ctx.r[0], 42u);
+    }
 }

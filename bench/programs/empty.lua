@@ -1,0 +1,1 @@
+-- Nothing: the start-up and shut-down that every other program pays too.
