@@ -12,6 +12,7 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "media/video_file.h"
 #include "storage/archive_reader.h"
@@ -96,8 +97,32 @@ double seconds(int64_t ts, AVRational base) {
     return double(ts) * av_q2d(base);
 }
 
+// Decoders that wrap outside libraries are never used, neither by us nor while
+// the file is probed: they cover still-image and newer formats no game of this
+// kind ships, and one of them (JPEG XL) crashes on malformed input.
+const AVCodec* native_decoder(AVCodecID id) {
+    void* it = nullptr;
+    while (const AVCodec* c = av_codec_iterate(&it))
+        if (c->id == id && av_codec_is_decoder(c) && !c->wrapper_name) return c;
+    return nullptr;
+}
+
+const std::string& native_decoder_names() {
+    static const std::string names = [] {
+        std::string list;
+        void* it = nullptr;
+        while (const AVCodec* c = av_codec_iterate(&it)) {
+            if (!av_codec_is_decoder(c) || c->wrapper_name) continue;
+            if (!list.empty()) list += ',';
+            list += c->name;
+        }
+        return list;
+    }();
+    return names;
+}
+
 AVCodecContext* open_decoder(const AVStream* stream, int threads) {
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    const AVCodec* codec = native_decoder(stream->codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* c = avcodec_alloc_context3(codec);
     if (!c) return nullptr;
@@ -179,6 +204,12 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->probesize = options.probe_bytes > 0 ? options.probe_bytes : kDefaultProbeBytes;
     format_->format_probesize = int(std::min<int64_t>(format_->probesize, 1 << 20));
+    format_->codec_whitelist = av_strdup(native_decoder_names().c_str());
+    if (!format_->codec_whitelist) {
+        why = "out of memory";
+        error = OpenError::OutOfMemory;
+        return false;
+    }
     format_->max_analyze_duration = 5 * AV_TIME_BASE;
     // On failure avformat_open_input frees the context it was given.
     if (avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0) {

@@ -205,6 +205,12 @@ TEST(Video, FilesThatCannotPlayAreRefused) {
         {"a picture wider than 4096", clip_bytes("wide.avi"), false},
         {"half a file", half, true},
         {"sound alone", clip_bytes("tone.mpg"), true},
+        // A JPEG XL picture only an outside library decodes; that library
+        // crashed on these bytes (found by fuzzing).
+        {"a malformed JPEG XL picture",
+         {0xff, 0x0a, 0xff, 0xd0, 0xd0, 0x0a, 0x5b, 0x46, 0x4f, 0x4e, 0x54, 0x5d, 0x6c, 0x6b, 0x00,
+          0x00, 0x00, 0x69, 0xff, 0x70},
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
