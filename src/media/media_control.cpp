@@ -44,8 +44,8 @@ uint32_t MediaControl::open(std::unique_ptr<ByteSource> source) {
     std::unique_ptr<VideoFile> file = VideoFile::open(std::move(source), options, why, &error);
     if (!file) {
         if (hooks_.report)
-            hooks_.report(error == VideoFile::OpenError::OutOfMemory ? kMediaAllocFailed
-                                                                     : kMediaOpenFailed);
+            hooks_.report(error == VideoFile::OpenError::Unplayable ? kMediaOpenFailed
+                                                                    : kMediaAllocFailed);
         return 0;
     }
     player_ = std::make_unique<VideoPlayer>(std::move(file), mixer);

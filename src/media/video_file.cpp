@@ -1,12 +1,6 @@
 // Demuxing, decoding and conversion of one media file through FFmpeg.
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/imgutils.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
+
+#include "media/video_file.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +8,7 @@ extern "C" {
 #include <new>
 #include <string>
 
-#include "media/video_file.h"
+#include "media/ffmpeg_library.h"
 #include "storage/archive_reader.h"
 
 namespace tob::media {
@@ -102,8 +96,8 @@ double seconds(int64_t ts, AVRational base) {
 // kind ships, and one of them (JPEG XL) crashes on malformed input.
 const AVCodec* native_decoder(AVCodecID id) {
     void* it = nullptr;
-    while (const AVCodec* c = av_codec_iterate(&it))
-        if (c->id == id && av_codec_is_decoder(c) && !c->wrapper_name) return c;
+    while (const AVCodec* c = ff::av_codec_iterate(&it))
+        if (c->id == id && ff::av_codec_is_decoder(c) && !c->wrapper_name) return c;
     return nullptr;
 }
 
@@ -111,8 +105,8 @@ const std::string& native_decoder_names() {
     static const std::string names = [] {
         std::string list;
         void* it = nullptr;
-        while (const AVCodec* c = av_codec_iterate(&it)) {
-            if (!av_codec_is_decoder(c) || c->wrapper_name) continue;
+        while (const AVCodec* c = ff::av_codec_iterate(&it)) {
+            if (!ff::av_codec_is_decoder(c) || c->wrapper_name) continue;
             if (!list.empty()) list += ',';
             list += c->name;
         }
@@ -124,16 +118,16 @@ const std::string& native_decoder_names() {
 AVCodecContext* open_decoder(const AVStream* stream, int threads) {
     const AVCodec* codec = native_decoder(stream->codecpar->codec_id);
     if (!codec) return nullptr;
-    AVCodecContext* c = avcodec_alloc_context3(codec);
+    AVCodecContext* c = ff::avcodec_alloc_context3(codec);
     if (!c) return nullptr;
-    if (avcodec_parameters_to_context(c, stream->codecpar) < 0) {
-        avcodec_free_context(&c);
+    if (ff::avcodec_parameters_to_context(c, stream->codecpar) < 0) {
+        ff::avcodec_free_context(&c);
         return nullptr;
     }
     c->pkt_timebase = stream->time_base;
     c->thread_count = threads;
     c->max_pixels = int64_t(kMaxVideoSide) * kMaxVideoSide;
-    if (avcodec_open2(c, codec, nullptr) < 0) avcodec_free_context(&c);
+    if (ff::avcodec_open2(c, codec, nullptr) < 0) ff::avcodec_free_context(&c);
     return c;
 }
 
@@ -162,10 +156,10 @@ std::unique_ptr<ByteSource> file_source(std::string_view cp932_path,
 std::unique_ptr<VideoFile> VideoFile::open(std::unique_ptr<ByteSource> source,
                                            const VideoOpenOptions& options, std::string& why,
                                            OpenError* error) {
-    // Damaged files are skipped through quietly: FFmpeg's own log would
-    // fill standard error with every concealed block.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
+    if (!ff::load(why)) {
+        if (error) *error = OpenError::NoLibrary;
+        return nullptr;
+    }
     OpenError e = OpenError::Unplayable;
     std::unique_ptr<VideoFile> f(new (std::nothrow) VideoFile);
     if (!f) e = OpenError::OutOfMemory;
@@ -180,21 +174,21 @@ std::unique_ptr<VideoFile> VideoFile::open(std::unique_ptr<ByteSource> source,
 }
 
 bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, OpenError& error) {
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferBytes));
+    auto* buffer = static_cast<uint8_t*>(ff::av_malloc(kIoBufferBytes));
     if (!buffer) {
         why = "out of memory";
         error = OpenError::OutOfMemory;
         return false;
     }
-    io_ = avio_alloc_context(buffer, kIoBufferBytes, 0, source_.get(), read_packet, nullptr,
-                             seek_packet);
+    io_ = ff::avio_alloc_context(buffer, kIoBufferBytes, 0, source_.get(), read_packet, nullptr,
+                                 seek_packet);
     if (!io_) {
-        av_free(buffer);
+        ff::av_free(buffer);
         why = "out of memory";
         error = OpenError::OutOfMemory;
         return false;
     }
-    format_ = avformat_alloc_context();
+    format_ = ff::avformat_alloc_context();
     if (!format_) {
         why = "out of memory";
         error = OpenError::OutOfMemory;
@@ -204,7 +198,7 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
     format_->flags |= AVFMT_FLAG_CUSTOM_IO;
     format_->probesize = options.probe_bytes > 0 ? options.probe_bytes : kDefaultProbeBytes;
     format_->format_probesize = int(std::min<int64_t>(format_->probesize, 1 << 20));
-    format_->codec_whitelist = av_strdup(native_decoder_names().c_str());
+    format_->codec_whitelist = ff::av_strdup(native_decoder_names().c_str());
     if (!format_->codec_whitelist) {
         why = "out of memory";
         error = OpenError::OutOfMemory;
@@ -212,7 +206,7 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
     }
     format_->max_analyze_duration = 5 * AV_TIME_BASE;
     // On failure avformat_open_input frees the context it was given.
-    if (avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0) {
+    if (ff::avformat_open_input(&format_, nullptr, nullptr, nullptr) < 0) {
         format_ = nullptr;
         why = "not a media file";
         return false;
@@ -221,9 +215,9 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
         // Probing decodes a little too: with the same limit on picture size.
         std::vector<AVDictionary*> probe(format_->nb_streams, nullptr);
         for (AVDictionary*& d : probe)
-            av_dict_set_int(&d, "max_pixels", int64_t(kMaxVideoSide) * kMaxVideoSide, 0);
-        int r = avformat_find_stream_info(format_, probe.empty() ? nullptr : probe.data());
-        for (AVDictionary*& d : probe) av_dict_free(&d);
+            ff::av_dict_set_int(&d, "max_pixels", int64_t(kMaxVideoSide) * kMaxVideoSide, 0);
+        int r = ff::avformat_find_stream_info(format_, probe.empty() ? nullptr : probe.data());
+        for (AVDictionary*& d : probe) ff::av_dict_free(&d);
         if (r < 0) {
             why = "no stream information";
             return false;
@@ -232,7 +226,7 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
     start_ = format_->start_time != AV_NOPTS_VALUE ? double(format_->start_time) / AV_TIME_BASE : 0;
     if (format_->duration > 0) duration_ = double(format_->duration) / AV_TIME_BASE;
 
-    video_index_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    video_index_ = ff::av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (video_index_ >= 0) {
         const AVStream* s = format_->streams[video_index_];
         // A picture without a size, or beyond the limit, fails the open
@@ -250,11 +244,11 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
             frame_duration_ = 1.0 / av_q2d(rate);
     }
     if (options.audio_rate > 0) {
-        audio_index_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+        audio_index_ = ff::av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
         if (audio_index_ >= 0) {
             audio_ = open_decoder(format_->streams[audio_index_], options.threads);
             if (audio_ && (audio_->sample_rate <= 0 || audio_->ch_layout.nb_channels <= 0))
-                avcodec_free_context(&audio_);
+                ff::avcodec_free_context(&audio_);
             if (!audio_) audio_index_ = -1;
         }
         audio_rate_ = options.audio_rate;
@@ -263,9 +257,9 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
         why = "nothing to play";
         return false;
     }
-    packet_ = av_packet_alloc();
-    picture_ = av_frame_alloc();
-    sound_frame_ = av_frame_alloc();
+    packet_ = ff::av_packet_alloc();
+    picture_ = ff::av_frame_alloc();
+    sound_frame_ = ff::av_frame_alloc();
     if (!packet_ || !picture_ || !sound_frame_) {
         why = "out of memory";
         error = OpenError::OutOfMemory;
@@ -279,23 +273,23 @@ bool VideoFile::open_streams(const VideoOpenOptions& options, std::string& why, 
 }
 
 VideoFile::~VideoFile() {
-    swr_free(&resampler_);
-    av_frame_free(&picture_);
-    av_frame_free(&sound_frame_);
-    av_packet_free(&packet_);
-    avcodec_free_context(&video_);
-    avcodec_free_context(&audio_);
-    if (format_) avformat_close_input(&format_);
+    ff::swr_free(&resampler_);
+    ff::av_frame_free(&picture_);
+    ff::av_frame_free(&sound_frame_);
+    ff::av_packet_free(&packet_);
+    ff::avcodec_free_context(&video_);
+    ff::avcodec_free_context(&audio_);
+    if (format_) ff::avformat_close_input(&format_);
     if (io_) {
-        av_freep(&io_->buffer);
-        avio_context_free(&io_);
+        ff::av_freep(&io_->buffer);
+        ff::avio_context_free(&io_);
     }
 }
 
 bool VideoFile::receive_picture() {
     if (!video_ || video_drained_) return false;
     for (;;) {
-        int r = avcodec_receive_frame(video_, picture_);
+        int r = ff::avcodec_receive_frame(video_, picture_);
         if (r == AVERROR(EAGAIN)) return false;
         if (r < 0) {
             // A broken picture is skipped; the end, or a decoder that keeps
@@ -318,7 +312,7 @@ bool VideoFile::receive_picture() {
 bool VideoFile::receive_sound() {
     if (!audio_ || audio_drained_) return false;
     for (;;) {
-        int r = avcodec_receive_frame(audio_, sound_frame_);
+        int r = ff::avcodec_receive_frame(audio_, sound_frame_);
         if (r == AVERROR(EAGAIN)) return false;
         if (r < 0) {
             if (r == AVERROR_EOF || ++audio_errors_ > kMaxDecodeErrors) audio_drained_ = true;
@@ -331,13 +325,13 @@ bool VideoFile::receive_sound() {
         if (!resampler_ || f->sample_rate != in_rate_ || f->format != in_format_ ||
             f->ch_layout.nb_channels != in_channels_ || int(f->ch_layout.order) != in_order_ ||
             layout_mask(f->ch_layout) != in_mask_) {
-            swr_free(&resampler_);
+            ff::swr_free(&resampler_);
             AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-            if (swr_alloc_set_opts2(&resampler_, &stereo, AV_SAMPLE_FMT_S16, int(audio_rate_),
-                                    &sound_frame_->ch_layout, AVSampleFormat(f->format),
-                                    f->sample_rate, 0, nullptr) < 0 ||
-                swr_init(resampler_) < 0) {
-                swr_free(&resampler_);
+            if (ff::swr_alloc_set_opts2(&resampler_, &stereo, AV_SAMPLE_FMT_S16, int(audio_rate_),
+                                        &sound_frame_->ch_layout, AVSampleFormat(f->format),
+                                        f->sample_rate, 0, nullptr) < 0 ||
+                ff::swr_init(resampler_) < 0) {
+                ff::swr_free(&resampler_);
                 continue;
             }
             in_rate_ = f->sample_rate;
@@ -346,12 +340,12 @@ bool VideoFile::receive_sound() {
             in_order_ = int(f->ch_layout.order);
             in_mask_ = layout_mask(f->ch_layout);
         }
-        int room = swr_get_out_samples(resampler_, f->nb_samples);
+        int room = ff::swr_get_out_samples(resampler_, f->nb_samples);
         if (room <= 0) continue;
         sound_.resize(size_t(room) * 2);
         auto* out = reinterpret_cast<uint8_t*>(sound_.data());
-        int got = swr_convert(resampler_, &out, room, const_cast<const uint8_t**>(f->extended_data),
-                              f->nb_samples);
+        int got = ff::swr_convert(resampler_, &out, room,
+                                  const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
         if (got <= 0) continue;
         sound_.resize(size_t(got) * 2);
         int64_t ts = f->best_effort_timestamp;
@@ -376,13 +370,13 @@ VideoFile::Item VideoFile::next() {
                 continue;
             }
             flushed_ = true;
-            if (video_ && !video_drained_ && avcodec_send_packet(video_, nullptr) < 0)
+            if (video_ && !video_drained_ && ff::avcodec_send_packet(video_, nullptr) < 0)
                 video_drained_ = true;
-            if (audio_ && !audio_drained_ && avcodec_send_packet(audio_, nullptr) < 0)
+            if (audio_ && !audio_drained_ && ff::avcodec_send_packet(audio_, nullptr) < 0)
                 audio_drained_ = true;
             continue;
         }
-        if (av_read_frame(format_, packet_) < 0) {
+        if (ff::av_read_frame(format_, packet_) < 0) {
             // The end, or a file that breaks off: both end the playback.
             read_ended_ = true;
             continue;
@@ -391,20 +385,20 @@ VideoFile::Item VideoFile::next() {
                             : packet_->stream_index == audio_index_ ? audio_
                                                                     : nullptr;
         // What a decoder refuses is skipped.
-        if (c) avcodec_send_packet(c, packet_);
-        av_packet_unref(packet_);
+        if (c) ff::avcodec_send_packet(c, packet_);
+        ff::av_packet_unref(packet_);
     }
 }
 
 bool VideoFile::seek(double to) {
     int64_t ts = int64_t((to + start_) * AV_TIME_BASE);
-    if (avformat_seek_file(format_, -1, INT64_MIN, ts, ts, 0) < 0 &&
-        av_seek_frame(format_, -1, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-        av_seek_frame(format_, -1, ts, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD) < 0)
+    if (ff::avformat_seek_file(format_, -1, INT64_MIN, ts, ts, 0) < 0 &&
+        ff::av_seek_frame(format_, -1, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        ff::av_seek_frame(format_, -1, ts, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD) < 0)
         return false;
-    if (video_) avcodec_flush_buffers(video_);
-    if (audio_) avcodec_flush_buffers(audio_);
-    swr_free(&resampler_);
+    if (video_) ff::avcodec_flush_buffers(video_);
+    if (audio_) ff::avcodec_flush_buffers(audio_);
+    ff::swr_free(&resampler_);
     read_ended_ = flushed_ = video_drained_ = audio_drained_ = false;
     video_errors_ = audio_errors_ = 0;
     next_picture_time_ = next_sound_time_ = to;
@@ -412,7 +406,7 @@ bool VideoFile::seek(double to) {
 }
 
 PictureConverter::~PictureConverter() {
-    sws_freeContext(scaler_);
+    if (scaler_) ff::sws_freeContext(scaler_);  // FFmpeg may never have been loaded
 }
 
 bool PictureConverter::convert(const AVFrame* p, int w, int h, uint32_t* out, ptrdiff_t pitch) {
@@ -420,12 +414,12 @@ bool PictureConverter::convert(const AVFrame* p, int w, int h, uint32_t* out, pt
         return false;
     // BGRA has libswscale's fast unscaled converters; its alpha byte (0xFF)
     // is dropped where the picture is drawn.
-    scaler_ = sws_getCachedContext(scaler_, p->width, p->height, AVPixelFormat(p->format), w, h,
-                                   AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    scaler_ = ff::sws_getCachedContext(scaler_, p->width, p->height, AVPixelFormat(p->format), w, h,
+                                       AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler_) return false;
     uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(out), nullptr, nullptr, nullptr};
     int strides[4] = {int(pitch * 4), 0, 0, 0};
-    return sws_scale(scaler_, p->data, p->linesize, 0, p->height, planes, strides) == h;
+    return ff::sws_scale(scaler_, p->data, p->linesize, 0, p->height, planes, strides) == h;
 }
 
 }  // namespace tob::media

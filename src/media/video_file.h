@@ -55,7 +55,8 @@ struct VideoOpenOptions {
 class VideoFile {
   public:
     enum class Item { Video, Audio, End };
-    enum class OpenError { None, OutOfMemory, Unplayable };
+    // NoLibrary: FFmpeg's libraries cannot be loaded.
+    enum class OpenError { None, OutOfMemory, NoLibrary, Unplayable };
 
     // nullptr and a reason when the file cannot be opened or has nothing to
     // play (no stream we can decode, or a picture without or beyond a size).

@@ -1,13 +1,12 @@
 // The decoding thread, the sound ring behind the mixer's video line, and the
 // clock that picks the picture to show.
-extern "C" {
-#include <libavutil/frame.h>
-}
+
+#include "media/video_player.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "media/video_player.h"
+#include "media/ffmpeg_library.h"
 
 namespace tob::media {
 namespace {
@@ -59,11 +58,11 @@ VideoPlayer::~VideoPlayer() {
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
     clear_queue_locked();
-    av_frame_free(&shown_);
+    ff::av_frame_free(&shown_);
 }
 
 void VideoPlayer::clear_queue_locked() {
-    for (Queued& q : queue_) av_frame_free(&q.frame);
+    for (Queued& q : queue_) ff::av_frame_free(&q.frame);
     queue_.clear();
 }
 
@@ -142,10 +141,10 @@ bool VideoPlayer::advance() {
         queue_.pop_front();
         // When the next one is due as well this one is late: dropped.
         if (!queue_.empty() && queue_.front().time <= now) {
-            av_frame_free(&q.frame);
+            ff::av_frame_free(&q.frame);
             continue;
         }
-        av_frame_free(&shown_);
+        ff::av_frame_free(&shown_);
         shown_ = q.frame;
         shown_number_ = q.number;
         ++shown_serial_;
@@ -278,7 +277,7 @@ void VideoPlayer::decode_loop() {
             case VideoFile::Item::Video: {
                 pass_any = true;
                 pass_end = std::max(pass_end, file_->picture_time() + frame_duration_);
-                AVFrame* f = av_frame_clone(file_->picture());
+                AVFrame* f = ff::av_frame_clone(file_->picture());
                 if (!f) break;
                 // Pictures wait for room, unless the sound runs short: files
                 // interleave their streams loosely, and the sound must not
@@ -288,7 +287,7 @@ void VideoPlayer::decode_loop() {
                          (sound_short() && queue_.size() < pictures_most_)))
                     wake_.wait_for(lock, kRingPoll);
                 if (quit_ || generation_ != seen) {
-                    av_frame_free(&f);
+                    ff::av_frame_free(&f);
                     break;
                 }
                 queue_.push_back({f, offset + file_->picture_time(), number++});
