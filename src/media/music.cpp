@@ -1,10 +1,10 @@
 #include "media/music.h"
 
-#include <fluidsynth.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
+
+#include "media/fluidsynth_library.h"
 
 namespace tob::media {
 namespace {
@@ -31,33 +31,38 @@ std::filesystem::path find_soundfont(const std::filesystem::path& option) {
 
 std::unique_ptr<Music> Music::create(uint32_t rate, const std::filesystem::path& soundfont,
                                      bool log, StartError& error) {
+    error = StartError::Synth;
+    std::string why;
+    if (!fs::load(why)) return nullptr;
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(
-            level, log && level <= FLUID_WARN ? fluid_default_log_function : quiet_log, nullptr);
+        fs::fluid_set_log_function(
+            level,
+            log && level <= FLUID_WARN ? fs::functions().fluid_default_log_function : quiet_log,
+            nullptr);
     std::unique_ptr<Music> m(new Music());
     m->rate_ = rate;
     error = StartError::Synth;
-    m->settings_ = new_fluid_settings();
+    m->settings_ = fs::new_fluid_settings();
     if (!m->settings_) return nullptr;
-    fluid_settings_setnum(m->settings_, "synth.sample-rate", double(rate));
-    fluid_settings_setstr(m->settings_, "player.timing-source", "sample");
-    fluid_settings_setint(m->settings_, "synth.threadsafe-api", 1);
-    m->synth_ = new_fluid_synth(m->settings_);
+    fs::fluid_settings_setnum(m->settings_, "synth.sample-rate", double(rate));
+    fs::fluid_settings_setstr(m->settings_, "player.timing-source", "sample");
+    fs::fluid_settings_setint(m->settings_, "synth.threadsafe-api", 1);
+    m->synth_ = fs::new_fluid_synth(m->settings_);
     if (!m->synth_) return nullptr;
     // A second, silent synthesiser tries each file before the song's own
     // player gets it: a file its reader refuses would make a repeating
     // player spin in place.
-    m->probe_settings_ = new_fluid_settings();
+    m->probe_settings_ = fs::new_fluid_settings();
     if (!m->probe_settings_) return nullptr;
-    fluid_settings_setnum(m->probe_settings_, "synth.sample-rate", 8000.0);
-    fluid_settings_setstr(m->probe_settings_, "player.timing-source", "sample");
-    fluid_settings_setint(m->probe_settings_, "synth.polyphony", 16);
-    fluid_settings_setint(m->probe_settings_, "synth.reverb.active", 0);
-    fluid_settings_setint(m->probe_settings_, "synth.chorus.active", 0);
-    m->probe_ = new_fluid_synth(m->probe_settings_);
+    fs::fluid_settings_setnum(m->probe_settings_, "synth.sample-rate", 8000.0);
+    fs::fluid_settings_setstr(m->probe_settings_, "player.timing-source", "sample");
+    fs::fluid_settings_setint(m->probe_settings_, "synth.polyphony", 16);
+    fs::fluid_settings_setint(m->probe_settings_, "synth.reverb.active", 0);
+    fs::fluid_settings_setint(m->probe_settings_, "synth.chorus.active", 0);
+    m->probe_ = fs::new_fluid_synth(m->probe_settings_);
     if (!m->probe_) return nullptr;
     error = StartError::Soundfont;
-    if (fluid_synth_sfload(m->synth_, soundfont.c_str(), 1) == FLUID_FAILED) return nullptr;
+    if (fs::fluid_synth_sfload(m->synth_, soundfont.c_str(), 1) == FLUID_FAILED) return nullptr;
     for (auto& v : m->channel_volume_) v = 127;
     error = StartError::None;
     return m;
@@ -65,30 +70,31 @@ std::unique_ptr<Music> Music::create(uint32_t rate, const std::filesystem::path&
 
 Music::~Music() {
     free();
-    if (synth_) delete_fluid_synth(synth_);
-    if (settings_) delete_fluid_settings(settings_);
-    if (probe_) delete_fluid_synth(probe_);
-    if (probe_settings_) delete_fluid_settings(probe_settings_);
+    if (synth_) fs::delete_fluid_synth(synth_);
+    if (settings_) fs::delete_fluid_settings(settings_);
+    if (probe_) fs::delete_fluid_synth(probe_);
+    if (probe_settings_) fs::delete_fluid_settings(probe_settings_);
 }
 
 int Music::handle_event(void* data, fluid_midi_event_t* event) {
     auto* m = static_cast<Music*>(data);
-    if (fluid_midi_event_get_type(event) == 0xB0 && fluid_midi_event_get_control(event) == 7) {
-        int channel = fluid_midi_event_get_channel(event) & 15;
-        int value = fluid_midi_event_get_value(event) & 0x7F;
+    if (fs::fluid_midi_event_get_type(event) == 0xB0 &&
+        fs::fluid_midi_event_get_control(event) == 7) {
+        int channel = fs::fluid_midi_event_get_channel(event) & 15;
+        int value = fs::fluid_midi_event_get_value(event) & 0x7F;
         m->channel_volume_[size_t(channel)] = uint8_t(value);
         int scaled = scaled_channel_volume(uint32_t(value), m->master_.load());
-        fluid_midi_event_set_value(event, scaled);
+        fs::fluid_midi_event_set_value(event, scaled);
         if (m->record_) {
             std::lock_guard lock(m->record_mutex_);
             m->recorded_.emplace_back(channel, scaled);
         }
     }
-    return fluid_synth_handle_midi_event(m->synth_, event);
+    return fs::fluid_synth_handle_midi_event(m->synth_, event);
 }
 
 void Music::send_volume(int channel, int value) {
-    fluid_synth_cc(synth_, channel, 7, value);
+    fs::fluid_synth_cc(synth_, channel, 7, value);
     if (record_) {
         std::lock_guard lock(record_mutex_);
         recorded_.emplace_back(channel, value);
@@ -102,33 +108,33 @@ std::vector<std::pair<int, int>> Music::take_volume_messages() {
 
 void Music::delete_player() {
     if (!player_) return;
-    fluid_player_stop(player_);
-    delete_fluid_player(player_);
+    fs::fluid_player_stop(player_);
+    fs::delete_fluid_player(player_);
     player_ = nullptr;
     paused_ = false;
-    fluid_synth_all_sounds_off(synth_, -1);
+    fs::fluid_synth_all_sounds_off(synth_, -1);
 }
 
 bool Music::start_player() {
     std::lock_guard lock(render_mutex_);
     delete_player();
-    fluid_synth_system_reset(synth_);
-    player_ = new_fluid_player(synth_);
+    fs::fluid_synth_system_reset(synth_);
+    player_ = fs::new_fluid_player(synth_);
     if (!player_) return false;
-    fluid_player_set_playback_callback(player_, &Music::handle_event, this);
-    if (fluid_player_add_mem(player_, file_.data(), file_.size()) != FLUID_OK) {
+    fs::fluid_player_set_playback_callback(player_, &Music::handle_event, this);
+    if (fs::fluid_player_add_mem(player_, file_.data(), file_.size()) != FLUID_OK) {
         delete_player();
         return false;
     }
-    fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
+    fs::fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
     looping_ = repeat_ > 0;
     paused_ = false;
     played_frames_ = 0;
-    return fluid_player_play(player_) == FLUID_OK;
+    return fs::fluid_player_play(player_) == FLUID_OK;
 }
 
 bool Music::player_playing() const {
-    if (!player_ || fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return false;
+    if (!player_ || fs::fluid_player_get_status(player_) != FLUID_PLAYER_PLAYING) return false;
     // The player lingers a while after the last event for the notes'
     // release; the song itself has ended at its length.
     if (looping_ || info_.length_ms == 0) return true;
@@ -136,22 +142,22 @@ bool Music::player_playing() const {
 }
 
 bool Music::player_reads(const std::vector<uint8_t>& file) {
-    fluid_player_t* p = new_fluid_player(probe_);
+    fluid_player_t* p = fs::new_fluid_player(probe_);
     if (!p) return false;
-    fluid_player_set_playback_callback(p, drop_event, nullptr);
-    bool ok = fluid_player_add_mem(p, file.data(), file.size()) == FLUID_OK;
+    fs::fluid_player_set_playback_callback(p, drop_event, nullptr);
+    bool ok = fs::fluid_player_add_mem(p, file.data(), file.size()) == FLUID_OK;
     if (ok) {
-        fluid_player_set_loop(p, 1);
-        fluid_player_play(p);
+        fs::fluid_player_set_loop(p, 1);
+        fs::fluid_player_play(p);
         // The first block reads the file; a file it could not read ends the
         // player at once (a song that ends lingers for its notes' release).
         float out[2 * 64];
-        fluid_synth_write_float(probe_, 64, out, 0, 2, out, 1, 2);
-        ok = fluid_player_get_status(p) == FLUID_PLAYER_PLAYING;
-        fluid_player_stop(p);
+        fs::fluid_synth_write_float(probe_, 64, out, 0, 2, out, 1, 2);
+        ok = fs::fluid_player_get_status(p) == FLUID_PLAYER_PLAYING;
+        fs::fluid_player_stop(p);
     }
-    delete_fluid_player(p);
-    fluid_synth_system_reset(probe_);
+    fs::delete_fluid_player(p);
+    fs::fluid_synth_system_reset(probe_);
     return ok;
 }
 
@@ -196,8 +202,8 @@ uint32_t Music::pause() {
     if (!player_playing()) return 1;
     pause_count_ = 1;
     paused_ = true;
-    fluid_player_stop(player_);
-    fluid_synth_all_sounds_off(synth_, -1);
+    fs::fluid_player_stop(player_);
+    fs::fluid_synth_all_sounds_off(synth_, -1);
     return 0;
 }
 
@@ -207,10 +213,10 @@ uint32_t Music::replay() {
     if (!loaded()) return 1;
     std::lock_guard lock(render_mutex_);
     if (!player_) return 1;
-    fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
+    fs::fluid_player_set_loop(player_, repeat_ > 0 ? -1 : 1);
     looping_ = repeat_ > 0;
     paused_ = false;
-    return fluid_player_play(player_) == FLUID_OK ? 1 : 0;
+    return fs::fluid_player_play(player_) == FLUID_OK ? 1 : 0;
 }
 
 uint32_t Music::set_volume(int32_t volume) {
@@ -246,7 +252,7 @@ size_t Music::render(float* stereo, size_t frames) {
     std::unique_lock lock(render_mutex_, std::try_to_lock);
     if (!lock.owns_lock()) return 0;  // a player is being changed: silence
     bool playing = player_playing();
-    fluid_synth_write_float(synth_, int(frames), stereo, 0, 2, stereo, 1, 2);
+    fs::fluid_synth_write_float(synth_, int(frames), stereo, 0, 2, stereo, 1, 2);
     if (playing) played_frames_ += frames;
     // A paused song is silent at once: its reverb dies away unheard.
     return paused_ ? 0 : frames;
