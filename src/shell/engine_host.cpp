@@ -631,7 +631,9 @@ int EngineHost::run() {
         if (repaint_pending_) present(std::nullopt);
         // A new picture of the video is shown when it is due, whether or not
         // scripts update the screen (only the layers are composed again).
-        if (advance_media()) present(gfx::Box{0, 0, 0, 0});
+        // Once the video is gone, the page it covered is painted again whole.
+        if (advance_media())
+            present(media_layer_visible() ? std::optional(gfx::Box{0, 0, 0, 0}) : std::nullopt);
         flush_debug_output();
         // `setsystem` changes the focus and sound flags on script threads.
         refresh_state_block();
