@@ -2,15 +2,7 @@
 // this copy) loads as "tobtest.dll", its calls work, it reaches the window's
 // plug-in query, and stale tokens, missing libraries and full tables fail.
 #include "../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"
 
 int main()
 {

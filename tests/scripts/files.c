@@ -1,15 +1,7 @@
 // Settings, folders and files seen from a script. Run from a copy in the
 // build folder: everything it writes lands next to that copy.
 #include "../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"
 
 int main()
 {

@@ -2,15 +2,7 @@
 // match pairs read back as addresses into the script's own subject.
 // (String escapes such as \136\159 are decimal byte values.)
 #include "../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"
 
 // Whether `pat` finds `len` bytes at `start` in `subj` (start -1: no match).
 int finds(char *pat, char *subj, int nocase, int start, int len)

@@ -11,7 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$work"
 mkdir -p "$work/tests/scripts" "$work/games/demo"
 cp "$here/../../games/demo/tob.h" "$work/games/demo/"
-cp "$script" "$work/tests/scripts/"
+cp "$script" "$here/check.h" "$work/tests/scripts/"
 IFS=: read -r -a extra <<<"${SCRIPT_FILES:-}"
 for f in "${extra[@]}"; do cp "$f" "$work/tests/scripts/"; done
 exec "$here/run_script.sh" "$engine" "$work/tests/scripts/$(basename "$script")" "$@"

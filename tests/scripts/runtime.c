@@ -1,15 +1,7 @@
 // The runtime built-ins seen from a script: strings, formatting, memory,
 // math, CRCs and heap blocks, checked through real calls.
 #include "../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"
 
 int main()
 {

@@ -5,15 +5,7 @@
 // track 2 and track 3 (4.3 seconds, its name in capitals); positions, fades,
 // repeat modes, pauses and the door.
 #include "../../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "../check.h"
 
 void cd_checks()
 {

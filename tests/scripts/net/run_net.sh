@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Network script tests, on 127.0.0.1 only (servers of the engine listen on
 # loopback through MORVANE_NET_LOOPBACK). Every engine runs with --timeout; the
-# game folders are copied to WORK with the built-ins header beside the scripts.
+# game folders are copied to WORK with the built-ins header and the shared
+# checks beside the scripts.
 #   run_net.sh peer ENGINE NET_PEER SRC WORK   the engine as client of the echo peer
 #   run_net.sh pair ENGINE SRC WORK            a server engine and a client engine
 set -u
 mode=$1 engine=$2
 pass='^[0-9]+ passed, 0 failed$'
 header="$(dirname "$0")/../../../games/demo/tob.h"
+checks="$(dirname "$0")/../check.h"
 export MORVANE_NET_LOOPBACK=1
 
 check() {  # NAME STATUS OUTPUT
@@ -21,7 +23,7 @@ check() {  # NAME STATUS OUTPUT
 
 if [[ "$mode" == peer ]]; then
   peer=$3 src=$4 work=$5
-  rm -rf "$work" && mkdir -p "$work" && cp -r "$src/client" "$work/" && cp "$header" "$work/client/"
+  rm -rf "$work" && mkdir -p "$work" && cp -r "$src/client" "$work/" && cp "$header" "$checks" "$work/client/"
   "$peer" "$work/client/port.txt" &
   peer_pid=$!
   for _ in $(seq 100); do [[ -s "$work/client/port.txt" ]] && break; sleep 0.05; done
@@ -35,7 +37,7 @@ fi
 
 src=$3 work=$4
 rm -rf "$work" && mkdir -p "$work" && cp -r "$src/server" "$src/caller" "$work/"
-cp "$header" "$work/server/" && cp "$header" "$work/caller/"
+cp "$header" "$checks" "$work/server/" && cp "$header" "$checks" "$work/caller/"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 echo "$port" >"$work/server/port.txt"
 echo "$port" >"$work/caller/port.txt"

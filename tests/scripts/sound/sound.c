@@ -3,15 +3,7 @@
 // -1 and 64, loops, comments, positions, pausing, and streams that end and
 // play again.
 #include "../../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "../check.h"
 
 void wait_end(int ch, int ms)
 {

@@ -2,15 +2,7 @@
 // file, a missing file, the playing flag through play, pause, the end and
 // repeat, the rectangle, opening over an open file and closing.
 #include "../../../games/demo/tob.h"
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "../check.h"
 
 int main()
 {

@@ -2,15 +2,7 @@
 // port.txt, connects (trying again while the server starts), exchanges a
 // line and closes.
 #include "tob.h"  // copied beside the script by run_net.sh
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"  // likewise
 
 int read_port()
 {

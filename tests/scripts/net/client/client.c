@@ -2,15 +2,7 @@
 // out and come back in order, a full ring takes 8191 bytes, and a closed
 // session answers -1.
 #include "tob.h"  // copied beside the script by run_net.sh
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"  // likewise
 
 int read_port()
 {

@@ -1,15 +1,7 @@
 // The server of two engines side by side: listens on the port in port.txt,
 // answers the client's line, and sees the client close.
 #include "tob.h"  // copied beside the script by run_net.sh
-
-int passed;
-int failed;
-
-void check(int ok, char *name)
-{
-    if (ok) passed++;
-    else { failed++; log_out("FAILED: %s", name); }
-}
+#include "check.h"  // likewise
 
 int read_port()
 {
