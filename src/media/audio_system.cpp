@@ -11,6 +11,7 @@
 #include "media/mixer.h"
 #include "media/music.h"
 #include "media/sound_channels.h"
+#include "media/window_thread.h"
 #include "platform/audio_output.h"
 #include "storage/exp_file.h"
 
@@ -101,12 +102,12 @@ void start_cd() {
         // may have been shut down.
         a.cd_worker = std::make_unique<media::CdWorker>(
             [](uint64_t generation) {
-                post_to_cd_queue([generation] {
+                media::post_to_window_thread([generation] {
                     if (media::CdPlayer* cd = cd_player()) cd->track_ended(generation);
                 });
             },
             [](uint64_t timer) {
-                post_to_cd_queue([timer] {
+                media::post_to_window_thread([timer] {
                     AudioSystem& s = audio();
                     if (!s.cd || !s.cd_worker) return;
                     if (s.cd_worker->timer() == timer) s.cd->fade_tick();

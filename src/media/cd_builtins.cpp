@@ -8,7 +8,7 @@
 
 #include "media/cd_player.h"
 #include "media/media.h"
-#include "platform/command_queue.h"
+#include "media/window_thread.h"
 #include "vm/trap.h"
 
 namespace tob {
@@ -29,16 +29,8 @@ enum CdCommand : uint32_t {
 };
 static_assert(kCdEject == kLastCdCommand);
 
-std::atomic<CommandQueue*>& cd_queue() {
-    static std::atomic<CommandQueue*> queue{nullptr};
-    return queue;
-}
-
 uint32_t send(uint32_t command, uint32_t wparam, uint32_t lparam) {
-    auto run = [=] { return cd_window_command(command, wparam, lparam); };
-    CommandQueue* q = cd_queue().load();
-    if (!q) return run();
-    return q->send(run);
+    return media::run_on_window_thread([=] { return cd_window_command(command, wparam, lparam); });
 }
 
 uint32_t builtin_cd_play(TrapCall& call) {
@@ -85,14 +77,6 @@ constexpr TrapBinding kCdBuiltins[] = {
 };
 
 }  // namespace
-
-void set_cd_command_queue(CommandQueue* queue) {
-    cd_queue() = queue;
-}
-
-void post_to_cd_queue(std::function<void()> work) {
-    if (CommandQueue* q = cd_queue().load()) q->post(std::move(work));
-}
 
 std::span<const TrapBinding> cd_builtins() {
     return kCdBuiltins;

@@ -76,8 +76,6 @@ void stop_audio();
 // video with sound). nullptr without one.
 media::Mixer* audio_mixer(bool open_if_closed = false);
 media::SoundChannels* sound_channels();
-// Where sound built-ins send their window commands (null: run inline).
-void set_audio_command_queue(CommandQueue* queue);
 // The application gained or lost activation (`GlobalSound` muting).
 void set_audio_application_active(bool active);
 // Engine shutdown: frees every sound channel.
@@ -111,8 +109,6 @@ void resume_music();
 // Window commands of the MIDI built-ins, in trap order.
 inline constexpr uint32_t kFirstMidiCommand = 1144;
 inline constexpr uint32_t kLastMidiCommand = 1154;
-// Where MIDI built-ins send their window commands (null: run inline).
-void set_midi_command_queue(CommandQueue* queue);
 uint32_t midi_window_command(ScriptMemory& memory, uint32_t message, uint32_t wparam,
                              uint32_t lparam);
 
@@ -138,11 +134,6 @@ void resume_cd();
 // Window commands of the CD built-ins, in trap order.
 inline constexpr uint32_t kFirstCdCommand = 1124;
 inline constexpr uint32_t kLastCdCommand = 1134;
-// Where CD built-ins send their window commands and where the drive posts
-// its fade ticks and track ends (null: commands run inline, nothing is posted).
-void set_cd_command_queue(CommandQueue* queue);
-// Posts work to the window thread through that queue (dropped without one).
-void post_to_cd_queue(std::function<void()> work);
 uint32_t cd_window_command(uint32_t message, uint32_t wparam, uint32_t lparam);
 
 // cd_play ... cd_eject.
@@ -173,8 +164,10 @@ void draw_media(uint32_t* pixels, int width, int height, int dx, int dy);
 // Window commands of the media built-ins, in trap order.
 inline constexpr uint32_t kFirstVideoCommand = 1194;
 inline constexpr uint32_t kLastVideoCommand = 1203;
-// Where media built-ins send their window commands (null: run inline).
-void set_video_command_queue(CommandQueue* queue);
+// Where the sound, MIDI, CD and video built-ins send their window commands,
+// and where the CD drive posts its fade ticks and track ends (null: commands
+// run inline, nothing is posted).
+void set_media_command_queue(CommandQueue* queue);
 uint32_t video_window_command(ScriptMemory& memory, uint32_t message, uint32_t wparam,
                               uint32_t lparam);
 

@@ -7,7 +7,7 @@
 #include "base/current_folder.h"
 #include "media/media.h"
 #include "media/music.h"
-#include "platform/command_queue.h"
+#include "media/window_thread.h"
 #include "storage/exp_file.h"
 #include "vm/trap.h"
 
@@ -31,19 +31,11 @@ static_assert(kMidiRepeat == kLastMidiCommand);
 
 constexpr uint32_t kMaxNameBytes = 259;
 
-// Set by the sound family's queue (the same window thread).
-CommandQueue*& midi_queue() {
-    static CommandQueue* queue = nullptr;
-    return queue;
-}
-
 uint32_t send(TrapCall& call, uint32_t command, int words) {
     ScriptMemory& memory = call.memory();
     uint32_t w = words > 0 ? call.word(0) : 0;
-    auto run = [&memory, command, w] { return midi_window_command(memory, command, w, 0); };
-    CommandQueue* q = midi_queue();
-    if (!q) return run();
-    return q->send(run);
+    return media::run_on_window_thread(
+        [&memory, command, w] { return midi_window_command(memory, command, w, 0); });
 }
 
 uint32_t builtin_midi_load(TrapCall& call) {
@@ -90,10 +82,6 @@ constexpr TrapBinding kMidiBuiltins[] = {
 };
 
 }  // namespace
-
-void set_midi_command_queue(CommandQueue* queue) {
-    midi_queue() = queue;
-}
 
 std::span<const TrapBinding> midi_builtins() {
     return kMidiBuiltins;

@@ -7,7 +7,7 @@
 
 #include "media/media.h"
 #include "media/sound_channels.h"
-#include "platform/command_queue.h"
+#include "media/window_thread.h"
 #include "vm/trap.h"
 
 namespace tob {
@@ -47,18 +47,11 @@ static_assert(kSndSetreverb == kLastSoundCommand);
 // File names are kept in a record of 260 bytes.
 constexpr uint32_t kMaxNameBytes = 259;
 
-CommandQueue*& command_queue() {
-    static CommandQueue* queue = nullptr;
-    return queue;
-}
-
 uint32_t send(TrapCall& call, uint32_t command) {
     ScriptMemory& memory = call.memory();
     uint32_t w = call.word(0), l = call.word(1);
-    auto run = [&memory, command, w, l] { return sound_window_command(memory, command, w, l); };
-    CommandQueue* q = command_queue();
-    if (!q) return run();
-    return q->send(run);
+    return media::run_on_window_thread(
+        [&memory, command, w, l] { return sound_window_command(memory, command, w, l); });
 }
 
 uint32_t builtin_snd_load(TrapCall& call) {
@@ -181,10 +174,6 @@ uint32_t set_effect(media::SoundChannels& c, ScriptMemory& memory, media::Effect
 }
 
 }  // namespace
-
-void set_audio_command_queue(CommandQueue* queue) {
-    command_queue() = queue;
-}
 
 std::span<const TrapBinding> sound_builtins() {
     return kSoundBuiltins;

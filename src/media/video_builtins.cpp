@@ -7,8 +7,8 @@
 #include "base/current_folder.h"
 #include "media/media.h"
 #include "media/media_control.h"
+#include "media/window_thread.h"
 #include "platform/byte_order.h"
-#include "platform/command_queue.h"
 #include "vm/trap.h"
 
 namespace tob {
@@ -31,18 +31,11 @@ static_assert(kMediaSetvol == kLastVideoCommand);
 constexpr uint32_t kMaxNameBytes = 259;
 constexpr uint32_t kRectBytes = 16;
 
-CommandQueue*& video_queue() {
-    static CommandQueue* queue = nullptr;
-    return queue;
-}
-
 uint32_t send(TrapCall& call, uint32_t command, int words) {
     ScriptMemory& memory = call.memory();
     uint32_t w = words > 0 ? call.word(0) : 0;
-    auto run = [&memory, command, w] { return video_window_command(memory, command, w, 0); };
-    CommandQueue* q = video_queue();
-    if (!q) return run();
-    return q->send(run);
+    return media::run_on_window_thread(
+        [&memory, command, w] { return video_window_command(memory, command, w, 0); });
 }
 
 uint32_t builtin_media_open(TrapCall& call) {
@@ -85,10 +78,6 @@ constexpr TrapBinding kVideoBuiltins[] = {
 };
 
 }  // namespace
-
-void set_video_command_queue(CommandQueue* queue) {
-    video_queue() = queue;
-}
 
 std::span<const TrapBinding> video_builtins() {
     return kVideoBuiltins;

@@ -167,10 +167,7 @@ bool EngineHost::start_devices() {
     audio.music_log = s.debug_mode != 0;
     audio.cd = s.cd != 0;
     start_audio(audio);
-    set_audio_command_queue(&queue_);
-    set_midi_command_queue(&queue_);
-    set_cd_command_queue(&queue_);
-    set_video_command_queue(&queue_);
+    set_media_command_queue(&queue_);
     // Plug-ins reach the window commands from any thread.
     set_plugin_messenger([this](uint32_t message, uint32_t wparam, uint32_t lparam) {
         return send_window_command(message, wparam, lparam);
@@ -336,10 +333,7 @@ void EngineHost::stop_devices() {
     engine_->free_external_area();
     // Devices in reverse order of their start.
     stop_audio();
-    set_audio_command_queue(nullptr);
-    set_midi_command_queue(nullptr);
-    set_cd_command_queue(nullptr);
-    set_video_command_queue(nullptr);
+    set_media_command_queue(nullptr);
     set_desktop_window({});
     set_plugin_messenger(nullptr);
     set_debug_output(std::nullopt);
