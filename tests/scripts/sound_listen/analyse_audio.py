@@ -1,20 +1,19 @@
 #!/usr/bin/env python3
 """Checks the recording of listen.c: parts separated by silence, their
 levels, the pan, the echo's delay, and silence after the stop."""
-import array
 import math
+import os
 import sys
-import wave
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from recording import read_recording  # noqa: E402
 
 THRESHOLD = 64  # a sample above this is sound
 GAP = 0.06      # silence shorter than this does not end a part
 
 
 def main(path):
-    with wave.open(path, "rb") as w:
-        assert w.getnchannels() == 2 and w.getsampwidth() == 2, "16-bit stereo expected"
-        rate = w.getframerate()
-        data = array.array("h", w.readframes(w.getnframes()))
+    rate, data = read_recording(path)
     left, right = data[0::2], data[1::2]
     loud = [max(abs(l), abs(r)) > THRESHOLD for l, r in zip(left, right)]
     parts, start, last = [], None, None

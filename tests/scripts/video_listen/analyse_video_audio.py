@@ -1,21 +1,20 @@
 #!/usr/bin/env python3
 """Checks the recording of listen.c: the tone at volume 100, about 15 dB
 lower at 50, silence after the stop, and the tone at 50 after play."""
-import array
 import math
+import os
 import statistics
 import sys
-import wave
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from recording import read_recording  # noqa: E402
 
 WINDOW = 0.05    # seconds a level is measured over
 THRESHOLD = 64   # a window whose loudest sample passes this is sound
 
 
 def main(path):
-    with wave.open(path, "rb") as w:
-        assert w.getnchannels() == 2 and w.getsampwidth() == 2, "16-bit stereo expected"
-        rate = w.getframerate()
-        data = array.array("h", w.readframes(w.getnframes()))
+    rate, data = read_recording(path)
     n = int(rate * WINDOW) * 2
     peaks = [max((abs(x) for x in data[i:i + n]), default=0) for i in range(0, len(data), n)]
     # Runs of loud windows; a single quiet window does not end one.
