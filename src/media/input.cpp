@@ -12,26 +12,32 @@
 namespace tob {
 
 void CharacterRing::push(uint8_t c) {
-    uint32_t head = head_.load();
-    bytes_[head] = c;
-    head = (head + 1) % kSize;
-    head_.store(head);
-    // Full: the oldest character goes. The reader may move the tail at the
-    // same time; either way the ring stays consistent.
-    uint32_t tail = head;
-    tail_.compare_exchange_strong(tail, (head + 1) % kSize);
+    uint32_t head = head_.load(std::memory_order_relaxed);
+    uint32_t tail = tail_.load();
+    // Full: the oldest character goes. A reader that took it first already
+    // made the room.
+    if (head - tail >= kSize - 1) tail_.compare_exchange_strong(tail, tail + 1);
+    bytes_[head % kSize].store(c, std::memory_order_relaxed);
+    head_.store(head + 1);
 }
 
 int CharacterRing::pop() {
     uint32_t tail = tail_.load();
-    if (tail == head_.load()) return -1;
-    int c = bytes_[tail];
-    tail_.store((tail + 1) % kSize);
-    return c;
+    for (;;) {
+        if (tail == head_.load()) return -1;
+        int c = bytes_[tail % kSize].load(std::memory_order_relaxed);
+        // The window overwrites this slot only after moving the tail past it.
+        if (tail_.compare_exchange_weak(tail, tail + 1)) return c;
+    }
 }
 
 void CharacterRing::clear() {
-    tail_.store(head_.load());
+    uint32_t tail = tail_.load();
+    // Never moves the tail back behind characters the window dropped.
+    for (;;) {
+        uint32_t head = head_.load();
+        if (int32_t(head - tail) <= 0 || tail_.compare_exchange_weak(tail, head)) return;
+    }
 }
 
 void KeyTables::set_vk(int vk, bool down, bool press) {

@@ -15,8 +15,12 @@
 namespace tob {
 
 // Typed characters: 512 bytes; when full, the oldest character is lost, so at
-// most 511 are kept. The window thread owns the head, `key_get` and
-// `key_init` the tail.
+// most 511 are kept. The window thread alone pushes; `key_get` and `key_init`
+// on any script thread pop and clear. Head and tail count characters and
+// only grow (the slot is the count modulo the size), so "empty" and "full"
+// never look alike, and a tail moved by the window (dropping the oldest) and
+// one moved by a reader settle by compare-and-swap: a pop that loses the race
+// reads again instead of returning a slot the window may have reused.
 class CharacterRing {
   public:
     static constexpr uint32_t kSize = 512;
@@ -27,7 +31,7 @@ class CharacterRing {
     void clear();
 
   private:
-    std::array<uint8_t, kSize> bytes_{};
+    std::array<std::atomic<uint8_t>, kSize> bytes_{};
     std::atomic<uint32_t> head_{0}, tail_{0};
 };
 
