@@ -286,8 +286,9 @@ void BlockCache::clear() {
     table_.fill(&sentinel_);
     used_ = 0;
     epoch_ = 1;
-    lo_ = 0xFFFFFFFFu;
-    hi_ = 0;
+    watched_[0] = 0xFFFFFFFFu;
+    watched_[1] = 0;
+    native_.clear();
 }
 
 Block* BlockCache::cut_tail(const Block& blk, uint32_t budget, const void* end) {
@@ -413,7 +414,8 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
     }
     if (!closed) {
         Step st{};
-        st.handler = handlers[uint32_t(StepKind::Continue)];
+        st.kind = uint8_t(StepKind::Continue);
+        st.handler = handlers[st.kind];
         st.link = &sentinel_;
         st.at = at;
         st.index = uint8_t(count - 1);
@@ -446,6 +448,8 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         std::memcpy(copy, base + seg_pc[i], seg_len[i]);
         copy += seg_len[i];
     }
+    b->native = native_.compile(*b);
+    b->entry = b->native ? handlers[kNativeHandler] : b->step()[0].handler;
     table_[slot(pc)] = b;
     mark(*b);
     return b;

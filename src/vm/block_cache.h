@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "vm/native_blocks.h"
 #include "vm/opcodes.h"
 
 namespace tob {
@@ -65,6 +66,10 @@ enum class StepKind : uint8_t {
     Continue,
 };
 inline constexpr uint32_t kStepKindCount = uint32_t(StepKind::Continue) + 1;
+// The handlers a block cache is given: one per step kind, then the one that
+// runs a block's compiled code.
+inline constexpr uint32_t kNativeHandler = kStepKindCount;
+inline constexpr uint32_t kHandlerCount = kStepKindCount + 1;
 
 // One decoded instruction (or fused sequence). Registers are indices 0..7.
 // Trivial, so that scratch arrays of steps cost nothing to set up.
@@ -105,6 +110,10 @@ struct Block {
     // Returns: the blocks of the last two places returned to (the cache's
     // sentinel until then).
     Block* exit[2] = {nullptr, nullptr};
+    // Where running the block starts: the handler of its compiled code, or
+    // else its first step's.
+    const void* entry = nullptr;
+    const void* native = nullptr;  // its compiled code, if any
 
     Step* step() { return reinterpret_cast<Step*>(this + 1); }
     const Step* step() const { return reinterpret_cast<const Step*>(this + 1); }
@@ -148,8 +157,8 @@ class BlockCache {
     // Starts a new epoch: every block must be checked again before it runs.
     void new_epoch() {
         if (++epoch_ == 0) clear();
-        lo_ = 0xFFFFFFFFu;
-        hi_ = 0;
+        watched_[0] = 0xFFFFFFFFu;
+        watched_[1] = 0;
     }
     uint32_t epoch() const { return epoch_; }
 
@@ -166,7 +175,8 @@ class BlockCache {
     // The block at `pc`, checked against the code or decoded anew; null when the
     // first instruction cannot be decoded (illegal, bad register, not all mapped).
     // Script memory starts at `base` and is readable below `limit`.
-    // `handlers` maps step kinds to the interpreter's handler addresses.
+    // `handlers` maps step kinds to the interpreter's handler addresses, and
+    // kNativeHandler to the one that runs compiled code.
     Block* find(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
 
     // The tail block: the steps of `blk` that fit `budget` instructions, then a
@@ -178,8 +188,12 @@ class BlockCache {
 
     // Whether a store of `len` bytes at `addr` touches code of a block of this epoch.
     bool covers(uint32_t addr, uint32_t len) const {
-        return addr < hi_ && uint64_t(addr) + len > lo_;
+        return addr < watched_[1] && uint64_t(addr) + len > watched_[0];
     }
+    // The code bytes blocks of this epoch cover, [lo, hi), as compiled code reads them.
+    const uint32_t* watched() const { return watched_; }
+    // Blocks compiled to host code on this thread so far.
+    uint64_t compiled_blocks() const { return native_.compiled(); }
 
   private:
     static constexpr uint32_t kSlots = 4096;
@@ -190,8 +204,8 @@ class BlockCache {
     void clear();
     void mark(const Block& b) {
         for (uint32_t i = 0; i < b.segments; ++i) {
-            if (b.seg_pc[i] < lo_) lo_ = b.seg_pc[i];
-            if (b.seg_pc[i] + b.seg_len[i] > hi_) hi_ = b.seg_pc[i] + b.seg_len[i];
+            if (b.seg_pc[i] < watched_[0]) watched_[0] = b.seg_pc[i];
+            if (b.seg_pc[i] + b.seg_len[i] > watched_[1]) watched_[1] = b.seg_pc[i] + b.seg_len[i];
         }
     }
     Block* decode(uint32_t pc, const uint8_t* base, uint32_t limit, const void* const* handlers);
@@ -203,7 +217,8 @@ class BlockCache {
     std::unique_ptr<uint64_t[]> arena_;
     size_t used_ = 0;  // bytes of the arena in use
     uint32_t epoch_ = 1;
-    uint32_t lo_ = 0xFFFFFFFFu, hi_ = 0;  // code bytes covered by blocks checked this epoch
+    uint32_t watched_[2] = {0xFFFFFFFFu, 0};  // code bytes covered by blocks checked this epoch
+    NativeCode native_;
     Block sentinel_;
     uint64_t memory_ = 0;  // serial of the script memory of the last slice
     uint32_t quiet_slices_ = 0;

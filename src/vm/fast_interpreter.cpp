@@ -44,10 +44,11 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
         &&s_Continue,
+        &&s_Native,
     };
     // clang-format on
 #undef TOB_STEP_LABEL
-    static_assert(std::size(kHandlers) == kStepKindCount);
+    static_assert(std::size(kHandlers) == kHandlerCount);
 
     BlockCache& cache = BlockCache::current();
     cache.start_slice(mem->serial());
@@ -55,8 +56,16 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     // The limit only grows; a failed check is repeated against the current one.
     uint32_t limit = mem->limit();
     uint8_t* const base = mem->base();
-    uint32_t r[8];
+    // The registers live in the frame that compiled code works on.
+    NativeFrame nf{};
+    uint32_t(&r)[8] = nf.r;
     std::memcpy(r, ctx.r, sizeof r);
+    nf.base = base;
+    nf.watched = cache.watched();
+    nf.stack_base = ctx.stack_base;
+    nf.stack_size = ctx.stack_size;
+    nf.program_base = ctx.program_base;
+    nf.program_size = ctx.program_size;
     uint32_t pc = ctx.pc;
     // The flags Z, L and B as the bytes 0, 1 and 2 of one word, so that they
     // stay in a host register (a longjmp buffer may give them any byte value).
@@ -138,7 +147,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
             budget -= nb_->count;                                                    \
             blk = nb_;                                                               \
             u = nb_->step();                                                         \
-            goto * u->handler;                                                       \
+            goto * nb_->entry;                                                       \
         }                                                                            \
         link_slot = (slot);                                                          \
         GO(to_);                                                                     \
@@ -320,7 +329,7 @@ found:
     }
     budget -= blk->count;
     u = blk->step();
-    goto * u->handler;
+    goto * blk->entry;
 
 miss:
     blk = nullptr;
@@ -574,6 +583,31 @@ s_LoadSub : {
     DIVIDE_STEP(LoadMod, signed_mod)
 s_Continue:
     LEAVE_VIA(&u->link, u->at);
+s_Native : {
+    // The block's compiled code runs its steps as far as it can; the step it
+    // stops at says how to go on.
+    nf.f = f;
+    nf.limit = limit;
+    const uint32_t result = run_native(blk->native, &nf);
+    // Byte by byte: the code sets the flags one byte at a time, and one wide
+    // read of narrow stores would wait for them to reach the cache.
+    const uint8_t* const flag_bytes = reinterpret_cast<const uint8_t*>(&nf.f);
+    f = uint32_t(flag_bytes[0]) | uint32_t(flag_bytes[1]) << 8 | uint32_t(flag_bytes[2]) << 16;
+    u = blk->step() + (result >> 8);
+    if ((result & 0xFF) == kNativeResume) goto * u->handler;
+    switch (result & 0xFF) {
+        case kNativeTaken:
+            TAKE(nf.exit_pc);
+        case kNativeReturn:
+            if (nf.exit_pc == kThreadReturnAddress) {
+                pc = nf.exit_pc;
+                goto finished;
+            }
+            RETURN_TO(nf.exit_pc);
+        default:
+            goto code_written;
+    }
+}
 
 program_overrun:
     error = RuntimeError::ProgramOverrun;

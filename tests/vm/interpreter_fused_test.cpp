@@ -163,7 +163,7 @@ class RandomProgram {
 
     void sequence() {
         const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
-        switch (pick(0, 15)) {
+        switch (pick(0, 16)) {
             case 0:  // compare with a constant (or what a register holds) and branch
                 if (chance(70)) emit(Op::MovImm, regs(x, 0), imm());
                 emit(Op::Load32Frame, regs(y, 6), offset());
@@ -260,6 +260,22 @@ class RandomProgram {
                 emit(chance(50) ? Op::Div : Op::Mod, chance(90) ? regs(y, x) : regs(reg(), reg()));
                 break;
             }
+            case 15: {  // plain register and memory work between the sequences
+                static constexpr Op kPlain[] = {
+                    Op::Push,      Op::Pop,       Op::PushImm,    Op::Xchg,        Op::Set,
+                    Op::Neg,       Op::Not,       Op::Shl,        Op::Sar,         Op::Mul,
+                    Op::Div,       Op::LoadU8Abs, Op::LoadS16Abs, Op::Store16Abs,  Op::Zero8Frame,
+                    Op::Zero32Abs, Op::PostInc8,  Op::PreDec16,   Op::LoadS8Frame, Op::Fneg,
+                };
+                const Op op = kPlain[pick(0, std::size(kPlain) - 1)];
+                const OpcodeInfo& info = kOpcodes[uint8_t(op)];
+                uint32_t operand = imm();
+                if (op == Op::Zero8Frame || op == Op::LoadS8Frame) operand = offset();
+                if (info.form == Form::OI && op != Op::PushImm && op != Op::Zero8Frame)
+                    operand = w_.data + pick(0, 40);
+                emit(op, chance(50) ? regs(x, x) : regs(x, y), operand);
+                break;
+            }
             default:
                 emit(Op(pick(0, 1) ? Op::Mod : Op::Add), regs(x, y));
                 break;
@@ -299,6 +315,22 @@ TEST(InterpreterFused, RandomProgramsMatchTheReferenceAtEverySlice) {
     }
     EXPECT_GT(slices, 1000);  // the programs do run for a while
 }
+
+#if defined(__x86_64__) && defined(__linux__)
+// On this host most blocks run as host code: the comparisons above are
+// comparisons of compiled code with the reference.
+TEST(InterpreterFused, BlocksAreCompiledToHostCode) {
+    const uint64_t before = BlockCache::current().compiled_blocks();
+    for (uint32_t seed = 1; seed <= 20; ++seed) {
+        World fast, plain;
+        const std::vector<uint8_t> code = RandomProgram(seed, fast).build();
+        start(fast, code, seed);
+        start(plain, code, seed);
+        run_both(fast, plain);
+    }
+    EXPECT_GT(BlockCache::current().compiled_blocks() - before, 200u);
+}
+#endif
 
 // The same with slices that follow one another within one call: the slice
 // boundary falls inside blocks, wherever the budget happens to end.

@@ -1,0 +1,1092 @@
+// The x86-64 block compiler. Script registers stay in the NativeFrame (the
+// code addresses them through rdi); rsi holds script memory's base; rax, rcx,
+// rdx and r8..r11 are scratch. Nothing is called, so no register is saved.
+//
+// Every step is compiled in three parts: the addresses it will touch and its
+// checks (bounds, stack, divisor), each of which may leave for the
+// interpreter before anything of the step is done; then the step's effects in
+// the interpreter's own order, registers read from and written to the frame as
+// it reads and writes them, so that registers named twice behave alike; then
+// the check whether a store reached decoded code, and the step's jump.
+#include "vm/native_blocks.h"
+
+#include <cstring>
+#include <vector>
+
+#include "vm/block_cache.h"
+#include "vm/interpreter_ops.h"
+
+#if defined(__x86_64__) && defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#define TOB_NATIVE_BLOCKS 1
+#else
+#define TOB_NATIVE_BLOCKS 0
+#endif
+
+namespace tob {
+
+#if TOB_NATIVE_BLOCKS
+namespace {
+
+using vm_ops::kFrameBytes;
+using vm_ops::kLowGuard;
+
+// Host registers.
+enum Reg : int {
+    RAX = 0,
+    RCX = 1,
+    RDX = 2,
+    RBX = 3,
+    RSP = 4,
+    RBP = 5,
+    RSI = 6,
+    RDI = 7,
+    R8 = 8,
+    R9,
+    R10,
+    R11
+};
+// Condition codes.
+enum Cond : uint8_t {
+    kB = 2,
+    kAE = 3,
+    kE = 4,
+    kNE = 5,
+    kBE = 6,
+    kA = 7,
+    kS = 8,
+    kNS = 9,
+    kL = 12,
+    kGE = 13,
+    kLE = 14,
+    kG = 15
+};
+
+// A memory operand: [base + index + disp] (index -1: none).
+struct Mem {
+    int base;
+    int index = -1;
+    int32_t disp = 0;
+};
+
+constexpr Mem reg_slot(uint32_t k) {
+    return {RDI, -1, int32_t(offsetof(NativeFrame, r) + 4 * k)};
+}
+constexpr Mem kFlags{RDI, -1, int32_t(offsetof(NativeFrame, f))};
+constexpr Mem kExitPc{RDI, -1, int32_t(offsetof(NativeFrame, exit_pc))};
+constexpr Mem kLimit{RDI, -1, int32_t(offsetof(NativeFrame, limit))};
+constexpr Mem kBase{RDI, -1, int32_t(offsetof(NativeFrame, base))};
+constexpr Mem kWatched{RDI, -1, int32_t(offsetof(NativeFrame, watched))};
+constexpr Mem kStackBase{RDI, -1, int32_t(offsetof(NativeFrame, stack_base))};
+constexpr Mem kStackSize{RDI, -1, int32_t(offsetof(NativeFrame, stack_size))};
+constexpr Mem kProgramBase{RDI, -1, int32_t(offsetof(NativeFrame, program_base))};
+constexpr Mem kProgramSize{RDI, -1, int32_t(offsetof(NativeFrame, program_size))};
+// Script memory at the address in `r` (zero-extended: every 32-bit write of a
+// host register clears its upper half).
+constexpr Mem script(int r) {
+    return {RSI, r, 0};
+}
+
+class Assembler {
+  public:
+    std::vector<uint8_t> code;
+
+    void byte(uint32_t b) { code.push_back(uint8_t(b)); }
+    void u32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) byte(v >> 8 * i);
+    }
+    void u64(uint64_t v) {
+        for (int i = 0; i < 8; ++i) byte(uint32_t(v >> 8 * i));
+    }
+
+    // A REX prefix when needed (or `force`d, for the byte registers spl..dil).
+    void rex(bool w, int reg, int index, int base, bool force = false) {
+        const uint32_t v = 0x40 | (w ? 8 : 0) | ((reg >> 3) & 1) << 2 | ((index >> 3) & 1) << 1 |
+                           ((base >> 3) & 1);
+        if (v != 0x40 || force) byte(v);
+    }
+    void modrm_mem(int reg, const Mem& m) {
+        const uint32_t r = uint32_t(reg & 7) << 3;
+        if (m.index >= 0) {
+            // [base + index + disp] (the bases used are never rbp or r13).
+            const uint32_t sib = uint32_t(m.index & 7) << 3 | uint32_t(m.base & 7);
+            if (m.disp == 0) {
+                byte(0x04 | r);
+                byte(sib);
+            } else if (m.disp >= -128 && m.disp <= 127) {
+                byte(0x44 | r);
+                byte(sib);
+                byte(uint32_t(m.disp));
+            } else {
+                byte(0x84 | r);
+                byte(sib);
+                u32(uint32_t(m.disp));
+            }
+            return;
+        }
+        const bool sib = (m.base & 7) == RSP;
+        if (m.disp >= -128 && m.disp <= 127) {
+            byte(0x40 | r | uint32_t(m.base & 7));
+            if (sib) byte(0x24);
+            byte(uint32_t(m.disp));
+        } else {
+            byte(0x80 | r | uint32_t(m.base & 7));
+            if (sib) byte(0x24);
+            u32(uint32_t(m.disp));
+        }
+    }
+    // op reg, [mem] (or op [mem], reg): opcode bytes after the prefixes.
+    void mem_op(std::initializer_list<uint8_t> opcode, int reg, const Mem& m, bool w = false,
+                bool byte_reg = false, bool operand16 = false) {
+        if (operand16) byte(0x66);
+        rex(w, reg, m.index < 0 ? 0 : m.index, m.base, byte_reg && reg >= 4);
+        for (uint8_t b : opcode) byte(b);
+        modrm_mem(reg, m);
+    }
+    void reg_op(std::initializer_list<uint8_t> opcode, int reg, int rm, bool w = false) {
+        rex(w, reg, 0, rm);
+        for (uint8_t b : opcode) byte(b);
+        byte(0xC0 | uint32_t(reg & 7) << 3 | uint32_t(rm & 7));
+    }
+
+    void load32(int r, const Mem& m) { mem_op({0x8B}, r, m); }
+    void load64(int r, const Mem& m) { mem_op({0x8B}, r, m, true); }
+    void store32(const Mem& m, int r) { mem_op({0x89}, r, m); }
+    void store16(const Mem& m, int r) { mem_op({0x89}, r, m, false, false, true); }
+    void store8(const Mem& m, int r) { mem_op({0x88}, r, m, false, true); }
+    void store_imm32(const Mem& m, uint32_t v) {
+        mem_op({0xC7}, 0, m);
+        u32(v);
+    }
+    void movzx8(int r, const Mem& m) { mem_op({0x0F, 0xB6}, r, m); }
+    void movsx8(int r, const Mem& m) { mem_op({0x0F, 0xBE}, r, m); }
+    void movzx16(int r, const Mem& m) { mem_op({0x0F, 0xB7}, r, m); }
+    void movsx16(int r, const Mem& m) { mem_op({0x0F, 0xBF}, r, m); }
+    void mov_imm(int r, uint32_t v) {
+        rex(false, 0, 0, r);
+        byte(0xB8 + (r & 7));
+        u32(v);
+    }
+    void mov_imm64(int r, uint64_t v) {
+        rex(true, 0, 0, r);
+        byte(0xB8 + (r & 7));
+        u64(v);
+    }
+    void mov(int dst, int src) { reg_op({0x89}, src, dst); }
+    // 32-bit operations dst op= src: add 0x01, or 0x09, and 0x21, sub 0x29, xor 0x31, cmp 0x39.
+    void alu(uint8_t op, int dst, int src, bool w = false) { reg_op({op}, src, dst, w); }
+    // The same with an immediate: /0 add, /1 or, /4 and, /5 sub, /6 xor, /7 cmp.
+    void alu_imm(int ext, int dst, uint32_t v, bool w = false) {
+        reg_op({0x81}, ext, dst, w);
+        u32(v);
+    }
+    void imul(int dst, int src, bool w = false) { reg_op({0x0F, 0xAF}, dst, src, w); }
+    void mul64(int src) { reg_op({0xF7}, 4, src, true); }
+    void idiv(int src) { reg_op({0xF7}, 7, src); }
+    void cdq() { byte(0x99); }
+    void neg(int r) { reg_op({0xF7}, 3, r); }
+    void bit_not(int r) { reg_op({0xF7}, 2, r); }
+    // Shift by cl: /4 shl, /5 shr, /7 sar (the count is taken modulo 32, as the machine does).
+    void shift_cl(int ext, int r) { reg_op({0xD3}, ext, r); }
+    void test(int a, int b) { reg_op({0x85}, b, a); }
+    void cmov(uint8_t cc, int dst, int src) { reg_op({0x0F, uint8_t(0x40 + cc)}, dst, src); }
+    void setcc(uint8_t cc, int r) { reg_op({0x0F, uint8_t(0x90 + cc)}, 0, r); }
+    void setcc_mem(uint8_t cc, const Mem& m) { mem_op({0x0F, uint8_t(0x90 + cc)}, 0, m); }
+    void movzx8_reg(int dst, int src) { reg_op({0x0F, 0xB6}, dst, src); }
+    // lea dst, [base + disp]: 32-bit (wrapping) or 64-bit.
+    void lea(int dst, int base, int32_t disp, bool w = false) {
+        mem_op({0x8D}, dst, Mem{base, -1, disp}, w);
+    }
+    void cmp64_mem(int r, const Mem& m) { mem_op({0x3B}, r, m, true); }
+    void cmp32_mem(int r, const Mem& m) { mem_op({0x3B}, r, m); }
+    void sub32_mem(int r, const Mem& m) { mem_op({0x2B}, r, m); }
+    // A forward jump whose target is set later; returns where to patch.
+    size_t jcc(uint8_t cc) {
+        byte(0x0F);
+        byte(0x80 + cc);
+        u32(0);
+        return code.size() - 4;
+    }
+    size_t jcc_short(uint8_t cc) {
+        byte(0x70 + cc);
+        byte(0);
+        return code.size() - 1;
+    }
+    void patch(size_t at, size_t to) {
+        const uint32_t rel = uint32_t(to - (at + 4));
+        std::memcpy(&code[at], &rel, 4);
+    }
+    void patch_short(size_t at) { code[at] = uint8_t(code.size() - (at + 1)); }
+    void ret() { byte(0xC3); }
+};
+
+// The host condition of a fused jump's taken-mask (by z | l << 1 | b << 2),
+// or false for a mask no single condition gives.
+bool host_condition(uint8_t mask, uint8_t& cc) {
+    static constexpr std::pair<Op, Cond> kJumps[] = {
+        {Op::Je, kE},   {Op::Jne, kNE}, {Op::Jg, kG},   {Op::Jge, kGE}, {Op::Jl, kL},
+        {Op::Jle, kLE}, {Op::Ja, kA},   {Op::Jae, kAE}, {Op::Jb, kB},   {Op::Jbe, kBE},
+    };
+    for (auto [op, c] : kJumps) {
+        uint8_t m = 0;
+        for (uint8_t f = 0; f < 8; ++f)
+            if (jump_taken(op, f & 1, f & 2, f & 4)) m = uint8_t(m | 1u << f);
+        if (m == mask) {
+            cc = c;
+            return true;
+        }
+    }
+    return false;
+}
+
+class BlockCompiler {
+  public:
+    explicit BlockCompiler(const Block& b) : b_(b) {}
+
+    // The code, empty when not even the first step compiles.
+    std::vector<uint8_t> run() {
+        a_.load64(RSI, kBase);
+        for (index_ = 0; index_ < b_.steps; ++index_) {
+            const Step& st = b_.step()[index_];
+            const size_t before = a_.code.size(), bails = bails_.size();
+            ended_ = false;
+            if (!step(st)) {
+                a_.code.resize(before);
+                bails_.resize(bails);
+                if (index_ == 0) return {};
+                exit(kNativeResume);
+                ended_ = true;
+                break;
+            }
+        }
+        // Every block ends in a step that leaves it: a jump compiled as an
+        // exit, or a step left to the interpreter.
+        if (!ended_) return {};
+        for (const Bail& b : bails_) {
+            a_.patch(b.at, a_.code.size());
+            a_.mov_imm(RAX, b.exit);
+            a_.ret();
+        }
+        return std::move(a_.code);
+    }
+
+  private:
+    struct Bail {
+        size_t at;
+        uint32_t exit;
+    };
+
+    uint32_t exit_code(NativeExit kind) const { return uint32_t(kind) | uint32_t(index_) << 8; }
+    void exit(NativeExit kind) {
+        a_.mov_imm(RAX, exit_code(kind));
+        a_.ret();
+    }
+    // Leaves for the interpreter at this step when `cc` holds.
+    void bail_if(uint8_t cc) { bails_.push_back({a_.jcc(cc), exit_code(kNativeResume)}); }
+    // Bails unless [addr, addr + len) lies in [kLowGuard, limit).
+    void check(int addr, uint32_t len) {
+        a_.lea(R11, addr, -int32_t(kLowGuard));
+        a_.alu_imm(0, R11, len + kLowGuard, true);
+        a_.cmp64_mem(R11, kLimit);
+        bail_if(kA);
+    }
+    // Bails unless `sp` lies inside the context's stack.
+    void stack_check(int sp) {
+        a_.mov(R10, sp);
+        a_.sub32_mem(R10, kStackBase);
+        a_.cmp32_mem(R10, kStackSize);
+        bail_if(kAE);
+    }
+    // Bails when a store of `len` bytes at `addr` would touch decoded code.
+    void bail_if_watched(int addr, uint32_t len) {
+        a_.load64(R11, kWatched);
+        a_.cmp32_mem(addr, Mem{R11, -1, 4});
+        const size_t above = a_.jcc_short(kAE);
+        a_.lea(R10, addr, int32_t(len), true);
+        a_.load32(R9, Mem{R11, -1, 0});
+        a_.alu(0x39, R10, R9, true);
+        bail_if(kA);
+        a_.patch_short(above);
+    }
+    // The return: the address popped is in `to`.
+    void returned(int to) {
+        a_.store32(kExitPc, to);
+        exit(kNativeReturn);
+        ended_ = true;
+    }
+    // After a store of `len` bytes at `addr`: whether it touched decoded code.
+    void stored(int addr, uint32_t len) {
+        a_.load64(R11, kWatched);
+        a_.cmp32_mem(addr, Mem{R11, -1, 4});
+        const size_t above = a_.jcc_short(kAE);  // at or above hi
+        a_.lea(R10, addr, int32_t(len), true);
+        a_.load32(R9, Mem{R11, -1, 0});
+        a_.alu(0x39, R10, R9, true);
+        const size_t below = a_.jcc_short(kBE);  // addr + len at or below lo
+        exit(kNativeWritten);
+        a_.patch_short(above);
+        a_.patch_short(below);
+    }
+    // The flags of the compare (or subtraction) just made.
+    void flags() {
+        a_.setcc_mem(kE, kFlags);
+        a_.setcc_mem(kL, Mem{RDI, -1, kFlags.disp + 1});
+        a_.setcc_mem(kB, Mem{RDI, -1, kFlags.disp + 2});
+    }
+    // After flags(): the fused jump (taken-mask `mask`) to `target`.
+    void branch(uint8_t cc, uint32_t target) {
+        const size_t skip = a_.jcc_short(uint8_t(cc ^ 1));
+        a_.store_imm32(kExitPc, target);
+        exit(kNativeTaken);
+        a_.patch_short(skip);
+    }
+    void taken(uint32_t target) {
+        a_.store_imm32(kExitPc, target);
+        exit(kNativeTaken);
+        ended_ = true;
+    }
+    // `r` = the frame address d(r6).
+    void frame_address(int r, uint32_t d) {
+        a_.load32(r, reg_slot(6));
+        a_.alu_imm(0, r, d);
+    }
+    void load_width(int dst, int addr, vm_ops::Width w) {
+        switch (w) {
+            case vm_ops::Width::U8:
+                a_.movzx8(dst, script(addr));
+                break;
+            case vm_ops::Width::S8:
+                a_.movsx8(dst, script(addr));
+                break;
+            case vm_ops::Width::U16:
+                a_.movzx16(dst, script(addr));
+                break;
+            case vm_ops::Width::S16:
+                a_.movsx16(dst, script(addr));
+                break;
+            case vm_ops::Width::W32:
+                a_.load32(dst, script(addr));
+                break;
+        }
+    }
+    void store_width(int addr, int value, vm_ops::Width w) {
+        switch (vm_ops::width_bytes(w)) {
+            case 1:
+                a_.store8(script(addr), value);
+                break;
+            case 2:
+                a_.store16(script(addr), value);
+                break;
+            default:
+                a_.store32(script(addr), value);
+                break;
+        }
+    }
+
+    bool step(const Step& st);
+    bool plain(Op op, const Step& st);
+    bool fused(StepKind kind, const Step& st);
+
+    const Block& b_;
+    Assembler a_;
+    std::vector<Bail> bails_;
+    uint32_t index_ = 0;
+    bool ended_ = false;  // the last step compiled leaves the block
+};
+
+using vm_ops::Width;
+
+bool BlockCompiler::step(const Step& st) {
+    if (st.kind < kOpcodeCount) return plain(Op(st.kind), st);
+    return fused(StepKind(st.kind), st);
+}
+
+bool BlockCompiler::plain(Op op, const Step& st) {
+    const Mem D = reg_slot(st.d), S = reg_slot(st.s);
+    auto binary = [&](uint8_t alu) {
+        a_.load32(RAX, D);
+        a_.load32(RCX, S);
+        a_.alu(alu, RAX, RCX);
+        a_.store32(D, RAX);
+    };
+    auto shift = [&](int ext) {
+        a_.load32(RAX, D);
+        a_.load32(RCX, S);
+        a_.shift_cl(ext, RAX);
+        a_.store32(D, RAX);
+    };
+    auto load_op = [&](Width w, bool frame, bool indirect) {
+        if (indirect)
+            a_.load32(RDX, S);
+        else if (frame)
+            frame_address(RDX, st.imm);
+        else
+            a_.mov_imm(RDX, st.imm);
+        check(RDX, vm_ops::width_bytes(w));
+        load_width(RAX, RDX, w);
+        a_.store32(D, RAX);
+    };
+    auto store_op = [&](Width w, bool frame, bool indirect) {
+        if (indirect)
+            a_.load32(RDX, D);
+        else if (frame)
+            frame_address(RDX, st.imm);
+        else
+            a_.mov_imm(RDX, st.imm);
+        check(RDX, vm_ops::width_bytes(w));
+        a_.load32(RAX, S);
+        store_width(RDX, RAX, w);
+        stored(RDX, vm_ops::width_bytes(w));
+    };
+    auto zero_op = [&](Width w, bool frame) {
+        if (frame)
+            frame_address(RDX, st.imm);
+        else
+            a_.mov_imm(RDX, st.imm);
+        check(RDX, vm_ops::width_bytes(w));
+        load_width(RAX, RDX, w);
+        a_.test(RAX, RAX);
+        a_.setcc_mem(kE, kFlags);
+    };
+    auto step_op = [&](Width w, uint32_t delta, bool post) {
+        a_.load32(RDX, S);
+        check(RDX, vm_ops::width_bytes(w));
+        load_width(RAX, RDX, w);
+        a_.lea(RCX, RAX, int32_t(delta));
+        if (w != Width::W32) a_.alu_imm(4, RCX, vm_ops::width_mask(w));
+        store_width(RDX, RCX, w);
+        a_.store32(D, post ? RAX : RCX);
+        stored(RDX, vm_ops::width_bytes(w));
+    };
+    switch (op) {
+        case Op::Mov:
+            a_.load32(RAX, S);
+            a_.store32(D, RAX);
+            return true;
+        case Op::MovImm:
+        case Op::MovAddr:
+            a_.store_imm32(D, st.imm);
+            return true;
+        case Op::LeaFrame:
+            frame_address(RAX, st.imm);
+            a_.store32(D, RAX);
+            return true;
+        case Op::AddImm:
+            a_.load32(RAX, D);
+            a_.alu_imm(0, RAX, st.imm);
+            a_.store32(D, RAX);
+            return true;
+        case Op::Add:
+            binary(0x01);
+            return true;
+        case Op::And:
+            binary(0x21);
+            return true;
+        case Op::Or:
+            binary(0x09);
+            return true;
+        case Op::Xor:
+            binary(0x31);
+            return true;
+        case Op::Mul:
+            a_.load32(RAX, D);
+            a_.load32(RCX, S);
+            a_.imul(RAX, RCX);
+            a_.store32(D, RAX);
+            return true;
+        case Op::Shl:
+            shift(4);
+            return true;
+        case Op::Shr:
+            shift(5);
+            return true;
+        case Op::Sar:
+            shift(7);
+            return true;
+        case Op::Neg:
+            a_.load32(RAX, S);
+            a_.neg(RAX);
+            a_.store32(D, RAX);
+            return true;
+        case Op::Not:
+            a_.load32(RAX, S);
+            a_.bit_not(RAX);
+            a_.store32(D, RAX);
+            return true;
+        case Op::Fneg:
+            a_.load32(RAX, S);
+            a_.alu_imm(6, RAX, vm_ops::kIntMinBits);
+            a_.store32(D, RAX);
+            return true;
+        case Op::Set:
+            a_.load32(RCX, S);
+            a_.alu(0x31, RAX, RAX);
+            a_.test(RCX, RCX);
+            a_.setcc(kE, RAX);
+            a_.store32(D, RAX);
+            return true;
+        case Op::Xchg:
+            a_.load32(RAX, D);
+            a_.load32(RCX, S);
+            a_.store32(D, RCX);
+            a_.store32(S, RAX);
+            return true;
+        case Op::Cmp:
+        case Op::Sub:
+            a_.load32(RAX, D);
+            a_.load32(RCX, S);
+            a_.alu(0x29, RAX, RCX);
+            flags();
+            if (op == Op::Sub) a_.store32(D, RAX);
+            return true;
+        case Op::CmpImm:
+        case Op::SubImm:
+            a_.load32(RAX, D);
+            a_.alu_imm(5, RAX, st.imm);
+            flags();
+            if (op == Op::SubImm) a_.store32(D, RAX);
+            return true;
+        case Op::Div:
+        case Op::Mod:
+            // 0 raises the error and -1 wraps: both on the interpreter.
+            a_.load32(RCX, S);
+            a_.lea(RDX, RCX, 1);
+            a_.alu_imm(7, RDX, 1);
+            bail_if(kBE);  // S + 1 is 0 or 1
+            a_.load32(RAX, D);
+            a_.cdq();
+            a_.idiv(RCX);
+            a_.store32(D, op == Op::Div ? RAX : RDX);
+            return true;
+
+        case Op::LoadU8Abs:
+            load_op(Width::U8, false, false);
+            return true;
+        case Op::LoadS8Abs:
+            load_op(Width::S8, false, false);
+            return true;
+        case Op::LoadU16Abs:
+            load_op(Width::U16, false, false);
+            return true;
+        case Op::LoadS16Abs:
+            load_op(Width::S16, false, false);
+            return true;
+        case Op::Load32Abs:
+            load_op(Width::W32, false, false);
+            return true;
+        case Op::LoadU8Frame:
+            load_op(Width::U8, true, false);
+            return true;
+        case Op::LoadS8Frame:
+            load_op(Width::S8, true, false);
+            return true;
+        case Op::LoadU16Frame:
+            load_op(Width::U16, true, false);
+            return true;
+        case Op::LoadS16Frame:
+            load_op(Width::S16, true, false);
+            return true;
+        case Op::Load32Frame:
+            load_op(Width::W32, true, false);
+            return true;
+        case Op::LoadU8Ind:
+            load_op(Width::U8, false, true);
+            return true;
+        case Op::LoadS8Ind:
+            load_op(Width::S8, false, true);
+            return true;
+        case Op::LoadU16Ind:
+            load_op(Width::U16, false, true);
+            return true;
+        case Op::LoadS16Ind:
+            load_op(Width::S16, false, true);
+            return true;
+        case Op::Load32Ind:
+            load_op(Width::W32, false, true);
+            return true;
+        case Op::Store8Abs:
+            store_op(Width::U8, false, false);
+            return true;
+        case Op::Store16Abs:
+            store_op(Width::U16, false, false);
+            return true;
+        case Op::Store32Abs:
+            store_op(Width::W32, false, false);
+            return true;
+        case Op::Store8Frame:
+            store_op(Width::U8, true, false);
+            return true;
+        case Op::Store16Frame:
+            store_op(Width::U16, true, false);
+            return true;
+        case Op::Store32Frame:
+            store_op(Width::W32, true, false);
+            return true;
+        case Op::Store8Ind:
+            store_op(Width::U8, false, true);
+            return true;
+        case Op::Store16Ind:
+            store_op(Width::U16, false, true);
+            return true;
+        case Op::Store32Ind:
+            store_op(Width::W32, false, true);
+            return true;
+        case Op::Zero8Abs:
+            zero_op(Width::U8, false);
+            return true;
+        case Op::Zero16Abs:
+            zero_op(Width::U16, false);
+            return true;
+        case Op::Zero32Abs:
+            zero_op(Width::W32, false);
+            return true;
+        case Op::Zero8Frame:
+            zero_op(Width::U8, true);
+            return true;
+        case Op::Zero16Frame:
+            zero_op(Width::U16, true);
+            return true;
+        case Op::Zero32Frame:
+            zero_op(Width::W32, true);
+            return true;
+        case Op::PreInc8:
+            step_op(Width::U8, 1, false);
+            return true;
+        case Op::PostInc8:
+            step_op(Width::U8, 1, true);
+            return true;
+        case Op::PreDec8:
+            step_op(Width::U8, 0xFFFFFFFFu, false);
+            return true;
+        case Op::PostDec8:
+            step_op(Width::U8, 0xFFFFFFFFu, true);
+            return true;
+        case Op::PreInc16:
+            step_op(Width::U16, 1, false);
+            return true;
+        case Op::PostInc16:
+            step_op(Width::U16, 1, true);
+            return true;
+        case Op::PreDec16:
+            step_op(Width::U16, 0xFFFFFFFFu, false);
+            return true;
+        case Op::PostDec16:
+            step_op(Width::U16, 0xFFFFFFFFu, true);
+            return true;
+        case Op::PreOp:
+            step_op(Width::W32, st.imm, false);
+            return true;
+        case Op::PostOp:
+            step_op(Width::W32, st.imm, true);
+            return true;
+
+        case Op::Push:
+        case Op::PushImm:
+            a_.load32(RDX, reg_slot(7));
+            a_.alu_imm(5, RDX, 4);
+            stack_check(RDX);
+            check(RDX, 4);
+            a_.store32(reg_slot(7), RDX);
+            if (op == Op::Push) {
+                a_.load32(RAX, S);
+                a_.store32(script(RDX), RAX);
+            } else {
+                a_.mov_imm(RAX, st.imm);
+                a_.store32(script(RDX), RAX);
+            }
+            stored(RDX, 4);
+            return true;
+        case Op::Pop:
+            a_.load32(RCX, reg_slot(7));
+            a_.alu_imm(0, RCX, 4);
+            stack_check(RCX);
+            a_.lea(RDX, RCX, -4);
+            check(RDX, 4);
+            a_.store32(reg_slot(7), RCX);
+            a_.load32(RAX, script(RDX));
+            a_.store32(D, RAX);
+            return true;
+        case Op::Enter: {
+            // r7 -= 24 + n; the frame's six words at r7 + n; r6 = the last of them.
+            a_.load32(RCX, reg_slot(7));
+            a_.alu_imm(5, RCX, kFrameBytes + st.imm);
+            stack_check(RCX);
+            a_.lea(RDX, RCX, int32_t(st.imm));
+            check(RDX, kFrameBytes);
+            a_.store32(reg_slot(7), RCX);
+            for (uint32_t k = 0; k < vm_ops::kFrameWords; ++k) {
+                a_.load32(RAX, reg_slot(1 + k));
+                a_.store32(Mem{RSI, RDX, int32_t(4 * k)}, RAX);
+            }
+            a_.lea(RAX, RDX, int32_t(kFrameBytes - 4));
+            a_.store32(reg_slot(6), RAX);
+            stored(RDX, kFrameBytes);
+            return true;
+        }
+        case Op::Jmp:
+            taken(st.imm);
+            return true;
+        case Op::Call: {
+            // Calls leaving the program, and pushes onto decoded code, are
+            // the interpreter's.
+            a_.mov_imm(RAX, st.imm);
+            a_.sub32_mem(RAX, kProgramBase);
+            a_.cmp32_mem(RAX, kProgramSize);
+            bail_if(kAE);
+            a_.load32(RDX, reg_slot(7));
+            a_.alu_imm(5, RDX, 4);
+            stack_check(RDX);
+            check(RDX, 4);
+            bail_if_watched(RDX, 4);
+            a_.store32(reg_slot(7), RDX);
+            a_.mov_imm(RAX, st.at + st.size);
+            a_.store32(script(RDX), RAX);
+            taken(st.imm);
+            return true;
+        }
+        case Op::Ret:
+            a_.load32(RCX, reg_slot(7));
+            a_.alu_imm(0, RCX, 4);
+            stack_check(RCX);
+            a_.lea(RDX, RCX, -4);
+            check(RDX, 4);
+            a_.store32(reg_slot(7), RCX);
+            a_.load32(RAX, script(RDX));
+            returned(RAX);
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool BlockCompiler::fused(StepKind kind, const Step& st) {
+    const Mem D = reg_slot(st.d), S = reg_slot(st.s);
+    uint8_t cc = 0;
+    switch (kind) {
+        case StepKind::CmpJump:
+        case StepKind::SubJump:
+            if (!host_condition(st.taken, cc)) return false;
+            a_.load32(RAX, D);
+            a_.load32(RCX, S);
+            a_.alu(0x29, RAX, RCX);
+            flags();
+            if (kind == StepKind::SubJump) a_.store32(D, RAX);
+            branch(cc, st.imm2);
+            return true;
+        case StepKind::CmpImmJump:
+        case StepKind::SubImmJump:
+            if (!host_condition(st.taken, cc)) return false;
+            a_.load32(RAX, D);
+            a_.alu_imm(5, RAX, st.imm);
+            flags();
+            if (kind == StepKind::SubImmJump) a_.store32(D, RAX);
+            branch(cc, st.imm2);
+            return true;
+        case StepKind::LoadSubJump:
+            // movl rD, d(r6); sub rD, rS; jcc.
+            if (!host_condition(st.taken, cc)) return false;
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.load32(RAX, script(RDX));
+            a_.load32(RCX, S);
+            a_.alu(0x29, RAX, RCX);
+            flags();
+            a_.store32(D, RAX);
+            branch(cc, st.imm2);
+            return true;
+        case StepKind::LocalConstJump:
+            // movl rS, $n; movl rD, d(r6); sub rD, rS; jcc.
+            if (!host_condition(st.taken, cc)) return false;
+            frame_address(RDX, st.imm3);
+            check(RDX, 4);
+            a_.store_imm32(S, st.imm);
+            a_.load32(RAX, script(RDX));
+            a_.alu_imm(5, RAX, st.imm);
+            flags();
+            a_.store32(D, RAX);
+            branch(cc, st.imm2);
+            return true;
+        case StepKind::LocalsJump:
+            // movl rS, d(r6); movl rD, e(r6); sub rD, rS; jcc (S is not r6).
+            if (!host_condition(st.taken, cc)) return false;
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            frame_address(R8, st.imm3);
+            check(R8, 4);
+            a_.load32(RCX, script(RDX));
+            a_.store32(S, RCX);
+            a_.load32(RAX, script(R8));
+            a_.alu(0x29, RAX, RCX);
+            flags();
+            a_.store32(D, RAX);
+            branch(cc, st.imm2);
+            return true;
+        case StepKind::LocalsAdd:
+        case StepKind::LocalsSub:
+        case StepKind::LocalsAddStore:
+        case StepKind::LocalsSubStore:
+        case StepKind::ConstAddStore:
+        case StepKind::ConstSubStore: {
+            // movl rS, d(r6) (or $n); movl rD, e(r6); add|sub rD, rS; then maybe
+            // movl f(r6), rD, whose address sees rD when D is r6: not compiled.
+            const bool constant =
+                kind == StepKind::ConstAddStore || kind == StepKind::ConstSubStore;
+            const bool stores =
+                constant || kind == StepKind::LocalsAddStore || kind == StepKind::LocalsSubStore;
+            const bool add = kind == StepKind::LocalsAdd || kind == StepKind::LocalsAddStore ||
+                             kind == StepKind::ConstAddStore;
+            if (stores && st.d == 6) return false;
+            if (!constant) {
+                frame_address(RDX, st.imm);
+                check(RDX, 4);
+            }
+            frame_address(R8, st.imm3);
+            check(R8, 4);
+            if (stores) {
+                frame_address(R9, st.imm2);
+                check(R9, 4);
+            }
+            if (constant)
+                a_.mov_imm(RCX, st.imm);
+            else
+                a_.load32(RCX, script(RDX));
+            a_.store32(S, RCX);
+            a_.load32(RAX, script(R8));
+            a_.alu(add ? 0x01 : 0x29, RAX, RCX);
+            if (!add) flags();
+            a_.store32(D, RAX);
+            if (stores) {
+                a_.store32(script(R9), RAX);
+                stored(R9, 4);
+            }
+            return true;
+        }
+        case StepKind::LocalAdd:
+        case StepKind::LocalSub:
+        case StepKind::ConstLocalAdd:
+        case StepKind::ConstLocalSub: {
+            // [movl rS, $n;] lea rD, d(r6); movl rD, (rD); add|sub rD, rS;
+            // lea rD2, e(r6); movl (rD2), rD.
+            if (st.d == 6 || st.d2 == 6) return false;
+            const bool constant =
+                kind == StepKind::ConstLocalAdd || kind == StepKind::ConstLocalSub;
+            const bool add = kind == StepKind::LocalAdd || kind == StepKind::ConstLocalAdd;
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            frame_address(R8, st.imm2);
+            check(R8, 4);
+            if (constant) {
+                a_.mov_imm(RCX, st.imm3);
+                a_.store32(S, RCX);
+            } else {
+                a_.load32(RCX, S);
+            }
+            a_.load32(RAX, script(RDX));
+            a_.alu(add ? 0x01 : 0x29, RAX, RCX);
+            if (!add) flags();
+            a_.store32(D, RAX);
+            a_.store32(reg_slot(st.d2), R8);
+            a_.store32(script(R8), RAX);
+            stored(R8, 4);
+            return true;
+        }
+        case StepKind::TwoConstants:
+            a_.store_imm32(D, st.imm);
+            a_.store_imm32(S, st.imm2);
+            return true;
+        case StepKind::ElementAddress:
+            // movl rD, d(r6); movl rS, $n; add rS, rD.
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.load32(RAX, script(RDX));
+            a_.store32(D, RAX);
+            a_.alu_imm(0, RAX, st.imm2);
+            a_.store32(S, RAX);
+            return true;
+        case StepKind::LoadAdd:
+        case StepKind::LoadSub:
+        case StepKind::LoadMul:
+        case StepKind::LoadAnd:
+        case StepKind::LoadOr:
+        case StepKind::LoadXor:
+            // movl rD, d(r6); op rD, rS.
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.load32(RAX, script(RDX));
+            a_.load32(RCX, S);
+            if (kind == StepKind::LoadMul) {
+                a_.imul(RAX, RCX);
+            } else {
+                a_.alu(kind == StepKind::LoadAdd   ? 0x01
+                       : kind == StepKind::LoadSub ? 0x29
+                       : kind == StepKind::LoadAnd ? 0x21
+                       : kind == StepKind::LoadOr  ? 0x09
+                                                   : 0x31,
+                       RAX, RCX);
+                if (kind == StepKind::LoadSub) flags();
+            }
+            a_.store32(D, RAX);
+            return true;
+        case StepKind::LoadDiv:
+        case StepKind::LoadMod:
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.load32(RCX, S);
+            a_.lea(R8, RCX, 1);
+            a_.alu_imm(7, R8, 1);
+            bail_if(kBE);  // a divisor of 0 or -1
+            a_.load32(RAX, script(RDX));
+            a_.cdq();
+            a_.idiv(RCX);
+            a_.store32(D, kind == StepKind::LoadDiv ? RAX : RDX);
+            return true;
+        case StepKind::ConstDiv:
+        case StepKind::ConstMod: {
+            // movl rS, $n; movl rD, d(r6); div|mod rD, rS, by the reciprocal.
+            if (st.reciprocal == 0) return false;
+            frame_address(RDX, st.imm3);
+            check(RDX, 4);
+            a_.store_imm32(S, st.imm);
+            a_.load32(R8, script(RDX));  // the dividend
+            // rcx = its magnitude
+            a_.mov(RCX, R8);
+            a_.mov(RAX, R8);
+            a_.neg(RAX);
+            a_.test(R8, R8);
+            a_.cmov(kS, RCX, RAX);
+            a_.mov_imm64(RAX, st.reciprocal);
+            const bool negative_divisor = int32_t(st.imm) < 0;
+            if (kind == StepKind::ConstDiv) {
+                a_.mul64(RCX);  // rdx = the quotient's magnitude
+                a_.mov(RAX, RDX);
+                a_.neg(RAX);
+                a_.test(R8, R8);
+                // negative when the signs differ
+                a_.cmov(negative_divisor ? kNS : kS, RDX, RAX);
+                a_.store32(D, RDX);
+            } else {
+                const uint32_t m = negative_divisor ? 0u - st.imm : st.imm;
+                a_.imul(RAX, RCX, true);  // the fraction
+                a_.mov_imm(RCX, m);
+                a_.mul64(RCX);  // rdx = the remainder's magnitude
+                a_.mov(RAX, RDX);
+                a_.neg(RAX);
+                a_.test(R8, R8);
+                a_.cmov(kS, RDX, RAX);
+                a_.store32(D, RDX);
+            }
+            return true;
+        }
+        case StepKind::LeaLoad:
+            // lea rD, d(r6); movl rD2, (rD).
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.store32(D, RDX);
+            a_.load32(RAX, script(RDX));
+            a_.store32(reg_slot(st.d2), RAX);
+            return true;
+        case StepKind::LeaStore:
+            // lea rD, d(r6); movl (rD), rS2.
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.store32(D, RDX);
+            a_.load32(RAX, reg_slot(st.s2));
+            a_.store32(script(RDX), RAX);
+            stored(RDX, 4);
+            return true;
+        case StepKind::LeaStep:
+            // lea rD, d(r6); preop|postop rD2, n.
+            frame_address(RDX, st.imm);
+            check(RDX, 4);
+            a_.store32(D, RDX);
+            a_.load32(RAX, script(RDX));
+            a_.lea(RCX, RAX, int32_t(st.imm2));
+            a_.store32(script(RDX), RCX);
+            a_.store32(reg_slot(st.d2), st.taken ? RAX : RCX);
+            stored(RDX, 4);
+            return true;
+        case StepKind::Continue:
+            taken(st.at);
+            return true;
+        case StepKind::LeaveRet: {
+            // leave n; ret. The outermost frame, whose leave ends the program,
+            // is the interpreter's.
+            const uint32_t n = st.imm;
+            a_.load32(RCX, reg_slot(7));  // the frame: r7 + n
+            a_.alu_imm(0, RCX, n);
+            a_.mov(R10, RCX);
+            a_.sub32_mem(R10, kStackBase);
+            a_.alu_imm(0, R10, kFrameBytes);
+            a_.cmp32_mem(R10, kStackSize);
+            bail_if(kAE);
+            check(RCX, kFrameBytes);
+            a_.lea(R8, RCX, int32_t(kFrameBytes + 4));  // r7 after the return
+            stack_check(R8);
+            a_.lea(RDX, R8, -4);
+            check(RDX, 4);
+            for (uint32_t k = 0; k < vm_ops::kFrameWords; ++k) {
+                a_.load32(RAX, Mem{RSI, RCX, int32_t(4 * k)});
+                a_.store32(reg_slot(1 + k), RAX);
+            }
+            a_.store32(reg_slot(7), R8);
+            a_.load32(RAX, script(RDX));
+            returned(RAX);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+NativeCode::NativeCode() {
+    // One area mapped twice, so that no page is ever writable and runnable at once.
+    const size_t size = 1u << 20;
+    const int fd = memfd_create("tob-native-code", MFD_CLOEXEC);
+    if (fd < 0) return;
+    if (ftruncate(fd, off_t(size)) == 0) {
+        void* w = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        void* x = mmap(nullptr, size, PROT_READ | PROT_EXEC, MAP_SHARED, fd, 0);
+        if (w != MAP_FAILED && x != MAP_FAILED) {
+            writable_ = static_cast<uint8_t*>(w);
+            runnable_ = static_cast<uint8_t*>(x);
+            size_ = size;
+        } else {
+            if (w != MAP_FAILED) munmap(w, size);
+            if (x != MAP_FAILED) munmap(x, size);
+        }
+    }
+    close(fd);
+}
+
+NativeCode::~NativeCode() {
+    if (!size_) return;
+    munmap(writable_, size_);
+    munmap(runnable_, size_);
+}
+
+const void* NativeCode::compile(const Block& b) {
+    if (!size_) return nullptr;
+    std::vector<uint8_t> code = BlockCompiler(b).run();
+    if (code.empty() || code.size() > size_ - used_) return nullptr;
+    std::memcpy(writable_ + used_, code.data(), code.size());
+    const void* entry = runnable_ + used_;
+    used_ += (code.size() + 15) & ~size_t(15);
+    if (used_ > size_) used_ = size_;
+    ++compiled_;
+    return entry;
+}
+
+#else
+
+NativeCode::NativeCode() = default;
+NativeCode::~NativeCode() = default;
+const void* NativeCode::compile(const Block&) {
+    return nullptr;
+}
+
+#endif
+
+}  // namespace tob
