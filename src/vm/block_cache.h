@@ -161,6 +161,7 @@ class BlockCache {
         watched_[1] = 0;
     }
     uint32_t epoch() const { return epoch_; }
+    const uint32_t* epoch_word() const { return &epoch_; }
 
     // The block starting at `pc` if it is valid in this epoch, else the sentinel
     // (whose pc never matches a valid block start by itself and whose epoch is 0).

@@ -66,6 +66,8 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.stack_size = ctx.stack_size;
     nf.program_base = ctx.program_base;
     nf.program_size = ctx.program_size;
+    nf.epoch = cache.epoch_word();
+    nf.stop = &m.stop;
     uint32_t pc = ctx.pc;
     // The flags Z, L and B as the bytes 0, 1 and 2 of one word, so that they
     // stay in a host register (a longjmp buffer may give them any byte value).
@@ -588,7 +590,11 @@ s_Native : {
     // stops at says how to go on.
     nf.f = f;
     nf.limit = limit;
+    nf.budget = budget;
+    nf.blk = blk;
     const uint32_t result = run_native(blk->native, &nf);
+    budget = nf.budget;
+    blk = nf.blk;  // where it ended: it may have gone on into other blocks
     // Byte by byte: the code sets the flags one byte at a time, and one wide
     // read of narrow stores would wait for them to reach the cache.
     const uint8_t* const flag_bytes = reinterpret_cast<const uint8_t*>(&nf.f);

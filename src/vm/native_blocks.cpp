@@ -82,6 +82,15 @@ constexpr Mem kStackBase{RDI, -1, int32_t(offsetof(NativeFrame, stack_base))};
 constexpr Mem kStackSize{RDI, -1, int32_t(offsetof(NativeFrame, stack_size))};
 constexpr Mem kProgramBase{RDI, -1, int32_t(offsetof(NativeFrame, program_base))};
 constexpr Mem kProgramSize{RDI, -1, int32_t(offsetof(NativeFrame, program_size))};
+constexpr Mem kBudget{RDI, -1, int32_t(offsetof(NativeFrame, budget))};
+constexpr Mem kEpoch{RDI, -1, int32_t(offsetof(NativeFrame, epoch))};
+constexpr Mem kStop{RDI, -1, int32_t(offsetof(NativeFrame, stop))};
+constexpr Mem kBlock{RDI, -1, int32_t(offsetof(NativeFrame, blk))};
+// Block fields the code reads.
+constexpr int32_t kBlockPc = int32_t(offsetof(Block, pc));
+constexpr int32_t kBlockEpoch = int32_t(offsetof(Block, epoch));
+constexpr int32_t kBlockCount = int32_t(offsetof(Block, count));
+constexpr int32_t kBlockNative = int32_t(offsetof(Block, native));
 // Script memory at the address in `r` (zero-extended: every 32-bit write of a
 // host register clears its upper half).
 constexpr Mem script(int r) {
@@ -152,6 +161,7 @@ class Assembler {
 
     void load32(int r, const Mem& m) { mem_op({0x8B}, r, m); }
     void load64(int r, const Mem& m) { mem_op({0x8B}, r, m, true); }
+    void store64(const Mem& m, int r) { mem_op({0x89}, r, m, true); }
     void store32(const Mem& m, int r) { mem_op({0x89}, r, m); }
     void store16(const Mem& m, int r) { mem_op({0x89}, r, m, false, false, true); }
     void store8(const Mem& m, int r) { mem_op({0x88}, r, m, false, true); }
@@ -174,6 +184,7 @@ class Assembler {
         u64(v);
     }
     void mov(int dst, int src) { reg_op({0x89}, src, dst); }
+    void mov64(int dst, int src) { reg_op({0x89}, src, dst, true); }
     // 32-bit operations dst op= src: add 0x01, or 0x09, and 0x21, sub 0x29, xor 0x31, cmp 0x39.
     void alu(uint8_t op, int dst, int src, bool w = false) { reg_op({op}, src, dst, w); }
     // The same with an immediate: /0 add, /1 or, /4 and, /5 sub, /6 xor, /7 cmp.
@@ -199,6 +210,12 @@ class Assembler {
         mem_op({0x8D}, dst, Mem{base, -1, disp}, w);
     }
     void cmp64_mem(int r, const Mem& m) { mem_op({0x3B}, r, m, true); }
+    void cmp_mem_imm(const Mem& m, uint32_t v) {
+        mem_op({0x81}, 7, m);
+        u32(v);
+    }
+    void test64(int a, int b) { reg_op({0x85}, b, a, true); }
+    void jmp_reg(int r) { reg_op({0xFF}, 4, r); }
     void cmp32_mem(int r, const Mem& m) { mem_op({0x3B}, r, m); }
     void sub32_mem(int r, const Mem& m) { mem_op({0x2B}, r, m); }
     // A forward jump whose target is set later; returns where to patch.
@@ -249,11 +266,12 @@ class BlockCompiler {
         a_.load64(RSI, kBase);
         for (index_ = 0; index_ < b_.steps; ++index_) {
             const Step& st = b_.step()[index_];
-            const size_t before = a_.code.size(), bails = bails_.size();
+            const size_t before = a_.code.size(), bails = bails_.size(), takens = takens_.size();
             ended_ = false;
             if (!step(st)) {
                 a_.code.resize(before);
                 bails_.resize(bails);
+                takens_.resize(takens);
                 if (index_ == 0) return {};
                 exit(kNativeResume);
                 ended_ = true;
@@ -268,6 +286,11 @@ class BlockCompiler {
             a_.mov_imm(RAX, b.exit);
             a_.ret();
         }
+        for (const Taken& t : takens_) {
+            a_.patch(t.at, a_.code.size());
+            index_ = t.index;
+            taken(t.target);
+        }
         return std::move(a_.code);
     }
 
@@ -275,6 +298,12 @@ class BlockCompiler {
     struct Bail {
         size_t at;
         uint32_t exit;
+    };
+    // A conditional jump's taken side, compiled after the block's straight line.
+    struct Taken {
+        size_t at;
+        uint32_t index;
+        uint32_t target;
     };
 
     uint32_t exit_code(NativeExit kind) const { return uint32_t(kind) | uint32_t(index_) << 8; }
@@ -309,8 +338,21 @@ class BlockCompiler {
         bail_if(kA);
         a_.patch_short(above);
     }
-    // The return: the address popped is in `to`.
+    // The return: the address popped is in `to` (not rax, rcx, rdx, r8 or
+    // r9). On into the block of either of the last two places this block
+    // returned to, as the interpreter would; else back to it.
     void returned(int to) {
+        std::vector<size_t> slow;
+        a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&b_.exit[0]));
+        a_.load64(RCX, Mem{RAX, -1, 8});
+        a_.load64(RAX, Mem{RAX});
+        a_.cmp32_mem(to, Mem{RAX, -1, kBlockPc});
+        const size_t first = a_.jcc_short(kE);
+        a_.mov64(RAX, RCX);
+        a_.cmp32_mem(to, Mem{RAX, -1, kBlockPc});
+        slow.push_back(a_.jcc(kNE));
+        a_.patch_short(first);
+        go_on(RAX, 0, slow);
         a_.store32(kExitPc, to);
         exit(kNativeReturn);
         ended_ = true;
@@ -334,17 +376,48 @@ class BlockCompiler {
         a_.setcc_mem(kL, Mem{RDI, -1, kFlags.disp + 1});
         a_.setcc_mem(kB, Mem{RDI, -1, kFlags.disp + 2});
     }
-    // After flags(): the fused jump (taken-mask `mask`) to `target`.
-    void branch(uint8_t cc, uint32_t target) {
-        const size_t skip = a_.jcc_short(uint8_t(cc ^ 1));
-        a_.store_imm32(kExitPc, target);
-        exit(kNativeTaken);
-        a_.patch_short(skip);
-    }
+    // After flags(): the fused jump to `target` when `cc` holds.
+    void branch(uint8_t cc, uint32_t target) { takens_.push_back({a_.jcc(cc), index_, target}); }
+    // The jump is taken: on into the block its link names, if the interpreter
+    // would go there without a lookup (the one starting at `target`, checked
+    // this epoch, compiled, within the budget, the machine not stopping);
+    // else back to the interpreter, which takes the jump.
     void taken(uint32_t target) {
+        const Step& st = b_.step()[index_];
+        a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&st.link));
+        a_.load64(RAX, Mem{RAX});
+        std::vector<size_t> slow;
+        a_.cmp_mem_imm(Mem{RAX, -1, kBlockPc}, target);
+        slow.push_back(a_.jcc(kNE));
+        go_on(RAX, b_.count - st.index - 1u, slow);
         a_.store_imm32(kExitPc, target);
         exit(kNativeTaken);
         ended_ = true;
+    }
+    // Goes on into block `next` (whose pc is checked) unless it fails a check,
+    // after giving back `refund` instructions of this block; failures jump to
+    // `slow`, which is bound to the code after this.
+    void go_on(int next, uint32_t refund, std::vector<size_t>& slow) {
+        a_.load64(RDX, kEpoch);
+        a_.load32(RCX, Mem{RDX});
+        a_.cmp32_mem(RCX, Mem{next, -1, kBlockEpoch});
+        slow.push_back(a_.jcc(kNE));
+        a_.load64(RDX, Mem{next, -1, kBlockNative});
+        a_.test64(RDX, RDX);
+        slow.push_back(a_.jcc(kE));
+        a_.movzx8(RCX, Mem{next, -1, kBlockCount});
+        a_.load32(R8, kBudget);
+        if (refund) a_.alu_imm(0, R8, refund);
+        a_.alu(0x39, R8, RCX);
+        slow.push_back(a_.jcc(kB));  // budget < count
+        a_.load64(R9, kStop);
+        a_.cmp_mem_imm(Mem{R9}, 0);
+        slow.push_back(a_.jcc(kNE));
+        a_.alu(0x29, R8, RCX);
+        a_.store32(kBudget, R8);
+        a_.store64(kBlock, next);
+        a_.jmp_reg(RDX);
+        for (size_t at : slow) a_.patch(at, a_.code.size());
     }
     // `r` = the frame address d(r6).
     void frame_address(int r, uint32_t d) {
@@ -391,6 +464,7 @@ class BlockCompiler {
     const Block& b_;
     Assembler a_;
     std::vector<Bail> bails_;
+    std::vector<Taken> takens_;
     uint32_t index_ = 0;
     bool ended_ = false;  // the last step compiled leaves the block
 };
@@ -752,8 +826,8 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.lea(RDX, RCX, -4);
             check(RDX, 4);
             a_.store32(reg_slot(7), RCX);
-            a_.load32(RAX, script(RDX));
-            returned(RAX);
+            a_.load32(R10, script(RDX));
+            returned(R10);
             return true;
         default:
             return false;
@@ -1030,8 +1104,8 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
                 a_.store32(reg_slot(1 + k), RAX);
             }
             a_.store32(reg_slot(7), R8);
-            a_.load32(RAX, script(RDX));
-            returned(RAX);
+            a_.load32(R10, script(RDX));
+            returned(R10);
             return true;
         }
         default:

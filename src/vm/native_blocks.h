@@ -26,6 +26,13 @@ struct NativeFrame {
     const uint32_t* watched;
     uint32_t stack_base, stack_size;
     uint32_t program_base, program_size;  // calls inside the program need no other check
+    // Going on from one block's code into the next one's, as the interpreter
+    // would: the slice's budget, the block running, the cache's epoch and the
+    // machine's stop flag.
+    uint32_t budget;
+    const uint32_t* epoch;
+    const void* stop;
+    Block* blk;
 };
 
 // How compiled code ended, in the low byte of its result; the step it ended
