@@ -16,6 +16,18 @@ namespace tob {
 
 using namespace vm_ops;
 
+namespace {
+
+// Word by word: the registers were just written one at a time (by compiled
+// code, or by a built-in setting r0), and one wide read of narrow writes
+// would wait for them to reach the cache.
+inline void copy_registers(uint32_t* to, const uint32_t* from) {
+    const volatile uint32_t* words = from;
+    for (int i = 0; i < 8; ++i) to[i] = words[i];
+}
+
+}  // namespace
+
 void forget_decoded_code() {
     BlockCache::current().mark_dirty();
 }
@@ -90,7 +102,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
 #define SAVE()                           \
     do {                                 \
         ctx.pc = pc;                     \
-        std::memcpy(ctx.r, r, sizeof r); \
+        copy_registers(ctx.r, r);        \
         ctx.z = uint8_t(f);              \
         ctx.l = uint8_t(f >> 8);         \
         ctx.b = uint8_t(f >> 16);        \
@@ -98,7 +110,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
 #define LOAD_STATE()                                                        \
     do {                                                                    \
         pc = ctx.pc;                                                        \
-        std::memcpy(r, ctx.r, sizeof r);                                    \
+        copy_registers(r, ctx.r);                                           \
         f = uint32_t(ctx.z) | uint32_t(ctx.l) << 8 | uint32_t(ctx.b) << 16; \
     } while (0)
 #define SET_FLAGS(zv, lv, bv) \
