@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <memory>
+#include <thread>
 
 namespace tob::gfx {
 namespace {
@@ -64,8 +65,19 @@ uint8_t table_formula(TableId id, uint32_t a, uint32_t b) {
 }
 
 const BlendTables& blend_tables() {
-    static const std::unique_ptr<BlendTables> tables = build();
+    // Never freed: they may be built on the warming thread after statics
+    // whose destructors still draw, and must outlive them.
+    static const BlendTables* const tables = build().release();
     return *tables;
+}
+
+void warm_blend_tables() {
+    // Joined when the program ends, so that the thread never outlives the tables.
+    struct Warmer {
+        std::thread thread{[] { blend_tables(); }};
+        ~Warmer() { thread.join(); }
+    };
+    static Warmer warmer;
 }
 
 const ColourWeights& colour_weights() {

@@ -33,6 +33,10 @@ struct alignas(256) BlendTables {
     uint8_t clamped(int32_t v) const { return clamp[size_t(v + 256)]; }
 };
 const BlendTables& blend_tables();
+// Builds the tables on a thread of their own, so that start-up does not wait
+// for them and the first blend rarely does; a first use before they are done
+// waits for them. Later calls do nothing.
+void warm_blend_tables();
 
 // The formulas the tables hold, one entry at a time (also the tests' reference).
 uint8_t table_formula(TableId id, uint32_t s, uint32_t d);
