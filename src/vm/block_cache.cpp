@@ -424,7 +424,7 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
 
     const size_t size = sizeof(Block) + nsteps * sizeof(Step) + bytes;
     const size_t words = (size + 7) / 8;
-    if (used_ + words > kArenaBytes / 8) {
+    if (used_ + words > kArenaBytes / 8 || native_.nearly_full()) {
         const uint32_t keep = epoch_;
         clear();
         epoch_ = keep;

@@ -1117,7 +1117,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
 
 NativeCode::NativeCode() {
     // One area mapped twice, so that no page is ever writable and runnable at once.
-    const size_t size = 1u << 20;
+    const size_t size = 2u << 20;
     const int fd = memfd_create("tob-native-code", MFD_CLOEXEC);
     if (fd < 0) return;
     if (ftruncate(fd, off_t(size)) == 0) {

@@ -58,10 +58,16 @@ class NativeCode {
     const void* compile(const Block& b);
     // Forgets all code.
     void clear() { used_ = 0; }
+    // Whether the next block's code might not fit: the cache then starts
+    // afresh, as when its arena is full.
+    bool nearly_full() const { return size_ && size_ - used_ < kLargestBlockCode; }
     // Blocks compiled since the thread started (for tests).
     uint64_t compiled() const { return compiled_; }
 
   private:
+    // More than the code of any block (32 steps of at most a few hundred bytes).
+    static constexpr size_t kLargestBlockCode = 32u << 10;
+
     uint8_t* writable_ = nullptr;  // the code area, mapped twice: written here,
     uint8_t* runnable_ = nullptr;  // run from here
     size_t size_ = 0;
