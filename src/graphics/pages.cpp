@@ -195,8 +195,10 @@ bool start_pages(int32_t width, int32_t height, int32_t depth) {
     if (!t.memory()) return false;
     auto page = Plane::create(*t.memory(), width, height, depth);
     if (!page) return false;
+    // Black; a plane fresh from script memory is all zero bytes already,
+    // which is black unless the depth's black is another pixel value.
     t.put(0, std::move(page));
-    fill_rect(*t.get(0), Rect{0, 0, width, height}, 0);
+    if (pixel_value(0, uint32_t(depth)) != 0) fill_rect(*t.get(0), Rect{0, 0, width, height}, 0);
     return true;
 }
 

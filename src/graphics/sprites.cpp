@@ -39,7 +39,7 @@ bool SpriteSystem::attach(ScriptMemory& mem) {
     mem_ = &mem;
     addr_ = a;
     base_ = mem.host(a, kRecordBlockBytes);
-    clear_all();
+    clear_all(false);
     default_flags_ = kDefaultFlags;
     background_ = kNoBackground;
     bg_x_ = bg_y_ = 0;
@@ -48,15 +48,17 @@ bool SpriteSystem::attach(ScriptMemory& mem) {
 }
 
 void SpriteSystem::detach() {
+    // Nothing to do when never attached (start-up shuts everything down first).
+    if (!mem_ && in_use_ == 0 && pieces_used_ == 0) return;
     if (mem_ && addr_) mem_->free(addr_);
     mem_ = nullptr;
     addr_ = 0;
     base_ = nullptr;
-    clear_all();
+    clear_all(false);
 }
 
 // Forgets every sprite, list, origin and hit area; zeroes the records.
-void SpriteSystem::clear_all() {
+void SpriteSystem::clear_all(bool records) {
     for (Slot& s : slots_) s = Slot{};
     for (HitSlot& h : hits_) h = HitSlot{};
     first_.fill(-1);
@@ -70,7 +72,7 @@ void SpriteSystem::clear_all() {
     for (uint32_t i = kSpriteCount; i-- > 0;) free_stack_[free_count_++] = uint16_t(i);
     pieces_used_ = 0;
     stamp_ = 0;
-    if (base_) std::memset(base_, 0, kRecordBlockBytes);
+    if (base_ && records) std::memset(base_, 0, kRecordBlockBytes);
 }
 
 int SpriteSystem::sprite_index(ScriptAddr a) const {

@@ -169,7 +169,10 @@ class SpriteSystem {
     void detach_from_parent(int i);
     void free_sprite(uint32_t i);
     void mark_removed(int i);
-    void clear_all();
+    // Empties every list; `records` also zeroes the records in script memory
+    // (a block fresh from the allocator, or about to go back to it, is zero
+    // anyway).
+    void clear_all(bool records = true);
 
     const SpriteGeometry& frame_geometry(uint32_t i);
     SpriteGeometry compute(uint32_t i, const SpriteGeometry* parent);
