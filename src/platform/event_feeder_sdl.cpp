@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/event_feeder.h"
@@ -186,6 +187,9 @@ void EventFeeder::key(const ScriptedEvent& e, uint32_t window_id) {
 void EventFeeder::joystick(const ScriptedEvent& e) {
     using K = ScriptedEvent::Kind;
     if (e.kind == K::JoyAttach) {
+        if (!SDL_WasInit(SDL_INIT_JOYSTICK) &&
+            SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
+            std::fprintf(stderr, "engine: joysticks are not available: %s\n", SDL_GetError());
         int index = SDL_JoystickAttachVirtual(
             e.controller ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_UNKNOWN, e.axes,
             e.buttons, e.hats);

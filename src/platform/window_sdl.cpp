@@ -64,7 +64,10 @@ class SdlWindow final : public Window {
         // input counts whichever window has the focus (the engine decides
         // what an inactive application reads).
         SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
+        // Headless, like the display and sound, the machine's own joysticks
+        // are not used: only the scripted ones, which start them when the
+        // first is attached (looking for devices is a good part of start-up).
+        if (!spec.headless && SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
             std::fprintf(stderr, "engine: joysticks are not available: %s\n", SDL_GetError());
         wake_event_ = SDL_RegisterEvents(1);
         SDL_DisplayMode mode;
