@@ -257,6 +257,8 @@ bool host_condition(uint8_t mask, uint8_t& cc) {
     return false;
 }
 
+struct MemoryForm;
+
 class BlockCompiler {
   public:
     explicit BlockCompiler(const Block& b) : b_(b) {}
@@ -458,6 +460,7 @@ class BlockCompiler {
     }
 
     bool step(const Step& st);
+    bool memory(const MemoryForm& form, const Step& st);
     bool plain(Op op, const Step& st);
     bool fused(StepKind kind, const Step& st);
 
@@ -476,63 +479,136 @@ bool BlockCompiler::step(const Step& st) {
     return fused(StepKind(st.kind), st);
 }
 
+// The instructions that touch memory at one address: what they do, the
+// width, where the address comes from (the immediate, a frame offset, or the
+// register S; stores through D), and for increments the step and whether D
+// gets the old value.
+enum class Access : uint8_t { Load, Store, Zero, Step };
+enum class Address : uint8_t { Absolute, Frame, Register };
+struct MemoryForm {
+    Op op;
+    Access access;
+    Width width;
+    Address address;
+    uint32_t delta = 0;
+    bool post = false;
+};
+constexpr uint32_t kDown = 0xFFFFFFFFu;
+constexpr MemoryForm kMemoryForms[] = {
+    {Op::LoadU8Abs, Access::Load, Width::U8, Address::Absolute},
+    {Op::LoadS8Abs, Access::Load, Width::S8, Address::Absolute},
+    {Op::LoadU16Abs, Access::Load, Width::U16, Address::Absolute},
+    {Op::LoadS16Abs, Access::Load, Width::S16, Address::Absolute},
+    {Op::Load32Abs, Access::Load, Width::W32, Address::Absolute},
+    {Op::LoadU8Frame, Access::Load, Width::U8, Address::Frame},
+    {Op::LoadS8Frame, Access::Load, Width::S8, Address::Frame},
+    {Op::LoadU16Frame, Access::Load, Width::U16, Address::Frame},
+    {Op::LoadS16Frame, Access::Load, Width::S16, Address::Frame},
+    {Op::Load32Frame, Access::Load, Width::W32, Address::Frame},
+    {Op::LoadU8Ind, Access::Load, Width::U8, Address::Register},
+    {Op::LoadS8Ind, Access::Load, Width::S8, Address::Register},
+    {Op::LoadU16Ind, Access::Load, Width::U16, Address::Register},
+    {Op::LoadS16Ind, Access::Load, Width::S16, Address::Register},
+    {Op::Load32Ind, Access::Load, Width::W32, Address::Register},
+    {Op::Store8Abs, Access::Store, Width::U8, Address::Absolute},
+    {Op::Store16Abs, Access::Store, Width::U16, Address::Absolute},
+    {Op::Store32Abs, Access::Store, Width::W32, Address::Absolute},
+    {Op::Store8Frame, Access::Store, Width::U8, Address::Frame},
+    {Op::Store16Frame, Access::Store, Width::U16, Address::Frame},
+    {Op::Store32Frame, Access::Store, Width::W32, Address::Frame},
+    {Op::Store8Ind, Access::Store, Width::U8, Address::Register},
+    {Op::Store16Ind, Access::Store, Width::U16, Address::Register},
+    {Op::Store32Ind, Access::Store, Width::W32, Address::Register},
+    {Op::Zero8Abs, Access::Zero, Width::U8, Address::Absolute},
+    {Op::Zero16Abs, Access::Zero, Width::U16, Address::Absolute},
+    {Op::Zero32Abs, Access::Zero, Width::W32, Address::Absolute},
+    {Op::Zero8Frame, Access::Zero, Width::U8, Address::Frame},
+    {Op::Zero16Frame, Access::Zero, Width::U16, Address::Frame},
+    {Op::Zero32Frame, Access::Zero, Width::W32, Address::Frame},
+    {Op::PreInc8, Access::Step, Width::U8, Address::Register, 1, false},
+    {Op::PostInc8, Access::Step, Width::U8, Address::Register, 1, true},
+    {Op::PreDec8, Access::Step, Width::U8, Address::Register, kDown, false},
+    {Op::PostDec8, Access::Step, Width::U8, Address::Register, kDown, true},
+    {Op::PreInc16, Access::Step, Width::U16, Address::Register, 1, false},
+    {Op::PostInc16, Access::Step, Width::U16, Address::Register, 1, true},
+    {Op::PreDec16, Access::Step, Width::U16, Address::Register, kDown, false},
+    {Op::PostDec16, Access::Step, Width::U16, Address::Register, kDown, true},
+    {Op::PreOp, Access::Step, Width::W32, Address::Register, 0,
+     false},  // the step is the immediate
+    {Op::PostOp, Access::Step, Width::W32, Address::Register, 0, true},
+};
+
+// Register operations D = D op S: the ALU opcode, or a shift's extension.
+struct RegisterForm {
+    Op op;
+    bool shift;
+    uint8_t code;
+};
+constexpr RegisterForm kRegisterForms[] = {
+    {Op::Add, false, 0x01}, {Op::And, false, 0x21}, {Op::Or, false, 0x09}, {Op::Xor, false, 0x31},
+    {Op::Shl, true, 4},     {Op::Shr, true, 5},     {Op::Sar, true, 7},
+};
+
+bool BlockCompiler::memory(const MemoryForm& form, const Step& st) {
+    const Mem D = reg_slot(st.d), S = reg_slot(st.s);
+    const uint32_t bytes = vm_ops::width_bytes(form.width);
+    switch (form.address) {
+        case Address::Absolute:
+            a_.mov_imm(RDX, st.imm);
+            break;
+        case Address::Frame:
+            frame_address(RDX, st.imm);
+            break;
+        case Address::Register:
+            a_.load32(RDX, form.access == Access::Store ? D : S);
+            break;
+    }
+    check(RDX, bytes);
+    switch (form.access) {
+        case Access::Load:
+            load_width(RAX, RDX, form.width);
+            a_.store32(D, RAX);
+            break;
+        case Access::Store:
+            a_.load32(RAX, S);
+            store_width(RDX, RAX, form.width);
+            stored(RDX, bytes);
+            break;
+        case Access::Zero:
+            load_width(RAX, RDX, form.width);
+            a_.test(RAX, RAX);
+            a_.setcc_mem(kE, kFlags);
+            break;
+        case Access::Step: {
+            const uint32_t delta =
+                form.op == Op::PreOp || form.op == Op::PostOp ? st.imm : form.delta;
+            load_width(RAX, RDX, form.width);
+            a_.lea(RCX, RAX, int32_t(delta));
+            if (form.width != Width::W32) a_.alu_imm(4, RCX, vm_ops::width_mask(form.width));
+            store_width(RDX, RCX, form.width);
+            a_.store32(D, form.post ? RAX : RCX);
+            stored(RDX, bytes);
+            break;
+        }
+    }
+    return true;
+}
+
 bool BlockCompiler::plain(Op op, const Step& st) {
     const Mem D = reg_slot(st.d), S = reg_slot(st.s);
-    auto binary = [&](uint8_t alu) {
+    for (const MemoryForm& form : kMemoryForms)
+        if (form.op == op) return memory(form, st);
+    for (const RegisterForm& form : kRegisterForms) {
+        if (form.op != op) continue;
         a_.load32(RAX, D);
         a_.load32(RCX, S);
-        a_.alu(alu, RAX, RCX);
-        a_.store32(D, RAX);
-    };
-    auto shift = [&](int ext) {
-        a_.load32(RAX, D);
-        a_.load32(RCX, S);
-        a_.shift_cl(ext, RAX);
-        a_.store32(D, RAX);
-    };
-    auto load_op = [&](Width w, bool frame, bool indirect) {
-        if (indirect)
-            a_.load32(RDX, S);
-        else if (frame)
-            frame_address(RDX, st.imm);
+        if (form.shift)
+            a_.shift_cl(form.code, RAX);
         else
-            a_.mov_imm(RDX, st.imm);
-        check(RDX, vm_ops::width_bytes(w));
-        load_width(RAX, RDX, w);
+            a_.alu(form.code, RAX, RCX);
         a_.store32(D, RAX);
-    };
-    auto store_op = [&](Width w, bool frame, bool indirect) {
-        if (indirect)
-            a_.load32(RDX, D);
-        else if (frame)
-            frame_address(RDX, st.imm);
-        else
-            a_.mov_imm(RDX, st.imm);
-        check(RDX, vm_ops::width_bytes(w));
-        a_.load32(RAX, S);
-        store_width(RDX, RAX, w);
-        stored(RDX, vm_ops::width_bytes(w));
-    };
-    auto zero_op = [&](Width w, bool frame) {
-        if (frame)
-            frame_address(RDX, st.imm);
-        else
-            a_.mov_imm(RDX, st.imm);
-        check(RDX, vm_ops::width_bytes(w));
-        load_width(RAX, RDX, w);
-        a_.test(RAX, RAX);
-        a_.setcc_mem(kE, kFlags);
-    };
-    auto step_op = [&](Width w, uint32_t delta, bool post) {
-        a_.load32(RDX, S);
-        check(RDX, vm_ops::width_bytes(w));
-        load_width(RAX, RDX, w);
-        a_.lea(RCX, RAX, int32_t(delta));
-        if (w != Width::W32) a_.alu_imm(4, RCX, vm_ops::width_mask(w));
-        store_width(RDX, RCX, w);
-        a_.store32(D, post ? RAX : RCX);
-        stored(RDX, vm_ops::width_bytes(w));
-    };
+        return true;
+    }
     switch (op) {
         case Op::Mov:
             a_.load32(RAX, S);
@@ -551,32 +627,11 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.alu_imm(0, RAX, st.imm);
             a_.store32(D, RAX);
             return true;
-        case Op::Add:
-            binary(0x01);
-            return true;
-        case Op::And:
-            binary(0x21);
-            return true;
-        case Op::Or:
-            binary(0x09);
-            return true;
-        case Op::Xor:
-            binary(0x31);
-            return true;
         case Op::Mul:
             a_.load32(RAX, D);
             a_.load32(RCX, S);
             a_.imul(RAX, RCX);
             a_.store32(D, RAX);
-            return true;
-        case Op::Shl:
-            shift(4);
-            return true;
-        case Op::Shr:
-            shift(5);
-            return true;
-        case Op::Sar:
-            shift(7);
             return true;
         case Op::Neg:
             a_.load32(RAX, S);
@@ -633,128 +688,6 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.idiv(RCX);
             a_.store32(D, op == Op::Div ? RAX : RDX);
             return true;
-
-        case Op::LoadU8Abs:
-            load_op(Width::U8, false, false);
-            return true;
-        case Op::LoadS8Abs:
-            load_op(Width::S8, false, false);
-            return true;
-        case Op::LoadU16Abs:
-            load_op(Width::U16, false, false);
-            return true;
-        case Op::LoadS16Abs:
-            load_op(Width::S16, false, false);
-            return true;
-        case Op::Load32Abs:
-            load_op(Width::W32, false, false);
-            return true;
-        case Op::LoadU8Frame:
-            load_op(Width::U8, true, false);
-            return true;
-        case Op::LoadS8Frame:
-            load_op(Width::S8, true, false);
-            return true;
-        case Op::LoadU16Frame:
-            load_op(Width::U16, true, false);
-            return true;
-        case Op::LoadS16Frame:
-            load_op(Width::S16, true, false);
-            return true;
-        case Op::Load32Frame:
-            load_op(Width::W32, true, false);
-            return true;
-        case Op::LoadU8Ind:
-            load_op(Width::U8, false, true);
-            return true;
-        case Op::LoadS8Ind:
-            load_op(Width::S8, false, true);
-            return true;
-        case Op::LoadU16Ind:
-            load_op(Width::U16, false, true);
-            return true;
-        case Op::LoadS16Ind:
-            load_op(Width::S16, false, true);
-            return true;
-        case Op::Load32Ind:
-            load_op(Width::W32, false, true);
-            return true;
-        case Op::Store8Abs:
-            store_op(Width::U8, false, false);
-            return true;
-        case Op::Store16Abs:
-            store_op(Width::U16, false, false);
-            return true;
-        case Op::Store32Abs:
-            store_op(Width::W32, false, false);
-            return true;
-        case Op::Store8Frame:
-            store_op(Width::U8, true, false);
-            return true;
-        case Op::Store16Frame:
-            store_op(Width::U16, true, false);
-            return true;
-        case Op::Store32Frame:
-            store_op(Width::W32, true, false);
-            return true;
-        case Op::Store8Ind:
-            store_op(Width::U8, false, true);
-            return true;
-        case Op::Store16Ind:
-            store_op(Width::U16, false, true);
-            return true;
-        case Op::Store32Ind:
-            store_op(Width::W32, false, true);
-            return true;
-        case Op::Zero8Abs:
-            zero_op(Width::U8, false);
-            return true;
-        case Op::Zero16Abs:
-            zero_op(Width::U16, false);
-            return true;
-        case Op::Zero32Abs:
-            zero_op(Width::W32, false);
-            return true;
-        case Op::Zero8Frame:
-            zero_op(Width::U8, true);
-            return true;
-        case Op::Zero16Frame:
-            zero_op(Width::U16, true);
-            return true;
-        case Op::Zero32Frame:
-            zero_op(Width::W32, true);
-            return true;
-        case Op::PreInc8:
-            step_op(Width::U8, 1, false);
-            return true;
-        case Op::PostInc8:
-            step_op(Width::U8, 1, true);
-            return true;
-        case Op::PreDec8:
-            step_op(Width::U8, 0xFFFFFFFFu, false);
-            return true;
-        case Op::PostDec8:
-            step_op(Width::U8, 0xFFFFFFFFu, true);
-            return true;
-        case Op::PreInc16:
-            step_op(Width::U16, 1, false);
-            return true;
-        case Op::PostInc16:
-            step_op(Width::U16, 1, true);
-            return true;
-        case Op::PreDec16:
-            step_op(Width::U16, 0xFFFFFFFFu, false);
-            return true;
-        case Op::PostDec16:
-            step_op(Width::U16, 0xFFFFFFFFu, true);
-            return true;
-        case Op::PreOp:
-            step_op(Width::W32, st.imm, false);
-            return true;
-        case Op::PostOp:
-            step_op(Width::W32, st.imm, true);
-            return true;
-
         case Op::Push:
         case Op::PushImm:
             a_.load32(RDX, reg_slot(7));
