@@ -22,8 +22,9 @@ namespace {
 // code, or by a built-in setting r0), and one wide read of narrow writes
 // would wait for them to reach the cache.
 inline void copy_registers(uint32_t* to, const uint32_t* from) {
-    const volatile uint32_t* words = from;
-    for (int i = 0; i < 8; ++i) to[i] = words[i];
+    const volatile uint32_t* w = from;
+    to[0] = w[0], to[1] = w[1], to[2] = w[2], to[3] = w[3];
+    to[4] = w[4], to[5] = w[5], to[6] = w[6], to[7] = w[7];
 }
 
 }  // namespace
