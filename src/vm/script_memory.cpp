@@ -168,13 +168,6 @@ size_t ScriptMemory::block_count(BlockKind kind) const {
                                 [kind](const auto& b) { return b.second.kind == kind; }));
 }
 
-bool ScriptMemory::read32(ScriptAddr addr, uint32_t& out) const {
-    const uint8_t* p = host(addr, 4);
-    if (!p) return false;
-    out = relaxed::load_le32(p);
-    return true;
-}
-
 bool ScriptMemory::write32(ScriptAddr addr, uint32_t value) {
     uint8_t* p = host(addr, 4);
     if (!p) return false;

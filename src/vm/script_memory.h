@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "vm/relaxed_access.h"
+
 namespace tob {
 
 using ScriptAddr = uint32_t;
@@ -77,7 +79,12 @@ class ScriptMemory {
 
     // Little-endian word access (relaxed atomic: script threads share these
     // words without locks); false when the range is invalid.
-    bool read32(ScriptAddr addr, uint32_t& out) const;
+    bool read32(ScriptAddr addr, uint32_t& out) const {
+        const uint8_t* p = host(addr, 4);
+        if (!p) return false;
+        out = relaxed::load_le32(p);
+        return true;
+    }
     bool write32(ScriptAddr addr, uint32_t value);
     // A zero-terminated string starting at `addr`, at most `max_len` bytes long
     // (without the terminator); nullopt when it leaves the space or is longer.

@@ -155,6 +155,20 @@ class TrapCall {
     ScriptAddr args_;
 };
 
+// Argument reads are in every built-in call: inline.
+inline uint32_t TrapCall::words_on_stack() const {
+    uint64_t top = uint64_t(caller_.stack_base) + caller_.stack_size;
+    if (args_ < caller_.stack_base || args_ > top) return 0;
+    return uint32_t((top - args_) / 4);
+}
+
+inline uint32_t TrapCall::word(int i) const {
+    if (i < 0 || uint32_t(i) >= words_on_stack()) return 0;
+    uint32_t v = 0;
+    memory_.read32(args_ + 4u * uint32_t(i), v);
+    return v;
+}
+
 // Installs itself as the machine's trap hook. Owns the trap lock and the
 // current context; `engine` is for the layers above to find their state.
 class TrapDispatcher final : public TrapHook {

@@ -40,19 +40,6 @@ void TrapCall::set_context(VmContext* ctx) {
     dispatcher_.set_current(ctx);
 }
 
-uint32_t TrapCall::words_on_stack() const {
-    uint64_t top = uint64_t(caller_.stack_base) + caller_.stack_size;
-    if (args_ < caller_.stack_base || args_ > top) return 0;
-    return uint32_t((top - args_) / 4);
-}
-
-uint32_t TrapCall::word(int i) const {
-    if (i < 0 || uint32_t(i) >= words_on_stack()) return 0;
-    uint32_t v = 0;
-    memory_.read32(args_ + 4u * uint32_t(i), v);
-    return v;
-}
-
 void TrapCall::words(int first, std::span<uint32_t> out) const {
     uint32_t on_stack = words_on_stack();
     size_t have = first < 0 || uint32_t(first) >= on_stack
