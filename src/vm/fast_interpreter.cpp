@@ -395,8 +395,24 @@ s_Trap : {
     // A built-in call always ends the slice; the hook may replace or free the
     // context, so nothing touches it afterwards.
     pc = u->at + u->size;
-    SAVE();
     TrapHook* const hook = m.trap_hook;
+    if (hook && hook->pure(u->imm)) {
+        // It reads its arguments through r7 and sets r0, nothing more: the
+        // context gets the rest only if the slice ends here.
+        ctx.r[kStackPointer] = r[7];
+        hook->trap(m, u->imm, ctx);
+        r[0] = ctx.r[0];
+        if (!gate || !gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
+            ctx.state != uint8_t(ContextState::Running)) {
+            SAVE();
+            return 1;
+        }
+        budget = kSliceBudget;
+        link_slot = nullptr;
+        cache.start_slice(mem->serial());
+        goto fetch;
+    }
+    SAVE();
     if (!hook || !hook->leaves_memory(u->imm)) cache.mark_dirty();  // it may write anywhere
     if (hook) hook->trap(m, u->imm, ctx);
     // The next slice follows at once if the gate agrees that the context is

@@ -34,6 +34,12 @@ class TrapHook {
     // True when built-in `number` writes nothing in script memory, so that
     // decoded code stays valid across the call. Unknown: false.
     virtual bool leaves_memory(uint32_t /*number*/) const { return false; }
+    // True when built-in `number` reads only the stack pointer of the context
+    // (its arguments) and script memory, writes nothing but r0 (and, for a
+    // call that fails its checks, the context's state), and never replaces
+    // the context: the interpreter then hands over only r7 and takes back
+    // only r0. Implies leaves_memory. Unknown: false.
+    virtual bool pure(uint32_t /*number*/) const { return false; }
 
   protected:
     ~TrapHook() = default;

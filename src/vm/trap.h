@@ -51,7 +51,8 @@ enum class TrapEffects : uint8_t {
     Any,             // engine state, script memory, the running context
     NoMemoryWrites,  // engine state (under the trap lock), but no script memory
                      // write and no change of context
-    Pure,            // reads script memory only: no engine state, no report
+    Pure,            // reads script memory only: no engine state, no report,
+                     // no register but r7 (through the argument reads)
 };
 
 struct TrapBinding {
@@ -179,6 +180,9 @@ class TrapDispatcher final : public TrapHook {
     void dispatch(uint32_t number, VmContext& ctx);
     bool leaves_memory(uint32_t number) const override {
         return number < kTrapCount && table_.effects(number) != TrapEffects::Any;
+    }
+    bool pure(uint32_t number) const override {
+        return number < kTrapCount && table_.effects(number) == TrapEffects::Pure;
     }
     // Makes this dispatcher the machine's trap hook (done on construction).
     void install();
