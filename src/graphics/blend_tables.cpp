@@ -8,9 +8,13 @@
 namespace tob::gfx {
 namespace {
 
+// Rounded half away from zero, as lround, and clamped to 0..255; without the
+// library call (the tables take 131,072 of these). v - trunc(v) is exact.
 uint8_t to_byte(double v) {
-    long r = std::lround(v);
-    return uint8_t(r < 0 ? 0 : r > 255 ? 255 : r);
+    if (!(v > 0)) return 0;
+    if (v >= 255) return 255;
+    const int r = int(v);
+    return uint8_t(v - r >= 0.5 ? r + 1 : r);
 }
 
 // Soft light on 0..1 values: darkens below a source of one half, lightens
@@ -22,12 +26,46 @@ double soft_light(double s, double d) {
     return d + (lift - d) * (2 * s - 1);
 }
 
+template <TableId Id>
+uint8_t formula(uint32_t a, uint32_t b) {
+    if constexpr (Id == kTableMultiply) return uint8_t((a * b + 128) / 255);
+    if constexpr (Id == kTableCombined) {
+        if (a == 0) return 255;
+        double x = double(b) / double(a);
+        return to_byte(std::min(255.0, 255.0 * x / (1.0 - double(b) / 255.0 + x)));
+    }
+    if constexpr (Id == kTableOverlay)
+        return uint8_t(b < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
+    if constexpr (Id == kTableSoftLight) return to_byte(255.0 * soft_light(a / 255.0, b / 255.0));
+    if constexpr (Id == kTableHardLight)
+        return uint8_t(a < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
+    if constexpr (Id == kTableDodge) {
+        if (a + b > 255) return 255;
+        return uint8_t(b == 0 ? 0 : 255 * b / (255 - a));
+    }
+    if constexpr (Id == kTableBurn) {
+        if (a + b < 255) return 0;
+        return uint8_t(a == 0 ? 255 : 255 - 255 * (255 - b) / a);
+    }
+    return 0;
+}
+
+// One table, its formula inlined into the loop.
+template <TableId Id>
+void fill(BlendTables& t) {
+    for (uint32_t s = 0; s < 256; ++s)
+        for (uint32_t d = 0; d < 256; ++d) t.t[Id][s << 8 | d] = formula<Id>(s, d);
+}
+
 std::unique_ptr<BlendTables> build() {
     auto t = std::make_unique<BlendTables>();
-    for (int id = 0; id < kTableCount; ++id)
-        for (uint32_t s = 0; s < 256; ++s)
-            for (uint32_t d = 0; d < 256; ++d)
-                t->t[size_t(id)][s << 8 | d] = table_formula(TableId(id), s, d);
+    fill<kTableMultiply>(*t);
+    fill<kTableCombined>(*t);
+    fill<kTableOverlay>(*t);
+    fill<kTableSoftLight>(*t);
+    fill<kTableHardLight>(*t);
+    fill<kTableDodge>(*t);
+    fill<kTableBurn>(*t);
     for (int i = 0; i < 768; ++i)
         t->clamp[size_t(i)] = uint8_t(i < 256 ? 0 : i > 511 ? 255 : i - 256);
     for (uint32_t f = 0; f < 32; ++f) t->widen5[f] = uint8_t((f * 255 + 15) / 31);
@@ -42,24 +80,19 @@ std::unique_ptr<BlendTables> build() {
 uint8_t table_formula(TableId id, uint32_t a, uint32_t b) {
     switch (id) {
         case kTableMultiply:
-            return uint8_t((a * b + 128) / 255);
-        case kTableCombined: {
-            if (a == 0) return 255;
-            double x = double(b) / double(a);
-            return to_byte(std::min(255.0, 255.0 * x / (1.0 - double(b) / 255.0 + x)));
-        }
+            return formula<kTableMultiply>(a, b);
+        case kTableCombined:
+            return formula<kTableCombined>(a, b);
         case kTableOverlay:
-            return uint8_t(b < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
+            return formula<kTableOverlay>(a, b);
         case kTableSoftLight:
-            return to_byte(255.0 * soft_light(a / 255.0, b / 255.0));
+            return formula<kTableSoftLight>(a, b);
         case kTableHardLight:
-            return uint8_t(a < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
+            return formula<kTableHardLight>(a, b);
         case kTableDodge:
-            if (a + b > 255) return 255;
-            return uint8_t(b == 0 ? 0 : 255 * b / (255 - a));
+            return formula<kTableDodge>(a, b);
         case kTableBurn:
-            if (a + b < 255) return 0;
-            return uint8_t(a == 0 ? 255 : 255 - 255 * (255 - b) / a);
+            return formula<kTableBurn>(a, b);
     }
     return 0;
 }

@@ -24,6 +24,11 @@ TEST(BlendTables, EveryCellMatchesItsFormula) {
                       b < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
             ASSERT_EQ(t.at(kTableHardLight, a, b),
                       a < 128 ? 2 * a * b / 255 : 255 - 2 * (255 - a) * (255 - b) / 255);
+            double sa = a / 255.0, sb = b / 255.0;
+            double lift = sb <= 32.0 / 255.0 ? ((16 * sb - 12) * sb + 4) * sb : std::sqrt(sb);
+            double soft =
+                sa <= 0.5 ? sb + (sb - sb * sb) * (2 * sa - 1) : sb + (lift - sb) * (2 * sa - 1);
+            ASSERT_EQ(t.at(kTableSoftLight, a, b), std::clamp(std::lround(255 * soft), 0L, 255L));
             int dodge = a + b > 255 ? 255 : b == 0 ? 0 : 255 * b / (255 - a);
             ASSERT_EQ(t.at(kTableDodge, a, b), dodge);
             int burn = a + b < 255 ? 0 : a == 0 ? 255 : 255 - 255 * (255 - b) / a;
