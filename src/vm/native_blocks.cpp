@@ -204,7 +204,6 @@ class Assembler {
     void cmov(uint8_t cc, int dst, int src) { reg_op({0x0F, uint8_t(0x40 + cc)}, dst, src); }
     void setcc(uint8_t cc, int r) { reg_op({0x0F, uint8_t(0x90 + cc)}, 0, r); }
     void setcc_mem(uint8_t cc, const Mem& m) { mem_op({0x0F, uint8_t(0x90 + cc)}, 0, m); }
-    void movzx8_reg(int dst, int src) { reg_op({0x0F, 0xB6}, dst, src); }
     // lea dst, [base + disp]: 32-bit (wrapping) or 64-bit.
     void lea(int dst, int base, int32_t disp, bool w = false) {
         mem_op({0x8D}, dst, Mem{base, -1, disp}, w);
