@@ -328,14 +328,21 @@ class BlockCompiler {
         a_.cmp32_mem(R10, kStackSize);
         bail_if(kAE);
     }
-    // Bails when a store of `len` bytes at `addr` would touch decoded code.
-    void bail_if_watched(int addr, uint32_t len) {
+    // Compares [addr, addr + len) with the code bytes this epoch's blocks
+    // cover: after it, "above" means they overlap. Returns the jump to patch
+    // past the caller's reaction, taken when addr is at or above their end.
+    size_t compare_watched(int addr, uint32_t len) {
         a_.load64(R11, kWatched);
         a_.cmp32_mem(addr, Mem{R11, -1, 4});
         const size_t above = a_.jcc_short(kAE);
         a_.lea(R10, addr, int32_t(len), true);
         a_.load32(R9, Mem{R11, -1, 0});
         a_.alu(0x39, R10, R9, true);
+        return above;
+    }
+    // Bails when a store of `len` bytes at `addr` would touch decoded code.
+    void bail_if_watched(int addr, uint32_t len) {
+        const size_t above = compare_watched(addr, len);
         bail_if(kA);
         a_.patch_short(above);
     }
@@ -360,13 +367,8 @@ class BlockCompiler {
     }
     // After a store of `len` bytes at `addr`: whether it touched decoded code.
     void stored(int addr, uint32_t len) {
-        a_.load64(R11, kWatched);
-        a_.cmp32_mem(addr, Mem{R11, -1, 4});
-        const size_t above = a_.jcc_short(kAE);  // at or above hi
-        a_.lea(R10, addr, int32_t(len), true);
-        a_.load32(R9, Mem{R11, -1, 0});
-        a_.alu(0x39, R10, R9, true);
-        const size_t below = a_.jcc_short(kBE);  // addr + len at or below lo
+        const size_t above = compare_watched(addr, len);
+        const size_t below = a_.jcc_short(kBE);
         exit(kNativeWritten);
         a_.patch_short(above);
         a_.patch_short(below);
