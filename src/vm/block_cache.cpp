@@ -448,8 +448,9 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         std::memcpy(copy, base + seg_pc[i], seg_len[i]);
         copy += seg_len[i];
     }
-    b->native = native_.compile(*b);
-    b->entry = b->native ? handlers[kNativeHandler] : b->step()[0].handler;
+    const void* code = native_.compile(*b);
+    b->entry = code ? handlers[kNativeHandler] : b->step()[0].handler;
+    b->native = code ? code : native_.interpreted_entry();
     table_[slot(pc)] = b;
     mark(*b);
     return b;

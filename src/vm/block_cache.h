@@ -113,7 +113,9 @@ struct Block {
     // Where running the block starts: the handler of its compiled code, or
     // else its first step's.
     const void* entry = nullptr;
-    const void* native = nullptr;  // its compiled code, if any
+    // Its compiled code; without any, the code that goes back to the
+    // interpreter at its start (null when nothing is compiled on this host).
+    const void* native = nullptr;
 
     Step* step() { return reinterpret_cast<Step*>(this + 1); }
     const Step* step() const { return reinterpret_cast<const Step*>(this + 1); }

@@ -213,7 +213,6 @@ class Assembler {
         mem_op({0x81}, 7, m);
         u32(v);
     }
-    void test64(int a, int b) { reg_op({0x85}, b, a, true); }
     void jmp_reg(int r) { reg_op({0xFF}, 4, r); }
     void cmp32_mem(int r, const Mem& m) { mem_op({0x3B}, r, m); }
     void sub32_mem(int r, const Mem& m) { mem_op({0x2B}, r, m); }
@@ -383,8 +382,9 @@ class BlockCompiler {
     void branch(uint8_t cc, uint32_t target) { takens_.push_back({a_.jcc(cc), index_, target}); }
     // The jump is taken: on into the block its link names, if the interpreter
     // would go there without a lookup (the one starting at `target`, checked
-    // this epoch, compiled, within the budget, the machine not stopping);
-    // else back to the interpreter, which takes the jump.
+    // this epoch, within the budget, the machine not stopping), into its code
+    // or, when it has none, back to the interpreter at its start; else back
+    // to the interpreter, which takes the jump.
     void taken(uint32_t target) {
         const Step& st = b_.step()[index_];
         a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&st.link));
@@ -405,9 +405,8 @@ class BlockCompiler {
         a_.load32(RCX, Mem{RDX});
         a_.cmp32_mem(RCX, Mem{next, -1, kBlockEpoch});
         slow.push_back(a_.jcc(kNE));
+        // A block without code of its own has the interpreted entry.
         a_.load64(RDX, Mem{next, -1, kBlockNative});
-        a_.test64(RDX, RDX);
-        slow.push_back(a_.jcc(kE));
         a_.movzx8(RCX, Mem{next, -1, kBlockCount});
         a_.load32(R8, kBudget);
         if (refund) a_.alu_imm(0, R8, refund);
@@ -1061,6 +1060,10 @@ NativeCode::NativeCode() {
             writable_ = static_cast<uint8_t*>(w);
             runnable_ = static_cast<uint8_t*>(x);
             size_ = size;
+            // The interpreted entry: mov eax, kNativeResume (step 0); ret.
+            static constexpr uint8_t kStub[] = {0xB8, kNativeResume, 0, 0, 0, 0xC3};
+            std::memcpy(writable_, kStub, sizeof kStub);
+            used_ = kStubBytes;
         } else {
             if (w != MAP_FAILED) munmap(w, size);
             if (x != MAP_FAILED) munmap(x, size);

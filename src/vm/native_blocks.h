@@ -56,8 +56,12 @@ class NativeCode {
     // The entry of `b`'s code, or null when its first step cannot be compiled
     // or the code area is full (the interpreter runs the block).
     const void* compile(const Block& b);
-    // Forgets all code.
-    void clear() { used_ = 0; }
+    // Forgets all code (but the entry stub).
+    void clear() { used_ = size_ ? kStubBytes : 0; }
+    // Code that goes back to the interpreter at the first step of the block
+    // the frame names: where compiled code goes on into a block that has no
+    // code of its own. Null without an area for code.
+    const void* interpreted_entry() const { return size_ ? runnable_ : nullptr; }
     // Whether the next block's code might not fit: the cache then starts
     // afresh, as when its arena is full.
     bool nearly_full() const { return size_ && size_ - used_ < kLargestBlockCode; }
@@ -67,6 +71,7 @@ class NativeCode {
   private:
     // More than the code of any block (32 steps of at most a few hundred bytes).
     static constexpr size_t kLargestBlockCode = 32u << 10;
+    static constexpr size_t kStubBytes = 16;
 
     uint8_t* writable_ = nullptr;  // the code area, mapped twice: written here,
     uint8_t* runnable_ = nullptr;  // run from here
