@@ -32,10 +32,8 @@ static_assert(kMidiRepeat == kLastMidiCommand);
 constexpr uint32_t kMaxNameBytes = 259;
 
 uint32_t send(TrapCall& call, uint32_t command, int words) {
-    ScriptMemory& memory = call.memory();
-    uint32_t w = words > 0 ? call.word(0) : 0;
-    return media::run_on_window_thread(
-        [&memory, command, w] { return midi_window_command(memory, command, w, 0); });
+    return media::send_to_window_thread(midi_window_command, call.memory(), command,
+                                        words > 0 ? call.word(0) : 0, 0);
 }
 
 uint32_t builtin_midi_load(TrapCall& call) {

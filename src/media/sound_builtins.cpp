@@ -48,10 +48,8 @@ static_assert(kSndSetreverb == kLastSoundCommand);
 constexpr uint32_t kMaxNameBytes = 259;
 
 uint32_t send(TrapCall& call, uint32_t command) {
-    ScriptMemory& memory = call.memory();
-    uint32_t w = call.word(0), l = call.word(1);
-    return media::run_on_window_thread(
-        [&memory, command, w, l] { return sound_window_command(memory, command, w, l); });
+    return media::send_to_window_thread(sound_window_command, call.memory(), command, call.word(0),
+                                        call.word(1));
 }
 
 uint32_t builtin_snd_load(TrapCall& call) {

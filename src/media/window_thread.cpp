@@ -28,5 +28,10 @@ void post_to_window_thread(std::function<void()> work) {
     if (CommandQueue* q = media_queue.load()) q->post(std::move(work));
 }
 
+uint32_t send_to_window_thread(WindowCommand handler, ScriptMemory& memory, uint32_t message,
+                               uint32_t wparam, uint32_t lparam) {
+    return run_on_window_thread([=, &memory] { return handler(memory, message, wparam, lparam); });
+}
+
 }  // namespace media
 }  // namespace tob
