@@ -197,6 +197,8 @@ class BlockCache {
     const uint32_t* watched() const { return watched_; }
     // Blocks compiled to host code on this thread so far.
     uint64_t compiled_blocks() const { return native_.compiled(); }
+    // Where the interpreter enters compiled code.
+    const void* native_entry() const { return native_.entry(); }
 
   private:
     static constexpr uint32_t kSlots = 4096;

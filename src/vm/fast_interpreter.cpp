@@ -81,6 +81,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.program_size = ctx.program_size;
     nf.epoch = cache.epoch_word();
     nf.stop = &m.stop;
+    const void* const native_entry = cache.native_entry();
     uint32_t pc = ctx.pc;
     // The flags Z, L and B as the bytes 0, 1 and 2 of one word, so that they
     // stay in a host register (a longjmp buffer may give them any byte value).
@@ -396,11 +397,10 @@ s_Trap : {
     // context, so nothing touches it afterwards.
     pc = u->at + u->size;
     TrapHook* const hook = m.trap_hook;
-    if (hook && hook->pure(u->imm)) {
-        // It reads its arguments through r7 and sets r0, nothing more: the
-        // context gets the rest only if the slice ends here.
-        ctx.r[kStackPointer] = r[7];
-        hook->trap(m, u->imm, ctx);
+    // A pure one reads its arguments through r7 and sets r0, nothing more: the
+    // context gets the rest only if the slice ends here.
+    ctx.r[kStackPointer] = r[7];
+    if (hook && hook->call_if_pure(m, u->imm, ctx)) {
         r[0] = ctx.r[0];
         if (!gate || !gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
             ctx.state != uint8_t(ContextState::Running)) {
@@ -621,7 +621,7 @@ s_Native : {
     nf.limit = limit;
     nf.budget = budget;
     nf.blk = blk;
-    const uint32_t result = run_native(blk->native, &nf);
+    const uint32_t result = run_native(native_entry, blk->native, &nf);
     budget = nf.budget;
     blk = nf.blk;  // where it ended: it may have gone on into other blocks
     // Byte by byte: the code sets the flags one byte at a time, and one wide

@@ -40,6 +40,13 @@ class TrapHook {
     // the context: the interpreter then hands over only r7 and takes back
     // only r0. Implies leaves_memory. Unknown: false.
     virtual bool pure(uint32_t /*number*/) const { return false; }
+    // Runs built-in `number` when it is pure, in one call: false, and nothing
+    // done, when it is not.
+    virtual bool call_if_pure(Machine& m, uint32_t number, VmContext& ctx) {
+        if (!pure(number)) return false;
+        trap(m, number, ctx);
+        return true;
+    }
 
   protected:
     ~TrapHook() = default;

@@ -1,6 +1,10 @@
-// The x86-64 block compiler. Script registers stay in the NativeFrame (the
-// code addresses them through rdi); rsi holds script memory's base; rax, rcx,
-// rdx and r8..r11 are scratch. Nothing is called, so no register is saved.
+// The x86-64 block compiler. The frame is at rdi, script memory's base in
+// rsi; the script registers used most (r0, r2, r3, r6, r7) live in host
+// registers the ABI keeps across calls (r12, r13, r14, rbp, rbx), the others
+// in the frame; r15 holds the budget; rax, rcx, rdx and r8..r11 are scratch.
+// The shared entry at the start of the code area saves the host's registers
+// and loads the frame's, the shared way out stores them back: every exit of
+// every block goes through it.
 //
 // Every step is compiled in three parts: the addresses it will touch and its
 // checks (bounds, stack, divisor), each of which may leave for the
@@ -10,7 +14,9 @@
 // the check whether a store reached decoded code, and the step's jump.
 #include "vm/native_blocks.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "vm/block_cache.h"
@@ -45,7 +51,11 @@ enum Reg : int {
     R8 = 8,
     R9,
     R10,
-    R11
+    R11,
+    R12,
+    R13,
+    R14,
+    R15
 };
 // Condition codes.
 enum Cond : uint8_t {
@@ -63,15 +73,29 @@ enum Cond : uint8_t {
     kG = 15
 };
 
-// A memory operand: [base + index + disp] (index -1: none).
+// A memory operand: [base + index + disp] (index -1: none), or a host
+// register in its place (host >= 0), so that a script register is named the
+// same way wherever it lives.
 struct Mem {
     int base;
     int index = -1;
     int32_t disp = 0;
+    int host = -1;
 };
 
-constexpr Mem reg_slot(uint32_t k) {
+// The host registers of script registers (-1: in the frame), and the budget's.
+constexpr int kHostOf[8] = {R12, -1, R13, R14, -1, -1, RBP, RBX};
+constexpr int kBudgetReg = R15;
+
+// Script register k in the frame.
+constexpr Mem frame_slot(uint32_t k) {
     return {RDI, -1, int32_t(offsetof(NativeFrame, r) + 4 * k)};
+}
+// Script register k wherever the code keeps it.
+constexpr Mem reg_slot(uint32_t k) {
+    Mem m = frame_slot(k);
+    m.host = kHostOf[k];
+    return m;
 }
 constexpr Mem kFlags{RDI, -1, int32_t(offsetof(NativeFrame, f))};
 constexpr Mem kExitPc{RDI, -1, int32_t(offsetof(NativeFrame, exit_pc))};
@@ -86,6 +110,8 @@ constexpr Mem kBudget{RDI, -1, int32_t(offsetof(NativeFrame, budget))};
 constexpr Mem kEpoch{RDI, -1, int32_t(offsetof(NativeFrame, epoch))};
 constexpr Mem kStop{RDI, -1, int32_t(offsetof(NativeFrame, stop))};
 constexpr Mem kBlock{RDI, -1, int32_t(offsetof(NativeFrame, blk))};
+constexpr Mem kCallBuiltin{RDI, -1, int32_t(offsetof(NativeFrame, call_builtin))};
+constexpr Mem kHostSp{RDI, -1, int32_t(offsetof(NativeFrame, host_sp))};
 // Block fields the code reads.
 constexpr int32_t kBlockPc = int32_t(offsetof(Block, pc));
 constexpr int32_t kBlockEpoch = int32_t(offsetof(Block, epoch));
@@ -149,6 +175,12 @@ class Assembler {
     void mem_op(std::initializer_list<uint8_t> opcode, int reg, const Mem& m, bool w = false,
                 bool byte_reg = false, bool operand16 = false) {
         if (operand16) byte(0x66);
+        if (m.host >= 0) {
+            rex(w, reg, 0, m.host, byte_reg && (reg >= 4 || m.host >= 4));
+            for (uint8_t b : opcode) byte(b);
+            byte(0xC0 | uint32_t(reg & 7) << 3 | uint32_t(m.host & 7));
+            return;
+        }
         rex(w, reg, m.index < 0 ? 0 : m.index, m.base, byte_reg && reg >= 4);
         for (uint8_t b : opcode) byte(b);
         modrm_mem(reg, m);
@@ -214,6 +246,20 @@ class Assembler {
         u32(v);
     }
     void jmp_reg(int r) { reg_op({0xFF}, 4, r); }
+    // jmp rel32 to `to`, an offset from where the code will start.
+    void jmp_to(int64_t to) {
+        byte(0xE9);
+        u32(uint32_t(to - int64_t(code.size() + 4)));
+    }
+    void push(int r) {
+        rex(false, 0, 0, r);
+        byte(0x50 + (r & 7));
+    }
+    void pop(int r) {
+        rex(false, 0, 0, r);
+        byte(0x58 + (r & 7));
+    }
+    void call_mem(const Mem& m) { mem_op({0xFF}, 2, m); }
     void cmp32_mem(int r, const Mem& m) { mem_op({0x3B}, r, m); }
     void sub32_mem(int r, const Mem& m) { mem_op({0x2B}, r, m); }
     // A forward jump whose target is set later; returns where to patch.
@@ -259,11 +305,11 @@ struct MemoryForm;
 
 class BlockCompiler {
   public:
-    explicit BlockCompiler(const Block& b) : b_(b) {}
+    // `leave`: where the way out is, from the start of this block's code.
+    BlockCompiler(const Block& b, int64_t leave) : b_(b), leave_(leave) {}
 
     // The code, empty when not even the first step compiles.
     std::vector<uint8_t> run() {
-        a_.load64(RSI, kBase);
         for (index_ = 0; index_ < b_.steps; ++index_) {
             const Step& st = b_.step()[index_];
             const size_t before = a_.code.size(), bails = bails_.size(), takens = takens_.size();
@@ -284,7 +330,7 @@ class BlockCompiler {
         for (const Bail& b : bails_) {
             a_.patch(b.at, a_.code.size());
             a_.mov_imm(RAX, b.exit);
-            a_.ret();
+            a_.jmp_to(leave_);
         }
         for (const Taken& t : takens_) {
             a_.patch(t.at, a_.code.size());
@@ -309,7 +355,7 @@ class BlockCompiler {
     uint32_t exit_code(NativeExit kind) const { return uint32_t(kind) | uint32_t(index_) << 8; }
     void exit(NativeExit kind) {
         a_.mov_imm(RAX, exit_code(kind));
-        a_.ret();
+        a_.jmp_to(leave_);
     }
     // Leaves for the interpreter at this step when `cc` holds.
     void bail_if(uint8_t cc) { bails_.push_back({a_.jcc(cc), exit_code(kNativeResume)}); }
@@ -408,7 +454,7 @@ class BlockCompiler {
         // A block without code of its own has the interpreted entry.
         a_.load64(RDX, Mem{next, -1, kBlockNative});
         a_.movzx8(RCX, Mem{next, -1, kBlockCount});
-        a_.load32(R8, kBudget);
+        a_.mov(R8, kBudgetReg);
         if (refund) a_.alu_imm(0, R8, refund);
         a_.alu(0x39, R8, RCX);
         slow.push_back(a_.jcc(kB));  // budget < count
@@ -416,7 +462,7 @@ class BlockCompiler {
         a_.cmp_mem_imm(Mem{R9}, 0);
         slow.push_back(a_.jcc(kNE));
         a_.alu(0x29, R8, RCX);
-        a_.store32(kBudget, R8);
+        a_.mov(kBudgetReg, R8);
         a_.store64(kBlock, next);
         a_.jmp_reg(RDX);
         for (size_t at : slow) a_.patch(at, a_.code.size());
@@ -465,6 +511,7 @@ class BlockCompiler {
     bool fused(StepKind kind, const Step& st);
 
     const Block& b_;
+    const int64_t leave_;
     Assembler a_;
     std::vector<Bail> bails_;
     std::vector<Taken> takens_;
@@ -1060,9 +1107,7 @@ NativeCode::NativeCode() {
             writable_ = static_cast<uint8_t*>(w);
             runnable_ = static_cast<uint8_t*>(x);
             size_ = size;
-            // The interpreted entry: mov eax, kNativeResume (step 0); ret.
-            static constexpr uint8_t kStub[] = {0xB8, kNativeResume, 0, 0, 0, 0xC3};
-            std::memcpy(writable_, kStub, sizeof kStub);
+            write_stubs();
             used_ = kStubBytes;
         } else {
             if (w != MAP_FAILED) munmap(w, size);
@@ -1070,6 +1115,46 @@ NativeCode::NativeCode() {
         }
     }
     close(fd);
+}
+
+// The entry: rdi is the frame, rdx the code to run. The host's registers are
+// saved and the stack aligned for calls; then the frame's registers are
+// loaded.
+// The way out: eax is the exit; the registers go back to the frame and the
+// host's are restored.
+// The interpreted entry: the way out with kNativeResume (step 0).
+void NativeCode::write_stubs() {
+    static constexpr int kSaved[] = {RBX, RBP, R12, R13, R14, R15};
+    Assembler enter;
+    for (int r : kSaved) enter.push(r);
+    enter.store64(kHostSp, RSP);
+    enter.alu_imm(4, RSP, 0xFFFFFFF0u, true);
+    enter.load64(RSI, kBase);
+    enter.load32(kBudgetReg, kBudget);
+    for (uint32_t k = 0; k < 8; ++k)
+        if (kHostOf[k] >= 0) enter.load32(kHostOf[k], frame_slot(k));
+    enter.jmp_reg(RDX);
+
+    Assembler interpreted;
+    interpreted.mov_imm(RAX, kNativeResume);
+    interpreted.jmp_to(int64_t(kLeaveStub) - int64_t(kInterpretedStub));
+
+    Assembler leave;
+    leave.store32(kBudget, kBudgetReg);
+    for (uint32_t k = 0; k < 8; ++k)
+        if (kHostOf[k] >= 0) leave.store32(frame_slot(k), kHostOf[k]);
+    leave.load64(RSP, kHostSp);
+    for (auto it = std::rbegin(kSaved); it != std::rend(kSaved); ++it) leave.pop(*it);
+    leave.ret();
+
+    static_assert(kInterpretedStub + 16 <= kLeaveStub);
+    if (enter.code.size() > kInterpretedStub || interpreted.code.size() > 16 ||
+        leave.code.size() > kStubBytes - kLeaveStub)
+        std::abort();  // the layout above is wrong
+    std::memset(writable_, 0xCC, kStubBytes);
+    std::memcpy(writable_, enter.code.data(), enter.code.size());
+    std::memcpy(writable_ + kInterpretedStub, interpreted.code.data(), interpreted.code.size());
+    std::memcpy(writable_ + kLeaveStub, leave.code.data(), leave.code.size());
 }
 
 NativeCode::~NativeCode() {
@@ -1080,7 +1165,7 @@ NativeCode::~NativeCode() {
 
 const void* NativeCode::compile(const Block& b) {
     if (!size_) return nullptr;
-    std::vector<uint8_t> code = BlockCompiler(b).run();
+    std::vector<uint8_t> code = BlockCompiler(b, int64_t(kLeaveStub) - int64_t(used_)).run();
     if (code.empty() || code.size() > size_ - used_) return nullptr;
     std::memcpy(writable_ + used_, code.data(), code.size());
     const void* entry = runnable_ + used_;

@@ -33,6 +33,19 @@ struct NativeFrame {
     const uint32_t* epoch;
     const void* stop;
     Block* blk;
+    // A built-in call from compiled code: runs built-in `number` if it is
+    // pure, and says how to go on (see NativeCall); `runner` is the
+    // interpreter's, for it.
+    uint32_t (*call_builtin)(NativeFrame* frame, uint32_t number);
+    void* runner;
+    uint64_t host_sp;  // the code's own: the host stack on entry
+};
+
+// What `call_builtin` did.
+enum NativeCall : uint32_t {
+    kCallGoOn = 0,     // called; the next slice follows at once, with a full budget
+    kCallNotPure = 1,  // nothing done: the interpreter makes the call
+    kCallEnds = 2,     // called, and the slice ends after it
 };
 
 // How compiled code ended, in the low byte of its result; the step it ended
@@ -42,6 +55,7 @@ enum NativeExit : uint32_t {
     kNativeTaken = 1,    // the step's jump was taken, to exit_pc
     kNativeWritten = 2,  // the step stored into decoded code: go on after it
     kNativeReturn = 3,   // the step returned, to exit_pc
+    kNativeCalled = 4,   // the step called a built-in, and the slice ends after it
 };
 
 // Compiled code of one OS thread: blocks are compiled once, when decoded, and
@@ -61,7 +75,11 @@ class NativeCode {
     // Code that goes back to the interpreter at the first step of the block
     // the frame names: where compiled code goes on into a block that has no
     // code of its own. Null without an area for code.
-    const void* interpreted_entry() const { return size_ ? runnable_ : nullptr; }
+    const void* interpreted_entry() const {
+        return size_ ? runnable_ + kInterpretedStub : nullptr;
+    }
+    // Where the interpreter enters compiled code (see run_native).
+    const void* entry() const { return runnable_; }
     // Whether the next block's code might not fit: the cache then starts
     // afresh, as when its arena is full.
     bool nearly_full() const { return size_ && size_ - used_ < kLargestBlockCode; }
@@ -71,7 +89,13 @@ class NativeCode {
   private:
     // More than the code of any block (32 steps of at most a few hundred bytes).
     static constexpr size_t kLargestBlockCode = 32u << 10;
-    static constexpr size_t kStubBytes = 16;
+    // The shared code at the start of the area: the entry, the interpreted
+    // entry and the way out.
+    static constexpr size_t kStubBytes = 256;
+    static constexpr size_t kInterpretedStub = 128;
+    static constexpr size_t kLeaveStub = 144;
+
+    void write_stubs();
 
     uint8_t* writable_ = nullptr;  // the code area, mapped twice: written here,
     uint8_t* runnable_ = nullptr;  // run from here
@@ -80,17 +104,23 @@ class NativeCode {
     uint64_t compiled_ = 0;
 };
 
-// Runs compiled code on `frame`; returns its exit (see NativeExit).
-inline uint32_t run_native(const void* code, NativeFrame* frame) {
+// Runs compiled code `code` on `frame` through the area's `entry`; returns
+// its exit (see NativeExit). The code may call functions: every register the
+// ABI lets a callee change is given up.
+inline uint32_t run_native(const void* entry, const void* code, NativeFrame* frame) {
 #if defined(__x86_64__) && defined(__GNUC__)
     uint64_t result;
+    const void* target = code;
     // Below the red zone, so that nothing the compiler keeps there is overwritten by the call.
-    asm volatile("lea -128(%%rsp), %%rsp\n\tcall *%[code]\n\tlea 128(%%rsp), %%rsp"
-                 : "=a"(result)
-                 : [code] "r"(code), "D"(frame)
-                 : "rcx", "rdx", "rsi", "r8", "r9", "r10", "r11", "memory", "cc");
+    asm volatile("lea -128(%%rsp), %%rsp\n\tcall *%[entry]\n\tlea 128(%%rsp), %%rsp"
+                 : "=a"(result), "+d"(target)
+                 : [entry] "r"(entry), "D"(frame)
+                 : "rcx", "rsi", "r8", "r9", "r10", "r11", "xmm0", "xmm1", "xmm2", "xmm3", "xmm4",
+                   "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11", "xmm12", "xmm13",
+                   "xmm14", "xmm15", "memory", "cc");
     return uint32_t(result);
 #else
+    (void)entry;
     (void)code;
     (void)frame;
     return kNativeResume;

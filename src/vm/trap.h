@@ -184,6 +184,7 @@ class TrapDispatcher final : public TrapHook {
     bool pure(uint32_t number) const override {
         return number < kTrapCount && table_.effects(number) == TrapEffects::Pure;
     }
+    bool call_if_pure(Machine& m, uint32_t number, VmContext& ctx) override;
     // Makes this dispatcher the machine's trap hook (done on construction).
     void install();
 

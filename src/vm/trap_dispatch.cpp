@@ -88,6 +88,17 @@ void TrapDispatcher::trap(Machine&, uint32_t number, VmContext& ctx) {
     dispatch(number, ctx);
 }
 
+bool TrapDispatcher::call_if_pure(Machine&, uint32_t number, VmContext& ctx) {
+    if (!pure(number)) return false;
+    if (check_arguments_.load(std::memory_order_relaxed)) {
+        dispatch(number, ctx);  // counts the arguments first
+        return true;
+    }
+    TrapCall call(*this, number, ctx);
+    ctx.r[0] = table_.handler(number)(call);
+    return true;
+}
+
 int32_t TrapDispatcher::counted_arguments(const VmContext& ctx) const {
     uint32_t ret = 0;
     if (!machine_.memory->read32(ctx.r[kStackPointer], ret)) return 0;
