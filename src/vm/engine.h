@@ -113,7 +113,10 @@ class ScriptEngine final : private LiveCode, private StopListener {
     bool valid_thread(uint32_t n) const;
 
     // Pause and resume every script thread (deactivation, full-screen switch).
-    void pause_threads() { pause_count_.fetch_add(1); }
+    void pause_threads() {
+        pause_count_.fetch_add(1);
+        notice(machine_);
+    }
     void resume_threads();
     // Threads sleep 1 ms between slices while inactive; while active they
     // give up the processor only when that can help another thread (see

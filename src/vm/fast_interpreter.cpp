@@ -27,6 +27,32 @@ inline void copy_registers(uint32_t* to, const uint32_t* from) {
     to[4] = w[4], to[5] = w[5], to[6] = w[6], to[7] = w[7];
 }
 
+// What compiled code needs to call a built-in as the `trap` step below does.
+struct NativeRunner {
+    Machine& m;
+    VmContext& ctx;
+    SliceGate* gate;
+    BlockCache& cache;
+    const ScriptMemory& mem;
+};
+
+// A pure built-in called from compiled code, as the `trap` step calls one;
+// anything else is left to that step.
+uint32_t call_builtin_from_code(NativeFrame* nf, uint32_t number) {
+    NativeRunner& run = *static_cast<NativeRunner*>(nf->runner);
+    VmContext& ctx = run.ctx;
+    TrapHook* const hook = run.m.trap_hook;
+    ctx.r[kStackPointer] = nf->r[kStackPointer];
+    if (!hook || !hook->call_if_pure(run.m, number, ctx)) return kCallNotPure;
+    nf->r[0] = ctx.r[0];
+    // A pure built-in never replaces the context: the next slice is the gate's to allow.
+    if (!run.gate || !run.gate->next_slice() || run.m.stop.load(std::memory_order_relaxed) ||
+        ctx.state != uint8_t(ContextState::Running))
+        return kCallEnds;
+    run.cache.start_slice(run.mem.serial());
+    return kCallGoOn;
+}
+
 }  // namespace
 
 void forget_decoded_code() {
@@ -81,6 +107,9 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.program_size = ctx.program_size;
     nf.epoch = cache.epoch_word();
     nf.stop = &m.stop;
+    NativeRunner runner{m, ctx, gate, cache, *mem};
+    nf.call_builtin = call_builtin_from_code;
+    nf.runner = &runner;
     const void* const native_entry = cache.native_entry();
     uint32_t pc = ctx.pc;
     // The flags Z, L and B as the bytes 0, 1 and 2 of one word, so that they
@@ -402,7 +431,7 @@ s_Trap : {
     ctx.r[kStackPointer] = r[7];
     if (hook && hook->call_if_pure(m, u->imm, ctx)) {
         r[0] = ctx.r[0];
-        if (!gate || !gate->after_call(ctx) || m.stop.load(std::memory_order_relaxed) ||
+        if (!gate || !gate->next_slice() || m.stop.load(std::memory_order_relaxed) ||
             ctx.state != uint8_t(ContextState::Running)) {
             SAVE();
             return 1;
@@ -633,6 +662,11 @@ s_Native : {
     switch (result & 0xFF) {
         case kNativeTaken:
             TAKE(nf.exit_pc);
+        case kNativeCalled:
+            // The built-in ran, and its slice ends after it.
+            pc = u->at + u->size;
+            SAVE();
+            return 1;
         case kNativeReturn:
             if (nf.exit_pc == kThreadReturnAddress) {
                 pc = nf.exit_pc;

@@ -84,7 +84,15 @@ struct Machine {
     const LiveCode* live_code = nullptr;
     // Told after `set_stop` raised the stop flag. Unset: nobody is told.
     StopListener* stop_listener = nullptr;
+    // Advanced (by `notice`) after every change that may end a thread's run
+    // of slices: the thread loop then looks at everything again.
+    std::atomic<uint32_t> attention{0};
 };
+
+// After a change a running thread must look at between its slices.
+inline void notice(Machine& m) {
+    m.attention.fetch_add(1, std::memory_order_release);
+}
 
 // Asked when a slice has used its whole budget whether the next slice may
 // begin at once (the script thread's loop says yes while nothing it looks at

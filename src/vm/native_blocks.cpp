@@ -799,6 +799,30 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             taken(st.imm);
             return true;
         }
+        case Op::Trap: {
+            // A pure built-in is called from here (its arguments through
+            // r7, its result in r0); any other is the interpreter's.
+            a_.store32(frame_slot(7), kHostOf[7]);
+            a_.store32(frame_slot(0), kHostOf[0]);
+            a_.mov_imm(RSI, st.imm);
+            a_.push(RDI);
+            a_.push(RDI);  // the stack stays aligned
+            a_.call_mem(kCallBuiltin);
+            a_.pop(RDI);
+            a_.pop(RDI);
+            a_.load64(RSI, kBase);
+            a_.load32(kHostOf[0], frame_slot(0));
+            a_.test(RAX, RAX);
+            const size_t called = a_.jcc_short(kE);
+            a_.alu_imm(7, RAX, kCallNotPure);
+            bail_if(kE);
+            exit(kNativeCalled);
+            a_.patch_short(called);
+            // The next slice, with a full budget.
+            a_.mov_imm(kBudgetReg, kSliceBudget);
+            taken(st.at + st.size);
+            return true;
+        }
         case Op::Ret:
             a_.load32(RCX, reg_slot(7));
             a_.alu_imm(0, RCX, 4);

@@ -55,6 +55,7 @@ const char* runtime_error_message(RuntimeError e) {
 
 void set_stop(Machine& m, uint32_t value) {
     m.stop.store(value);
+    notice(m);
     ScriptAddr word = m.stop_word.load(std::memory_order_relaxed);
     if (word && m.memory) m.memory->store_shared32(word, value);
     if (value && m.stop_listener) m.stop_listener->machine_stopped();

@@ -42,10 +42,19 @@ struct ScriptEngine::SliceClock {
 class ScriptEngine::RunOnGate final : public SliceGate {
   public:
     RunOnGate(ScriptEngine& engine, ScriptThread& thread, SliceClock& clock)
-        : engine_(engine), thread_(thread), clock_(clock) {}
+        : engine_(engine),
+          thread_(thread),
+          clock_(clock),
+          seen_(engine.machine_.attention.load() - 1) {}
 
     bool next_slice() override {
-        const ScriptEngine& e = engine_;
+        ScriptEngine& e = engine_;
+        // Nothing looked at below has changed since it last said yes.
+        const uint32_t attention = e.machine_.attention.load(std::memory_order_acquire);
+        if (attention == seen_ && clock_.slices + 1 < kSlicesPerClockRead) {
+            ++clock_.slices;
+            return true;
+        }
         if (e.stopped() || thread_.run.load() == 0 || thread_.wake_time.load() != 0 ||
             thread_.suspend.load() >= 1 || e.pause_count_.load() != 0)
             return false;
@@ -54,6 +63,7 @@ class ScriptEngine::RunOnGate final : public SliceGate {
             return false;
         if (clock_.slices + 1 >= kSlicesPerClockRead) return false;
         ++clock_.slices;
+        seen_ = attention;
         return true;
     }
 
@@ -68,6 +78,7 @@ class ScriptEngine::RunOnGate final : public SliceGate {
     ScriptEngine& engine_;
     ScriptThread& thread_;
     SliceClock& clock_;
+    uint32_t seen_ = 0;  // the attention word when next_slice last looked (and said yes)
 };
 
 ScriptEngine::ScriptEngine(uint64_t memory_span)
@@ -161,6 +172,7 @@ void ScriptEngine::release_context_stack(ScriptThread& t) {
 }
 
 void ScriptEngine::wake_waiters() {
+    notice(machine_);
     {
         std::lock_guard lock(wait_mutex_);
         wait_generation_.fetch_add(1);
@@ -207,6 +219,7 @@ void ScriptEngine::thread_procedure(int slot) {
     }
     running_.fetch_add(1);
     runnable_.fetch_add(1);
+    notice(machine_);
     SliceClock clock;
     RunOnGate gate(*this, t, clock);
     // Runnable no more while the wait lasts.
@@ -214,6 +227,7 @@ void ScriptEngine::thread_procedure(int slot) {
         runnable_.fetch_sub(1);
         wait_for_change(seen, ms);
         runnable_.fetch_add(1);
+        notice(machine_);
     };
     while (!stopped()) {
         // Read before the conditions: a change after this point ends the wait.

@@ -163,7 +163,9 @@ uint32_t builtin_thd_suspend(TrapCall& call) {
     ScriptEngine& e = engine_of(call);
     uint32_t n = call.word(0);
     if (!e.valid_thread(n)) return uint32_t(-1);
-    return uint32_t(e.thread(int(n)).suspend.fetch_add(1) + 1);
+    const int32_t now = e.thread(int(n)).suspend.fetch_add(1) + 1;
+    e.wake_waiters();  // the thread looks at its count again
+    return uint32_t(now);
 }
 
 uint32_t builtin_thd_resume(TrapCall& call) {
@@ -183,6 +185,7 @@ uint32_t builtin_sleep(TrapCall& call) {
     if (slot < 0) return 0;
     uint32_t wake = platform::tick_count() + call.word(0);
     engine_of(call).thread(slot).wake_time = wake ? wake : 1;  // 0 means "not sleeping"
+    notice(call.machine());
     return 1;
 }
 

@@ -135,6 +135,7 @@ void TrapDispatcher::dispatch(uint32_t number, VmContext& ctx) {
     if (!guard.owns_lock()) {
         // Counted, so that the holder gives way between its slices.
         lock_waiters_.fetch_add(1, std::memory_order_relaxed);
+        notice(machine_);
         guard.lock();
         lock_waiters_.fetch_sub(1, std::memory_order_relaxed);
     }
