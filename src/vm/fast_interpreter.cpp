@@ -50,6 +50,7 @@ uint32_t call_builtin_from_code(NativeFrame* nf, uint32_t number) {
         ctx.state != uint8_t(ContextState::Running))
         return kCallEnds;
     run.cache.start_slice(run.mem.serial());
+    nf->epoch = run.cache.epoch();
     return kCallGoOn;
 }
 
@@ -102,10 +103,13 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.base = base;
     nf.watched = cache.watched();
     nf.stack_base = ctx.stack_base;
-    nf.stack_size = ctx.stack_size;
+    // Compiled code leaves every stack access to the interpreter unless the
+    // stack lies in script memory with room on either side.
+    const bool stack_inside = ctx.stack_base >= kLowGuard + 4 &&
+                              uint64_t(ctx.stack_base) + ctx.stack_size + 4 <= limit;
+    nf.stack_size = stack_inside ? ctx.stack_size : 0;
     nf.program_base = ctx.program_base;
     nf.program_size = ctx.program_size;
-    nf.epoch = cache.epoch_word();
     nf.stop = &m.stop;
     NativeRunner runner{m, ctx, gate, cache, *mem};
     nf.call_builtin = call_builtin_from_code;
@@ -649,6 +653,7 @@ s_Native : {
     nf.f = f;
     nf.limit = limit;
     nf.budget = budget;
+    nf.epoch = cache.epoch();
     nf.blk = blk;
     const uint32_t result = run_native(native_entry, blk->native, &nf);
     budget = nf.budget;

@@ -366,7 +366,8 @@ class BlockCompiler {
         a_.cmp64_mem(R11, kLimit);
         bail_if(kA);
     }
-    // Bails unless `sp` lies inside the context's stack.
+    // Bails unless `sp` lies inside the context's stack; then 4 bytes at
+    // sp - 4 or sp are in script memory (see NativeFrame::stack_size).
     void stack_check(int sp) {
         a_.mov(R10, sp);
         a_.sub32_mem(R10, kStackBase);
@@ -447,24 +448,24 @@ class BlockCompiler {
     // after giving back `refund` instructions of this block; failures jump to
     // `slow`, which is bound to the code after this.
     void go_on(int next, uint32_t refund, std::vector<size_t>& slow) {
-        a_.load64(RDX, kEpoch);
-        a_.load32(RCX, Mem{RDX});
+        a_.load32(RCX, kEpoch);
         a_.cmp32_mem(RCX, Mem{next, -1, kBlockEpoch});
+        slow.push_back(a_.jcc(kNE));
+        a_.load64(R9, kStop);
+        a_.cmp_mem_imm(Mem{R9}, 0);
         slow.push_back(a_.jcc(kNE));
         // A block without code of its own has the interpreted entry.
         a_.load64(RDX, Mem{next, -1, kBlockNative});
         a_.movzx8(RCX, Mem{next, -1, kBlockCount});
-        a_.mov(R8, kBudgetReg);
-        if (refund) a_.alu_imm(0, R8, refund);
-        a_.alu(0x39, R8, RCX);
-        slow.push_back(a_.jcc(kB));  // budget < count
-        a_.load64(R9, kStop);
-        a_.cmp_mem_imm(Mem{R9}, 0);
-        slow.push_back(a_.jcc(kNE));
-        a_.alu(0x29, R8, RCX);
-        a_.mov(kBudgetReg, R8);
+        if (refund) a_.alu_imm(0, kBudgetReg, refund);
+        a_.alu(0x29, kBudgetReg, RCX);
+        const size_t short_of = a_.jcc(kB);  // budget < count
         a_.store64(kBlock, next);
         a_.jmp_reg(RDX);
+        // The budget as it was.
+        a_.patch(short_of, a_.code.size());
+        a_.alu(0x01, kBudgetReg, RCX);
+        if (refund) a_.alu_imm(5, kBudgetReg, refund);
         for (size_t at : slow) a_.patch(at, a_.code.size());
     }
     // `r` = the frame address d(r6).
@@ -740,7 +741,6 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.load32(RDX, reg_slot(7));
             a_.alu_imm(5, RDX, 4);
             stack_check(RDX);
-            check(RDX, 4);
             a_.store32(reg_slot(7), RDX);
             if (op == Op::Push) {
                 a_.load32(RAX, S);
@@ -756,7 +756,6 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.alu_imm(0, RCX, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
-            check(RDX, 4);
             a_.store32(reg_slot(7), RCX);
             a_.load32(RAX, script(RDX));
             a_.store32(D, RAX);
@@ -791,7 +790,6 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.load32(RDX, reg_slot(7));
             a_.alu_imm(5, RDX, 4);
             stack_check(RDX);
-            check(RDX, 4);
             bail_if_watched(RDX, 4);
             a_.store32(reg_slot(7), RDX);
             a_.mov_imm(RAX, st.at + st.size);
@@ -828,7 +826,6 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.alu_imm(0, RCX, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
-            check(RDX, 4);
             a_.store32(reg_slot(7), RCX);
             a_.load32(R10, script(RDX));
             returned(R10);
@@ -1102,7 +1099,6 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             a_.lea(R8, RCX, int32_t(kFrameBytes + 4));  // r7 after the return
             stack_check(R8);
             a_.lea(RDX, R8, -4);
-            check(RDX, 4);
             for (uint32_t k = 0; k < vm_ops::kFrameWords; ++k) {
                 a_.load32(RAX, Mem{RSI, RCX, int32_t(4 * k)});
                 a_.store32(reg_slot(1 + k), RAX);

@@ -24,13 +24,16 @@ struct NativeFrame {
     uint8_t* base;     // script memory's host address
     // The code bytes covered by blocks checked this epoch: [lo, hi).
     const uint32_t* watched;
+    // The stack, or a size of 0 unless all of it and 4 bytes on either side
+    // lie in script memory: an access the stack check lets through then
+    // needs no other.
     uint32_t stack_base, stack_size;
     uint32_t program_base, program_size;  // calls inside the program need no other check
     // Going on from one block's code into the next one's, as the interpreter
     // would: the slice's budget, the block running, the cache's epoch and the
     // machine's stop flag.
     uint32_t budget;
-    const uint32_t* epoch;
+    uint32_t epoch;
     const void* stop;
     Block* blk;
     // A built-in call from compiled code: runs built-in `number` if it is
