@@ -83,6 +83,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         &&s_ConstDiv, &&s_ConstMod, &&s_LoadSubJump, &&s_LeaveRet,
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
+        &&s_StubCall, &&s_StubReturn,
         &&s_Continue,
         &&s_Native,
     };
@@ -366,11 +367,10 @@ found:
     // run the block
     if (blk->count > budget) {
         // The slice ends inside it, unless the next one follows at once: the
-        // boundary inside the block is then seen by nobody. A block ending in
-        // a built-in call ends its slice exactly, as the call must come first
-        // in the next one.
-        if (!gate || blk->step()[blk->steps - 1].handler == &&s_Trap || !gate->next_slice())
-            goto tail;
+        // boundary inside the block is then seen by nobody. A block with a
+        // built-in call ends its slice exactly, as the call may have to come
+        // first in the next one.
+        if (!gate || blk->calls_builtin || !gate->next_slice()) goto tail;
         budget += kSliceBudget;
         const uint32_t epoch = cache.epoch();
         cache.start_slice(mem->serial());
@@ -474,6 +474,34 @@ s_Call : {
         GO(u->imm);
     }
     LEAVE_VIA(&u->link, u->imm);
+}
+s_StubCall : {
+    // As `call`, but the block goes on with the stub's instructions.
+    if (!callable(u->imm)) FAIL(program_overrun);
+    r[7] -= 4;
+    STACK_CHECK();
+    CHECK(r[7], 4);
+    store_le32(base + r[7], u->at + u->size);
+    if (cache.covers(r[7], 4)) {
+        REFUND_REST();
+        cache.new_epoch();
+        GO(u->imm);
+    }
+    NEXT_STEP();
+}
+s_StubReturn : {
+    // As `ret`; returning after the stub's call, the block goes on.
+    r[7] += 4;
+    STACK_CHECK();
+    CHECK(r[7] - 4, 4);
+    const uint32_t to = load_le32(base + r[7] - 4);
+    if (to == u->imm) NEXT_STEP();
+    REFUND_REST();
+    if (to == kThreadReturnAddress) {
+        pc = to;
+        goto finished;
+    }
+    RETURN_TO(to);
 }
 s_CallReg : {
     const uint32_t target = S;

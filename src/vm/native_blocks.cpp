@@ -816,9 +816,23 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             bail_if(kE);
             exit(kNativeCalled);
             a_.patch_short(called);
-            // The next slice, with a full budget.
-            a_.mov_imm(kBudgetReg, kSliceBudget);
-            taken(st.at + st.size);
+            // The next slice, with a full budget for what follows the call.
+            const uint32_t rest = b_.count - st.index - 1u;
+            a_.mov_imm(kBudgetReg, kSliceBudget - rest);
+            if (index_ + 1u == b_.steps) {
+                taken(st.at + st.size);
+                return true;
+            }
+            // The block goes on, if the new slice has not started a new epoch
+            // (its bytes are then to be checked again): else the interpreter
+            // goes on after the call.
+            a_.load32(RCX, kEpoch);
+            a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&b_));
+            a_.cmp32_mem(RCX, Mem{RAX, -1, kBlockEpoch});
+            const size_t same = a_.jcc_short(kE);
+            a_.store_imm32(kExitPc, st.at + st.size);
+            exit(kNativeTaken);
+            a_.patch_short(same);
             return true;
         }
         case Op::Ret:
@@ -1083,6 +1097,31 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::Continue:
             taken(st.at);
+            return true;
+        case StepKind::StubCall:
+            // The call's checks and push; its target is the next step.
+            a_.mov_imm(RAX, st.imm);
+            a_.sub32_mem(RAX, kProgramBase);
+            a_.cmp32_mem(RAX, kProgramSize);
+            bail_if(kAE);
+            a_.load32(RDX, reg_slot(7));
+            a_.alu_imm(5, RDX, 4);
+            stack_check(RDX);
+            bail_if_watched(RDX, 4);
+            a_.store32(reg_slot(7), RDX);
+            a_.mov_imm(RAX, st.at + st.size);
+            a_.store32(script(RDX), RAX);
+            return true;
+        case StepKind::StubReturn:
+            // Any other return address is the interpreter's.
+            a_.load32(RCX, reg_slot(7));
+            a_.alu_imm(0, RCX, 4);
+            stack_check(RCX);
+            a_.lea(RDX, RCX, -4);
+            a_.load32(R10, script(RDX));
+            a_.alu_imm(7, R10, st.imm);
+            bail_if(kNE);
+            a_.store32(reg_slot(7), RCX);
             return true;
         case StepKind::LeaveRet: {
             // leave n; ret. The outermost frame, whose leave ends the program,
