@@ -468,11 +468,17 @@ class BlockCompiler {
         if (refund) a_.alu_imm(5, kBudgetReg, refund);
         for (size_t at : slow) a_.patch(at, a_.code.size());
     }
-    // `r` = the frame address d(r6).
-    void frame_address(int r, uint32_t d) {
-        a_.load32(r, reg_slot(6));
-        a_.alu_imm(0, r, d);
+    // The host register that holds script register k: its own, or else
+    // `scratch` loaded from the frame. Only for reads before the step writes.
+    int read_reg(uint32_t k, int scratch) {
+        if (kHostOf[k] >= 0) return kHostOf[k];
+        a_.load32(scratch, frame_slot(k));
+        return scratch;
     }
+    // `r` = script register k + d (wrapping).
+    void reg_plus(int r, uint32_t k, uint32_t d) { a_.lea(r, read_reg(k, r), int32_t(d)); }
+    // `r` = the frame address d(r6).
+    void frame_address(int r, uint32_t d) { reg_plus(r, 6, d); }
     void load_width(int dst, int addr, vm_ops::Width w) {
         switch (w) {
             case vm_ops::Width::U8:
@@ -618,8 +624,7 @@ bool BlockCompiler::memory(const MemoryForm& form, const Step& st) {
             a_.store32(D, RAX);
             break;
         case Access::Store:
-            a_.load32(RAX, S);
-            store_width(RDX, RAX, form.width);
+            store_width(RDX, read_reg(st.s, RAX), form.width);
             stored(RDX, bytes);
             break;
         case Access::Zero:
@@ -648,6 +653,10 @@ bool BlockCompiler::plain(Op op, const Step& st) {
         if (form.op == op) return memory(form, st);
     for (const RegisterForm& form : kRegisterForms) {
         if (form.op != op) continue;
+        if (!form.shift && D.host >= 0) {
+            a_.alu(form.code, D.host, read_reg(st.s, RCX));
+            return true;
+        }
         a_.load32(RAX, D);
         a_.load32(RCX, S);
         if (form.shift)
@@ -659,8 +668,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
     }
     switch (op) {
         case Op::Mov:
-            a_.load32(RAX, S);
-            a_.store32(D, RAX);
+            a_.store32(D, read_reg(st.s, RAX));
             return true;
         case Op::MovImm:
         case Op::MovAddr:
@@ -671,6 +679,10 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.store32(D, RAX);
             return true;
         case Op::AddImm:
+            if (D.host >= 0) {
+                a_.alu_imm(0, D.host, st.imm);
+                return true;
+            }
             a_.load32(RAX, D);
             a_.alu_imm(0, RAX, st.imm);
             a_.store32(D, RAX);
@@ -738,13 +750,11 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             return true;
         case Op::Push:
         case Op::PushImm:
-            a_.load32(RDX, reg_slot(7));
-            a_.alu_imm(5, RDX, 4);
+            reg_plus(RDX, 7, uint32_t(-4));
             stack_check(RDX);
             a_.store32(reg_slot(7), RDX);
             if (op == Op::Push) {
-                a_.load32(RAX, S);
-                a_.store32(script(RDX), RAX);
+                a_.store32(script(RDX), read_reg(st.s, RAX));
             } else {
                 a_.mov_imm(RAX, st.imm);
                 a_.store32(script(RDX), RAX);
@@ -752,8 +762,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             stored(RDX, 4);
             return true;
         case Op::Pop:
-            a_.load32(RCX, reg_slot(7));
-            a_.alu_imm(0, RCX, 4);
+            reg_plus(RCX, 7, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
             a_.store32(reg_slot(7), RCX);
@@ -787,8 +796,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.sub32_mem(RAX, kProgramBase);
             a_.cmp32_mem(RAX, kProgramSize);
             bail_if(kAE);
-            a_.load32(RDX, reg_slot(7));
-            a_.alu_imm(5, RDX, 4);
+            reg_plus(RDX, 7, uint32_t(-4));
             stack_check(RDX);
             bail_if_watched(RDX, 4);
             a_.store32(reg_slot(7), RDX);
@@ -836,8 +844,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             return true;
         }
         case Op::Ret:
-            a_.load32(RCX, reg_slot(7));
-            a_.alu_imm(0, RCX, 4);
+            reg_plus(RCX, 7, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
             a_.store32(reg_slot(7), RCX);
@@ -1104,8 +1111,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             a_.sub32_mem(RAX, kProgramBase);
             a_.cmp32_mem(RAX, kProgramSize);
             bail_if(kAE);
-            a_.load32(RDX, reg_slot(7));
-            a_.alu_imm(5, RDX, 4);
+            reg_plus(RDX, 7, uint32_t(-4));
             stack_check(RDX);
             bail_if_watched(RDX, 4);
             a_.store32(reg_slot(7), RDX);
@@ -1114,8 +1120,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::StubReturn:
             // Any other return address is the interpreter's.
-            a_.load32(RCX, reg_slot(7));
-            a_.alu_imm(0, RCX, 4);
+            reg_plus(RCX, 7, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
             a_.load32(R10, script(RDX));
