@@ -37,21 +37,22 @@ struct NativeRunner {
 };
 
 // A pure built-in called from compiled code, as the `trap` step calls one;
-// anything else is left to that step.
-uint32_t call_builtin_from_code(NativeFrame* nf, uint32_t number) {
+// anything else is left to that step. The result goes back in the high half.
+uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
     NativeRunner& run = *static_cast<NativeRunner*>(nf->runner);
     VmContext& ctx = run.ctx;
     TrapHook* const hook = run.m.trap_hook;
-    ctx.r[kStackPointer] = nf->r[kStackPointer];
-    if (!hook || !hook->call_if_pure(run.m, number, ctx)) return kCallNotPure;
-    nf->r[0] = ctx.r[0];
+    const std::optional<uint32_t> result =
+        hook ? hook->call_if_pure(run.m, number, ctx, sp) : std::nullopt;
+    if (!result) return kCallNotPure;
+    const uint64_t called = uint64_t(*result) << 32;
     // A pure built-in never replaces the context: the next slice is the gate's to allow.
     if (!run.gate || !run.gate->next_slice() || run.m.stop.load(std::memory_order_relaxed) ||
         ctx.state != uint8_t(ContextState::Running))
-        return kCallEnds;
+        return called | kCallEnds;
     run.cache.start_slice(run.mem.serial());
     nf->epoch = run.cache.epoch();
-    return kCallGoOn;
+    return called | kCallGoOn;
 }
 
 }  // namespace
@@ -432,9 +433,9 @@ s_Trap : {
     TrapHook* const hook = m.trap_hook;
     // A pure one reads its arguments through r7 and sets r0, nothing more: the
     // context gets the rest only if the slice ends here.
-    ctx.r[kStackPointer] = r[7];
-    if (hook && hook->call_if_pure(m, u->imm, ctx)) {
-        r[0] = ctx.r[0];
+    if (const std::optional<uint32_t> result =
+            hook ? hook->call_if_pure(m, u->imm, ctx, r[7]) : std::nullopt) {
+        r[0] = *result;
         if (!gate || !gate->next_slice() || m.stop.load(std::memory_order_relaxed) ||
             ctx.state != uint8_t(ContextState::Running)) {
             SAVE();

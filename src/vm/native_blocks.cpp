@@ -232,6 +232,10 @@ class Assembler {
     void bit_not(int r) { reg_op({0xF7}, 2, r); }
     // Shift by cl: /4 shl, /5 shr, /7 sar (the count is taken modulo 32, as the machine does).
     void shift_cl(int ext, int r) { reg_op({0xD3}, ext, r); }
+    void shift_imm64(int ext, int r, uint8_t n) {
+        reg_op({0xC1}, ext, r, true);
+        byte(n);
+    }
     void test(int a, int b) { reg_op({0x85}, b, a); }
     void cmov(uint8_t cc, int dst, int src) { reg_op({0x0F, uint8_t(0x40 + cc)}, dst, src); }
     void setcc(uint8_t cc, int r) { reg_op({0x0F, uint8_t(0x90 + cc)}, 0, r); }
@@ -808,20 +812,22 @@ bool BlockCompiler::plain(Op op, const Step& st) {
         case Op::Trap: {
             // A pure built-in is called from here (its arguments through
             // r7, its result in r0); any other is the interpreter's.
-            a_.store32(frame_slot(7), kHostOf[7]);
-            a_.store32(frame_slot(0), kHostOf[0]);
             a_.mov_imm(RSI, st.imm);
+            a_.mov(RDX, read_reg(7, RDX));
             a_.push(RDI);
             a_.push(RDI);  // the stack stays aligned
             a_.call_mem(kCallBuiltin);
             a_.pop(RDI);
             a_.pop(RDI);
             a_.load64(RSI, kBase);
-            a_.load32(kHostOf[0], frame_slot(0));
-            a_.test(RAX, RAX);
-            const size_t called = a_.jcc_short(kE);
             a_.alu_imm(7, RAX, kCallNotPure);
             bail_if(kE);
+            // r0 = the result
+            a_.mov64(RCX, RAX);
+            a_.shift_imm64(5, RCX, 32);
+            a_.store32(reg_slot(0), RCX);
+            a_.test(RAX, RAX);
+            const size_t called = a_.jcc_short(kE);
             exit(kNativeCalled);
             a_.patch_short(called);
             // The next slice, with a full budget for what follows the call.

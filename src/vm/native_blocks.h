@@ -37,9 +37,10 @@ struct NativeFrame {
     const void* stop;
     Block* blk;
     // A built-in call from compiled code: runs built-in `number` if it is
-    // pure, and says how to go on (see NativeCall); `runner` is the
-    // interpreter's, for it.
-    uint32_t (*call_builtin)(NativeFrame* frame, uint32_t number);
+    // pure, with r7 = `sp`, and says how to go on (see NativeCall) in the low
+    // half of its result, r0 in the high half; `runner` is the interpreter's,
+    // for it.
+    uint64_t (*call_builtin)(NativeFrame* frame, uint32_t number, uint32_t sp);
     void* runner;
     uint64_t host_sp;  // the code's own: the host stack on entry
 };
