@@ -216,6 +216,15 @@ class TrapDispatcher final : public TrapHook {
     std::atomic<bool> check_arguments_{false};
 };
 
+// Every built-in call makes one: inline.
+inline TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller,
+                          ScriptAddr sp)
+    : dispatcher_(dispatcher),
+      memory_(*dispatcher.machine().memory),
+      number_(number),
+      caller_(caller),
+      args_(sp + 4) {}
+
 // Words pushed by the caller whose return address is `ret`: the byte count of
 // the `add r7,$4n` that follows the call, divided by 4; 0 without one.
 int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret);

@@ -23,12 +23,6 @@ int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret) {
 TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller)
     : TrapCall(dispatcher, number, caller, caller.r[kStackPointer]) {}
 
-TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller, ScriptAddr sp)
-    : dispatcher_(dispatcher),
-      memory_(*dispatcher.machine().memory),
-      number_(number),
-      caller_(caller),
-      args_(sp + 4) {}
 
 Machine& TrapCall::machine() {
     return dispatcher_.machine();
