@@ -680,7 +680,7 @@ s_Native : {
     // The block's compiled code runs its steps as far as it can; the step it
     // stops at says how to go on.
     nf.f = f;
-    nf.limit = limit;
+    set_room(nf, limit, kLowGuard);
     nf.budget = budget;
     nf.epoch = cache.epoch();
     nf.blk = blk;

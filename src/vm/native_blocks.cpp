@@ -365,7 +365,15 @@ class BlockCompiler {
     void bail_if(uint8_t cc) { bails_.push_back({a_.jcc(cc), exit_code(kNativeResume)}); }
     // Bails unless [addr, addr + len) lies in [kLowGuard, limit).
     void check(int addr, uint32_t len) {
+        static_assert(kFrameBytes == 24);
+        const int room = len == 1 ? 0 : len == 2 ? 1 : len == 4 ? 2 : len == kFrameBytes ? 3 : -1;
         a_.lea(R11, addr, -int32_t(kLowGuard));
+        if (room >= 0) {
+            a_.cmp32_mem(R11, Mem{RDI, -1,
+                                  int32_t(offsetof(NativeFrame, room) + 4 * uint32_t(room))});
+            bail_if(kAE);
+            return;
+        }
         a_.alu_imm(0, R11, len + kLowGuard, true);
         a_.cmp64_mem(R11, kLimit);
         bail_if(kA);
@@ -478,6 +486,20 @@ class BlockCompiler {
         if (kHostOf[k] >= 0) return kHostOf[k];
         a_.load32(scratch, frame_slot(k));
         return scratch;
+    }
+    // D - S, its flags, and for a subtraction the result in D.
+    void subtract(const Step& st, bool store) {
+        const Mem D = reg_slot(st.d);
+        const int s = read_reg(st.s, RCX);
+        if (D.host >= 0) {
+            a_.alu(store ? 0x29 : 0x39, D.host, s);
+            flags();
+            return;
+        }
+        a_.load32(RAX, D);
+        a_.alu(0x29, RAX, s);
+        flags();
+        if (store) a_.store32(D, RAX);
     }
     // `r` = script register k + d (wrapping).
     void reg_plus(int r, uint32_t k, uint32_t d) { a_.lea(r, read_reg(k, r), int32_t(d)); }
@@ -727,11 +749,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             return true;
         case Op::Cmp:
         case Op::Sub:
-            a_.load32(RAX, D);
-            a_.load32(RCX, S);
-            a_.alu(0x29, RAX, RCX);
-            flags();
-            if (op == Op::Sub) a_.store32(D, RAX);
+            subtract(st, op == Op::Sub);
             return true;
         case Op::CmpImm:
         case Op::SubImm:
@@ -869,11 +887,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::CmpJump:
         case StepKind::SubJump:
             if (!host_condition(st.taken, cc)) return false;
-            a_.load32(RAX, D);
-            a_.load32(RCX, S);
-            a_.alu(0x29, RAX, RCX);
-            flags();
-            if (kind == StepKind::SubJump) a_.store32(D, RAX);
+            subtract(st, kind == StepKind::SubJump);
             branch(cc, st.imm2);
             return true;
         case StepKind::CmpImmJump:
@@ -891,8 +905,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             frame_address(RDX, st.imm);
             check(RDX, 4);
             a_.load32(RAX, script(RDX));
-            a_.load32(RCX, S);
-            a_.alu(0x29, RAX, RCX);
+            a_.alu(0x29, RAX, read_reg(st.s, RCX));
             flags();
             a_.store32(D, RAX);
             branch(cc, st.imm2);
@@ -981,11 +994,10 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             if (constant) {
                 a_.mov_imm(RCX, st.imm3);
                 a_.store32(S, RCX);
-            } else {
-                a_.load32(RCX, S);
             }
+            const int x = constant ? RCX : read_reg(st.s, RCX);
             a_.load32(RAX, script(RDX));
-            a_.alu(add ? 0x01 : 0x29, RAX, RCX);
+            a_.alu(add ? 0x01 : 0x29, RAX, x);
             if (!add) flags();
             a_.store32(D, RAX);
             a_.store32(reg_slot(st.d2), R8);
@@ -1016,16 +1028,15 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             frame_address(RDX, st.imm);
             check(RDX, 4);
             a_.load32(RAX, script(RDX));
-            a_.load32(RCX, S);
             if (kind == StepKind::LoadMul) {
-                a_.imul(RAX, RCX);
+                a_.imul(RAX, read_reg(st.s, RCX));
             } else {
                 a_.alu(kind == StepKind::LoadAdd   ? 0x01
                        : kind == StepKind::LoadSub ? 0x29
                        : kind == StepKind::LoadAnd ? 0x21
                        : kind == StepKind::LoadOr  ? 0x09
                                                    : 0x31,
-                       RAX, RCX);
+                       RAX, read_reg(st.s, RCX));
                 if (kind == StepKind::LoadSub) flags();
             }
             a_.store32(D, RAX);

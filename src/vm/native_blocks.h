@@ -21,6 +21,9 @@ struct NativeFrame {
     uint32_t f;        // the flags Z, L and B as bytes 0, 1 and 2
     uint32_t exit_pc;  // where a taken jump goes
     uint64_t limit;    // script memory is readable below this
+    // For accesses of 1, 2, 4 and 24 bytes: addresses a with
+    // a - kLowGuard < room (as 32-bit numbers) are readable.
+    uint32_t room[4];
     uint8_t* base;     // script memory's host address
     // The code bytes covered by blocks checked this epoch: [lo, hi).
     const uint32_t* watched;
@@ -107,6 +110,18 @@ class NativeCode {
     size_t used_ = 0;
     uint64_t compiled_ = 0;
 };
+
+// The room for accesses of `len` bytes below `limit` (see NativeFrame::room).
+inline uint32_t access_room(uint64_t limit, uint32_t low_guard, uint32_t len) {
+    return limit >= uint64_t(low_guard) + len ? uint32_t(limit - low_guard - len + 1) : 0;
+}
+inline void set_room(NativeFrame& frame, uint64_t limit, uint32_t low_guard) {
+    frame.limit = limit;
+    frame.room[0] = access_room(limit, low_guard, 1);
+    frame.room[1] = access_room(limit, low_guard, 2);
+    frame.room[2] = access_room(limit, low_guard, 4);
+    frame.room[3] = access_room(limit, low_guard, 24);
+}
 
 // Runs compiled code `code` on `frame` through the area's `entry`; returns
 // its exit (see NativeExit). The code may call functions: every register the
