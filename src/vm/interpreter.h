@@ -45,12 +45,7 @@ class TrapHook {
     // pointer `sp` (which it stores in the context too): its result, also in
     // the context's r0; nothing, and nothing done, when it is not pure.
     virtual std::optional<uint32_t> call_if_pure(Machine& m, uint32_t number, VmContext& ctx,
-                                                 uint32_t sp) {
-        if (!pure(number)) return std::nullopt;
-        ctx.r[7] = sp;
-        trap(m, number, ctx);
-        return ctx.r[0];
-    }
+                                                 uint32_t sp);
 
   protected:
     ~TrapHook() = default;
