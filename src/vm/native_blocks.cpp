@@ -317,8 +317,10 @@ class BlockCompiler {
         for (index_ = 0; index_ < b_.steps; ++index_) {
             const Step& st = b_.step()[index_];
             const size_t before = a_.code.size(), bails = bails_.size(), takens = takens_.size();
+            const size_t checked = frame_checked_.size();
             ended_ = false;
             if (!step(st)) {
+                frame_checked_.resize(checked);
                 a_.code.resize(before);
                 bails_.resize(bails);
                 takens_.resize(takens);
@@ -327,6 +329,7 @@ class BlockCompiler {
                 ended_ = true;
                 break;
             }
+            frame_moved(st);
         }
         // Every block ends in a step that leaves it: a jump compiled as an
         // exit, or a step left to the interpreter.
@@ -505,6 +508,22 @@ class BlockCompiler {
     void reg_plus(int r, uint32_t k, uint32_t d) { a_.lea(r, read_reg(k, r), int32_t(d)); }
     // `r` = the frame address d(r6).
     void frame_address(int r, uint32_t d) { reg_plus(r, 6, d); }
+    // The same, checked for an access of `len` bytes, unless an earlier step
+    // of the block checked as much there with r6 as it is.
+    void frame_access(int r, uint32_t d, uint32_t len) {
+        frame_address(r, d);
+        for (const auto& [offset, checked] : frame_checked_)
+            if (offset == d && checked >= len) return;
+        check(r, len);
+        frame_checked_.push_back({d, len});
+    }
+    // After a step that may write r6: its frame addresses move.
+    void frame_moved(const Step& st) {
+        const bool writes = st.d == 6 || st.s == 6 || st.d2 == 6 || st.s2 == 6 ||
+                            st.kind == uint8_t(Op::Enter) ||
+                            st.kind == uint8_t(StepKind::LeaveRet);
+        if (writes) frame_checked_.clear();
+    }
     void load_width(int dst, int addr, vm_ops::Width w) {
         switch (w) {
             case vm_ops::Width::U8:
@@ -548,6 +567,8 @@ class BlockCompiler {
     Assembler a_;
     std::vector<Bail> bails_;
     std::vector<Taken> takens_;
+    // Frame offsets checked since r6 last changed, and for how many bytes.
+    std::vector<std::pair<uint32_t, uint32_t>> frame_checked_;
     uint32_t index_ = 0;
     bool ended_ = false;  // the last step compiled leaves the block
 };
@@ -637,13 +658,13 @@ bool BlockCompiler::memory(const MemoryForm& form, const Step& st) {
             a_.mov_imm(RDX, st.imm);
             break;
         case Address::Frame:
-            frame_address(RDX, st.imm);
+            frame_access(RDX, st.imm, bytes);
             break;
         case Address::Register:
             a_.load32(RDX, form.access == Access::Store ? D : S);
             break;
     }
-    check(RDX, bytes);
+    if (form.address != Address::Frame) check(RDX, bytes);
     switch (form.access) {
         case Access::Load:
             load_width(RAX, RDX, form.width);
@@ -902,8 +923,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LoadSubJump:
             // movl rD, d(r6); sub rD, rS; jcc.
             if (!host_condition(st.taken, cc)) return false;
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
             a_.alu(0x29, RAX, read_reg(st.s, RCX));
             flags();
@@ -913,8 +933,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LocalConstJump:
             // movl rS, $n; movl rD, d(r6); sub rD, rS; jcc.
             if (!host_condition(st.taken, cc)) return false;
-            frame_address(RDX, st.imm3);
-            check(RDX, 4);
+            frame_access(RDX, st.imm3, 4);
             a_.store_imm32(S, st.imm);
             a_.load32(RAX, script(RDX));
             a_.alu_imm(5, RAX, st.imm);
@@ -925,10 +944,8 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LocalsJump:
             // movl rS, d(r6); movl rD, e(r6); sub rD, rS; jcc (S is not r6).
             if (!host_condition(st.taken, cc)) return false;
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
-            frame_address(R8, st.imm3);
-            check(R8, 4);
+            frame_access(RDX, st.imm, 4);
+            frame_access(R8, st.imm3, 4);
             a_.load32(RCX, script(RDX));
             a_.store32(S, RCX);
             a_.load32(RAX, script(R8));
@@ -953,14 +970,11 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
                              kind == StepKind::ConstAddStore;
             if (stores && st.d == 6) return false;
             if (!constant) {
-                frame_address(RDX, st.imm);
-                check(RDX, 4);
+                frame_access(RDX, st.imm, 4);
             }
-            frame_address(R8, st.imm3);
-            check(R8, 4);
+            frame_access(R8, st.imm3, 4);
             if (stores) {
-                frame_address(R9, st.imm2);
-                check(R9, 4);
+                frame_access(R9, st.imm2, 4);
             }
             if (constant)
                 a_.mov_imm(RCX, st.imm);
@@ -987,10 +1001,8 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             const bool constant =
                 kind == StepKind::ConstLocalAdd || kind == StepKind::ConstLocalSub;
             const bool add = kind == StepKind::LocalAdd || kind == StepKind::ConstLocalAdd;
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
-            frame_address(R8, st.imm2);
-            check(R8, 4);
+            frame_access(RDX, st.imm, 4);
+            frame_access(R8, st.imm2, 4);
             if (constant) {
                 a_.mov_imm(RCX, st.imm3);
                 a_.store32(S, RCX);
@@ -1011,8 +1023,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::ElementAddress:
             // movl rD, d(r6); movl rS, $n; add rS, rD.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
             a_.store32(D, RAX);
             a_.alu_imm(0, RAX, st.imm2);
@@ -1025,8 +1036,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LoadOr:
         case StepKind::LoadXor:
             // movl rD, d(r6); op rD, rS.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
             if (kind == StepKind::LoadMul) {
                 a_.imul(RAX, read_reg(st.s, RCX));
@@ -1043,8 +1053,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::LoadDiv:
         case StepKind::LoadMod:
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RCX, S);
             a_.lea(R8, RCX, 1);
             a_.alu_imm(7, R8, 1);
@@ -1058,8 +1067,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::ConstMod: {
             // movl rS, $n; movl rD, d(r6); div|mod rD, rS, by the reciprocal.
             if (st.reciprocal == 0) return false;
-            frame_address(RDX, st.imm3);
-            check(RDX, 4);
+            frame_access(RDX, st.imm3, 4);
             a_.store_imm32(S, st.imm);
             a_.load32(R8, script(RDX));  // the dividend
             // rcx = its magnitude
@@ -1093,16 +1101,14 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         }
         case StepKind::LeaLoad:
             // lea rD, d(r6); movl rD2, (rD).
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.store32(D, RDX);
             a_.load32(RAX, script(RDX));
             a_.store32(reg_slot(st.d2), RAX);
             return true;
         case StepKind::LeaStore:
             // lea rD, d(r6); movl (rD), rS2.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.store32(D, RDX);
             a_.load32(RAX, reg_slot(st.s2));
             a_.store32(script(RDX), RAX);
@@ -1110,8 +1116,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::LeaStep:
             // lea rD, d(r6); preop|postop rD2, n.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.store32(D, RDX);
             a_.load32(RAX, script(RDX));
             a_.lea(RCX, RAX, int32_t(st.imm2));
