@@ -55,6 +55,16 @@ uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
     return called | kCallGoOn;
 }
 
+// The budget ran out in compiled code: the next slice follows at once if the
+// gate agrees, as at `found` below.
+uint32_t next_slice_from_code(NativeFrame* nf) {
+    NativeRunner& run = *static_cast<NativeRunner*>(nf->runner);
+    if (!run.gate || !run.gate->next_slice()) return 0;
+    run.cache.start_slice(run.mem.serial());
+    nf->epoch = run.cache.epoch();
+    return 1;
+}
+
 }  // namespace
 
 void forget_decoded_code() {
@@ -115,6 +125,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.stop = &m.stop;
     NativeRunner runner{m, ctx, gate, cache, *mem};
     nf.call_builtin = call_builtin_from_code;
+    nf.next_slice = next_slice_from_code;
     nf.runner = &runner;
     const void* const native_entry = cache.native_entry();
     uint32_t pc = ctx.pc;

@@ -111,12 +111,14 @@ constexpr Mem kEpoch{RDI, -1, int32_t(offsetof(NativeFrame, epoch))};
 constexpr Mem kStop{RDI, -1, int32_t(offsetof(NativeFrame, stop))};
 constexpr Mem kBlock{RDI, -1, int32_t(offsetof(NativeFrame, blk))};
 constexpr Mem kCallBuiltin{RDI, -1, int32_t(offsetof(NativeFrame, call_builtin))};
+constexpr Mem kNextSlice{RDI, -1, int32_t(offsetof(NativeFrame, next_slice))};
 constexpr Mem kHostSp{RDI, -1, int32_t(offsetof(NativeFrame, host_sp))};
 // Block fields the code reads.
 constexpr int32_t kBlockPc = int32_t(offsetof(Block, pc));
 constexpr int32_t kBlockEpoch = int32_t(offsetof(Block, epoch));
 constexpr int32_t kBlockCount = int32_t(offsetof(Block, count));
 constexpr int32_t kBlockNative = int32_t(offsetof(Block, native));
+constexpr int32_t kBlockCallsBuiltin = int32_t(offsetof(Block, calls_builtin));
 // Script memory at the address in `r` (zero-extended: every 32-bit write of a
 // host register clears its upper half).
 constexpr Mem script(int r) {
@@ -264,6 +266,17 @@ class Assembler {
         byte(0x58 + (r & 7));
     }
     void call_mem(const Mem& m) { mem_op({0xFF}, 2, m); }
+    void jmp_mem(const Mem& m) { mem_op({0xFF}, 4, m); }
+    void cmp8_mem_imm(const Mem& m, uint8_t v) {
+        mem_op({0x80}, 7, m);
+        byte(v);
+    }
+    // jmp rel32 whose target is patched later; returns where.
+    size_t jmp32() {
+        byte(0xE9);
+        u32(0);
+        return code.size() - 4;
+    }
     void cmp32_mem(int r, const Mem& m) { mem_op({0x3B}, r, m); }
     void sub32_mem(int r, const Mem& m) { mem_op({0x2B}, r, m); }
     // A forward jump whose target is set later; returns where to patch.
@@ -477,9 +490,38 @@ class BlockCompiler {
         const size_t short_of = a_.jcc(kB);  // budget < count
         a_.store64(kBlock, next);
         a_.jmp_reg(RDX);
-        // The budget as it was.
+        // Short of budget: the next slice follows at once if the gate agrees,
+        // as the interpreter would ask it, unless the block calls a built-in
+        // (the slice must then end exactly).
         a_.patch(short_of, a_.code.size());
         a_.alu(0x01, kBudgetReg, RCX);
+        std::vector<size_t> refused;
+        a_.cmp8_mem_imm(Mem{next, -1, kBlockCallsBuiltin}, 0);
+        refused.push_back(a_.jcc(kNE));
+        a_.push(next);
+        a_.push(RDI);
+        a_.call_mem(kNextSlice);
+        a_.mov(RCX, RAX);
+        a_.pop(RDI);
+        a_.pop(next);
+        a_.load64(RSI, kBase);
+        a_.test(RCX, RCX);
+        refused.push_back(a_.jcc(kE));
+        a_.alu_imm(0, kBudgetReg, kSliceBudget);
+        // A new epoch: the interpreter checks the block first, with the new
+        // slice's budget.
+        a_.load32(RCX, kEpoch);
+        a_.cmp32_mem(RCX, Mem{next, -1, kBlockEpoch});
+        const size_t checked_again = a_.jcc(kNE);
+        a_.movzx8(RCX, Mem{next, -1, kBlockCount});
+        a_.alu(0x29, kBudgetReg, RCX);  // the budget is more than a block's count
+        a_.store64(kBlock, next);
+        a_.jmp_mem(Mem{next, -1, kBlockNative});
+        a_.patch(checked_again, a_.code.size());
+        if (refund) a_.alu_imm(5, kBudgetReg, refund);
+        slow.push_back(a_.jmp32());
+        // The budget as it was.
+        for (size_t at : refused) a_.patch(at, a_.code.size());
         if (refund) a_.alu_imm(5, kBudgetReg, refund);
         for (size_t at : slow) a_.patch(at, a_.code.size());
     }

@@ -44,6 +44,9 @@ struct NativeFrame {
     // half of its result, r0 in the high half; `runner` is the interpreter's,
     // for it.
     uint64_t (*call_builtin)(NativeFrame* frame, uint32_t number, uint32_t sp);
+    // Whether the next slice follows at once when the budget runs out
+    // (then it has begun, and `epoch` is the cache's).
+    uint32_t (*next_slice)(NativeFrame* frame);
     void* runner;
     uint64_t host_sp;  // the code's own: the host stack on entry
 };
