@@ -462,11 +462,16 @@ class BlockCompiler {
     // to the interpreter, which takes the jump.
     void taken(uint32_t target) {
         const Step& st = b_.step()[index_];
-        a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&st.link));
-        a_.load64(RAX, Mem{RAX});
         std::vector<size_t> slow;
-        a_.cmp_mem_imm(Mem{RAX, -1, kBlockPc}, target);
-        slow.push_back(a_.jcc(kNE));
+        if (target == b_.pc) {
+            // A loop of one block: on into itself, if still valid.
+            a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&b_));
+        } else {
+            a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&st.link));
+            a_.load64(RAX, Mem{RAX});
+            a_.cmp_mem_imm(Mem{RAX, -1, kBlockPc}, target);
+            slow.push_back(a_.jcc(kNE));
+        }
         go_on(RAX, b_.count - st.index - 1u, slow);
         a_.store_imm32(kExitPc, target);
         exit(kNativeTaken);
