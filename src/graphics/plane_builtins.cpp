@@ -282,7 +282,6 @@ void init_graphics_planes(ScriptMemory& memory) {
     t.view_page = 0;
     t.active_page = 0;
     reset_palettes();
-    warm_blend_tables();
 }
 
 // Every plane goes, not only the pages: a restart (menu or file drop) starts

@@ -9,6 +9,7 @@
 #include "base/error_report.h"
 #include "base/settings.h"
 #include "compiler/compiler.h"
+#include "graphics/blend_tables.h"
 #include "graphics/bmp_format.h"
 #include "graphics/graphics.h"
 #include "graphics/pages.h"
@@ -205,6 +206,9 @@ bool EngineHost::start_devices() {
     engine_->add_shutdown_hook([] { shutdown_net(); });
     engine_->add_init_hook([this, &s] {
         init_graphics_planes(engine_->memory());
+        // A window shows blends soon: their tables are built meanwhile. A
+        // headless run builds them when it first blends, if ever.
+        if (!options_.headless) gfx::warm_blend_tables();
         screen_page_failed_ = !gfx::start_pages(s.width, s.height, s.depth);
         if (screen_page_failed_) report_error(1, kScreenPageFailed, s.width, s.height, s.depth);
     });
