@@ -420,10 +420,11 @@ class BlockCompiler {
         bail_if(kA);
         a_.patch_short(above);
     }
-    // The return: the address popped is in `to` (not rax, rcx, rdx, r8 or
-    // r9). On into the block of either of the last two places this block
+    // The return: the address popped is in r10 (kept over a call that
+    // begins the next slice). On into the block of either of the last two places this block
     // returned to, as the interpreter would; else back to it.
-    void returned(int to) {
+    void returned() {
+        constexpr int to = R10;
         std::vector<size_t> slow;
         a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&b_.exit[0]));
         a_.load64(RCX, Mem{RAX, -1, 8});
@@ -503,11 +504,17 @@ class BlockCompiler {
         std::vector<size_t> refused;
         a_.cmp8_mem_imm(Mem{next, -1, kBlockCallsBuiltin}, 0);
         refused.push_back(a_.jcc(kNE));
+        // What the code after this may still need: the block, and a return's
+        // address (see returned), over a call that may change them.
         a_.push(next);
+        a_.push(R10);
         a_.push(RDI);
+        a_.push(RDI);  // the stack stays aligned
         a_.call_mem(kNextSlice);
         a_.mov(RCX, RAX);
         a_.pop(RDI);
+        a_.pop(RDI);
+        a_.pop(R10);
         a_.pop(next);
         a_.load64(RSI, kBase);
         a_.test(RCX, RCX);
@@ -941,7 +948,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.lea(RDX, RCX, -4);
             a_.store32(reg_slot(7), RCX);
             a_.load32(R10, script(RDX));
-            returned(R10);
+            returned();
             return true;
         default:
             return false;
@@ -1218,7 +1225,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             }
             a_.store32(reg_slot(7), R8);
             a_.load32(R10, script(RDX));
-            returned(R10);
+            returned();
             return true;
         }
         default:

@@ -23,6 +23,18 @@ constexpr uint32_t kProgramSize = 2048;
 constexpr uint32_t kStackSize = 1024;
 constexpr uint32_t kDataSize = 1024;
 
+// Calls from compiled code must not count on what the ABI lets a callee
+// change: the test's callees change all of it.
+void scribble_scratch_registers() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    asm volatile(
+        "mov $0x5C5C5C5C5C5C5C5C, %%rax\n\tmov %%rax, %%rcx\n\tmov %%rax, %%rdx\n\t"
+        "mov %%rax, %%rsi\n\tmov %%rax, %%r8\n\tmov %%rax, %%r9\n\tmov %%rax, %%r10\n\t"
+        "mov %%rax, %%r11" ::
+            : "rax", "rcx", "rdx", "rsi", "r8", "r9", "r10", "r11");
+#endif
+}
+
 // One machine with its own script memory; two of them are built identically.
 struct World : TrapHook {
     ScriptMemory memory{16u << 20};
@@ -35,6 +47,10 @@ struct World : TrapHook {
     // A built-in that leaves a visible trace: r0 gets the number, r1 is stored.
     // The pure ones only read their argument (the word at r7) into r0.
     void trap(Machine& mm, uint32_t number, VmContext& c) override {
+        scribble_scratch_registers();
+        trap_body(mm, number, c);
+    }
+    void trap_body(Machine& mm, uint32_t number, VmContext& c) {
         traps.push_back(number);
         if (pure(number)) {
             uint32_t argument = 0;
@@ -69,7 +85,10 @@ struct World : TrapHook {
 // Lets `left` more slices follow at once within one call.
 struct CountingGate final : SliceGate {
     int left = 0;
-    bool next_slice() override { return left-- > 0; }
+    bool next_slice() override {
+        scribble_scratch_registers();
+        return left-- > 0;
+    }
     bool after_call(const VmContext&) override { return left-- > 0; }
 };
 
