@@ -46,12 +46,20 @@ uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
         hook ? hook->call_if_pure(run.m, number, ctx, sp) : std::nullopt;
     if (!result) return kCallNotPure;
     const uint64_t called = uint64_t(*result) << 32;
+    const bool running = !run.m.stop.load(std::memory_order_relaxed) &&
+                         ctx.state == uint8_t(ContextState::Running);
+    // One of the slices the gate let begin without asking: nothing of the
+    // slice's start is left to do (no other code ran; the checks were counted).
+    if (nf->quick > 0 && running) {
+        --nf->quick;
+        return called | kCallGoOn;
+    }
     // A pure built-in never replaces the context: the next slice is the gate's to allow.
-    if (!run.gate || !run.gate->next_slice() || run.m.stop.load(std::memory_order_relaxed) ||
-        ctx.state != uint8_t(ContextState::Running))
-        return called | kCallEnds;
+    if (!run.gate || !run.gate->next_slice() || !running) return called | kCallEnds;
     run.cache.start_slice(run.mem.serial());
     nf->epoch = run.cache.epoch();
+    const uint32_t quick = run.gate->quick_slices();
+    nf->quick = run.cache.count_quick_slices(quick);
     return called | kCallGoOn;
 }
 

@@ -104,6 +104,11 @@ class SliceGate {
     // anything touches `ctx`: false unless `ctx` is still the context to run
     // (the call may have replaced or freed it).
     virtual bool after_call(const VmContext& ctx) = 0;
+    // Asked right after next_slice said yes: how many of the slices after
+    // that one may begin without asking, when a pure built-in call ends the
+    // slice before (the gate counts them now, as if they had begun). 0, the
+    // default: ask before each.
+    virtual uint32_t quick_slices() { return 0; }
 
   protected:
     ~SliceGate() = default;

@@ -49,6 +49,9 @@ struct NativeFrame {
     uint32_t (*next_slice)(NativeFrame* frame);
     void* runner;
     uint64_t host_sp;  // the code's own: the host stack on entry
+    // Slices that may still begin after a pure built-in call without asking
+    // the gate (counted as begun already).
+    uint32_t quick;
 };
 
 // What `call_builtin` did.
