@@ -19,7 +19,7 @@ struct AudioSpec {
     int rate = 44100;              // asked for; the device may grant another
     std::filesystem::path record;  // empty: no recording
     // No device and no SDL: the output is pulled in real time as a silent
-    // device would (headless runs).
+    // device would (headless runs), unless SDL_AUDIODRIVER names a driver.
     bool headless = false;
 };
 

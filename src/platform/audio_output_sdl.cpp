@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -100,7 +101,9 @@ class SdlAudioOutput final : public AudioOutput {
 }  // namespace
 
 std::unique_ptr<AudioOutput> open_audio_output(const AudioSpec& spec) {
-    if (spec.headless) return open_headless_audio_output(spec);
+    // Headless, SDL is opened only for a driver the environment names.
+    const char* named = std::getenv("SDL_AUDIODRIVER");
+    if (spec.headless && !(named && *named)) return open_headless_audio_output(spec);
     std::string why;
     if (!load_sdl(&why)) {
         std::fprintf(stderr, "engine: cannot open audio output: %s\n", why.c_str());

@@ -48,7 +48,9 @@ class Recorder::Ring {
 };
 
 Recorder::Recorder() = default;
-Recorder::~Recorder() { finish(); }
+Recorder::~Recorder() {
+    finish();
+}
 
 bool Recorder::open(const std::filesystem::path& file, int rate) {
     if (!writer_.open(file, rate)) {

@@ -76,7 +76,9 @@ void post(SDL_Event& ev) {
 }
 
 // The time stamp of an event (both queues stamp what they take anyway).
-Uint32 now_ms() { return headless_queue_active() ? 0 : SDL_GetTicks(); }
+Uint32 now_ms() {
+    return headless_queue_active() ? 0 : SDL_GetTicks();
+}
 
 }  // namespace
 

@@ -82,8 +82,7 @@ bool EventTranslator::translate(const SDL_Event& ev, WindowEvent& e) {
             return true;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            e.type =
-                ev.type == SDL_MOUSEBUTTONDOWN ? WindowEvent::MouseDown : WindowEvent::MouseUp;
+            e.type = ev.type == SDL_MOUSEBUTTONDOWN ? WindowEvent::MouseDown : WindowEvent::MouseUp;
             e.window = ev.button.windowID;
             e.button = button_bit(ev.button.button);
             e.double_click = ev.button.clicks >= 2;

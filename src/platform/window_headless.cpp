@@ -25,7 +25,9 @@ constexpr int kDesktopWidth = 1024, kDesktopHeight = 768;
 
 std::atomic<bool> quit_signalled{false};
 
-extern "C" void on_quit_signal(int) { quit_signalled.store(true); }
+extern "C" void on_quit_signal(int) {
+    quit_signalled.store(true);
+}
 
 // Scripted events, the open headless windows' sizes, the ids given out.
 struct HeadlessState {
