@@ -2,7 +2,8 @@
 // interpreter and on the plain reference side by side: after every slice both
 // must agree on the context, the stop flag and all memory. The first 33 bytes
 // choose the registers (raw, or pointers into the program, stack or data block)
-// and the flags; the rest is the code.
+// and the flags (and whether built-ins run, some of them pure, and slices may
+// follow one another within one call); the rest is the code.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -19,12 +20,25 @@ constexpr uint32_t kDataSize = 4 << 10;
 constexpr int kMaxSlices = 64;
 constexpr size_t kHeaderSize = 33;
 
+// Even numbers are pure: they read the word at r7 (their argument) as one
+// that reads script memory would; odd ones set r0 alone.
+struct ScrambleTraps : TrapHook {
+    ScriptMemory* memory = nullptr;
+    void trap(Machine&, uint32_t number, VmContext& ctx) override {
+        uint32_t argument = 0;
+        if (pure(number) && memory) memory->read32(ctx.r[7], argument);
+        ctx.r[0] = number * 2654435761u ^ argument;
+    }
+    bool pure(uint32_t number) const override { return number % 2 == 0; }
+};
+
 struct Env {
     ScriptMemory memory{16u << 20};
     ScriptAddr program = memory.allocate(kProgramSize, BlockKind::Program);
     ScriptAddr stack = memory.allocate(kStackSize, BlockKind::Stack);
     ScriptAddr data = memory.allocate(kDataSize, BlockKind::ScriptHeap);
     Machine machine;
+    ScrambleTraps traps;
 };
 
 // The top two bits pick what the word means, so the fuzzer finds valid pointers.
@@ -41,11 +55,12 @@ uint32_t register_value(const Env& env, uint32_t v) {
     }
 }
 
-struct ScrambleTraps : TrapHook {
-    void trap(Machine&, uint32_t number, VmContext& ctx) override {
-        ctx.r[0] = number * 2654435761u;
-    }
-} g_scramble_traps;
+// Lets a few slices follow at once within one call.
+struct FewSlices final : SliceGate {
+    int left = 0;
+    bool next_slice() override { return left-- > 0; }
+    bool after_call(const VmContext&) override { return left-- > 0; }
+};
 
 // Loads the input into `env` and returns the context to run.
 VmContext prepare(Env& env, const uint8_t* header, const uint8_t* code, size_t code_size) {
@@ -69,7 +84,8 @@ VmContext prepare(Env& env, const uint8_t* header, const uint8_t* code, size_t c
     ctx.b = header[32] >> 2 & 1;
     Machine& m = env.machine;
     m.memory = &env.memory;
-    m.trap_hook = (header[32] & 8) ? &g_scramble_traps : nullptr;
+    env.traps.memory = &env.memory;
+    m.trap_hook = (header[32] & 8) ? &env.traps : nullptr;
     m.stop.store(0);
     return ctx;
 }
@@ -93,8 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size) {
     VmContext pc = prepare(plain, header, code, code_size);
     forget_decoded_code();  // the program was rewritten behind the interpreter's back
     for (int i = 0; i < kMaxSlices && fc.state == 0 && !fast.machine.stop.load(); ++i) {
-        if (run_slice(fast.machine, fc) != 1) __builtin_trap();
-        run_slice_reference(plain.machine, pc);
+        FewSlices fast_gate, plain_gate;
+        fast_gate.left = plain_gate.left = header[32] >> 4;
+        const bool gated = header[32] >> 4 != 0;
+        if (run_slice(fast.machine, fc, gated ? &fast_gate : nullptr) != 1) __builtin_trap();
+        run_slice_reference(plain.machine, pc, gated ? &plain_gate : nullptr);
         if (std::memcmp(&fc, &pc, sizeof fc) != 0) __builtin_trap();
         if (fast.machine.stop.load() != plain.machine.stop.load()) __builtin_trap();
         if (!same_memory(fast, plain, fast.program, plain.program, kProgramSize) ||

@@ -299,7 +299,10 @@ Block* BlockCache::cut_tail(const Block& blk, uint32_t budget, const void* end) 
     for (; n < blk.steps && steps[n].index < budget; ++n) {
         tail_steps_[n] = steps[n];
         done = steps[n].index + 1u;
-        stop_at = steps[n].at + steps[n].size;
+        // A stub's call goes on in the stub, its return after the call.
+        const bool stub = steps[n].kind == uint8_t(StepKind::StubCall) ||
+                          steps[n].kind == uint8_t(StepKind::StubReturn);
+        stop_at = stub ? steps[n].imm : steps[n].at + steps[n].size;
     }
     tail_steps_[n] = Step{};
     tail_steps_[n].handler = end;
@@ -345,6 +348,17 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         const uint32_t room = kBlockMaxBytes - bytes - (addr - start);
         return std::min(limit - addr, room);
     };
+    // Whether `target` holds a built-in's stub, `trap n; ret`, that fits the
+    // block after the open segment (`at` is the call's end).
+    auto stub_at = [&](uint32_t target, Decoded& trap, Decoded& ret) {
+        if (target < ScriptMemory::kLowGuard || target >= limit) return false;
+        const uint32_t used = bytes + (at - start);
+        if (used >= kBlockMaxBytes) return false;
+        const uint32_t avail = std::min(limit - target, kBlockMaxBytes - used);
+        return read_instruction(base + target, avail, trap) && trap.op == Op::Trap &&
+               read_instruction(base + target + trap.size, avail - trap.size, ret) &&
+               ret.op == Op::Ret;
+    };
     while (count < kBlockMaxInstructions && !closed) {
         // The instructions from here, as far as they decode and fit the block.
         Decoded w[kWindow];
@@ -381,6 +395,45 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
         st.index = uint8_t(count - 1);
         if (has_link(st.kind)) st.link = &sentinel_;
         const Op last = w[parts - 1].op;
+        Decoded trap, ret;
+        if (last == Op::Call && parts == 1 && nseg + 3 <= kBlockMaxSegments &&
+            count + 2 <= kBlockMaxInstructions && stub_at(w[0].imm, trap, ret)) {
+            // A built-in's stub: the block goes on with its two instructions,
+            // in a segment of their own, and then after the call.
+            const uint32_t target = w[0].imm;
+            st.kind = uint8_t(StepKind::StubCall);
+            st.d = w[0].d;
+            st.s = w[0].s;
+            st.imm = target;
+            st.handler = handlers[st.kind];
+            steps[nsteps++] = st;
+            Step t{};
+            t.kind = uint8_t(Op::Trap);
+            t.imm = trap.imm;
+            t.at = target;
+            t.size = uint8_t(trap.size);
+            t.index = uint8_t(count++);
+            t.link = &sentinel_;
+            t.handler = handlers[t.kind];
+            steps[nsteps++] = t;
+            Step back{};
+            back.kind = uint8_t(StepKind::StubReturn);
+            back.imm = at;
+            back.at = target + trap.size;
+            back.size = uint8_t(ret.size);
+            back.index = uint8_t(count++);
+            back.link = &sentinel_;
+            back.handler = handlers[back.kind];
+            steps[nsteps++] = back;
+            seg_pc[nseg] = start;
+            seg_len[nseg++] = at - start;
+            bytes += at - start;
+            seg_pc[nseg] = target;
+            seg_len[nseg++] = trap.size + ret.size;
+            bytes += trap.size + ret.size;
+            start = at;
+            continue;
+        }
         if (last == Op::Jmp && parts == 1) {
             // Go on at the target, in a new segment, unless it is code of this
             // block (a loop: the jump links to the block that starts there, so
@@ -439,6 +492,9 @@ Block* BlockCache::decode(uint32_t pc, const uint8_t* base, uint32_t limit,
     b->count = uint8_t(count);
     b->steps = uint8_t(nsteps);
     b->segments = uint8_t(nseg);
+    b->calls_builtin = false;
+    for (uint32_t i = 0; i < nsteps; ++i)
+        if (steps[i].kind == uint8_t(Op::Trap)) b->calls_builtin = true;
     b->exit[0] = b->exit[1] = &sentinel_;
     std::memcpy(b->step(), steps.data(), nsteps * sizeof(Step));
     uint8_t* copy = const_cast<uint8_t*>(b->bytes());

@@ -62,6 +62,11 @@ enum class StepKind : uint8_t {
     LoadAnd,
     LoadOr,
     LoadXor,
+    // `call` of a built-in's stub (`trap n; ret`), whose instructions the
+    // block goes on with, and the stub's `ret` when it returns to the
+    // instruction after that call, where the block goes on again.
+    StubCall,
+    StubReturn,
     // The block ends without a jump: go on at the next instruction.
     Continue,
 };
@@ -105,6 +110,7 @@ struct Block {
     uint8_t count = 0;   // instructions covered (each counts against the slice budget)
     uint8_t steps = 0;
     uint8_t segments = 0;
+    bool calls_builtin = false;  // it has a `trap` step
     uint8_t seg_len[kBlockMaxSegments] = {};
     uint32_t seg_pc[kBlockMaxSegments] = {};
     // Returns: the blocks of the last two places returned to (the cache's

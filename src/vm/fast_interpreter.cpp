@@ -37,20 +37,32 @@ struct NativeRunner {
 };
 
 // A pure built-in called from compiled code, as the `trap` step calls one;
-// anything else is left to that step.
-uint32_t call_builtin_from_code(NativeFrame* nf, uint32_t number) {
+// anything else is left to that step. The result goes back in the high half.
+uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
     NativeRunner& run = *static_cast<NativeRunner*>(nf->runner);
     VmContext& ctx = run.ctx;
     TrapHook* const hook = run.m.trap_hook;
-    ctx.r[kStackPointer] = nf->r[kStackPointer];
-    if (!hook || !hook->call_if_pure(run.m, number, ctx)) return kCallNotPure;
-    nf->r[0] = ctx.r[0];
+    const std::optional<uint32_t> result =
+        hook ? hook->call_if_pure(run.m, number, ctx, sp) : std::nullopt;
+    if (!result) return kCallNotPure;
+    const uint64_t called = uint64_t(*result) << 32;
     // A pure built-in never replaces the context: the next slice is the gate's to allow.
     if (!run.gate || !run.gate->next_slice() || run.m.stop.load(std::memory_order_relaxed) ||
         ctx.state != uint8_t(ContextState::Running))
-        return kCallEnds;
+        return called | kCallEnds;
     run.cache.start_slice(run.mem.serial());
-    return kCallGoOn;
+    nf->epoch = run.cache.epoch();
+    return called | kCallGoOn;
+}
+
+// The budget ran out in compiled code: the next slice follows at once if the
+// gate agrees, as at `found` below.
+uint32_t next_slice_from_code(NativeFrame* nf) {
+    NativeRunner& run = *static_cast<NativeRunner*>(nf->runner);
+    if (!run.gate || !run.gate->next_slice()) return 0;
+    run.cache.start_slice(run.mem.serial());
+    nf->epoch = run.cache.epoch();
+    return 1;
 }
 
 }  // namespace
@@ -82,6 +94,7 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
         &&s_ConstDiv, &&s_ConstMod, &&s_LoadSubJump, &&s_LeaveRet,
         &&s_LoadAdd, &&s_LoadSub, &&s_LoadMul, &&s_LoadDiv, &&s_LoadMod,
         &&s_LoadAnd, &&s_LoadOr, &&s_LoadXor,
+        &&s_StubCall, &&s_StubReturn,
         &&s_Continue,
         &&s_Native,
     };
@@ -102,13 +115,17 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.base = base;
     nf.watched = cache.watched();
     nf.stack_base = ctx.stack_base;
-    nf.stack_size = ctx.stack_size;
+    // Compiled code leaves every stack access to the interpreter unless the
+    // stack lies in script memory with room on either side.
+    const bool stack_inside = ctx.stack_base >= kLowGuard + 4 &&
+                              uint64_t(ctx.stack_base) + ctx.stack_size + 4 <= limit;
+    nf.stack_size = stack_inside ? ctx.stack_size : 0;
     nf.program_base = ctx.program_base;
     nf.program_size = ctx.program_size;
-    nf.epoch = cache.epoch_word();
     nf.stop = &m.stop;
     NativeRunner runner{m, ctx, gate, cache, *mem};
     nf.call_builtin = call_builtin_from_code;
+    nf.next_slice = next_slice_from_code;
     nf.runner = &runner;
     const void* const native_entry = cache.native_entry();
     uint32_t pc = ctx.pc;
@@ -362,11 +379,10 @@ found:
     // run the block
     if (blk->count > budget) {
         // The slice ends inside it, unless the next one follows at once: the
-        // boundary inside the block is then seen by nobody. A block ending in
-        // a built-in call ends its slice exactly, as the call must come first
-        // in the next one.
-        if (!gate || blk->step()[blk->steps - 1].handler == &&s_Trap || !gate->next_slice())
-            goto tail;
+        // boundary inside the block is then seen by nobody. A block with a
+        // built-in call ends its slice exactly, as the call may have to come
+        // first in the next one.
+        if (!gate || blk->calls_builtin || !gate->next_slice()) goto tail;
         budget += kSliceBudget;
         const uint32_t epoch = cache.epoch();
         cache.start_slice(mem->serial());
@@ -428,9 +444,9 @@ s_Trap : {
     TrapHook* const hook = m.trap_hook;
     // A pure one reads its arguments through r7 and sets r0, nothing more: the
     // context gets the rest only if the slice ends here.
-    ctx.r[kStackPointer] = r[7];
-    if (hook && hook->call_if_pure(m, u->imm, ctx)) {
-        r[0] = ctx.r[0];
+    if (const std::optional<uint32_t> result =
+            hook ? hook->call_if_pure(m, u->imm, ctx, r[7]) : std::nullopt) {
+        r[0] = *result;
         if (!gate || !gate->next_slice() || m.stop.load(std::memory_order_relaxed) ||
             ctx.state != uint8_t(ContextState::Running)) {
             SAVE();
@@ -470,6 +486,34 @@ s_Call : {
         GO(u->imm);
     }
     LEAVE_VIA(&u->link, u->imm);
+}
+s_StubCall : {
+    // As `call`, but the block goes on with the stub's instructions.
+    if (!callable(u->imm)) FAIL(program_overrun);
+    r[7] -= 4;
+    STACK_CHECK();
+    CHECK(r[7], 4);
+    store_le32(base + r[7], u->at + u->size);
+    if (cache.covers(r[7], 4)) {
+        REFUND_REST();
+        cache.new_epoch();
+        GO(u->imm);
+    }
+    NEXT_STEP();
+}
+s_StubReturn : {
+    // As `ret`; returning after the stub's call, the block goes on.
+    r[7] += 4;
+    STACK_CHECK();
+    CHECK(r[7] - 4, 4);
+    const uint32_t to = load_le32(base + r[7] - 4);
+    if (to == u->imm) NEXT_STEP();
+    REFUND_REST();
+    if (to == kThreadReturnAddress) {
+        pc = to;
+        goto finished;
+    }
+    RETURN_TO(to);
 }
 s_CallReg : {
     const uint32_t target = S;
@@ -647,8 +691,9 @@ s_Native : {
     // The block's compiled code runs its steps as far as it can; the step it
     // stops at says how to go on.
     nf.f = f;
-    nf.limit = limit;
+    set_room(nf, limit, kLowGuard);
     nf.budget = budget;
+    nf.epoch = cache.epoch();
     nf.blk = blk;
     const uint32_t result = run_native(native_entry, blk->native, &nf);
     budget = nf.budget;

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 #include "vm/script_memory.h"
 #include "vm/vm_context.h"
@@ -40,13 +41,11 @@ class TrapHook {
     // the context: the interpreter then hands over only r7 and takes back
     // only r0. Implies leaves_memory. Unknown: false.
     virtual bool pure(uint32_t /*number*/) const { return false; }
-    // Runs built-in `number` when it is pure, in one call: false, and nothing
-    // done, when it is not.
-    virtual bool call_if_pure(Machine& m, uint32_t number, VmContext& ctx) {
-        if (!pure(number)) return false;
-        trap(m, number, ctx);
-        return true;
-    }
+    // Runs built-in `number` when it is pure, in one call, with the stack
+    // pointer `sp` (which it stores in the context too): its result, also in
+    // the context's r0; nothing, and nothing done, when it is not pure.
+    virtual std::optional<uint32_t> call_if_pure(Machine& m, uint32_t number, VmContext& ctx,
+                                                 uint32_t sp);
 
   protected:
     ~TrapHook() = default;

@@ -111,12 +111,14 @@ constexpr Mem kEpoch{RDI, -1, int32_t(offsetof(NativeFrame, epoch))};
 constexpr Mem kStop{RDI, -1, int32_t(offsetof(NativeFrame, stop))};
 constexpr Mem kBlock{RDI, -1, int32_t(offsetof(NativeFrame, blk))};
 constexpr Mem kCallBuiltin{RDI, -1, int32_t(offsetof(NativeFrame, call_builtin))};
+constexpr Mem kNextSlice{RDI, -1, int32_t(offsetof(NativeFrame, next_slice))};
 constexpr Mem kHostSp{RDI, -1, int32_t(offsetof(NativeFrame, host_sp))};
 // Block fields the code reads.
 constexpr int32_t kBlockPc = int32_t(offsetof(Block, pc));
 constexpr int32_t kBlockEpoch = int32_t(offsetof(Block, epoch));
 constexpr int32_t kBlockCount = int32_t(offsetof(Block, count));
 constexpr int32_t kBlockNative = int32_t(offsetof(Block, native));
+constexpr int32_t kBlockCallsBuiltin = int32_t(offsetof(Block, calls_builtin));
 // Script memory at the address in `r` (zero-extended: every 32-bit write of a
 // host register clears its upper half).
 constexpr Mem script(int r) {
@@ -232,6 +234,10 @@ class Assembler {
     void bit_not(int r) { reg_op({0xF7}, 2, r); }
     // Shift by cl: /4 shl, /5 shr, /7 sar (the count is taken modulo 32, as the machine does).
     void shift_cl(int ext, int r) { reg_op({0xD3}, ext, r); }
+    void shift_imm64(int ext, int r, uint8_t n) {
+        reg_op({0xC1}, ext, r, true);
+        byte(n);
+    }
     void test(int a, int b) { reg_op({0x85}, b, a); }
     void cmov(uint8_t cc, int dst, int src) { reg_op({0x0F, uint8_t(0x40 + cc)}, dst, src); }
     void setcc(uint8_t cc, int r) { reg_op({0x0F, uint8_t(0x90 + cc)}, 0, r); }
@@ -260,6 +266,17 @@ class Assembler {
         byte(0x58 + (r & 7));
     }
     void call_mem(const Mem& m) { mem_op({0xFF}, 2, m); }
+    void jmp_mem(const Mem& m) { mem_op({0xFF}, 4, m); }
+    void cmp8_mem_imm(const Mem& m, uint8_t v) {
+        mem_op({0x80}, 7, m);
+        byte(v);
+    }
+    // jmp rel32 whose target is patched later; returns where.
+    size_t jmp32() {
+        byte(0xE9);
+        u32(0);
+        return code.size() - 4;
+    }
     void cmp32_mem(int r, const Mem& m) { mem_op({0x3B}, r, m); }
     void sub32_mem(int r, const Mem& m) { mem_op({0x2B}, r, m); }
     // A forward jump whose target is set later; returns where to patch.
@@ -313,8 +330,10 @@ class BlockCompiler {
         for (index_ = 0; index_ < b_.steps; ++index_) {
             const Step& st = b_.step()[index_];
             const size_t before = a_.code.size(), bails = bails_.size(), takens = takens_.size();
+            const size_t checked = frame_checked_.size();
             ended_ = false;
             if (!step(st)) {
+                frame_checked_.resize(checked);
                 a_.code.resize(before);
                 bails_.resize(bails);
                 takens_.resize(takens);
@@ -323,6 +342,7 @@ class BlockCompiler {
                 ended_ = true;
                 break;
             }
+            frame_moved(st);
         }
         // Every block ends in a step that leaves it: a jump compiled as an
         // exit, or a step left to the interpreter.
@@ -361,12 +381,21 @@ class BlockCompiler {
     void bail_if(uint8_t cc) { bails_.push_back({a_.jcc(cc), exit_code(kNativeResume)}); }
     // Bails unless [addr, addr + len) lies in [kLowGuard, limit).
     void check(int addr, uint32_t len) {
+        static_assert(kFrameBytes == 24);
+        const int room = len == 1 ? 0 : len == 2 ? 1 : len == 4 ? 2 : len == kFrameBytes ? 3 : -1;
         a_.lea(R11, addr, -int32_t(kLowGuard));
+        if (room >= 0) {
+            a_.cmp32_mem(R11, Mem{RDI, -1,
+                                  int32_t(offsetof(NativeFrame, room) + 4 * uint32_t(room))});
+            bail_if(kAE);
+            return;
+        }
         a_.alu_imm(0, R11, len + kLowGuard, true);
         a_.cmp64_mem(R11, kLimit);
         bail_if(kA);
     }
-    // Bails unless `sp` lies inside the context's stack.
+    // Bails unless `sp` lies inside the context's stack; then 4 bytes at
+    // sp - 4 or sp are in script memory (see NativeFrame::stack_size).
     void stack_check(int sp) {
         a_.mov(R10, sp);
         a_.sub32_mem(R10, kStackBase);
@@ -433,11 +462,16 @@ class BlockCompiler {
     // to the interpreter, which takes the jump.
     void taken(uint32_t target) {
         const Step& st = b_.step()[index_];
-        a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&st.link));
-        a_.load64(RAX, Mem{RAX});
         std::vector<size_t> slow;
-        a_.cmp_mem_imm(Mem{RAX, -1, kBlockPc}, target);
-        slow.push_back(a_.jcc(kNE));
+        if (target == b_.pc) {
+            // A loop of one block: on into itself, if still valid.
+            a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&b_));
+        } else {
+            a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&st.link));
+            a_.load64(RAX, Mem{RAX});
+            a_.cmp_mem_imm(Mem{RAX, -1, kBlockPc}, target);
+            slow.push_back(a_.jcc(kNE));
+        }
         go_on(RAX, b_.count - st.index - 1u, slow);
         a_.store_imm32(kExitPc, target);
         exit(kNativeTaken);
@@ -447,30 +481,95 @@ class BlockCompiler {
     // after giving back `refund` instructions of this block; failures jump to
     // `slow`, which is bound to the code after this.
     void go_on(int next, uint32_t refund, std::vector<size_t>& slow) {
-        a_.load64(RDX, kEpoch);
-        a_.load32(RCX, Mem{RDX});
+        a_.load32(RCX, kEpoch);
         a_.cmp32_mem(RCX, Mem{next, -1, kBlockEpoch});
+        slow.push_back(a_.jcc(kNE));
+        a_.load64(R9, kStop);
+        a_.cmp_mem_imm(Mem{R9}, 0);
         slow.push_back(a_.jcc(kNE));
         // A block without code of its own has the interpreted entry.
         a_.load64(RDX, Mem{next, -1, kBlockNative});
         a_.movzx8(RCX, Mem{next, -1, kBlockCount});
-        a_.mov(R8, kBudgetReg);
-        if (refund) a_.alu_imm(0, R8, refund);
-        a_.alu(0x39, R8, RCX);
-        slow.push_back(a_.jcc(kB));  // budget < count
-        a_.load64(R9, kStop);
-        a_.cmp_mem_imm(Mem{R9}, 0);
-        slow.push_back(a_.jcc(kNE));
-        a_.alu(0x29, R8, RCX);
-        a_.mov(kBudgetReg, R8);
+        if (refund) a_.alu_imm(0, kBudgetReg, refund);
+        a_.alu(0x29, kBudgetReg, RCX);
+        const size_t short_of = a_.jcc(kB);  // budget < count
         a_.store64(kBlock, next);
         a_.jmp_reg(RDX);
+        // Short of budget: the next slice follows at once if the gate agrees,
+        // as the interpreter would ask it, unless the block calls a built-in
+        // (the slice must then end exactly).
+        a_.patch(short_of, a_.code.size());
+        a_.alu(0x01, kBudgetReg, RCX);
+        std::vector<size_t> refused;
+        a_.cmp8_mem_imm(Mem{next, -1, kBlockCallsBuiltin}, 0);
+        refused.push_back(a_.jcc(kNE));
+        a_.push(next);
+        a_.push(RDI);
+        a_.call_mem(kNextSlice);
+        a_.mov(RCX, RAX);
+        a_.pop(RDI);
+        a_.pop(next);
+        a_.load64(RSI, kBase);
+        a_.test(RCX, RCX);
+        refused.push_back(a_.jcc(kE));
+        a_.alu_imm(0, kBudgetReg, kSliceBudget);
+        // A new epoch: the interpreter checks the block first, with the new
+        // slice's budget.
+        a_.load32(RCX, kEpoch);
+        a_.cmp32_mem(RCX, Mem{next, -1, kBlockEpoch});
+        const size_t checked_again = a_.jcc(kNE);
+        a_.movzx8(RCX, Mem{next, -1, kBlockCount});
+        a_.alu(0x29, kBudgetReg, RCX);  // the budget is more than a block's count
+        a_.store64(kBlock, next);
+        a_.jmp_mem(Mem{next, -1, kBlockNative});
+        a_.patch(checked_again, a_.code.size());
+        if (refund) a_.alu_imm(5, kBudgetReg, refund);
+        slow.push_back(a_.jmp32());
+        // The budget as it was.
+        for (size_t at : refused) a_.patch(at, a_.code.size());
+        if (refund) a_.alu_imm(5, kBudgetReg, refund);
         for (size_t at : slow) a_.patch(at, a_.code.size());
     }
+    // The host register that holds script register k: its own, or else
+    // `scratch` loaded from the frame. Only for reads before the step writes.
+    int read_reg(uint32_t k, int scratch) {
+        if (kHostOf[k] >= 0) return kHostOf[k];
+        a_.load32(scratch, frame_slot(k));
+        return scratch;
+    }
+    // D - S, its flags, and for a subtraction the result in D.
+    void subtract(const Step& st, bool store) {
+        const Mem D = reg_slot(st.d);
+        const int s = read_reg(st.s, RCX);
+        if (D.host >= 0) {
+            a_.alu(store ? 0x29 : 0x39, D.host, s);
+            flags();
+            return;
+        }
+        a_.load32(RAX, D);
+        a_.alu(0x29, RAX, s);
+        flags();
+        if (store) a_.store32(D, RAX);
+    }
+    // `r` = script register k + d (wrapping).
+    void reg_plus(int r, uint32_t k, uint32_t d) { a_.lea(r, read_reg(k, r), int32_t(d)); }
     // `r` = the frame address d(r6).
-    void frame_address(int r, uint32_t d) {
-        a_.load32(r, reg_slot(6));
-        a_.alu_imm(0, r, d);
+    void frame_address(int r, uint32_t d) { reg_plus(r, 6, d); }
+    // The same, checked for an access of `len` bytes, unless an earlier step
+    // of the block checked as much there with r6 as it is.
+    void frame_access(int r, uint32_t d, uint32_t len) {
+        frame_address(r, d);
+        for (const auto& [offset, checked] : frame_checked_)
+            if (offset == d && checked >= len) return;
+        check(r, len);
+        frame_checked_.push_back({d, len});
+    }
+    // After a step that may write r6: its frame addresses move.
+    void frame_moved(const Step& st) {
+        const bool writes = st.d == 6 || st.s == 6 || st.d2 == 6 || st.s2 == 6 ||
+                            st.kind == uint8_t(Op::Enter) ||
+                            st.kind == uint8_t(StepKind::LeaveRet);
+        if (writes) frame_checked_.clear();
     }
     void load_width(int dst, int addr, vm_ops::Width w) {
         switch (w) {
@@ -515,6 +614,8 @@ class BlockCompiler {
     Assembler a_;
     std::vector<Bail> bails_;
     std::vector<Taken> takens_;
+    // Frame offsets checked since r6 last changed, and for how many bytes.
+    std::vector<std::pair<uint32_t, uint32_t>> frame_checked_;
     uint32_t index_ = 0;
     bool ended_ = false;  // the last step compiled leaves the block
 };
@@ -604,21 +705,20 @@ bool BlockCompiler::memory(const MemoryForm& form, const Step& st) {
             a_.mov_imm(RDX, st.imm);
             break;
         case Address::Frame:
-            frame_address(RDX, st.imm);
+            frame_access(RDX, st.imm, bytes);
             break;
         case Address::Register:
             a_.load32(RDX, form.access == Access::Store ? D : S);
             break;
     }
-    check(RDX, bytes);
+    if (form.address != Address::Frame) check(RDX, bytes);
     switch (form.access) {
         case Access::Load:
             load_width(RAX, RDX, form.width);
             a_.store32(D, RAX);
             break;
         case Access::Store:
-            a_.load32(RAX, S);
-            store_width(RDX, RAX, form.width);
+            store_width(RDX, read_reg(st.s, RAX), form.width);
             stored(RDX, bytes);
             break;
         case Access::Zero:
@@ -647,6 +747,10 @@ bool BlockCompiler::plain(Op op, const Step& st) {
         if (form.op == op) return memory(form, st);
     for (const RegisterForm& form : kRegisterForms) {
         if (form.op != op) continue;
+        if (!form.shift && D.host >= 0) {
+            a_.alu(form.code, D.host, read_reg(st.s, RCX));
+            return true;
+        }
         a_.load32(RAX, D);
         a_.load32(RCX, S);
         if (form.shift)
@@ -658,8 +762,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
     }
     switch (op) {
         case Op::Mov:
-            a_.load32(RAX, S);
-            a_.store32(D, RAX);
+            a_.store32(D, read_reg(st.s, RAX));
             return true;
         case Op::MovImm:
         case Op::MovAddr:
@@ -670,6 +773,10 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.store32(D, RAX);
             return true;
         case Op::AddImm:
+            if (D.host >= 0) {
+                a_.alu_imm(0, D.host, st.imm);
+                return true;
+            }
             a_.load32(RAX, D);
             a_.alu_imm(0, RAX, st.imm);
             a_.store32(D, RAX);
@@ -710,11 +817,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             return true;
         case Op::Cmp:
         case Op::Sub:
-            a_.load32(RAX, D);
-            a_.load32(RCX, S);
-            a_.alu(0x29, RAX, RCX);
-            flags();
-            if (op == Op::Sub) a_.store32(D, RAX);
+            subtract(st, op == Op::Sub);
             return true;
         case Op::CmpImm:
         case Op::SubImm:
@@ -737,14 +840,11 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             return true;
         case Op::Push:
         case Op::PushImm:
-            a_.load32(RDX, reg_slot(7));
-            a_.alu_imm(5, RDX, 4);
+            reg_plus(RDX, 7, uint32_t(-4));
             stack_check(RDX);
-            check(RDX, 4);
             a_.store32(reg_slot(7), RDX);
             if (op == Op::Push) {
-                a_.load32(RAX, S);
-                a_.store32(script(RDX), RAX);
+                a_.store32(script(RDX), read_reg(st.s, RAX));
             } else {
                 a_.mov_imm(RAX, st.imm);
                 a_.store32(script(RDX), RAX);
@@ -752,11 +852,9 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             stored(RDX, 4);
             return true;
         case Op::Pop:
-            a_.load32(RCX, reg_slot(7));
-            a_.alu_imm(0, RCX, 4);
+            reg_plus(RCX, 7, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
-            check(RDX, 4);
             a_.store32(reg_slot(7), RCX);
             a_.load32(RAX, script(RDX));
             a_.store32(D, RAX);
@@ -788,10 +886,8 @@ bool BlockCompiler::plain(Op op, const Step& st) {
             a_.sub32_mem(RAX, kProgramBase);
             a_.cmp32_mem(RAX, kProgramSize);
             bail_if(kAE);
-            a_.load32(RDX, reg_slot(7));
-            a_.alu_imm(5, RDX, 4);
+            reg_plus(RDX, 7, uint32_t(-4));
             stack_check(RDX);
-            check(RDX, 4);
             bail_if_watched(RDX, 4);
             a_.store32(reg_slot(7), RDX);
             a_.mov_imm(RAX, st.at + st.size);
@@ -802,33 +898,47 @@ bool BlockCompiler::plain(Op op, const Step& st) {
         case Op::Trap: {
             // A pure built-in is called from here (its arguments through
             // r7, its result in r0); any other is the interpreter's.
-            a_.store32(frame_slot(7), kHostOf[7]);
-            a_.store32(frame_slot(0), kHostOf[0]);
             a_.mov_imm(RSI, st.imm);
+            a_.mov(RDX, read_reg(7, RDX));
             a_.push(RDI);
             a_.push(RDI);  // the stack stays aligned
             a_.call_mem(kCallBuiltin);
             a_.pop(RDI);
             a_.pop(RDI);
             a_.load64(RSI, kBase);
-            a_.load32(kHostOf[0], frame_slot(0));
-            a_.test(RAX, RAX);
-            const size_t called = a_.jcc_short(kE);
             a_.alu_imm(7, RAX, kCallNotPure);
             bail_if(kE);
+            // r0 = the result
+            a_.mov64(RCX, RAX);
+            a_.shift_imm64(5, RCX, 32);
+            a_.store32(reg_slot(0), RCX);
+            a_.test(RAX, RAX);
+            const size_t called = a_.jcc_short(kE);
             exit(kNativeCalled);
             a_.patch_short(called);
-            // The next slice, with a full budget.
-            a_.mov_imm(kBudgetReg, kSliceBudget);
-            taken(st.at + st.size);
+            // The next slice, with a full budget for what follows the call.
+            const uint32_t rest = b_.count - st.index - 1u;
+            a_.mov_imm(kBudgetReg, kSliceBudget - rest);
+            if (index_ + 1u == b_.steps) {
+                taken(st.at + st.size);
+                return true;
+            }
+            // The block goes on, if the new slice has not started a new epoch
+            // (its bytes are then to be checked again): else the interpreter
+            // goes on after the call.
+            a_.load32(RCX, kEpoch);
+            a_.mov_imm64(RAX, reinterpret_cast<uintptr_t>(&b_));
+            a_.cmp32_mem(RCX, Mem{RAX, -1, kBlockEpoch});
+            const size_t same = a_.jcc_short(kE);
+            a_.store_imm32(kExitPc, st.at + st.size);
+            exit(kNativeTaken);
+            a_.patch_short(same);
             return true;
         }
         case Op::Ret:
-            a_.load32(RCX, reg_slot(7));
-            a_.alu_imm(0, RCX, 4);
+            reg_plus(RCX, 7, 4);
             stack_check(RCX);
             a_.lea(RDX, RCX, -4);
-            check(RDX, 4);
             a_.store32(reg_slot(7), RCX);
             a_.load32(R10, script(RDX));
             returned(R10);
@@ -845,11 +955,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::CmpJump:
         case StepKind::SubJump:
             if (!host_condition(st.taken, cc)) return false;
-            a_.load32(RAX, D);
-            a_.load32(RCX, S);
-            a_.alu(0x29, RAX, RCX);
-            flags();
-            if (kind == StepKind::SubJump) a_.store32(D, RAX);
+            subtract(st, kind == StepKind::SubJump);
             branch(cc, st.imm2);
             return true;
         case StepKind::CmpImmJump:
@@ -864,11 +970,9 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LoadSubJump:
             // movl rD, d(r6); sub rD, rS; jcc.
             if (!host_condition(st.taken, cc)) return false;
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
-            a_.load32(RCX, S);
-            a_.alu(0x29, RAX, RCX);
+            a_.alu(0x29, RAX, read_reg(st.s, RCX));
             flags();
             a_.store32(D, RAX);
             branch(cc, st.imm2);
@@ -876,8 +980,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LocalConstJump:
             // movl rS, $n; movl rD, d(r6); sub rD, rS; jcc.
             if (!host_condition(st.taken, cc)) return false;
-            frame_address(RDX, st.imm3);
-            check(RDX, 4);
+            frame_access(RDX, st.imm3, 4);
             a_.store_imm32(S, st.imm);
             a_.load32(RAX, script(RDX));
             a_.alu_imm(5, RAX, st.imm);
@@ -888,10 +991,8 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LocalsJump:
             // movl rS, d(r6); movl rD, e(r6); sub rD, rS; jcc (S is not r6).
             if (!host_condition(st.taken, cc)) return false;
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
-            frame_address(R8, st.imm3);
-            check(R8, 4);
+            frame_access(RDX, st.imm, 4);
+            frame_access(R8, st.imm3, 4);
             a_.load32(RCX, script(RDX));
             a_.store32(S, RCX);
             a_.load32(RAX, script(R8));
@@ -916,14 +1017,11 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
                              kind == StepKind::ConstAddStore;
             if (stores && st.d == 6) return false;
             if (!constant) {
-                frame_address(RDX, st.imm);
-                check(RDX, 4);
+                frame_access(RDX, st.imm, 4);
             }
-            frame_address(R8, st.imm3);
-            check(R8, 4);
+            frame_access(R8, st.imm3, 4);
             if (stores) {
-                frame_address(R9, st.imm2);
-                check(R9, 4);
+                frame_access(R9, st.imm2, 4);
             }
             if (constant)
                 a_.mov_imm(RCX, st.imm);
@@ -950,18 +1048,15 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             const bool constant =
                 kind == StepKind::ConstLocalAdd || kind == StepKind::ConstLocalSub;
             const bool add = kind == StepKind::LocalAdd || kind == StepKind::ConstLocalAdd;
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
-            frame_address(R8, st.imm2);
-            check(R8, 4);
+            frame_access(RDX, st.imm, 4);
+            frame_access(R8, st.imm2, 4);
             if (constant) {
                 a_.mov_imm(RCX, st.imm3);
                 a_.store32(S, RCX);
-            } else {
-                a_.load32(RCX, S);
             }
+            const int x = constant ? RCX : read_reg(st.s, RCX);
             a_.load32(RAX, script(RDX));
-            a_.alu(add ? 0x01 : 0x29, RAX, RCX);
+            a_.alu(add ? 0x01 : 0x29, RAX, x);
             if (!add) flags();
             a_.store32(D, RAX);
             a_.store32(reg_slot(st.d2), R8);
@@ -975,8 +1070,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::ElementAddress:
             // movl rD, d(r6); movl rS, $n; add rS, rD.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
             a_.store32(D, RAX);
             a_.alu_imm(0, RAX, st.imm2);
@@ -989,27 +1083,24 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::LoadOr:
         case StepKind::LoadXor:
             // movl rD, d(r6); op rD, rS.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
-            a_.load32(RCX, S);
             if (kind == StepKind::LoadMul) {
-                a_.imul(RAX, RCX);
+                a_.imul(RAX, read_reg(st.s, RCX));
             } else {
                 a_.alu(kind == StepKind::LoadAdd   ? 0x01
                        : kind == StepKind::LoadSub ? 0x29
                        : kind == StepKind::LoadAnd ? 0x21
                        : kind == StepKind::LoadOr  ? 0x09
                                                    : 0x31,
-                       RAX, RCX);
+                       RAX, read_reg(st.s, RCX));
                 if (kind == StepKind::LoadSub) flags();
             }
             a_.store32(D, RAX);
             return true;
         case StepKind::LoadDiv:
         case StepKind::LoadMod:
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.load32(RCX, S);
             a_.lea(R8, RCX, 1);
             a_.alu_imm(7, R8, 1);
@@ -1023,8 +1114,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         case StepKind::ConstMod: {
             // movl rS, $n; movl rD, d(r6); div|mod rD, rS, by the reciprocal.
             if (st.reciprocal == 0) return false;
-            frame_address(RDX, st.imm3);
-            check(RDX, 4);
+            frame_access(RDX, st.imm3, 4);
             a_.store_imm32(S, st.imm);
             a_.load32(R8, script(RDX));  // the dividend
             // rcx = its magnitude
@@ -1058,16 +1148,14 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
         }
         case StepKind::LeaLoad:
             // lea rD, d(r6); movl rD2, (rD).
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.store32(D, RDX);
             a_.load32(RAX, script(RDX));
             a_.store32(reg_slot(st.d2), RAX);
             return true;
         case StepKind::LeaStore:
             // lea rD, d(r6); movl (rD), rS2.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.store32(D, RDX);
             a_.load32(RAX, reg_slot(st.s2));
             a_.store32(script(RDX), RAX);
@@ -1075,8 +1163,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::LeaStep:
             // lea rD, d(r6); preop|postop rD2, n.
-            frame_address(RDX, st.imm);
-            check(RDX, 4);
+            frame_access(RDX, st.imm, 4);
             a_.store32(D, RDX);
             a_.load32(RAX, script(RDX));
             a_.lea(RCX, RAX, int32_t(st.imm2));
@@ -1086,6 +1173,29 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             return true;
         case StepKind::Continue:
             taken(st.at);
+            return true;
+        case StepKind::StubCall:
+            // The call's checks and push; its target is the next step.
+            a_.mov_imm(RAX, st.imm);
+            a_.sub32_mem(RAX, kProgramBase);
+            a_.cmp32_mem(RAX, kProgramSize);
+            bail_if(kAE);
+            reg_plus(RDX, 7, uint32_t(-4));
+            stack_check(RDX);
+            bail_if_watched(RDX, 4);
+            a_.store32(reg_slot(7), RDX);
+            a_.mov_imm(RAX, st.at + st.size);
+            a_.store32(script(RDX), RAX);
+            return true;
+        case StepKind::StubReturn:
+            // Any other return address is the interpreter's.
+            reg_plus(RCX, 7, 4);
+            stack_check(RCX);
+            a_.lea(RDX, RCX, -4);
+            a_.load32(R10, script(RDX));
+            a_.alu_imm(7, R10, st.imm);
+            bail_if(kNE);
+            a_.store32(reg_slot(7), RCX);
             return true;
         case StepKind::LeaveRet: {
             // leave n; ret. The outermost frame, whose leave ends the program,
@@ -1102,7 +1212,6 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             a_.lea(R8, RCX, int32_t(kFrameBytes + 4));  // r7 after the return
             stack_check(R8);
             a_.lea(RDX, R8, -4);
-            check(RDX, 4);
             for (uint32_t k = 0; k < vm_ops::kFrameWords; ++k) {
                 a_.load32(RAX, Mem{RSI, RCX, int32_t(4 * k)});
                 a_.store32(reg_slot(1 + k), RAX);

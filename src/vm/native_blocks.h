@@ -21,22 +21,32 @@ struct NativeFrame {
     uint32_t f;        // the flags Z, L and B as bytes 0, 1 and 2
     uint32_t exit_pc;  // where a taken jump goes
     uint64_t limit;    // script memory is readable below this
+    // For accesses of 1, 2, 4 and 24 bytes: addresses a with
+    // a - kLowGuard < room (as 32-bit numbers) are readable.
+    uint32_t room[4];
     uint8_t* base;     // script memory's host address
     // The code bytes covered by blocks checked this epoch: [lo, hi).
     const uint32_t* watched;
+    // The stack, or a size of 0 unless all of it and 4 bytes on either side
+    // lie in script memory: an access the stack check lets through then
+    // needs no other.
     uint32_t stack_base, stack_size;
     uint32_t program_base, program_size;  // calls inside the program need no other check
     // Going on from one block's code into the next one's, as the interpreter
     // would: the slice's budget, the block running, the cache's epoch and the
     // machine's stop flag.
     uint32_t budget;
-    const uint32_t* epoch;
+    uint32_t epoch;
     const void* stop;
     Block* blk;
     // A built-in call from compiled code: runs built-in `number` if it is
-    // pure, and says how to go on (see NativeCall); `runner` is the
-    // interpreter's, for it.
-    uint32_t (*call_builtin)(NativeFrame* frame, uint32_t number);
+    // pure, with r7 = `sp`, and says how to go on (see NativeCall) in the low
+    // half of its result, r0 in the high half; `runner` is the interpreter's,
+    // for it.
+    uint64_t (*call_builtin)(NativeFrame* frame, uint32_t number, uint32_t sp);
+    // Whether the next slice follows at once when the budget runs out
+    // (then it has begun, and `epoch` is the cache's).
+    uint32_t (*next_slice)(NativeFrame* frame);
     void* runner;
     uint64_t host_sp;  // the code's own: the host stack on entry
 };
@@ -103,6 +113,18 @@ class NativeCode {
     size_t used_ = 0;
     uint64_t compiled_ = 0;
 };
+
+// The room for accesses of `len` bytes below `limit` (see NativeFrame::room).
+inline uint32_t access_room(uint64_t limit, uint32_t low_guard, uint32_t len) {
+    return limit >= uint64_t(low_guard) + len ? uint32_t(limit - low_guard - len + 1) : 0;
+}
+inline void set_room(NativeFrame& frame, uint64_t limit, uint32_t low_guard) {
+    frame.limit = limit;
+    frame.room[0] = access_room(limit, low_guard, 1);
+    frame.room[1] = access_room(limit, low_guard, 2);
+    frame.room[2] = access_room(limit, low_guard, 4);
+    frame.room[3] = access_room(limit, low_guard, 24);
+}
 
 // Runs compiled code `code` on `frame` through the area's `entry`; returns
 // its exit (see NativeExit). The code may call functions: every register the

@@ -53,6 +53,14 @@ const char* runtime_error_message(RuntimeError e) {
     return "";
 }
 
+std::optional<uint32_t> TrapHook::call_if_pure(Machine& m, uint32_t number, VmContext& ctx,
+                                               uint32_t sp) {
+    if (!pure(number)) return std::nullopt;
+    ctx.r[kStackPointer] = sp;
+    trap(m, number, ctx);
+    return ctx.r[0];
+}
+
 void set_stop(Machine& m, uint32_t value) {
     m.stop.store(value);
     notice(m);

@@ -175,41 +175,14 @@ bool ScriptMemory::write32(ScriptAddr addr, uint32_t value) {
     return true;
 }
 
-namespace {
-
-// The first zero byte of [p, p + n), or null. Scripts pass short strings
-// most of the time: eight bytes at a time by hand first, the library's
-// search for what is longer. (ThreadSanitizer would see the words read past
-// the terminator as racing with another thread's writes there.)
-const char* find_terminator(const char* p, size_t n) {
-#if !defined(__SANITIZE_THREAD__)
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-        size_t i = 0;
-        for (; i + 8 <= n && i < 64; i += 8) {
-            uint64_t v;
-            std::memcpy(&v, p + i, 8);
-            // The lowest flagged byte is the first zero one.
-            if (const uint64_t zero = (v - kOnes) & ~v & kHighs)
-                return p + i + size_t(std::countr_zero(zero) / 8);
-        }
-        p += i;
-        n -= i;
-    }
-#endif
-    return static_cast<const char*>(std::memchr(p, 0, n));
-}
-
-}  // namespace
-
 std::optional<std::string_view> ScriptMemory::c_string(ScriptAddr addr, uint32_t max_len) const {
     if (!valid(addr, 1)) return std::nullopt;
     uint64_t avail = uint64_t(limit()) - addr;
     uint64_t scan = std::min<uint64_t>(avail, uint64_t(max_len) + 1);
     const char* p = reinterpret_cast<const char*>(base_ + addr);
-    const char* nul = find_terminator(p, size_t(scan));
+    const void* nul = std::memchr(p, 0, scan);
     if (!nul) return std::nullopt;
-    return std::string_view(p, size_t(nul - p));
+    return std::string_view(p, size_t(static_cast<const char*>(nul) - p));
 }
 
 namespace {

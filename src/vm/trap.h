@@ -109,6 +109,8 @@ class TrapTable {
 class TrapCall {
   public:
     TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller);
+    // The same with the caller's stack pointer given (the context holds it too).
+    TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller, ScriptAddr sp);
 
     uint32_t number() const { return number_; }
     const TrapInfo& info() const { return kTrapInfo[number_]; }
@@ -184,7 +186,8 @@ class TrapDispatcher final : public TrapHook {
     bool pure(uint32_t number) const override {
         return number < kTrapCount && table_.effects(number) == TrapEffects::Pure;
     }
-    bool call_if_pure(Machine& m, uint32_t number, VmContext& ctx) override;
+    std::optional<uint32_t> call_if_pure(Machine& m, uint32_t number, VmContext& ctx,
+                                         uint32_t sp) override;
     // Makes this dispatcher the machine's trap hook (done on construction).
     void install();
 
@@ -212,6 +215,15 @@ class TrapDispatcher final : public TrapHook {
     VmContext* current_ = nullptr;
     std::atomic<bool> check_arguments_{false};
 };
+
+// Every built-in call makes one: inline.
+inline TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller,
+                          ScriptAddr sp)
+    : dispatcher_(dispatcher),
+      memory_(*dispatcher.machine().memory),
+      number_(number),
+      caller_(caller),
+      args_(sp + 4) {}
 
 // Words pushed by the caller whose return address is `ret`: the byte count of
 // the `add r7,$4n` that follows the call, divided by 4; 0 without one.

@@ -21,11 +21,8 @@ int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret) {
 // --- TrapCall ---
 
 TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller)
-    : dispatcher_(dispatcher),
-      memory_(*dispatcher.machine().memory),
-      number_(number),
-      caller_(caller),
-      args_(caller.r[kStackPointer] + 4) {}
+    : TrapCall(dispatcher, number, caller, caller.r[kStackPointer]) {}
+
 
 Machine& TrapCall::machine() {
     return dispatcher_.machine();
@@ -88,15 +85,18 @@ void TrapDispatcher::trap(Machine&, uint32_t number, VmContext& ctx) {
     dispatch(number, ctx);
 }
 
-bool TrapDispatcher::call_if_pure(Machine&, uint32_t number, VmContext& ctx) {
-    if (!pure(number)) return false;
+std::optional<uint32_t> TrapDispatcher::call_if_pure(Machine&, uint32_t number, VmContext& ctx,
+                                                     uint32_t sp) {
+    if (!pure(number)) return std::nullopt;
+    ctx.r[kStackPointer] = sp;
     if (check_arguments_.load(std::memory_order_relaxed)) {
         dispatch(number, ctx);  // counts the arguments first
-        return true;
+        return ctx.r[0];
     }
-    TrapCall call(*this, number, ctx);
-    ctx.r[0] = table_.handler(number)(call);
-    return true;
+    TrapCall call(*this, number, ctx, sp);
+    const uint32_t result = table_.handler(number)(call);
+    ctx.r[0] = result;
+    return result;
 }
 
 int32_t TrapDispatcher::counted_arguments(const VmContext& ctx) const {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ struct World : TrapHook {
         c.r[0] = number;
         memory.write32(data, c.r[1]);
         if (number == 7) mm.stop.store(1);
+        // One that changes where it returns to.
+        if (number == 4) memory.write32(c.r[kStackPointer], c.r[1]);
     }
     // Its stores never reach code: even numbers may say so.
     bool leaves_memory(uint32_t number) const override { return number % 2 == 0 || pure(number); }
@@ -129,6 +132,10 @@ class RandomProgram {
             starts_.push_back(uint32_t(bytes_.size()));
             sequence();
         }
+        // Calls of stubs: one of them, else any instruction start.
+        for (size_t at : stub_calls_)
+            put32(at, w_.program + (stubs_.empty() ? starts_[pick(0, uint32_t(starts_.size() - 1))]
+                                                   : stubs_[pick(0, uint32_t(stubs_.size() - 1))]));
         // Jump targets: usually an instruction start, sometimes anywhere.
         for (auto [at, any] : targets_) {
             uint32_t t = w_.program + (any ? pick(0, uint32_t(bytes_.size()))
@@ -171,7 +178,7 @@ class RandomProgram {
 
     void sequence() {
         const uint32_t x = reg(), y = reg(), a = reg(), b2 = reg();
-        switch (pick(0, 16)) {
+        switch (pick(0, 17)) {
             case 0:  // compare with a constant (or what a register holds) and branch
                 if (chance(70)) emit(Op::MovImm, regs(x, 0), imm());
                 emit(Op::Load32Frame, regs(y, 6), offset());
@@ -237,6 +244,26 @@ class RandomProgram {
             case 10:
                 emit(Op::Trap, 0, chance(10) ? 7 : pick(0, 5));
                 break;
+            case 16:  // a built-in's stub, or an argument and a call of one
+                if (chance(40)) {
+                    // Rarely one that stops the machine or returns elsewhere;
+                    // the code before it jumps over it.
+                    const Instruction trap =
+                        encode(Op::Trap, 0, chance(3) ? 7 : chance(10) ? 4 : pick(0, 3) * 3 / 2);
+                    const Instruction ret = encode(Op::Ret, 0, 0);
+                    const uint32_t after = uint32_t(bytes_.size()) + encode(Op::Jmp, 0, 0).size +
+                                           trap.size + ret.size;
+                    emit(Op::Jmp, 0, w_.program + after);
+                    stubs_.push_back(uint32_t(bytes_.size()));
+                    bytes_.insert(bytes_.end(), trap.bytes.begin(), trap.bytes.begin() + trap.size);
+                    bytes_.insert(bytes_.end(), ret.bytes.begin(), ret.bytes.begin() + ret.size);
+                    break;
+                }
+                if (chance(70)) emit(Op::Push, regs(x, x));
+                emit(Op::Call);
+                stub_calls_.push_back(bytes_.size() - 4);
+                if (chance(70)) emit(Op::AddImm, 0x77, 4);
+                break;
             case 11:  // a random instruction
                 emit(Op(pick(0, kOpcodeCount - 1)), uint8_t(pick(0, 255)), imm());
                 break;
@@ -294,6 +321,8 @@ class RandomProgram {
     const World& w_;
     std::vector<uint8_t> bytes_;
     std::vector<uint32_t> starts_;
+    std::vector<uint32_t> stubs_;
+    std::vector<size_t> stub_calls_;
     std::vector<std::pair<size_t, bool>> targets_;
 };
 
@@ -329,7 +358,7 @@ TEST(InterpreterFused, RandomProgramsMatchTheReferenceAtEverySlice) {
 // comparisons of compiled code with the reference.
 TEST(InterpreterFused, BlocksAreCompiledToHostCode) {
     const uint64_t before = BlockCache::current().compiled_blocks();
-    for (uint32_t seed = 1; seed <= 20; ++seed) {
+    for (uint32_t seed = 1; seed <= 100; ++seed) {
         World fast, plain;
         const std::vector<uint8_t> code = RandomProgram(seed, fast).build();
         start(fast, code, seed);
@@ -585,6 +614,97 @@ TEST(InterpreterFused, CompiledScriptsMatchTheReference) {
             EXPECT_GT(run_both(fast, plain, 100000, {}, run_on), 1) << text;
             EXPECT_NE(fast.ctx.state, 0) << text;
         }
+}
+
+
+// A loop calling built-ins through their stubs, as compiled scripts do: the
+// stubs' instructions run inside the calling block. Pure and other built-ins,
+// one that makes its stub return elsewhere, and a stub rewritten between
+// slices, with slices ending at every budget phase and following at once.
+TEST(InterpreterFused, BuiltinStubsInALoopMatchTheReference) {
+    for (int run_on : {0, 1, 3}) {
+        for (uint32_t phase = 0; phase < 12; ++phase) {
+            World fast, plain;
+            std::vector<uint8_t> code;
+            std::vector<std::pair<size_t, std::string>> fixups;
+            std::map<std::string, uint32_t> labels;
+            auto put = [&](Op op, uint8_t rb, uint32_t v = 0, const char* label = nullptr) {
+                const Instruction ins = encode(op, rb, v);
+                code.insert(code.end(), ins.bytes.begin(), ins.bytes.begin() + ins.size);
+                if (label) fixups.push_back({code.size() - 4, label});
+            };
+            auto here = [&](const std::string& name) {
+                labels[name] = fast.program + uint32_t(code.size());
+            };
+            for (uint32_t i = 0; i < phase; ++i) put(Op::Nop, 0);  // moves the budget's end
+            here("loop");
+            put(Op::MovImm, 0x00, 100);                // movl r0, $100
+            put(Op::Load32Frame, 0x62, uint32_t(-4));  // movl r2, -4(r6)
+            put(Op::Sub, 0x02);                        // sub r2, r0
+            put(Op::Jge, 0, 0, "end");
+            put(Op::Push, 0x22);  // push r2
+            put(Op::Call, 0, 0, "pure");
+            put(Op::AddImm, 0x77, 4);
+            put(Op::Load32Frame, 0x62, uint32_t(-8));   // movl r2, -8(r6)
+            put(Op::Add, 0x02);                         // add r2, r0
+            put(Op::Store32Frame, 0x26, uint32_t(-8));  // movl -8(r6), r2
+            // More instructions than a slice's budget before the next call.
+            put(Op::MovImm, 0x00, 0);
+            put(Op::Store32Frame, 0x06, uint32_t(-12));  // j = 0
+            here("inner");
+            put(Op::MovImm, 0x00, 60);
+            put(Op::Load32Frame, 0x62, uint32_t(-12));
+            put(Op::Sub, 0x02);
+            put(Op::Jge, 0, 0, "inner end");
+            put(Op::LeaFrame, 0x60, uint32_t(-12));
+            put(Op::PostOp, 0x00, 1);
+            put(Op::Jmp, 0, 0, "inner");
+            here("inner end");
+            put(Op::Call, 0, 0, "other");
+            put(Op::Call, 0, 0, "elsewhere");
+            put(Op::Jmp, 0, 0, "end");  // not where it returns
+            here("back");
+            put(Op::LeaFrame, 0x60, uint32_t(-4));  // lea r0, -4(r6)
+            put(Op::PostOp, 0x00, 1);               // postop r0, 1
+            put(Op::Jmp, 0, 0, "loop");
+            here("end");
+            put(Op::Trap, 0, 7);  // stops the machine
+            here("pure");
+            put(Op::Trap, 0, 3);
+            put(Op::Ret, 0);
+            here("other");
+            put(Op::Trap, 0, 2);
+            put(Op::Ret, 0);
+            here("elsewhere");  // returns to r1: "back", past the jump after its call
+            put(Op::Trap, 0, 4);
+            put(Op::Ret, 0);
+            for (auto& [at, name] : fixups)
+                for (int i = 0; i < 4; ++i) code[at + size_t(i)] = uint8_t(labels[name] >> (8 * i));
+            start(fast, code, 1);
+            start(plain, code, 1);
+            for (World* w : {&fast, &plain}) {
+                w->memory.write32(w->ctx.r[kFramePointer] - 4, 0);
+                w->memory.write32(w->ctx.r[kFramePointer] - 8, 0);
+                w->ctx.r[1] = labels["back"];
+            }
+            int slice = 0;
+            run_both(
+                fast, plain, 20000,
+                [&](World& a, World& b) {
+                    if (slice++ != 300) return;
+                    // The pure stub becomes another pure built-in.
+                    const uint8_t six[2] = {6, 0};
+                    for (World* w : {&a, &b}) w->memory.copy_in(labels["pure"] + 1, six, 2);
+                    forget_decoded_code();
+                },
+                run_on);
+            ASSERT_FALSE(::testing::Test::HasFailure()) << "phase " << phase << " run on " << run_on;
+            EXPECT_EQ(fast.traps.back(), 7u);
+            uint32_t counter = 0;
+            fast.memory.read32(fast.ctx.r[kFramePointer] - 4, counter);
+            EXPECT_EQ(counter, 100u);
+        }
+    }
 }
 
 }  // namespace
