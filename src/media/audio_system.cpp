@@ -52,6 +52,7 @@ void open_device() {
     }
     platform::AudioSpec spec;
     spec.record = a.startup.record;
+    spec.headless = a.startup.headless;
     a.output = platform::open_audio_output(spec);
     if (!a.output) {
         report_error(1, "DirectSound の初期化に失敗しました。");

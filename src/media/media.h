@@ -64,6 +64,7 @@ struct AudioStartup {
     std::filesystem::path soundfont;   // --soundfont (empty: look for one)
     bool music_log = false;            // `DebugMode`: the synthesiser's log on stderr
     bool cd = false;                   // `CD`: the disc folder is read and tracks play
+    bool headless = false;             // no device: the output is only paced (and recorded)
 };
 
 // Device start-up (window thread). The channels exist either way; without a

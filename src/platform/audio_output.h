@@ -18,6 +18,9 @@ using AudioRender = void (*)(void* context, int16_t* out, size_t frames);
 struct AudioSpec {
     int rate = 44100;              // asked for; the device may grant another
     std::filesystem::path record;  // empty: no recording
+    // No device and no SDL: the output is pulled in real time as a silent
+    // device would (headless runs), unless SDL_AUDIODRIVER names a driver.
+    bool headless = false;
 };
 
 class AudioOutput {
@@ -33,9 +36,10 @@ class AudioOutput {
     virtual std::string driver() const = 0;
 };
 
-// Opens the device (SDL). When no device opens with the driver SDL picked,
-// SDL's dummy driver is used, so positions advance without sound hardware.
-// nullptr (after printing why) only when not even that opens.
+// Opens the device (SDL), or headless the silent output. When no device
+// opens with the driver SDL picked, SDL's dummy driver is used, so positions
+// advance without sound hardware. nullptr (after printing why) only when not
+// even that opens.
 std::unique_ptr<AudioOutput> open_audio_output(const AudioSpec& spec);
 
 // A 16-bit stereo WAVE file written as it goes; its header is brought up to

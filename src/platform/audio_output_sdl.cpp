@@ -1,59 +1,18 @@
 // The audio output on SDL2: one device, 16-bit stereo, the rate SDL grants.
-// Recording: the callback copies what it hands to the device into a ring;
-// a writer thread moves it to the WAVE file.
+// Headless runs have an output of their own (audio_output_headless.cpp).
 #include <SDL.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <thread>
-#include <vector>
+#include <string>
 
 #include "platform/audio_output.h"
+#include "platform/audio_output_internal.h"
+#include "platform/sdl_library.h"
 
 namespace tob::platform {
 namespace {
-
-constexpr int kDeviceFrames = 1024;
-constexpr int kRecordSeconds = 4;
-constexpr auto kRecordFlush = std::chrono::milliseconds(50);
-
-// Frames from the audio thread to the writer thread: one producer, one
-// consumer.
-class RecordRing {
-  public:
-    explicit RecordRing(size_t frames) : buffer_(frames * 2), frames_(frames) {}
-    void push(const int16_t* s, size_t n) {
-        uint64_t w = written_.load(std::memory_order_relaxed);
-        uint64_t r = read_.load(std::memory_order_acquire);
-        n = std::min<uint64_t>(n, frames_ - (w - r));  // a full ring drops the rest
-        for (size_t i = 0; i < n; ++i) {
-            size_t at = size_t((w + i) % frames_) * 2;
-            buffer_[at] = s[2 * i];
-            buffer_[at + 1] = s[2 * i + 1];
-        }
-        written_.store(w + n, std::memory_order_release);
-    }
-    void drain(WaveWriter& out) {
-        uint64_t r = read_.load(std::memory_order_relaxed);
-        uint64_t w = written_.load(std::memory_order_acquire);
-        while (r < w) {
-            size_t at = size_t(r % frames_);
-            size_t n = size_t(std::min<uint64_t>(w - r, frames_ - at));
-            out.write(buffer_.data() + at * 2, n);
-            r += n;
-        }
-        read_.store(r, std::memory_order_release);
-    }
-
-  private:
-    std::vector<int16_t> buffer_;
-    size_t frames_;
-    std::atomic<uint64_t> written_{0}, read_{0};
-};
 
 class SdlAudioOutput final : public AudioOutput {
   public:
@@ -93,15 +52,7 @@ class SdlAudioOutput final : public AudioOutput {
             if (!device_) return false;
         }
         if (const char* d = SDL_GetCurrentAudioDriver()) driver_ = d;
-        if (!spec.record.empty()) {
-            if (!writer_.open(spec.record, have_.freq)) {
-                std::fprintf(stderr, "engine: cannot write the audio file '%s'\n",
-                             spec.record.string().c_str());
-            } else {
-                ring_ = std::make_unique<RecordRing>(size_t(have_.freq) * kRecordSeconds);
-                recorder_ = std::thread([this] { record_loop(); });
-            }
-        }
+        if (!spec.record.empty()) recorder_.open(spec.record, have_.freq);
         return true;
     }
 
@@ -123,16 +74,7 @@ class SdlAudioOutput final : public AudioOutput {
             render_ = nullptr;
             SDL_UnlockAudioDevice(device_);
         }
-        if (recorder_.joinable()) {
-            {
-                std::lock_guard lock(record_mutex_);
-                record_quit_ = true;
-            }
-            record_wake_.notify_all();
-            recorder_.join();
-        }
-        if (ring_) ring_->drain(writer_);
-        writer_.close();
+        recorder_.finish();
     }
 
   private:
@@ -144,16 +86,7 @@ class SdlAudioOutput final : public AudioOutput {
             self->render_(self->context_, out, frames);
         else
             std::memset(stream, 0, size_t(len));
-        if (self->ring_ && self->render_) self->ring_->push(out, frames);
-    }
-
-    void record_loop() {
-        std::unique_lock lock(record_mutex_);
-        while (!record_quit_) {
-            record_wake_.wait_for(lock, kRecordFlush);
-            ring_->drain(writer_);
-            writer_.flush();
-        }
+        if (self->render_) self->recorder_.push(out, frames);
     }
 
     SDL_AudioDeviceID device_ = 0;
@@ -162,17 +95,20 @@ class SdlAudioOutput final : public AudioOutput {
     std::string driver_;
     AudioRender render_ = nullptr;
     void* context_ = nullptr;
-    WaveWriter writer_;
-    std::unique_ptr<RecordRing> ring_;
-    std::thread recorder_;
-    std::mutex record_mutex_;
-    std::condition_variable record_wake_;
-    bool record_quit_ = false;
+    Recorder recorder_;
 };
 
 }  // namespace
 
 std::unique_ptr<AudioOutput> open_audio_output(const AudioSpec& spec) {
+    // Headless, SDL is opened only for a driver the environment names.
+    const char* named = std::getenv("SDL_AUDIODRIVER");
+    if (spec.headless && !(named && *named)) return open_headless_audio_output(spec);
+    std::string why;
+    if (!load_sdl(&why)) {
+        std::fprintf(stderr, "engine: cannot open audio output: %s\n", why.c_str());
+        return nullptr;
+    }
     auto out = std::make_unique<SdlAudioOutput>();
     if (!out->open(spec)) {
         std::fprintf(stderr, "engine: cannot open audio output: %s\n", SDL_GetError());

@@ -1,12 +1,17 @@
-// Recorded events pushed into SDL's queue. Key events carry the modifiers the
-// recorded keys left held, as a keyboard's would.
+// Recorded events pushed into SDL's queue, or headless into the headless
+// window's. Key events carry the modifiers the recorded keys left held, as a
+// keyboard's would.
 #include <SDL.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/event_feeder.h"
+#include "platform/keys.h"
+#include "platform/sdl_library.h"
+#include "platform/window_internal.h"
 
 namespace tob::platform {
 namespace {
@@ -63,6 +68,18 @@ std::vector<std::string> text_pieces(const std::string& text) {
     return out;
 }
 
+void post(SDL_Event& ev) {
+    if (headless_queue_active())
+        post_headless_event(ev);
+    else
+        SDL_PushEvent(&ev);
+}
+
+// The time stamp of an event (both queues stamp what they take anyway).
+Uint32 now_ms() {
+    return headless_queue_active() ? 0 : SDL_GetTicks();
+}
+
 }  // namespace
 
 EventFeeder::EventFeeder(std::vector<ScriptedEvent> events) : events_(std::move(events)) {}
@@ -80,7 +97,7 @@ void EventFeeder::feed(uint32_t elapsed_ms, uint32_t window_id) {
 void EventFeeder::push(const ScriptedEvent& e, uint32_t window_id) {
     using K = ScriptedEvent::Kind;
     SDL_Event ev{};
-    Uint32 now = SDL_GetTicks();
+    Uint32 now = now_ms();
     auto button_event = [&](Uint32 type, int clicks) {
         ev.type = type;
         ev.button.timestamp = now;
@@ -94,14 +111,14 @@ void EventFeeder::push(const ScriptedEvent& e, uint32_t window_id) {
             buttons_ |= SDL_BUTTON(e.button);
         else
             buttons_ &= ~SDL_BUTTON(e.button);
-        SDL_PushEvent(&ev);
+        post(ev);
     };
     auto window_event = [&](SDL_WindowEventID id) {
         ev.type = SDL_WINDOWEVENT;
         ev.window.timestamp = now;
         ev.window.windowID = window_id;
         ev.window.event = Uint8(id);
-        SDL_PushEvent(&ev);
+        post(ev);
     };
     switch (e.kind) {
         case K::KeyDown:
@@ -116,7 +133,7 @@ void EventFeeder::push(const ScriptedEvent& e, uint32_t window_id) {
                 t.text.timestamp = now;
                 t.text.windowID = window_id;
                 std::memcpy(t.text.text, piece.data(), piece.size());
-                SDL_PushEvent(&t);
+                post(t);
             }
             break;
         case K::MouseMove:
@@ -130,7 +147,7 @@ void EventFeeder::push(const ScriptedEvent& e, uint32_t window_id) {
             ev.motion.yrel = e.y - mouse_y_;
             mouse_x_ = e.x;
             mouse_y_ = e.y;
-            SDL_PushEvent(&ev);
+            post(ev);
             break;
         case K::MouseDown:
             button_event(SDL_MOUSEBUTTONDOWN, 1);
@@ -148,7 +165,7 @@ void EventFeeder::push(const ScriptedEvent& e, uint32_t window_id) {
             ev.wheel.y = e.y;
             ev.wheel.preciseY = float(e.y);
             ev.wheel.direction = SDL_MOUSEWHEEL_NORMAL;
-            SDL_PushEvent(&ev);
+            post(ev);
             break;
         case K::FocusLost:
             window_event(SDL_WINDOWEVENT_FOCUS_LOST);
@@ -174,28 +191,36 @@ void EventFeeder::key(const ScriptedEvent& e, uint32_t window_id) {
     if (uint16_t l = lock_of(sc); l && down && !repeat) mods_ ^= l;
     SDL_Event ev{};
     ev.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    ev.key.timestamp = SDL_GetTicks();
+    ev.key.timestamp = now_ms();
     ev.key.windowID = window_id;
     ev.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     ev.key.repeat = repeat ? 1 : 0;
     ev.key.keysym.scancode = sc;
-    ev.key.keysym.sym = SDL_GetKeyFromScancode(sc);
+    // Headless there is no layout: the keys are SDL's own.
+    ev.key.keysym.sym = headless_queue_active() ? default_key_code(sc) : SDL_GetKeyFromScancode(sc);
     ev.key.keysym.mod = mods_;
-    SDL_PushEvent(&ev);
+    post(ev);
 }
 
 void EventFeeder::joystick(const ScriptedEvent& e) {
     using K = ScriptedEvent::Kind;
     if (e.kind == K::JoyAttach) {
+        if (size_t(e.joystick) >= joysticks_.size()) joysticks_.resize(size_t(e.joystick) + 1);
+        joysticks_[size_t(e.joystick)] = nullptr;
+        // Headless runs open SDL for the first scripted joystick.
+        std::string why;
+        if (!load_sdl(&why)) {
+            std::fprintf(stderr, "engine: joysticks are not available: %s\n", why.c_str());
+            return;
+        }
+        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
         if (!SDL_WasInit(SDL_INIT_JOYSTICK) &&
             SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
             std::fprintf(stderr, "engine: joysticks are not available: %s\n", SDL_GetError());
         int index = SDL_JoystickAttachVirtual(
             e.controller ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_UNKNOWN, e.axes,
             e.buttons, e.hats);
-        SDL_Joystick* j = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
-        if (size_t(e.joystick) >= joysticks_.size()) joysticks_.resize(size_t(e.joystick) + 1);
-        joysticks_[size_t(e.joystick)] = j;
+        joysticks_[size_t(e.joystick)] = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
         return;
     }
     if (size_t(e.joystick) >= joysticks_.size() || !joysticks_[size_t(e.joystick)]) return;

@@ -2,12 +2,13 @@
 // anything is fed, so that a mistake stops the run before it starts.
 #include "platform/event_script.h"
 
-#include <SDL_keyboard.h>
 #include <SDL_scancode.h>
 
 #include <array>
 #include <charconv>
 #include <optional>
+
+#include "platform/keys.h"
 
 namespace tob::platform {
 namespace {
@@ -160,10 +161,9 @@ class Reader {
             case Kind::KeyUp:
             case Kind::KeyRepeat: {
                 std::string name(trim(rest));
-                SDL_Scancode sc =
-                    name.empty() ? SDL_SCANCODE_UNKNOWN : SDL_GetScancodeFromName(name.c_str());
+                int sc = scancode_from_name(name);
                 if (sc == SDL_SCANCODE_UNKNOWN) return "unknown key '" + name + "'";
-                e.scancode = int(sc);
+                e.scancode = sc;
                 return {};
             }
             case Kind::Text:

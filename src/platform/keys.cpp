@@ -9,6 +9,21 @@
 namespace tob::platform {
 namespace {
 
+struct ScancodeName {
+    int scancode;
+    std::string_view name;
+};
+
+#include "platform/key_tables.inc"
+
+bool same_name(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
 struct KeyRow {
     SDL_Scancode scancode;
     uint8_t vk;   // virtual key
@@ -217,6 +232,17 @@ int sided_virtual_key(int scancode) {
 
 int direct_input_key(int scancode) {
     return in_range(scancode) ? kTables.dik[size_t(scancode)] : 0;
+}
+
+int32_t default_key_code(int scancode) {
+    return scancode >= 0 && scancode < SDL_NUM_SCANCODES ? kDefaultKeyCodes[scancode] : 0;
+}
+
+int scancode_from_name(std::string_view name) {
+    if (name.empty()) return SDL_SCANCODE_UNKNOWN;
+    for (const ScancodeName& n : kScancodeNames)
+        if (same_name(name, n.name)) return n.scancode;
+    return SDL_SCANCODE_UNKNOWN;
 }
 
 }  // namespace tob::platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace tob::platform {
 
@@ -29,5 +30,12 @@ int sided_virtual_key(int scancode);
 // The DirectInput key code: the key's set-1 scan code, keys with the E0
 // prefix + 0x80, the Japanese keys with their own codes. 0 for none.
 int direct_input_key(int scancode);
+
+// The key code SDL gives a scan code on a keyboard without a layout (what
+// headless runs type with). 0 for none.
+int32_t default_key_code(int scancode);
+// The scan code SDL names `name` (any case: "Return", "Left Shift", "a"); 0
+// (unknown) for none.
+int scancode_from_name(std::string_view name);
 
 }  // namespace tob::platform

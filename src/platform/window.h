@@ -1,6 +1,6 @@
 // The one top-level window, behind a small interface: events in a neutral
-// form, presenting a frame, full screen, raising. The SDL implementation
-// serves both real windows and headless runs (SDL's dummy drivers).
+// form, presenting a frame, full screen, raising. Real windows are SDL's;
+// headless runs get a window of their own that needs no SDL at all.
 #pragma once
 
 #include <cstddef>
@@ -127,7 +127,8 @@ class Window {
     virtual bool has_mouse() const = 0;
 };
 
-// Creates the window (SDL); nullptr after printing why when it cannot.
+// Creates the window (SDL, or the headless one); nullptr after printing why
+// when it cannot.
 std::unique_ptr<Window> create_window(const WindowSpec& spec);
 
 // The single-instance rule: true when this process is the first; otherwise

@@ -167,6 +167,7 @@ bool EngineHost::start_devices() {
     audio.soundfont = options_.soundfont;
     audio.music_log = s.debug_mode != 0;
     audio.cd = s.cd != 0;
+    audio.headless = options_.headless;
     start_audio(audio);
     set_media_command_queue(&queue_);
     // Plug-ins reach the window commands from any thread.
