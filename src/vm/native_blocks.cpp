@@ -98,6 +98,9 @@ constexpr Mem reg_slot(uint32_t k) {
     return m;
 }
 constexpr Mem kFlags{RDI, -1, int32_t(offsetof(NativeFrame, f))};
+constexpr Mem kDifference{RDI, -1, int32_t(offsetof(NativeFrame, difference))};
+constexpr Mem kRight{RDI, -1, int32_t(offsetof(NativeFrame, right))};
+constexpr Mem kLazy{RDI, -1, int32_t(offsetof(NativeFrame, lazy))};
 constexpr Mem kExitPc{RDI, -1, int32_t(offsetof(NativeFrame, exit_pc))};
 constexpr Mem kLimit{RDI, -1, int32_t(offsetof(NativeFrame, limit))};
 constexpr Mem kBase{RDI, -1, int32_t(offsetof(NativeFrame, base))};
@@ -271,6 +274,10 @@ class Assembler {
         mem_op({0x80}, 7, m);
         byte(v);
     }
+    void store_imm8(const Mem& m, uint8_t v) {
+        mem_op({0xC6}, 0, m);
+        byte(v);
+    }
     // jmp rel32 whose target is patched later; returns where.
     size_t jmp32() {
         byte(0xE9);
@@ -298,6 +305,22 @@ class Assembler {
     void patch_short(size_t at) { code[at] = uint8_t(code.size() - (at + 1)); }
     void ret() { byte(0xC3); }
 };
+
+// Works out the flags kept by compiled code's compares (NativeFrame::lazy)
+// into the frame's flag bytes, when there are any. Changes rcx and rdx.
+void emit_lazy_flags(Assembler& a) {
+    a.cmp8_mem_imm(kLazy, 0);
+    const size_t none = a.jcc_short(kE);
+    a.load32(RCX, kDifference);
+    a.load32(RDX, kRight);
+    a.alu(0x01, RCX, RDX);  // the left operand
+    a.alu(0x39, RCX, RDX);
+    a.setcc_mem(kE, kFlags);
+    a.setcc_mem(kL, Mem{RDI, -1, kFlags.disp + 1});
+    a.setcc_mem(kB, Mem{RDI, -1, kFlags.disp + 2});
+    a.store_imm8(kLazy, 0);
+    a.patch_short(none);
+}
 
 // The host condition of a fused jump's taken-mask (by z | l << 1 | b << 2),
 // or false for a mask no single condition gives.
@@ -331,9 +354,11 @@ class BlockCompiler {
             const Step& st = b_.step()[index_];
             const size_t before = a_.code.size(), bails = bails_.size(), takens = takens_.size();
             const size_t checked = frame_checked_.size();
+            const bool lazy_set = lazy_set_;
             ended_ = false;
             if (!step(st)) {
                 frame_checked_.resize(checked);
+                lazy_set_ = lazy_set;
                 a_.code.resize(before);
                 bails_.resize(bails);
                 takens_.resize(takens);
@@ -448,12 +473,22 @@ class BlockCompiler {
         a_.patch_short(above);
         a_.patch_short(below);
     }
-    // The flags of the compare (or subtraction) just made.
-    void flags() {
-        a_.setcc_mem(kE, kFlags);
-        a_.setcc_mem(kL, Mem{RDI, -1, kFlags.disp + 1});
-        a_.setcc_mem(kB, Mem{RDI, -1, kFlags.disp + 2});
+    // The flags of the subtraction just made, whose result is in
+    // `difference` and whose right operand is `right` (a register or, with
+    // `constant`, the value): kept to be worked out on the way out (see
+    // NativeFrame::lazy). The host flags stay as the subtraction left them.
+    void flags(int difference, int right, bool constant = false, uint32_t value = 0) {
+        a_.store32(kDifference, difference);
+        if (constant)
+            a_.store_imm32(kRight, value);
+        else
+            a_.store32(kRight, right);
+        if (!lazy_set_) {
+            a_.store_imm8(kLazy, 1);
+            lazy_set_ = true;
+        }
     }
+    void flags_imm(int difference, uint32_t value) { flags(difference, -1, true, value); }
     // After flags(): the fused jump to `target` when `cc` holds.
     void branch(uint8_t cc, uint32_t target) { takens_.push_back({a_.jcc(cc), index_, target}); }
     // The jump is taken: on into the block its link names, if the interpreter
@@ -548,14 +583,14 @@ class BlockCompiler {
     void subtract(const Step& st, bool store) {
         const Mem D = reg_slot(st.d);
         const int s = read_reg(st.s, RCX);
-        if (D.host >= 0) {
-            a_.alu(store ? 0x29 : 0x39, D.host, s);
-            flags();
+        if (D.host >= 0 && store) {
+            a_.alu(0x29, D.host, s);
+            flags(D.host, s);
             return;
         }
         a_.load32(RAX, D);
         a_.alu(0x29, RAX, s);
-        flags();
+        flags(RAX, s);
         if (store) a_.store32(D, RAX);
     }
     // `r` = script register k + d (wrapping).
@@ -621,6 +656,7 @@ class BlockCompiler {
     Assembler a_;
     std::vector<Bail> bails_;
     std::vector<Taken> takens_;
+    bool lazy_set_ = false;  // this block has set the frame's lazy flag
     // Frame offsets checked since r6 last changed, and for how many bytes.
     std::vector<std::pair<uint32_t, uint32_t>> frame_checked_;
     uint32_t index_ = 0;
@@ -728,11 +764,15 @@ bool BlockCompiler::memory(const MemoryForm& form, const Step& st) {
             store_width(RDX, read_reg(st.s, RAX), form.width);
             stored(RDX, bytes);
             break;
-        case Access::Zero:
+        case Access::Zero: {
+            // Only Z changes: L and B must be those of the last compare.
             load_width(RAX, RDX, form.width);
+            emit_lazy_flags(a_);
+            lazy_set_ = false;
             a_.test(RAX, RAX);
             a_.setcc_mem(kE, kFlags);
             break;
+        }
         case Access::Step: {
             const uint32_t delta =
                 form.op == Op::PreOp || form.op == Op::PostOp ? st.imm : form.delta;
@@ -830,7 +870,7 @@ bool BlockCompiler::plain(Op op, const Step& st) {
         case Op::SubImm:
             a_.load32(RAX, D);
             a_.alu_imm(5, RAX, st.imm);
-            flags();
+            flags_imm(RAX, st.imm);
             if (op == Op::SubImm) a_.store32(D, RAX);
             return true;
         case Op::Div:
@@ -970,20 +1010,22 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             if (!host_condition(st.taken, cc)) return false;
             a_.load32(RAX, D);
             a_.alu_imm(5, RAX, st.imm);
-            flags();
+            flags_imm(RAX, st.imm);
             if (kind == StepKind::SubImmJump) a_.store32(D, RAX);
             branch(cc, st.imm2);
             return true;
-        case StepKind::LoadSubJump:
+        case StepKind::LoadSubJump: {
             // movl rD, d(r6); sub rD, rS; jcc.
             if (!host_condition(st.taken, cc)) return false;
             frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
-            a_.alu(0x29, RAX, read_reg(st.s, RCX));
-            flags();
+            const int right = read_reg(st.s, RCX);
+            a_.alu(0x29, RAX, right);
+            flags(RAX, right);
             a_.store32(D, RAX);
             branch(cc, st.imm2);
             return true;
+        }
         case StepKind::LocalConstJump:
             // movl rS, $n; movl rD, d(r6); sub rD, rS; jcc.
             if (!host_condition(st.taken, cc)) return false;
@@ -991,7 +1033,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             a_.store_imm32(S, st.imm);
             a_.load32(RAX, script(RDX));
             a_.alu_imm(5, RAX, st.imm);
-            flags();
+            flags_imm(RAX, st.imm);
             a_.store32(D, RAX);
             branch(cc, st.imm2);
             return true;
@@ -1004,7 +1046,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             a_.store32(S, RCX);
             a_.load32(RAX, script(R8));
             a_.alu(0x29, RAX, RCX);
-            flags();
+            flags(RAX, RCX);
             a_.store32(D, RAX);
             branch(cc, st.imm2);
             return true;
@@ -1037,7 +1079,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             a_.store32(S, RCX);
             a_.load32(RAX, script(R8));
             a_.alu(add ? 0x01 : 0x29, RAX, RCX);
-            if (!add) flags();
+            if (!add) flags(RAX, RCX);
             a_.store32(D, RAX);
             if (stores) {
                 a_.store32(script(R9), RAX);
@@ -1064,7 +1106,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             const int x = constant ? RCX : read_reg(st.s, RCX);
             a_.load32(RAX, script(RDX));
             a_.alu(add ? 0x01 : 0x29, RAX, x);
-            if (!add) flags();
+            if (!add) flags(RAX, x);
             a_.store32(D, RAX);
             a_.store32(reg_slot(st.d2), R8);
             a_.store32(script(R8), RAX);
@@ -1092,16 +1134,19 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             // movl rD, d(r6); op rD, rS.
             frame_access(RDX, st.imm, 4);
             a_.load32(RAX, script(RDX));
-            if (kind == StepKind::LoadMul) {
-                a_.imul(RAX, read_reg(st.s, RCX));
-            } else {
-                a_.alu(kind == StepKind::LoadAdd   ? 0x01
-                       : kind == StepKind::LoadSub ? 0x29
-                       : kind == StepKind::LoadAnd ? 0x21
-                       : kind == StepKind::LoadOr  ? 0x09
-                                                   : 0x31,
-                       RAX, read_reg(st.s, RCX));
-                if (kind == StepKind::LoadSub) flags();
+            {
+                const int right = read_reg(st.s, RCX);
+                if (kind == StepKind::LoadMul) {
+                    a_.imul(RAX, right);
+                } else {
+                    a_.alu(kind == StepKind::LoadAdd   ? 0x01
+                           : kind == StepKind::LoadSub ? 0x29
+                           : kind == StepKind::LoadAnd ? 0x21
+                           : kind == StepKind::LoadOr  ? 0x09
+                                                       : 0x31,
+                           RAX, right);
+                    if (kind == StepKind::LoadSub) flags(RAX, right);
+                }
             }
             a_.store32(D, RAX);
             return true;
@@ -1280,6 +1325,7 @@ void NativeCode::write_stubs() {
     interpreted.jmp_to(int64_t(kLeaveStub) - int64_t(kInterpretedStub));
 
     Assembler leave;
+    emit_lazy_flags(leave);
     leave.store32(kBudget, kBudgetReg);
     for (uint32_t k = 0; k < 8; ++k)
         if (kHostOf[k] >= 0) leave.store32(frame_slot(k), kHostOf[k]);

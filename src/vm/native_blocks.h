@@ -19,6 +19,11 @@ struct Block;
 struct NativeFrame {
     uint32_t r[8];
     uint32_t f;        // the flags Z, L and B as bytes 0, 1 and 2
+    // Compiled code leaves the flags of its compares to be worked out on its
+    // way out: while `lazy` is set, they are those of comparing
+    // `difference + right` with `right`.
+    uint32_t difference, right;
+    uint8_t lazy;
     uint32_t exit_pc;  // where a taken jump goes
     uint64_t limit;    // script memory is readable below this
     // For accesses of 1, 2, 4 and 24 bytes: addresses a with
