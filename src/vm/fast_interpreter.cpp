@@ -46,8 +46,8 @@ uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
         hook ? hook->call_if_pure(run.m, number, ctx, sp) : std::nullopt;
     if (!result) return kCallNotPure;
     const uint64_t called = uint64_t(*result) << 32;
-    const bool running = !run.m.stop.load(std::memory_order_relaxed) &&
-                         ctx.state == uint8_t(ContextState::Running);
+    const bool running =
+        !run.m.stop.load(std::memory_order_relaxed) && ctx.state == uint8_t(ContextState::Running);
     // One of the slices the gate let begin without asking: nothing of the
     // slice's start is left to do (no other code ran; the checks were counted).
     if (nf->quick > 0 && running) {
@@ -125,8 +125,8 @@ int run_slice(Machine& m, VmContext& ctx, SliceGate* gate) {
     nf.stack_base = ctx.stack_base;
     // Compiled code leaves every stack access to the interpreter unless the
     // stack lies in script memory with room on either side.
-    const bool stack_inside = ctx.stack_base >= kLowGuard + 4 &&
-                              uint64_t(ctx.stack_base) + ctx.stack_size + 4 <= limit;
+    const bool stack_inside =
+        ctx.stack_base >= kLowGuard + 4 && uint64_t(ctx.stack_base) + ctx.stack_size + 4 <= limit;
     nf.stack_size = stack_inside ? ctx.stack_size : 0;
     nf.program_base = ctx.program_base;
     nf.program_size = ctx.program_size;
@@ -483,30 +483,28 @@ s_Trap : {
 }
     TOB_VM_SHARED_OPS
     TOB_JUMP_LIST(JUMP_STEP)
+// A call's checks and push; a push onto decoded code goes on at the target
+// in a new epoch (links are not followed into one).
+#define CALL_PUSH()                                   \
+    do {                                              \
+        if (!callable(u->imm)) FAIL(program_overrun); \
+        r[7] -= 4;                                    \
+        STACK_CHECK();                                \
+        CHECK(r[7], 4);                               \
+        store_le32(base + r[7], u->at + u->size);     \
+        if (cache.covers(r[7], 4)) {                  \
+            REFUND_REST();                            \
+            cache.new_epoch();                        \
+            GO(u->imm);                               \
+        }                                             \
+    } while (0)
 s_Call : {
-    if (!callable(u->imm)) FAIL(program_overrun);
-    r[7] -= 4;
-    STACK_CHECK();
-    CHECK(r[7], 4);
-    store_le32(base + r[7], u->at + u->size);
-    if (cache.covers(r[7], 4)) {
-        cache.new_epoch();  // links are not followed into a new epoch
-        GO(u->imm);
-    }
+    CALL_PUSH();
     LEAVE_VIA(&u->link, u->imm);
 }
 s_StubCall : {
     // As `call`, but the block goes on with the stub's instructions.
-    if (!callable(u->imm)) FAIL(program_overrun);
-    r[7] -= 4;
-    STACK_CHECK();
-    CHECK(r[7], 4);
-    store_le32(base + r[7], u->at + u->size);
-    if (cache.covers(r[7], 4)) {
-        REFUND_REST();
-        cache.new_epoch();
-        GO(u->imm);
-    }
+    CALL_PUSH();
     NEXT_STEP();
 }
 s_StubReturn : {
@@ -755,6 +753,7 @@ end_slice:
     SAVE();
     return 1;
 
+#undef CALL_PUSH
 #undef SAVE
 #undef LOAD_STATE
 #undef COMPARE

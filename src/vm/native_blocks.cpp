@@ -410,8 +410,8 @@ class BlockCompiler {
         const int room = len == 1 ? 0 : len == 2 ? 1 : len == 4 ? 2 : len == kFrameBytes ? 3 : -1;
         a_.lea(R11, addr, -int32_t(kLowGuard));
         if (room >= 0) {
-            a_.cmp32_mem(R11, Mem{RDI, -1,
-                                  int32_t(offsetof(NativeFrame, room) + 4 * uint32_t(room))});
+            a_.cmp32_mem(R11,
+                         Mem{RDI, -1, int32_t(offsetof(NativeFrame, room) + 4 * uint32_t(room))});
             bail_if(kAE);
             return;
         }
@@ -593,6 +593,20 @@ class BlockCompiler {
         flags(RAX, s);
         if (store) a_.store32(D, RAX);
     }
+    // A call's checks and the push of its return address. Calls leaving the
+    // program, and pushes onto decoded code, are the interpreter's.
+    void call(const Step& st) {
+        a_.mov_imm(RAX, st.imm);
+        a_.sub32_mem(RAX, kProgramBase);
+        a_.cmp32_mem(RAX, kProgramSize);
+        bail_if(kAE);
+        reg_plus(RDX, 7, uint32_t(-4));
+        stack_check(RDX);
+        bail_if_watched(RDX, 4);
+        a_.store32(reg_slot(7), RDX);
+        a_.mov_imm(RAX, st.at + st.size);
+        a_.store32(script(RDX), RAX);
+    }
     // `r` = script register k + d (wrapping).
     void reg_plus(int r, uint32_t k, uint32_t d) { a_.lea(r, read_reg(k, r), int32_t(d)); }
     // `r` = the frame address d(r6).
@@ -609,8 +623,7 @@ class BlockCompiler {
     // After a step that may write r6: its frame addresses move.
     void frame_moved(const Step& st) {
         const bool writes = st.d == 6 || st.s == 6 || st.d2 == 6 || st.s2 == 6 ||
-                            st.kind == uint8_t(Op::Enter) ||
-                            st.kind == uint8_t(StepKind::LeaveRet);
+                            st.kind == uint8_t(Op::Enter) || st.kind == uint8_t(StepKind::LeaveRet);
         if (writes) frame_checked_.clear();
     }
     void load_width(int dst, int addr, vm_ops::Width w) {
@@ -926,22 +939,10 @@ bool BlockCompiler::plain(Op op, const Step& st) {
         case Op::Jmp:
             taken(st.imm);
             return true;
-        case Op::Call: {
-            // Calls leaving the program, and pushes onto decoded code, are
-            // the interpreter's.
-            a_.mov_imm(RAX, st.imm);
-            a_.sub32_mem(RAX, kProgramBase);
-            a_.cmp32_mem(RAX, kProgramSize);
-            bail_if(kAE);
-            reg_plus(RDX, 7, uint32_t(-4));
-            stack_check(RDX);
-            bail_if_watched(RDX, 4);
-            a_.store32(reg_slot(7), RDX);
-            a_.mov_imm(RAX, st.at + st.size);
-            a_.store32(script(RDX), RAX);
+        case Op::Call:
+            call(st);
             taken(st.imm);
             return true;
-        }
         case Op::Trap: {
             // A pure built-in is called from here (its arguments through
             // r7, its result in r0); any other is the interpreter's.
@@ -1227,17 +1228,7 @@ bool BlockCompiler::fused(StepKind kind, const Step& st) {
             taken(st.at);
             return true;
         case StepKind::StubCall:
-            // The call's checks and push; its target is the next step.
-            a_.mov_imm(RAX, st.imm);
-            a_.sub32_mem(RAX, kProgramBase);
-            a_.cmp32_mem(RAX, kProgramSize);
-            bail_if(kAE);
-            reg_plus(RDX, 7, uint32_t(-4));
-            stack_check(RDX);
-            bail_if_watched(RDX, 4);
-            a_.store32(reg_slot(7), RDX);
-            a_.mov_imm(RAX, st.at + st.size);
-            a_.store32(script(RDX), RAX);
+            call(st);  // its target is the next step
             return true;
         case StepKind::StubReturn:
             // Any other return address is the interpreter's.

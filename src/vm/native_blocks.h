@@ -18,7 +18,7 @@ struct Block;
 // registers here. The layout is part of the generated code.
 struct NativeFrame {
     uint32_t r[8];
-    uint32_t f;        // the flags Z, L and B as bytes 0, 1 and 2
+    uint32_t f;  // the flags Z, L and B as bytes 0, 1 and 2
     // Compiled code leaves the flags of its compares to be worked out on its
     // way out: while `lazy` is set, they are those of comparing
     // `difference + right` with `right`.
@@ -29,7 +29,7 @@ struct NativeFrame {
     // For accesses of 1, 2, 4 and 24 bytes: addresses a with
     // a - kLowGuard < room (as 32-bit numbers) are readable.
     uint32_t room[4];
-    uint8_t* base;     // script memory's host address
+    uint8_t* base;  // script memory's host address
     // The code bytes covered by blocks checked this epoch: [lo, hi).
     const uint32_t* watched;
     // The stack, or a size of 0 unless all of it and 4 bytes on either side
@@ -93,9 +93,7 @@ class NativeCode {
     // Code that goes back to the interpreter at the first step of the block
     // the frame names: where compiled code goes on into a block that has no
     // code of its own. Null without an area for code.
-    const void* interpreted_entry() const {
-        return size_ ? runnable_ + kInterpretedStub : nullptr;
-    }
+    const void* interpreted_entry() const { return size_ ? runnable_ + kInterpretedStub : nullptr; }
     // Where the interpreter enters compiled code (see run_native).
     const void* entry() const { return runnable_; }
     // Whether the next block's code might not fit: the cache then starts

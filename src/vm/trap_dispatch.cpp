@@ -23,7 +23,6 @@ int32_t pushed_words_at(const ScriptMemory& mem, ScriptAddr ret) {
 TrapCall::TrapCall(TrapDispatcher& dispatcher, uint32_t number, VmContext& caller)
     : TrapCall(dispatcher, number, caller, caller.r[kStackPointer]) {}
 
-
 Machine& TrapCall::machine() {
     return dispatcher_.machine();
 }
