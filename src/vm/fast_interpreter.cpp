@@ -36,6 +36,13 @@ struct NativeRunner {
     const ScriptMemory& mem;
 };
 
+// The next slice begins under compiled code: the cache checks its blocks if
+// it must, and the code learns the epoch.
+void begin_slice(NativeRunner& run, NativeFrame* nf) {
+    run.cache.start_slice(run.mem.serial());
+    nf->epoch = run.cache.epoch();
+}
+
 // A pure built-in called from compiled code, as the `trap` step calls one;
 // anything else is left to that step. The result goes back in the high half.
 uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
@@ -56,8 +63,7 @@ uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
     }
     // A pure built-in never replaces the context: the next slice is the gate's to allow.
     if (!run.gate || !run.gate->next_slice() || !running) return called | kCallEnds;
-    run.cache.start_slice(run.mem.serial());
-    nf->epoch = run.cache.epoch();
+    begin_slice(run, nf);
     const uint32_t quick = run.gate->quick_slices();
     nf->quick = run.cache.count_quick_slices(quick);
     return called | kCallGoOn;
@@ -68,8 +74,7 @@ uint64_t call_builtin_from_code(NativeFrame* nf, uint32_t number, uint32_t sp) {
 uint32_t next_slice_from_code(NativeFrame* nf) {
     NativeRunner& run = *static_cast<NativeRunner*>(nf->runner);
     if (!run.gate || !run.gate->next_slice()) return 0;
-    run.cache.start_slice(run.mem.serial());
-    nf->epoch = run.cache.epoch();
+    begin_slice(run, nf);
     return 1;
 }
 
@@ -697,7 +702,7 @@ s_Native : {
     // The block's compiled code runs its steps as far as it can; the step it
     // stops at says how to go on.
     nf.f = f;
-    set_room(nf, limit, kLowGuard);
+    if (nf.limit != limit) set_room(nf, limit, kLowGuard);  // the limit rarely grows
     nf.budget = budget;
     nf.epoch = cache.epoch();
     nf.blk = blk;
